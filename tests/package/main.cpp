@@ -1,0 +1,15 @@
+#include <cstdio>
+
+#include <vdkit/vdkit.h>
+
+int main() {
+  CString s;
+  s.Format("%s %d", "vdkit", 1);
+  CMemFile mem;
+  CArchive ar(&mem, CArchive::store);
+  ar << s;
+  ar.Close();
+  if (mem.GetLength() != 8 || MulDiv(3, 5, 2) != 8) return 1;
+  std::printf("vdkit consumer ok\n");
+  return 0;
+}

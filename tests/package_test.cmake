@@ -1,0 +1,25 @@
+# Installs the built library into a scratch prefix, then configures, builds and
+# runs a consumer through find_package(vdkit) and through pkg-config.
+file(REMOVE_RECURSE "${WORK_DIR}")
+set(prefix "${WORK_DIR}/prefix")
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "command failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install "${VDKIT_BINARY_DIR}" --prefix "${prefix}")
+foreach(mode cmake pkgconfig)
+  set(build "${WORK_DIR}/build-${mode}")
+  run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
+      "-DCMAKE_PREFIX_PATH=${prefix}" "-DCONSUME_WITH=${mode}"
+      "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
+  run(${CMAKE_COMMAND} --build "${build}")
+  run("${build}/consumer")
+  if(NOT last_output MATCHES "vdkit consumer ok")
+    message(FATAL_ERROR "consumer (${mode}) printed: ${last_output}")
+  endif()
+endforeach()

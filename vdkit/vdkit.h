@@ -1,0 +1,11 @@
+// vdkit: the umbrella header. Includes every public header of the library.
+#pragma once
+
+// platform
+#include "vdkit/platform/archive.h"
+#include "vdkit/platform/collections.h"
+#include "vdkit/platform/cstring.h"
+#include "vdkit/platform/export.h"
+#include "vdkit/platform/file.h"
+#include "vdkit/platform/resources.h"
+#include "vdkit/platform/types.h"
