@@ -8,28 +8,25 @@
 
 namespace {
 
-static_assert(sizeof(CPtrBox) <= 4 * sizeof(void*), "CPtrBox embeds at four words");
-static_assert(!std::is_polymorphic<CPtrBox>::value, "CPtrBox has no virtual members");
-static_assert(std::has_virtual_destructor<CFloatArray>::value, "the number arrays are polymorphic");
+static_assert(sizeof(CPtrBox) <= 4 * sizeof(void*) && !std::is_polymorphic<CPtrBox>::value,
+              "CPtrBox embeds anywhere at four words");
 
 int slot[8];
 void* P(int i) {
   return &slot[i];
 }
+using Ptrs = std::vector<void*>;
 
-std::vector<void*> Slots(const CPtrBox& b) {
-  std::vector<void*> v;
+Ptrs Slots(const CPtrBox& b) {
+  Ptrs v;
   for (int i = 0; i < b.GetSize(); ++i) v.push_back(b.GetAt(i));
   return v;
 }
 
-TEST(PtrBoxTest, NewBoxIsEmpty) {
+CPtrBox Box(const Ptrs& ptrs) {
   CPtrBox b;
-  EXPECT_EQ(b.GetSize(), 0);
-  EXPECT_EQ(b.GetUpperBound(), -1);
-  EXPECT_EQ(b.GetCapacity(), 0);
-  EXPECT_EQ(b.GetGrowBy(), 0);
-  EXPECT_EQ(b.GetData(), nullptr);
+  for (void* p : ptrs) b.Add(p);
+  return b;
 }
 
 TEST(PtrBoxTest, CapacitiesWhenAddingOneByOne) {
@@ -39,25 +36,23 @@ TEST(PtrBoxTest, CapacitiesWhenAddingOneByOne) {
   const std::vector<int> expected = {1,  5,  9,  13, 17, 21, 25, 29, 33, 37,
                                      41, 46, 51, 57, 64, 72, 81, 91, 102};
   CPtrBox b;
+  EXPECT_EQ(b.GetData(), nullptr);
+  EXPECT_EQ(b.GetUpperBound(), -1);
   std::vector<int> seen;
   for (int i = 0; i < 100; ++i) {
     EXPECT_EQ(b.Add(P(i % 8)), i);
     if (seen.empty() || seen.back() != b.GetCapacity()) seen.push_back(b.GetCapacity());
   }
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(b.GetSize(), 100);
   EXPECT_EQ(b.GetAt(99), P(99 % 8));
 }
 
 TEST(PtrBoxTest, GrowthStepThresholds) {
   struct Row {
-    int size;  // full box: size == capacity
+    int size;  // of a full box
     int step;  // what one more slot adds
-  } rows[] = {
-      {1, 4},       {31, 4},      {32, 4},  // 31/8 = 3 is raised to 4
-      {39, 4},      {40, 5},      {8191, 1023},
-      {8192, 1024}, {8199, 1024}, {8200, 1024},  // 8200/8 = 1025 is cut to 1024
-  };
+  } rows[] = {{1, 4},       {31, 4},      {32, 4},      {39, 4},     {40, 5},
+              {8191, 1023}, {8192, 1024}, {8199, 1024}, {8200, 1024}};  // 8200/8 = 1025 is cut to 1024
   for (const Row& r : rows) {
     SCOPED_TRACE(r.size);
     CPtrBox b;
@@ -66,14 +61,12 @@ TEST(PtrBoxTest, GrowthStepThresholds) {
     b.Add(P(0));
     EXPECT_EQ(b.GetCapacity(), r.size + r.step);
   }
-  // A fixed step, and a request larger than the step.
   CPtrBox b;
   b.SetSize(4, 16);
-  EXPECT_EQ(b.GetGrowBy(), 16);
   b.SetSize(5, 0);  // 0 keeps the step
   EXPECT_EQ(b.GetGrowBy(), 16);
   EXPECT_EQ(b.GetCapacity(), 20);
-  b.SetSize(100, -1);
+  b.SetSize(100, -1);  // more than the step: exactly what is needed
   EXPECT_EQ(b.GetCapacity(), 100);
 }
 
@@ -85,7 +78,6 @@ TEST(PtrBoxTest, SetSizeKeepsTheBlockWhenShrinkingAndNullsNewSlots) {
   void** block = b.GetData();
   b.SetSize(10, -1);
   EXPECT_EQ(b.GetData(), block);
-  EXPECT_EQ(b.GetCapacity(), 20);
   EXPECT_EQ(b.GetAt(4), P(1));
   for (int i = 5; i < 10; ++i) EXPECT_EQ(b.GetAt(i), nullptr) << i;
   b.SetSize(3);
@@ -99,71 +91,54 @@ TEST(PtrBoxTest, SetSizeKeepsTheBlockWhenShrinkingAndNullsNewSlots) {
 }
 
 TEST(PtrBoxTest, InsertRemoveAppendCopy) {
-  CPtrBox b;
-  b.Add(P(0));
-  b.Add(P(1));
-  b.Add(P(2));
+  CPtrBox b = Box({P(0), P(1), P(2)});
   b.InsertAt(7, P(5), 2);  // past the end: nulls up to index 7
-  EXPECT_EQ(Slots(b), (std::vector<void*>{P(0), P(1), P(2), nullptr, nullptr, nullptr, nullptr, P(5), P(5)}));
-
-  CPtrBox c;
-  for (int i = 1; i <= 3; ++i) c.Add(P(i));
+  EXPECT_EQ(Slots(b), (Ptrs{P(0), P(1), P(2), nullptr, nullptr, nullptr, nullptr, P(5), P(5)}));
+  CPtrBox c = Box({P(1), P(2), P(3)});
   c.InsertAt(1, P(7), 2);
-  EXPECT_EQ(Slots(c), (std::vector<void*>{P(1), P(7), P(7), P(2), P(3)}));
-  c.InsertAt(5, P(6));  // at the end
-  EXPECT_EQ(c.GetAt(5), P(6));
+  EXPECT_EQ(Slots(c), (Ptrs{P(1), P(7), P(7), P(2), P(3)}));
 
-  CPtrBox r;
-  for (int i = 1; i <= 4; ++i) r.Add(P(i));
+  CPtrBox r = Box({P(1), P(2), P(3), P(4)});
   void** block = r.GetData();
   r.RemoveAt(1, 2);
-  EXPECT_EQ(Slots(r), (std::vector<void*>{P(1), P(4)}));
+  EXPECT_EQ(Slots(r), (Ptrs{P(1), P(4)}));
   EXPECT_EQ(r.GetData(), block);
-  r.RemoveAt(1);  // the last one: nothing moves after it
-  EXPECT_EQ(Slots(r), (std::vector<void*>{P(1)}));
+  r.RemoveAt(1);  // the last: nothing moves
+  r.RemoveAt(1);  // out of range: ignored
+  EXPECT_EQ(Slots(r), (Ptrs{P(1)}));
 
-  CPtrBox src;
-  src.Add(P(3));
-  src.Add(P(4));
-  CPtrBox dst;
-  dst.Add(P(1));
-  dst.Add(P(2));
+  CPtrBox src = Box({P(3), P(4)}), empty;
+  CPtrBox dst = Box({P(1), P(2)});
   dst.InsertAt(1, &src);
-  EXPECT_EQ(Slots(dst), (std::vector<void*>{P(1), P(3), P(4), P(2)}));
-  CPtrBox empty;
+  EXPECT_EQ(Slots(dst), (Ptrs{P(1), P(3), P(4), P(2)}));
   dst.InsertAt(0, &empty);
   dst.InsertAt(0, static_cast<CPtrBox*>(nullptr));
-  EXPECT_EQ(dst.GetSize(), 4);
   EXPECT_EQ(dst.Append(src), 4);
-  EXPECT_EQ(Slots(dst), (std::vector<void*>{P(1), P(3), P(4), P(2), P(3), P(4)}));
+  EXPECT_EQ(Slots(dst), (Ptrs{P(1), P(3), P(4), P(2), P(3), P(4)}));
   dst.Copy(src);
-  EXPECT_EQ(Slots(dst), Slots(src));
   dst.SetAtGrow(3, P(6));
-  EXPECT_EQ(Slots(dst), (std::vector<void*>{P(3), P(4), nullptr, P(6)}));
-}
+  EXPECT_EQ(Slots(dst), (Ptrs{P(3), P(4), nullptr, P(6)}));
 
-TEST(PtrBoxTest, ABoxMayTakeItsOwnSlots) {
-  CPtrBox b;
-  b.Add(P(1));
-  b.Add(P(2));
-  EXPECT_EQ(b.Append(b), 2);
-  EXPECT_EQ(Slots(b), (std::vector<void*>{P(1), P(2), P(1), P(2)}));
-  b.RemoveAt(2, 2);
-  b.InsertAt(1, &b);
-  EXPECT_EQ(Slots(b), (std::vector<void*>{P(1), P(1), P(2), P(2)}));
-  b.Copy(b);
-  EXPECT_EQ(b.GetSize(), 4);
+  // A box may take its own slots.
+  CPtrBox self = Box({P(1), P(2)});
+  EXPECT_EQ(self.Append(self), 2);
+  EXPECT_EQ(Slots(self), (Ptrs{P(1), P(2), P(1), P(2)}));
+  self.RemoveAt(2, 2);
+  self.InsertAt(1, &self);
+  EXPECT_EQ(Slots(self), (Ptrs{P(1), P(1), P(2), P(2)}));
+  self.Copy(self);
+  EXPECT_EQ(self.GetSize(), 4);
 }
 
 TEST(PtrBoxTest, FreeExtra) {
   CPtrBox b;
   b.SetSize(8);
-  b.SetSize(0 + 3);
+  b.SetSize(3);
   b.SetAt(2, P(2));
   b.FreeExtra();
   EXPECT_EQ(b.GetCapacity(), 3);
   EXPECT_EQ(b.GetAt(2), P(2));
-  b.RemoveAt(0, 3);  // size 0, capacity 3
+  b.RemoveAt(0, 3);  // size 0, block kept
   EXPECT_NE(b.GetData(), nullptr);
   b.FreeExtra();
   EXPECT_EQ(b.GetData(), nullptr);
@@ -181,23 +156,18 @@ TEST(PtrBoxTest, CopiesHaveTheirOwnSlots) {
   EXPECT_EQ(copy.GetGrowBy(), 16);
   copy.SetAt(0, P(7));
   copy.Add(P(6));
-  EXPECT_EQ(Slots(a), (std::vector<void*>{P(1), P(2)}));
+  EXPECT_EQ(Slots(a), (Ptrs{P(1), P(2)}));
 
-  CPtrBox assigned;
-  assigned.Add(P(5));
+  CPtrBox assigned = Box({P(5)});
   assigned = a;
-  EXPECT_NE(assigned.GetData(), a.GetData());
   assigned.SetAt(1, P(7));
-  EXPECT_EQ(Slots(a), (std::vector<void*>{P(1), P(2)}));
-  assigned = assigned;  // self-assignment keeps the contents
-  EXPECT_EQ(Slots(assigned), (std::vector<void*>{P(1), P(7)}));
-  assigned = CPtrBox();  // an empty source
-  EXPECT_EQ(assigned.GetData(), nullptr);
+  EXPECT_EQ(Slots(a), (Ptrs{P(1), P(2)}));
+  assigned = assigned;
+  EXPECT_EQ(Slots(assigned), (Ptrs{P(1), P(7)}));
 
   CPtrBox moved(std::move(copy));
   EXPECT_EQ(moved.GetSize(), 3);
-  EXPECT_EQ(copy.GetSize(), 0);  // NOLINT: a moved-from box is empty
-  EXPECT_EQ(copy.GetData(), nullptr);
+  EXPECT_EQ(copy.GetData(), nullptr);  // NOLINT: a moved-from box is empty
 }
 
 template <class A>
@@ -206,24 +176,20 @@ using NumberArrays = testing::Types<CFloatArray, CDoubleArray>;
 TYPED_TEST_SUITE(NumberArrayTest, NumberArrays);
 
 TYPED_TEST(NumberArrayTest, GrowRemoveResetFree) {
+  static_assert(std::has_virtual_destructor<TypeParam>::value, "polymorphic");
   TypeParam a;
   EXPECT_EQ(a.GetPtr(), nullptr);
-  EXPECT_EQ(a.GetSize(), 0);
-  EXPECT_EQ(a.GetCapacity(), 0);
   EXPECT_EQ(a.GetGrowBy(), 10);
   for (int i = 0; i < 11; ++i) EXPECT_EQ(a.Add(i * 1.5f), i);
   EXPECT_EQ(a.GetCapacity(), 20);  // 0 + 10, then 10 + 10
-  EXPECT_EQ(a[10], 15.0f);
 
-  // Remove at an index outside 0..count-1 changes nothing.
-  a.RemoveAt(11);
+  a.RemoveAt(11);  // index = count: nothing
   a.RemoveAt(-1);
   EXPECT_EQ(a.GetSize(), 11);
   a.RemoveAt(0);
-  EXPECT_EQ(a.GetSize(), 10);
-  EXPECT_EQ(a[0], 1.5f);
   a.RemoveAt(9);  // the last
   EXPECT_EQ(a.GetSize(), 9);
+  EXPECT_EQ(a[0], 1.5f);
   EXPECT_EQ(a[8], 13.5f);
 
   EXPECT_TRUE(a.InsertAt(0, -1));
@@ -231,7 +197,6 @@ TYPED_TEST(NumberArrayTest, GrowRemoveResetFree) {
   EXPECT_FALSE(a.InsertAt(a.GetSize() + 1, 5));
   EXPECT_FALSE(a.InsertAt(-1, 5));
   EXPECT_EQ(a.GetSize(), 11);
-  EXPECT_EQ(a[0], -1);
   EXPECT_EQ(a[1], 1.5f);
   EXPECT_EQ(a[10], 99);
 
@@ -239,15 +204,11 @@ TYPED_TEST(NumberArrayTest, GrowRemoveResetFree) {
   a.Reset();
   EXPECT_EQ(a.GetSize(), 0);
   EXPECT_EQ(a.GetPtr(), block);
-  EXPECT_EQ(a.GetCapacity(), 20);
   a.SetSize(3);  // new elements are 0
   EXPECT_EQ(a[2], 0);
-  a.SetGrowBy(0);
-  EXPECT_EQ(a.GetGrowBy(), 1);
   EXPECT_EQ(a.FreeStorage(), 0);
   EXPECT_EQ(a.GetPtr(), nullptr);
-  EXPECT_EQ(a.GetSize(), 0);
-  EXPECT_EQ(a.GetCapacity(), 0);
+  EXPECT_EQ(a.GetSize() + a.GetCapacity(), 0);
 }
 
 TYPED_TEST(NumberArrayTest, CopiesHaveTheirOwnBlock) {
@@ -256,20 +217,14 @@ TYPED_TEST(NumberArrayTest, CopiesHaveTheirOwnBlock) {
   a.Add(2);
   TypeParam copy(a);
   EXPECT_NE(copy.GetPtr(), a.GetPtr());
-  EXPECT_EQ(copy.GetCapacity(), a.GetCapacity());
   copy[0] = 7;
   copy.Add(3);
-  EXPECT_EQ(a.GetSize(), 2);
-  EXPECT_EQ(a[0], 1);
-
   TypeParam assigned;
   assigned = a;
   assigned.GetPtr()[1] = 9;
+  EXPECT_EQ(a.GetSize(), 2);
+  EXPECT_EQ(a[0], 1);
   EXPECT_EQ(a[1], 2);
-  assigned = assigned;
-  EXPECT_EQ(assigned[1], 9);
-
-  // Through the base, as client code holding either array would.
   TypeParam moved(std::move(copy));
   EXPECT_EQ(moved.GetSize(), 3);
   EXPECT_EQ(copy.GetPtr(), nullptr);  // NOLINT: moved-from is empty
