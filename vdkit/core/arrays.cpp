@@ -2,7 +2,9 @@
 
 #include <cassert>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -15,10 +17,24 @@ int GrownCapacity(int capacity, int step, int needed) {
   return cap > INT_MAX ? INT_MAX : static_cast<int>(cap);
 }
 
+// Blocks come from malloc so that growth can use realloc: a large block then
+// grows in place or by remapping pages instead of being copied, which
+// matters with the framework's small growth steps. Failure throws
+// std::bad_alloc, as new would.
+template <class T>
+T* Resize(T* block, int capacity) {
+  if (capacity == 0) {
+    std::free(block);
+    return nullptr;
+  }
+  void* grown = std::realloc(block, static_cast<size_t>(capacity) * sizeof(T));
+  if (!grown) throw std::bad_alloc();
+  return static_cast<T*>(grown);
+}
+
 template <class T>
 T* CopyBlock(const T* src, int count, int capacity) {
-  if (capacity == 0) return nullptr;
-  T* block = new T[static_cast<size_t>(capacity)];
+  T* block = Resize<T>(nullptr, capacity);
   if (count > 0) std::memcpy(block, src, static_cast<size_t>(count) * sizeof(T));
   return block;
 }
@@ -42,7 +58,7 @@ CPtrBox::CPtrBox(CPtrBox&& other) noexcept
 CPtrBox& CPtrBox::operator=(const CPtrBox& other) {
   if (this != &other) {
     void** block = CopyBlock(other.m_pData, other.m_nSize, other.m_nMaxSize);
-    delete[] m_pData;
+    std::free(m_pData);
     m_pData = block;
     m_nSize = other.m_nSize;
     m_nMaxSize = other.m_nMaxSize;
@@ -53,7 +69,7 @@ CPtrBox& CPtrBox::operator=(const CPtrBox& other) {
 
 CPtrBox& CPtrBox::operator=(CPtrBox&& other) noexcept {
   if (this != &other) {
-    delete[] m_pData;
+    std::free(m_pData);
     m_pData = std::exchange(other.m_pData, nullptr);
     m_nSize = std::exchange(other.m_nSize, 0);
     m_nMaxSize = std::exchange(other.m_nMaxSize, 0);
@@ -63,18 +79,19 @@ CPtrBox& CPtrBox::operator=(CPtrBox&& other) noexcept {
 }
 
 CPtrBox::~CPtrBox() {
-  delete[] m_pData;
+  std::free(m_pData);
 }
 
 void CPtrBox::SetSize(int nNewSize, int nGrowBy) {
   if (nNewSize < 0) return;
   if (nGrowBy > 0) m_nGrowBy = nGrowBy;
   if (nNewSize == 0) {
-    delete[] m_pData;
+    std::free(m_pData);
     m_pData = nullptr;
     m_nSize = m_nMaxSize = 0;
   } else if (!m_pData) {
-    m_pData = new void*[static_cast<size_t>(nNewSize)]();
+    m_pData = Resize<void*>(nullptr, nNewSize);
+    std::memset(m_pData, 0, static_cast<size_t>(nNewSize) * sizeof(void*));
     m_nSize = m_nMaxSize = nNewSize;
   } else if (nNewSize <= m_nMaxSize) {
     for (int i = m_nSize; i < nNewSize; ++i) m_pData[i] = nullptr;
@@ -86,11 +103,8 @@ void CPtrBox::SetSize(int nNewSize, int nGrowBy) {
       step = step < 4 ? 4 : (step > 1024 ? 1024 : step);
     }
     const int capacity = GrownCapacity(m_nMaxSize, step, nNewSize);
-    void** block = new void*[static_cast<size_t>(capacity)];
-    std::memcpy(block, m_pData, static_cast<size_t>(m_nSize) * sizeof(void*));
-    for (int i = m_nSize; i < nNewSize; ++i) block[i] = nullptr;
-    delete[] m_pData;
-    m_pData = block;
+    m_pData = Resize(m_pData, capacity);
+    for (int i = m_nSize; i < nNewSize; ++i) m_pData[i] = nullptr;
     m_nSize = nNewSize;
     m_nMaxSize = capacity;
   }
@@ -98,9 +112,7 @@ void CPtrBox::SetSize(int nNewSize, int nGrowBy) {
 
 void CPtrBox::FreeExtra() {
   if (m_nSize == m_nMaxSize) return;
-  void** block = CopyBlock(m_pData, m_nSize, m_nSize);
-  delete[] m_pData;
-  m_pData = block;
+  m_pData = Resize(m_pData, m_nSize);
   m_nMaxSize = m_nSize;
 }
 
@@ -128,7 +140,7 @@ void CPtrBox::SetAtGrow(int nIndex, void* p) {
   m_pData[nIndex] = p;
 }
 
-int CPtrBox::Add(void* p) {
+int CPtrBox::AddGrowing(void* p) {
   const int index = m_nSize;
   SetAtGrow(index, p);
   return index;
@@ -211,7 +223,7 @@ template <class T>
 NumberArray<T>& NumberArray<T>::operator=(const NumberArray& other) {
   if (this != &other) {
     T* block = CopyBlock(other.m_pData, other.m_nCount, other.m_nMaxSize);
-    delete[] m_pData;
+    std::free(m_pData);
     m_pData = block;
     m_nCount = other.m_nCount;
     m_nMaxSize = other.m_nMaxSize;
@@ -223,7 +235,7 @@ NumberArray<T>& NumberArray<T>::operator=(const NumberArray& other) {
 template <class T>
 NumberArray<T>& NumberArray<T>::operator=(NumberArray&& other) noexcept {
   if (this != &other) {
-    delete[] m_pData;
+    std::free(m_pData);
     m_pData = std::exchange(other.m_pData, nullptr);
     m_nCount = std::exchange(other.m_nCount, 0);
     m_nMaxSize = std::exchange(other.m_nMaxSize, 0);
@@ -246,7 +258,7 @@ void NumberArray<T>::RemoveAt(int nIndex) {
 
 template <class T>
 int NumberArray<T>::FreeStorage() {
-  delete[] m_pData;
+  std::free(m_pData);
   m_pData = nullptr;
   m_nCount = m_nMaxSize = 0;
   return 0;
@@ -274,10 +286,11 @@ template <class T>
 void NumberArray<T>::SetSize(int nNewSize) {
   if (nNewSize < 0) return;
   if (nNewSize > m_nMaxSize) {
-    const int capacity = GrownCapacity(m_nMaxSize, m_nGrowBy < 1 ? 1 : m_nGrowBy, nNewSize);
-    T* block = CopyBlock(m_pData, m_nCount, capacity);
-    delete[] m_pData;
-    m_pData = block;
+    // The grow step is the least growth; past it the block doubles, so that
+    // adding one number at a time stays linear.
+    const int step = m_nGrowBy > m_nMaxSize ? m_nGrowBy : m_nMaxSize;
+    const int capacity = GrownCapacity(m_nMaxSize, step < 1 ? 1 : step, nNewSize);
+    m_pData = Resize(m_pData, capacity);
     m_nMaxSize = capacity;
   }
   for (int i = m_nCount; i < nNewSize; ++i) m_pData[i] = T(0);
@@ -285,7 +298,7 @@ void NumberArray<T>::SetSize(int nNewSize) {
 }
 
 template <class T>
-int NumberArray<T>::Add(T value) {
+int NumberArray<T>::AddGrowing(T value) {
   const int index = m_nCount;
   if (index == INT_MAX) return -1;
   SetSize(index + 1);

@@ -69,7 +69,13 @@ class VDKIT_API CPtrBox {
   // Stores p at nIndex, first growing the size to nIndex + 1 when needed.
   void SetAtGrow(int nIndex, void* p);
   // Appends p; returns its index.
-  int Add(void* p);
+  int Add(void* p) {
+    if (m_nSize < m_nMaxSize) {  // the common case, kept inline
+      m_pData[m_nSize] = p;
+      return m_nSize++;
+    }
+    return AddGrowing(p);
+  }
   // Appends all of src's slots (src may be this box); returns the index of
   // the first one (the old size).
   int Append(const CPtrBox& src);
@@ -90,6 +96,8 @@ class VDKIT_API CPtrBox {
   int GetGrowBy() const { return m_nGrowBy; }
 
  private:
+  int AddGrowing(void* p);
+
   void** m_pData = nullptr;  // null exactly when m_nMaxSize is 0
   int m_nSize = 0;           // 0 <= m_nSize <= m_nMaxSize
   int m_nMaxSize = 0;
@@ -136,16 +144,24 @@ class VDKIT_API NumberArray {
   T& operator[](int nIndex);
   T operator[](int nIndex) const { return GetAt(nIndex); }
   // New count; new elements are 0. Growing past the capacity adds the grow
-  // step, or exactly what is needed when that is more. Negative counts are
-  // ignored.
+  // step or the current capacity, whichever is more, or exactly what is
+  // needed when that is more still. Negative counts are ignored.
   void SetSize(int nNewSize);
   // Appends value; returns its index.
-  int Add(T value);
+  int Add(T value) {
+    if (m_nCount < m_nMaxSize) {  // the common case, kept inline
+      m_pData[m_nCount] = value;
+      return m_nCount++;
+    }
+    return AddGrowing(value);
+  }
   // Inserts value before nIndex (0..count); false, and nothing changed, for
   // an index outside that range.
   bool InsertAt(int nIndex, T value);
 
  protected:
+  int AddGrowing(T value);
+
   T* m_pData = nullptr;
   int m_nCount = 0;
   int m_nMaxSize = 0;
