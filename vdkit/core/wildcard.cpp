@@ -61,9 +61,19 @@ bool EqualNoCase(const UChar* s, const UChar* lit, size_t n) {
 // ignoring ASCII case; null when the subject runs out first.
 const UChar* FindNoCase(const UChar* s, const UChar* lit, size_t n) {
   const UChar first = FoldAscii(lit[0]);
+  const bool letter = first >= 'A' && first <= 'Z';
+  const UChar lower = static_cast<UChar>(first | 0x20);
   for (;; ++s) {
-    while (*s && FoldAscii(*s) != first) ++s;
-    if (!*s) return nullptr;
+    // Candidates for the first byte: the C library's strchr is the quickest
+    // scan when case plays no part; a letter matches either case, which is the
+    // only way c | 0x20 can equal a lower-case letter.
+    if (letter) {
+      while (*s && (*s | 0x20) != lower) ++s;
+      if (!*s) return nullptr;
+    } else {
+      s = reinterpret_cast<const UChar*>(std::strchr(reinterpret_cast<const char*>(s), first));
+      if (!s) return nullptr;
+    }
     size_t i = 1;
     while (i < n && FoldAscii(s[i]) == FoldAscii(lit[i])) ++i;
     if (i == n) return s;
@@ -98,6 +108,52 @@ bool MatchSegments(const char* subject, const char* const* seg, const size_t* le
 }
 
 constexpr int kStrlikSegments = 32;
+
+size_t LiteralLength(const char* p) {
+  const char* q = p;
+  while (*q && *q != '*' && *q != '?') ++q;
+  return static_cast<size_t>(q - p);
+}
+
+// The one-shot match walks the pattern once instead of building the segment
+// table first. It gives the same answers as CompilePattern + MatchSegments with
+// `capacity` slots: `slots` counts every segment met (dropped ones included),
+// wildcards after a star are skipped as compaction drops them, and whatever
+// follows the last slot is ignored.
+bool MatchStreaming(const char* subject, const char* pattern, int capacity) {
+  const UChar* pos = reinterpret_cast<const UChar*>(subject);
+  const char* p = pattern;
+  for (int slots = 0; *p && slots < capacity;) {
+    if (*p == '?') {
+      ++slots;
+      ++p;
+      if (!*pos) return false;
+      ++pos;
+    } else if (*p == '*') {
+      ++slots;
+      ++p;
+      while (slots < capacity && (*p == '*' || *p == '?')) {
+        ++slots;
+        ++p;
+      }
+      if (slots == capacity || !*p) return true;  // a trailing star takes the rest
+      ++slots;
+      const size_t n = LiteralLength(p);
+      const UChar* hit = FindNoCase(pos, reinterpret_cast<const UChar*>(p), n);
+      if (!hit) return false;
+      pos = hit + n;
+      p += n;
+    } else {
+      // A literal compared as it is scanned: a mismatch decides the answer, so
+      // the rest of the run need not be measured.
+      ++slots;
+      for (; *p && *p != '*' && *p != '?'; ++p, ++pos) {
+        if (FoldAscii(*pos) != FoldAscii(static_cast<UChar>(*p))) return false;
+      }
+    }
+  }
+  return *pos == '\0';
+}
 
 // ---- Blanks -----------------------------------------------------------------------
 
@@ -184,10 +240,7 @@ bool cstrlik::islike(const char* subject) const {
 
 bool strlik(const char* subject, const char* pattern) {
   if (!subject || !*subject) return !pattern || !*pattern;
-  const char* seg[kStrlikSegments];
-  size_t len[kStrlikSegments];
-  const int count = CompilePattern(pattern, seg, len, kStrlikSegments);
-  return MatchSegments(subject, seg, len, count);
+  return MatchStreaming(subject, pattern ? pattern : "", kStrlikSegments);
 }
 
 // ---- Trimming ------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -127,6 +128,65 @@ TEST(WildcardTest, CompiledPatternCopiesAndReuses) {
     EXPECT_TRUE(m->islike("WELL_07_north"));
     EXPECT_TRUE(m->islike("well_12_"));
     EXPECT_FALSE(m->islike("well_7_north"));
+  }
+}
+
+// An independent, slow reading of the matching rules, to check both matchers
+// (strlik walks the pattern without a table) on many random inputs.
+bool OracleMatch(const std::string& subject, const std::string& pattern, size_t capacity) {
+  std::vector<std::string> segs;
+  for (size_t i = 0; i < pattern.size() && segs.size() < capacity;) {
+    size_t j = i + 1;
+    if (pattern[i] != '*' && pattern[i] != '?') j = pattern.find_first_of("*?", i);
+    if (j == std::string::npos) j = pattern.size();
+    segs.push_back(pattern.substr(i, j - i));
+    i = j;
+  }
+  std::vector<std::string> kept;
+  for (const std::string& s : segs) {
+    if ((s == "*" || s == "?") && !kept.empty() && kept.back() == "*") continue;
+    kept.push_back(s);
+  }
+  auto upper = [](std::string s) {
+    for (char& c : s) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    return s;
+  };
+  const std::string subj = upper(subject);
+  size_t pos = 0;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i] == "*") {
+      if (i + 1 == kept.size()) return true;
+      const size_t hit = subj.find(upper(kept[++i]), pos);
+      if (hit == std::string::npos) return false;
+      pos = hit + kept[i].size();
+    } else if (kept[i] == "?") {
+      if (pos == subj.size()) return false;
+      ++pos;
+    } else {
+      if (subj.compare(pos, kept[i].size(), upper(kept[i])) != 0) return false;
+      pos += kept[i].size();
+    }
+  }
+  return pos == subj.size();
+}
+
+TEST(WildcardTest, AgreesWithASlowReadingOfTheRules) {
+  uint32_t rng = 2024;
+  auto next = [&rng](uint32_t n) { return (((rng = rng * 1664525u + 1013904223u) >> 8) & 0xFFFFu) % n; };
+  const char subjectBytes[] = "aAbBc";
+  for (int round = 0; round < 40000; ++round) {
+    // Short patterns of every kind, and long wildcard-rich ones whose segment
+    // count lands around the table sizes of 16 and 32.
+    const bool isLong = round % 2 == 0;
+    const char* patternBytes = isLong ? "aB*?**" : "aAbB*?";
+    std::string pattern(isLong ? 12 + next(36) : next(10), ' ');
+    for (char& c : pattern) c = patternBytes[next(6)];
+    std::string subject(next(12), ' ');
+    for (char& c : subject) c = subjectBytes[next(5)];
+    SCOPED_TRACE("'" + subject + "' like '" + pattern + "'");
+    const bool viaStrlik = subject.empty() ? pattern.empty() : OracleMatch(subject, pattern, 32);
+    ASSERT_EQ(strlik(subject.c_str(), pattern.c_str()), viaStrlik);
+    ASSERT_EQ(cstrlik(pattern.c_str()).islike(subject.c_str()), OracleMatch(subject, pattern, 16));
   }
 }
 
