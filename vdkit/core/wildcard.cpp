@@ -178,10 +178,10 @@ struct SectionEntry {
   // Offsets are kept at the stream's own width: a 32-bit field would send a
   // lookup to the wrong place in a file beyond 2 GiB.
   int64_t offset;
-  char name[kSectionNameLength + 1];  // empty: the end of the table
+  char name[kSectionIndexNameLength + 1];  // empty: the end of the table
 };
 
-SectionEntry g_sections[kMaxSections];
+SectionEntry g_sections[kSectionIndexSize];
 
 bool EqualNames(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -194,11 +194,11 @@ bool IndexSections(FILE* fp) {
   std::memset(g_sections, 0, sizeof g_sections);
   if (!fp || std::feof(fp)) return false;
   // One size for reading and holding a line; a longer line arrives in pieces.
-  char line[kSectionLineLength];
+  char line[kSectionIndexLineLength];
   int count = 0;
   // fgets returning null ends the loop on a read error too: waiting for the
   // end-of-file flag alone would spin forever on a stream that cannot be read.
-  while (count < kMaxSections && std::fgets(line, sizeof line, fp)) {
+  while (count < kSectionIndexSize && std::fgets(line, sizeof line, fp)) {
     char* p = SkipBlanks(line);
     if (*p != '[') continue;
     p = SkipBlanks(p + 1);
@@ -211,8 +211,8 @@ bool IndexSections(FILE* fp) {
     if (offset < 0) continue;  // an unseekable stream: the header could not be found again
     SectionEntry& e = g_sections[count++];
     e.offset = offset;
-    std::strncpy(e.name, name, kSectionNameLength);
-    e.name[kSectionNameLength] = '\0';
+    std::strncpy(e.name, name, kSectionIndexNameLength);
+    e.name[kSectionIndexNameLength] = '\0';
   }
   return count > 0;
 }

@@ -120,14 +120,15 @@ VDKIT_API bool strword(const char* str, char* out, int size);
 //
 // A section header is a line [Name]: blanks may surround the brackets and the
 // name; spaces and line feeds around the name are not part of it. The index
-// holds up to kMaxSections headers, each with the first kSectionNameLength
-// bytes of its name and the stream offset of the line after it. Lines are read
-// kSectionLineLength - 1 bytes at a time; a longer line is read in pieces, and
-// a piece that opens with `[` counts as a header line of its own.
+// holds up to kSectionIndexSize headers, each with the stream offset of the
+// line after it and the first kSectionIndexNameLength bytes of its name (a
+// longer name is found only by that cut form). Lines are read
+// kSectionIndexLineLength - 1 bytes at a time; a longer line is read in
+// pieces, and a piece that opens with `[` counts as a header line of its own.
 
-constexpr int kMaxSections = 128;
-constexpr int kSectionNameLength = 31;
-constexpr int kSectionLineLength = 1024;
+constexpr int kSectionIndexSize = 128;
+constexpr int kSectionIndexNameLength = 31;
+constexpr int kSectionIndexLineLength = 1024;
 
 // With a null `name`: rebuilds the process-wide index from `fp`, reading from
 // its current position to its end (or until the index is full); true when at
