@@ -70,13 +70,31 @@ float ToFloat(double v) {
 // the walk does not change the result.
 //
 // The bounding box: outside it in x no edge takes part, so only the y test
-// can change an answer, and only a true one; it runs last and stops as soon
-// as vertices on both sides of y are seen.
+// can change an answer, and only a true one. It runs last, and is mostly
+// answered by the end points of the edges already seen: a vertex at or below
+// y and one at or above it put y within [min y, max y].
 
 // Tally of the edges that take part; `on` is set when the point is on one.
+// Tally of the edges that take part, and whether their end points showed a
+// vertex at or below y and one at or above it (then y is within the box).
 struct Crossings {
   int above = 0;
   int below = 0;
+  bool low = false;
+  bool high = false;
+  template <class Y>
+  void Ends(Y y1, Y y2, Y y) {
+    low |= (y1 <= y) | (y2 <= y);
+    high |= (y1 >= y) | (y2 >= y);
+  }
+  // Counts an edge whose ordinate at x is yc; true when the point is on it.
+  // Without branches: above and below alternate unpredictably along a walk.
+  template <class Y>
+  bool Count(Y yc, Y y) {
+    above += yc > y;
+    below += yc < y;
+    return yc == y;
+  }
   bool Inside() const { return (above & 1) && (below & 1); }
 };
 
@@ -173,14 +191,11 @@ bool PtInRgnFloat(float x, float y, const float* xs, const float* ys, int n) {
     const size_t from = static_cast<size_t>(v == 0 ? n - 1 : v - 1) * kStride;
     const size_t to = static_cast<size_t>(v) * kStride;
     const double x1 = xs[from], y1 = ys[from], x2 = xs[to], y2 = ys[to];
-    const double yc = y1 + (px - x1) * (y2 - y1) / (x2 - x1);
-    if (yc == py) return true;
-    if (yc > py) ++tally.above;
-    if (yc < py) ++tally.below;
-    return false;
+    tally.Ends(y1, y2, py);
+    return tally.Count(y1 + (px - x1) * (y2 - y1) / (x2 - x1), py);
   };
   const bool onEdge = ScanEdges<kStride>(xs, n, x, edge);
-  return (onEdge || tally.Inside()) && WithinYRange<kStride>(ys, n, y);
+  return (onEdge || tally.Inside()) && ((tally.low && tally.high) || WithinYRange<kStride>(ys, n, y));
 }
 
 // ---- PtAtLine --------------------------------------------------------------------------
@@ -272,14 +287,11 @@ bool PtInRgn(int x, int y, const int* xs, const int* ys, int n) {
   auto edge = [&](int v) {
     const int u = v == 0 ? n - 1 : v - 1;
     const int64_t x1 = xs[u], y1 = ys[u], x2 = xs[v], y2 = ys[v];
-    const int64_t yc = y1 + RoundedMulDiv(y2 - y1, x - x1, x2 - x1);
-    if (yc == y) return true;
-    if (yc > y) ++tally.above;
-    if (yc < y) ++tally.below;
-    return false;
+    tally.Ends(y1, y2, int64_t{y});
+    return tally.Count(y1 + RoundedMulDiv(y2 - y1, x - x1, x2 - x1), int64_t{y});
   };
   const bool onEdge = ScanEdges<1>(xs, n, x, edge);
-  return (onEdge || tally.Inside()) && WithinYRange<1>(ys, n, y);
+  return (onEdge || tally.Inside()) && ((tally.low && tally.high) || WithinYRange<1>(ys, n, y));
 }
 
 // ---- PtAtLine ---------------------------------------------------------------------------------

@@ -185,6 +185,17 @@ TEST(PtInRgnTest, ReversedOrderAndLargeOffsetsGiveTheSameAnswers) {
   }
 }
 
+// The edge from B to A computes its ordinate at A's x as -1.455e-11, not 0,
+// so a point just below A crosses it "below" and the edge A-C "above": odd
+// and odd. Only the bounding box (min y = 0) keeps the point outside.
+TEST(PtInRgnTest, BoundingBoxOutvotesARoundedOrdinate) {
+  const Polygon p({{2143.69629f, 128125.32f}, {1e-7f, 0}, {1000, 200000}});
+  EXPECT_FALSE(p.Aos(1e-7f, -1e-30f));
+  EXPECT_FALSE(p.Soa(1e-7f, -1e-30f));
+  EXPECT_FALSE(ReferenceFloat(1e-7f, -1e-30f, p));
+  EXPECT_TRUE(p.Aos(1000, 100000));
+}
+
 // Edges spanning more than 2^31 in y: the ordinate is found at 64-bit width
 // and more, where 32-bit differences would wrap (docs/compatibility.md).
 TEST(PtInRgnTest, IntegerEdgesAcrossTheWholeRangeDoNotWrap) {
