@@ -68,6 +68,21 @@ void BM_Predicates_PtInRgn(benchmark::State& state) {
   Report(state, inside);
 }
 
+// The SFloat2D form with the vector walk held to a width: 0 none, 1 AVX2,
+// 2 AVX-512 (what the processor lacks falls back to the next width down).
+void BM_Predicates_PtInRgnAtWidth(benchmark::State& state) {
+  const Data& d = GetData(state);
+  const int saved = detail::SetPtInRgnVectorLimit(int(state.range(1)));
+  long inside = 0;
+  for (auto _ : state) {
+    inside = 0;
+    for (const SFloat2D& p : d.points) inside += PtInRgn(p, d.ring.data(), kVertices);
+    benchmark::DoNotOptimize(inside);
+  }
+  detail::SetPtInRgnVectorLimit(saved);
+  Report(state, inside);
+}
+
 void BM_Predicates_PtInRgnArrays(benchmark::State& state) {
   const Data& d = GetData(state);
   long inside = 0;
@@ -125,6 +140,7 @@ void BM_GeosPrepared_Covers(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Predicates_PtInRgn)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Predicates_PtInRgnAtWidth)->ArgsProduct({{0, 1}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Predicates_PtInRgnArrays)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BoostGeometry_CoveredBy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeosPrepared_Covers)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -125,26 +125,34 @@ int VectorLevel() {
 // One step of the vector walk covers 64 vertices: compare(block) answers a
 // word whose bit j is set when vertex j of the step has x <= the point's x
 // (for interleaved SFloat2D the compare first gathers the x lanes). Hands the
-// vertices whose edges change side to edge(); answers true when edge() did,
-// else walks the tail that does not fill a step one vertex at a time.
+// vertices whose edges change side to edge(); answers true when edge() did.
+// Needs n >= 64.
 template <int kStride, class T, class CompareFn, class EdgeFn>
 __attribute__((always_inline)) inline bool WalkSteps(const T* xs, int n, T x, CompareFn compare,
                                                      EdgeFn& edge) {
   bool prev = xs[static_cast<size_t>(n - 1) * kStride] <= x;
+  auto visit = [&](int v, uint64_t changes) {
+    for (; changes; changes &= changes - 1) {
+      if (edge(v + __builtin_ctzll(changes))) return true;
+    }
+    return false;
+  };
   int v = 0;
   for (; v + 64 <= n; v += 64) {
     const uint64_t bits = compare(xs + static_cast<size_t>(v) * kStride);
     // Most steps have every vertex on the side of the last one.
     if (bits == (prev ? ~0ull : 0)) continue;
-    uint64_t changes = bits ^ ((bits << 1) | (prev ? 1u : 0u));
+    const uint64_t changes = bits ^ ((bits << 1) | (prev ? 1u : 0u));
     prev = bits >> 63;
-    while (changes) {
-      const int j = __builtin_ctzll(changes);
-      changes &= changes - 1;
-      if (edge(v + j)) return true;
-    }
+    if (visit(v, changes)) return true;
   }
-  return ScanEdgesScalar<kStride>(xs, n, x, v, prev, edge);
+  if (v == n) return false;
+  // The rest, fewer than 64 vertices, as the top bits of one more step that
+  // ends at the last vertex (n >= 64, so it starts inside the array).
+  const int rest = n - v;
+  const uint64_t bits = compare(xs + static_cast<size_t>(n - 64) * kStride) >> (64 - rest);
+  const uint64_t changes = (bits ^ ((bits << 1) | (prev ? 1u : 0u))) & ((uint64_t{1} << rest) - 1);
+  return visit(v, changes);
 }
 
 template <int kStride, class T, class EdgeFn>
