@@ -1,5 +1,6 @@
 #include "vdkit/geometry/predicates.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -74,7 +75,6 @@ float ToFloat(double v) {
 // answered by the end points of the edges already seen: a vertex at or below
 // y and one at or above it put y within [min y, max y].
 
-// Tally of the edges that take part; `on` is set when the point is on one.
 // Tally of the edges that take part, and whether their end points showed a
 // vertex at or below y and one at or above it (then y is within the box).
 struct Crossings {
@@ -102,8 +102,9 @@ struct Crossings {
 // v = 0, to v) takes part, until edge answers true; answers whether it did.
 // Vertex v's x is xs[v * kStride].
 template <int kStride, class T, class EdgeFn>
-bool ScanEdgesScalar(const T* xs, int n, T x, int from, bool prev, EdgeFn& edge) {
-  for (int v = from; v < n; ++v) {
+bool ScanEdgesScalar(const T* xs, int n, T x, EdgeFn& edge) {
+  bool prev = xs[static_cast<size_t>(n - 1) * kStride] <= x;
+  for (int v = 0; v < n; ++v) {
     const bool cur = xs[static_cast<size_t>(v) * kStride] <= x;
     if (cur != prev && edge(v)) return true;
     prev = cur;
@@ -225,7 +226,7 @@ bool ScanEdges(const T* xs, int n, T x, EdgeFn& edge) {
     }
   }
 #endif
-  return ScanEdgesScalar<kStride>(xs, n, x, 0, xs[static_cast<size_t>(n - 1) * kStride] <= x, edge);
+  return ScanEdgesScalar<kStride>(xs, n, x, edge);
 }
 
 // True when some vertex lies at or below y and some at or above it: y is within
