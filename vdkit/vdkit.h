@@ -1,6 +1,9 @@
 // vdkit: the umbrella header. Includes every public header of the library.
 #pragma once
 
+// core
+#include "vdkit/core/hash_map.h"
+
 // platform
 #include "vdkit/platform/archive.h"
 #include "vdkit/platform/collections.h"

@@ -1,0 +1,169 @@
+#include "vdkit/core/hash_map.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+template <class Map>
+std::vector<std::string> KeysInOrder(const Map& m) {
+  std::vector<std::string> keys;
+  for (POSITION pos = m.GetStartPosition(); pos;) {
+    CString key;
+    if constexpr (std::is_same<Map, CMapStringToPtrEx>::value) {
+      void* v;
+      m.GetNextAssoc(pos, key, v);
+    } else {
+      CString v;
+      m.GetNextAssoc(pos, key, v);
+    }
+    keys.push_back(key.GetString());
+  }
+  return keys;
+}
+
+TEST(MapHashKeyTest, FoldsAsciiAndKeepsHighBytesSigned) {
+  EXPECT_EQ(MapHashKey("abc"), 73030u);  // (65*33 + 66)*33 + 67
+  EXPECT_EQ(MapHashKey("ABC"), 73030u);
+  EXPECT_EQ(73030u % 17, 15u);
+  EXPECT_EQ(MapHashKey("\xE9"), 0xFFFFFFE9u);  // 0xE9 taken as -23
+  EXPECT_EQ(MapHashKey(""), 0u);
+  EXPECT_EQ(MapHashKey(nullptr), 0u);
+  CMapStringToPtrEx m;
+  EXPECT_EQ(m.HashKey("aBc"), 73030u);
+}
+
+TEST(StringMapTest, KeysMatchWithoutCaseAndKeepTheirFirstCase) {
+  CMapStringToPtrEx m;
+  int p = 0, q = 0;
+  m.SetAt("Depth", &p);
+  void* v = nullptr;
+  ASSERT_TRUE(m.Lookup("DEPTH", v));
+  EXPECT_EQ(v, &p);
+  const char* stored = nullptr;
+  ASSERT_TRUE(m.LookupKey("depth", stored));
+  EXPECT_STREQ(stored, "Depth");
+  m.SetAt("DEPTH", &q);
+  EXPECT_EQ(m.GetCount(), 1);
+  EXPECT_EQ(m.GetAt("depth"), &q);
+  ASSERT_TRUE(m.LookupKey("depth", stored));
+  EXPECT_STREQ(stored, "Depth");
+  EXPECT_EQ(m.GetAt("absent"), nullptr);
+  EXPECT_TRUE(m.RemoveKey("dEpTh"));
+  EXPECT_FALSE(m.RemoveKey("depth"));
+  EXPECT_TRUE(m.IsEmpty());
+
+  CMapStringToStringEx s;
+  s["Unit"] = "m";
+  CString text;
+  ASSERT_TRUE(s.Lookup("UNIT", text));
+  EXPECT_EQ(text, "m");
+  const char* inPlace = nullptr;
+  ASSERT_TRUE(s.Lookup("unit", inPlace));
+  EXPECT_STREQ(inPlace, "m");
+  EXPECT_TRUE(s.RemoveKey("uNIT"));
+  EXPECT_EQ(s.GetCount(), 0);
+}
+
+TEST(StringMapTest, NullAndEmptyKeysAreNeverStoredOrFound) {
+  CMapStringToPtrEx m;
+  int x = 0;
+  m.SetAt("a", &x);
+  EXPECT_FALSE(m.Lookup(""));
+  EXPECT_FALSE(m.Lookup(nullptr));
+  m[""] = &x;
+  m.SetAt(nullptr, &x);
+  EXPECT_EQ(m.GetCount(), 1);
+  EXPECT_FALSE(m.Lookup(""));
+  EXPECT_FALSE(m.RemoveKey(""));
+}
+
+TEST(StringMapTest, IterationIsBucketOrderThenNewestFirst) {
+  CMapStringToPtrEx m;
+  EXPECT_EQ(m.GetStartPosition(), nullptr);
+  m["b"];  // hash 66, bucket 15
+  m["a"];  // hash 65, bucket 14
+  EXPECT_EQ(KeysInOrder(m), (std::vector<std::string>{"a", "b"}));
+  m["abc"];  // bucket 15 too, inserted last: before "b"
+  EXPECT_EQ(KeysInOrder(m), (std::vector<std::string>{"a", "abc", "b"}));
+
+  // The value-first form hands out the stored key's text.
+  POSITION pos = m.GetStartPosition();
+  void* v;
+  const char* key;
+  m.GetNextAssoc(pos, v, key);
+  EXPECT_STREQ(key, "a");
+  m.GetNextAssoc(pos, v);
+  m.GetNextAssoc(pos, v);
+  EXPECT_EQ(pos, nullptr);
+
+  CMapStringToStringEx s;
+  s.InitHashTable(1);  // one bucket: pure newest-first
+  s["x"] = "1";
+  s["y"] = "2";
+  s["z"] = "3";
+  EXPECT_EQ(KeysInOrder(s), (std::vector<std::string>{"z", "y", "x"}));
+}
+
+TEST(StringMapTest, EmptyingFreesEverythingAndKeepsTheTableSize) {
+  CMapStringToStringEx s(2);
+  s.InitHashTable(101, FALSE);
+  for (int i = 0; i < 5; ++i) s[std::to_string(i).c_str()] = "v";
+  EXPECT_EQ(s.GetCount(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(s.RemoveKey(std::to_string(i).c_str()));
+  EXPECT_EQ(s.GetStartPosition(), nullptr);
+  EXPECT_EQ(s.GetHashTableSize(), 101u);
+  s["again"] = "w";  // a fresh bucket array and block
+  CString v;
+  EXPECT_TRUE(s.Lookup("AGAIN", v));
+  EXPECT_EQ(v, "w");
+  s.RemoveAll();
+  EXPECT_EQ(s.GetHashTableSize(), 101u);
+  EXPECT_TRUE(s.IsEmpty());
+}
+
+TEST(StringMapTest, RandomOperationsAgreeWithAModel) {
+  // A model keyed by the upper-cased key, holding the first-stored text.
+  std::mt19937 rng(7);
+  CMapStringToStringEx s(3);
+  s.InitHashTable(7);
+  std::map<std::string, std::pair<std::string, std::string>> model;
+  auto upper = [](std::string k) {
+    for (char& c : k)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return k;
+  };
+  const char* alphabet = "aAbB\xE9z";
+  for (int step = 0; step < 5000; ++step) {
+    std::string key;
+    const int len = 1 + static_cast<int>(rng() % 3);
+    for (int i = 0; i < len; ++i) key += alphabet[rng() % 6];
+    const std::string value = std::to_string(step);
+    if (rng() % 3) {
+      s.SetAt(key.c_str(), value.c_str());
+      auto it = model.find(upper(key));
+      if (it == model.end())
+        model[upper(key)] = {key, value};
+      else
+        it->second.second = value;
+    } else {
+      EXPECT_EQ(s.RemoveKey(key.c_str()) != FALSE, model.erase(upper(key)) == 1);
+    }
+    ASSERT_EQ(s.GetCount(), static_cast<int>(model.size()));
+  }
+  for (const auto& [k, kv] : model) {
+    const char* stored = nullptr;
+    ASSERT_TRUE(s.LookupKey(k.c_str(), stored));
+    EXPECT_EQ(std::string(stored), kv.first);
+    CString v;
+    s.Lookup(k.c_str(), v);
+    EXPECT_EQ(std::string(v.GetString()), kv.second);
+  }
+  EXPECT_EQ(KeysInOrder(s).size(), model.size());
+}
+
+}  // namespace
