@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 #include <utility>
 
@@ -124,11 +125,11 @@ void AppendDecoded(std::string& out, const char* p, size_t n) {
   }
 }
 
-// Decodes a NUL-terminated text in place; the decoded text is never longer.
-void DecodeInPlace(char* s) {
-  char* amp = std::strchr(s, '&');
-  if (!amp) return;
-  const size_t n = std::strlen(s);
+// Decodes n bytes in place and terminates them; gives the decoded length,
+// which is never more than n.
+size_t DecodeInPlace(char* s, size_t n) {
+  char* amp = static_cast<char*>(std::memchr(s, '&', n));
+  if (!amp) return n;
   char* end = s + n;
   char* out = amp;
   const char* in = amp;
@@ -145,6 +146,7 @@ void DecodeInPlace(char* s) {
     *out++ = *in++;
   }
   *out = 0;
+  return static_cast<size_t>(out - s);
 }
 
 // Name part of a "name=value" entry, lower-cased: the key of the index that
@@ -155,6 +157,13 @@ std::string LowerName(const char* name, size_t n) {
   return key;
 }
 
+// Room for this many children is made at the first child; most elements
+// that have children have a few.
+constexpr size_t kFirstChildBlock = 10;
+
+// Room the scratch attributes get after handing their entries to a node.
+constexpr size_t kScratchAttributes = 4;
+
 // Below this many attributes a linear search for repeated names is cheaper
 // than an index; above it the index keeps a hostile tag from costing n^2.
 constexpr int kAttributeIndexFrom = 16;
@@ -163,36 +172,40 @@ constexpr int kAttributeIndexFrom = 16;
 
 // ---- CXmlAttributes ---------------------------------------------------------
 
-int CXmlAttributes::Find(const char* name) const {
-  if (!name) name = "";
-  const size_t n = std::strlen(name);
+int CXmlAttributes::Find(const char* name, size_t nameLength) const {
   for (size_t i = 0; i < m_data.size(); ++i) {
-    if (EntryHasName(m_data[i], name, n)) return static_cast<int>(i);
+    if (EntryHasName(m_data[i], name, nameLength)) return static_cast<int>(i);
   }
   return -1;
 }
 
+void CXmlAttributes::Set(const char* name, size_t nameLength, const char* value, size_t valueLength) {
+  const int i = Find(name, nameLength);
+  if (i < 0) m_data.emplace_back();
+  std::string& e = m_data[i < 0 ? m_data.size() - 1 : static_cast<size_t>(i)].str();
+  e.resize(nameLength + 1 + valueLength);
+  char* out = &e[0];
+  std::memcpy(out, name, nameLength);
+  out[nameLength] = '=';
+  std::memcpy(out + nameLength + 1, value, valueLength);
+}
+
 void CXmlAttributes::Set(const char* name, const char* value) {
   if (!name) name = "";
-  CString entry(name);
-  entry += '=';
-  entry += value;
-  const int i = Find(name);
-  if (i >= 0) {
-    m_data[static_cast<size_t>(i)] = std::move(entry);
-  } else {
-    m_data.push_back(std::move(entry));
-  }
+  if (!value) value = "";
+  Set(name, std::strlen(name), value, std::strlen(value));
 }
 
 const char* CXmlAttributes::Get(const char* name) const {
-  const int i = Find(name);
-  if (i < 0) return nullptr;
-  return m_data[static_cast<size_t>(i)].GetString() + std::strlen(name ? name : "") + 1;
+  if (!name) name = "";
+  const size_t n = std::strlen(name);
+  const int i = Find(name, n);
+  return i < 0 ? nullptr : m_data[static_cast<size_t>(i)].GetString() + n + 1;
 }
 
 void CXmlAttributes::Remove(const char* name) {
-  const int i = Find(name);
+  if (!name) name = "";
+  const int i = Find(name, std::strlen(name));
   if (i >= 0) m_data.erase(m_data.begin() + i);
 }
 
@@ -204,7 +217,10 @@ const char* CXmlAttributes::GetAt(int i) const {
 // ---- CXmlItem -----------------------------------------------------------------
 
 CXmlItem::CXmlItem(CXmlItem* parent) {
-  if (parent) parent->m_children.push_back(this);
+  if (!parent) return;
+  std::vector<CXmlItem*>& siblings = parent->m_children;
+  if (siblings.capacity() == 0) siblings.reserve(kFirstChildBlock);
+  siblings.push_back(this);
 }
 
 CXmlItem::~CXmlItem() {
@@ -583,7 +599,10 @@ CXmlItem* CXmlParser::getStackTop() {
 }
 
 void CXmlParser::AppendText(const char* text, size_t n, bool decode) {
-  if (!m_pCurrent || n == 0) return;
+  if (!m_pCurrent) return;
+  // Blanks at the end of the run would be trimmed off the value at once.
+  while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) --n;
+  if (n == 0) return;
   std::string& value = m_pCurrent->m_strValue.str();
   if (decode) {
     AppendDecoded(value, text, n);
@@ -699,6 +718,7 @@ bool CXmlParser::parseTag() {
   }
   char* name = p;
   while (*p && !IsBlank(static_cast<unsigned char>(*p))) ++p;
+  const size_t nameLength = static_cast<size_t>(p - name);
   if (*p) *p++ = 0;
 
   if (!selfClosing && m_nTop + 1 >= kMaxDepth) {
@@ -708,15 +728,25 @@ bool CXmlParser::parseTag() {
   }
   m_tagAttributes.Empty();
   parseAttributes(p, m_tagAttributes);
-  m_strTag = name;
+  m_strTag.str().assign(name, nameLength);
   CXmlItem* item = CreateObj(getStackTop());
   if (!item) {
     m_nPos = tagStart;
     Stop(nodeRefused);
     return false;
   }
-  item->SetName(name);
-  item->SetAttributes(m_tagAttributes);
+  item->m_strName.str().assign(name, nameLength);
+  if (typeid(*item) == typeid(CXmlItem)) {
+    // The plain node's SetAttributes would copy the scratch, which is then
+    // emptied: hand the entries over instead, and keep room for the next tag.
+    const size_t count = m_tagAttributes.m_data.size();
+    if (count) {
+      item->m_attributes.m_data.swap(m_tagAttributes.m_data);
+      m_tagAttributes.m_data.reserve(count < kScratchAttributes ? kScratchAttributes : count);
+    }
+  } else {
+    item->SetAttributes(m_tagAttributes);
+  }
   m_tagAttributes.Empty();
   if (!selfClosing) pushObj(item);
   return true;
@@ -735,6 +765,7 @@ void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
     char* nameEnd = eq;
     while (nameEnd > name && IsBlank(static_cast<unsigned char>(nameEnd[-1]))) --nameEnd;
     *nameEnd = 0;
+    const size_t nameLength = static_cast<size_t>(nameEnd - name);
     p = eq + 1;
     while (*p && IsBlank(static_cast<unsigned char>(*p))) ++p;
 
@@ -745,19 +776,18 @@ void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
       const char quote = *p;
       value = ++p;
       while (*p && !(*p == quote && p[-1] != '\\')) ++p;
-      if (*p) *p++ = 0;
     } else {
       value = p;
       while (*p && !IsBlank(static_cast<unsigned char>(*p))) ++p;
-      if (*p) *p++ = 0;
     }
-    char* valueEnd = value + std::strlen(value);
+    char* valueEnd = p;
+    if (*p) *p++ = 0;
     while (valueEnd > value && IsBlank(static_cast<unsigned char>(valueEnd[-1]))) --valueEnd;
     *valueEnd = 0;
-    DecodeInPlace(value);
+    const size_t valueLength = DecodeInPlace(value, static_cast<size_t>(valueEnd - value));
 
     if (!index && attrs.GetCount() < kAttributeIndexFrom) {
-      attrs.Set(name, value);
+      attrs.Set(name, nameLength, value, valueLength);
       continue;
     }
     if (!index) {
@@ -768,10 +798,9 @@ void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
         index->emplace(LowerName(entry, static_cast<size_t>(sep - entry)), i);
       }
     }
-    CString entry(name);
-    entry += '=';
-    entry += value;
-    auto hit = index->emplace(LowerName(name, std::strlen(name)), attrs.GetCount());
+    CString entry;
+    entry.str().append(name, nameLength).append(1, '=').append(value, valueLength);
+    auto hit = index->emplace(LowerName(name, nameLength), attrs.GetCount());
     if (hit.second) {
       attrs.Add(entry);
     } else {

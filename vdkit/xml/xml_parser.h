@@ -57,7 +57,9 @@ class VDKIT_API CXmlAttributes : public CStringArray {
   // Copying copies every entry (the implicit copy does exactly that).
 
  private:
-  int Find(const char* name) const;
+  friend class CXmlParser;
+  int Find(const char* name, size_t nameLength) const;
+  void Set(const char* name, size_t nameLength, const char* value, size_t valueLength);
 };
 
 // A node of the item tree. A node made with a parent appends itself to that
