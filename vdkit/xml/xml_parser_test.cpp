@@ -178,6 +178,24 @@ TEST(XmlParserTest, DeclarationIsRequiredFromFiles) {
   }
 }
 
+// A file that claims more bytes than a 32-bit length can count.
+class HugeFile : public CMemFile {
+ public:
+  ULONGLONG GetLength() const override { return 3ULL << 30; }
+  UINT Read(void*, UINT) override {
+    ADD_FAILURE() << "read before the length was checked";
+    return 0;
+  }
+};
+
+TEST(XmlParserTest, HugeDocumentsAreRefusedBeforeAnythingIsRead) {
+  HugeFile file;
+  CXmlItem root(nullptr);
+  CXmlParser parser;
+  EXPECT_FALSE(parser.ParseXml(&file, &root));
+  EXPECT_EQ(parser.GetStatus(), CXmlParser::noDocument);
+}
+
 TEST(XmlParserTest, ParsesFilesByPath) {
   const char* dir = std::getenv("TMPDIR");
   const std::string path =
