@@ -10,6 +10,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "vdkit/core/path.h"
+#include "vdkit/platform/tree_ctrl.h"
+
 namespace {
 
 // Blanks of the grammar.
@@ -300,6 +303,32 @@ CXmlItem& CXmlItem::operator=(const CXmlItem& other) {
   return *this;
 }
 
+void CXmlItem::AddToTree(CTreeCtrl& tree, _TREEITEM* parent) {
+  // (node, parent item) pairs; children go on in reverse so that they come
+  // off, and are appended under their parent, in order.
+  std::vector<std::pair<const CXmlItem*, HTREEITEM>> work;
+  work.emplace_back(this, parent);
+  while (!work.empty()) {
+    const CXmlItem* node = work.back().first;
+    const HTREEITEM under = work.back().second;
+    work.pop_back();
+    CString text = node->m_strName;
+    const int count = node->m_attributes.GetCount();
+    if (count > 0) {
+      text += '[';
+      for (int i = 0; i < count; ++i) {
+        if (i) text += ' ';
+        text += node->m_attributes.GetAt(i);
+      }
+      text += "] ";
+    }
+    const HTREEITEM item = tree.InsertItem(text, under ? under : TVI_ROOT, TVI_LAST);
+    if (!item) continue;
+    tree.SetItemData(item, reinterpret_cast<DWORD_PTR>(node));
+    for (size_t i = node->m_children.size(); i-- > 0;) work.emplace_back(node->m_children[i], item);
+  }
+}
+
 // ---- CXmlParser -------------------------------------------------------------------
 
 CXmlParser::CXmlParser(char* text, CXmlItem* root) : m_pRoot(root), m_pCurrent(root) {
@@ -408,6 +437,17 @@ const char* CXmlParser::StatusText(Status status) {
 
 CXmlItem* CXmlParser::CreateObj(CXmlItem* parent) {
   return new CXmlItem(parent);
+}
+
+bool CXmlParser::GetAbsPath(const char* rel, CString& out) {
+  if (!rel) rel = "";
+  if (!m_pFile) {
+    out = rel;
+    return true;
+  }
+  CString dir;
+  GetPath(m_pFile->GetFilePath(), dir);
+  return GetAbsPathName(dir, rel, out);
 }
 
 bool CXmlParser::ParseXml(CFile* file, CXmlItem* root) {

@@ -38,6 +38,8 @@
 #include "vdkit/platform/types.h"
 
 class CXmlArchive;
+class CTreeCtrl;
+struct _TREEITEM;
 
 // The attributes of an element, one "name=value" entry each, in the order in
 // which the names were first set. Names compare without regard to ASCII case.
@@ -105,6 +107,13 @@ class VDKIT_API CXmlItem {
   // node's own ancestor or descendant to it is safe.
   CXmlItem& operator=(const CXmlItem& other);
 
+  // Inserts an item for this node as the last child of `parent` (null or
+  // TVI_ROOT: at the top) and items for its subtree below it, in order. An
+  // item's text is the node's name, followed when it has attributes by "[",
+  // the name=value entries separated by " ", and "] "; its data is the node.
+  // Nothing when `parent` is not an item of the control.
+  void AddToTree(CTreeCtrl& tree, _TREEITEM* parent);
+
   // ---- vdkit extensions ------------------------------------------------------
   void SetValue(const char* value) { m_strValue = value; }
   // The loaded mark: 0 on a new node; subclasses that process a node once
@@ -168,6 +177,11 @@ class VDKIT_API CXmlParser {
   // Opens the file for reading and parses it as above; false when it cannot
   // be opened.
   bool ParseXml(const char* path, CXmlItem* root);
+  // While a file is parsed (from CreateObj or a node's hooks), resolves `rel`
+  // against that file's directory and gives GetAbsPathName's result (false,
+  // with `out` = `rel`, for a file without a path). With no file being
+  // parsed, `out` is `rel` and the result true.
+  bool GetAbsPath(const char* rel, CString& out);
   // Forgets the parse state (source, buffer, positions, current node,
   // stack); frees nothing.
   void Reset();

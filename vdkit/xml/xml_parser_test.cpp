@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "vdkit/platform/tree_ctrl.h"
 
 namespace {
 
@@ -594,6 +597,87 @@ TEST(XmlParserTest, SubclassesMakeTheirOwnNodes) {
   EXPECT_EQ(copy.GetStatus(), CXmlParser::ok);
   copy = parser;
   EXPECT_EQ(copy.GetStatus(), CXmlParser::nodeRefused);
+}
+
+// Records what GetAbsPath answers while the file is parsed.
+class PathParser : public CXmlParser {
+ public:
+  CXmlItem* CreateObj(CXmlItem* parent) override {
+    m_result = GetAbsPath("..\\shared\\x.txt", m_path);
+    return CXmlParser::CreateObj(parent);
+  }
+  CString m_path;
+  bool m_result = false;
+};
+
+TEST(XmlParserTest, RelativePathsResolveAgainstTheParsedFile) {
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string dir = std::string(tmp ? tmp : "/tmp") + "/vdkit_xml_" + std::to_string(::getpid());
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+  const std::string path = dir + "/doc.xml";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("<?xml version='1.0'?><a/>", f);
+  std::fclose(f);
+
+  PathParser parser;
+  CXmlItem root(nullptr);
+  ASSERT_TRUE(parser.ParseXml(path.c_str(), &root));
+  EXPECT_TRUE(parser.m_result);
+  EXPECT_EQ(parser.m_path, std::string(tmp ? tmp : "/tmp") + "/shared\\x.txt");
+
+  // A file without a path (in memory): the relative path stays as it is.
+  CXmlItem root2(nullptr);
+  ParseFile("<?xml?><a/>", root2, parser);
+  EXPECT_FALSE(parser.m_result);
+  EXPECT_EQ(parser.m_path, "..\\shared\\x.txt");
+  // Outside a parse: as it is, and true.
+  CString out;
+  EXPECT_TRUE(parser.GetAbsPath("y.txt", out));
+  EXPECT_EQ(out, "y.txt");
+
+  std::remove(path.c_str());
+  ::rmdir(dir.c_str());
+}
+
+TEST(XmlItemTest, AddToTreeMirrorsTheSubtree) {
+  const std::string text = "<a x='1' y='2'><b/><c z='3'><d/></c></a>";
+  std::vector<char> doc(text.begin(), text.end());
+  doc.push_back(0);
+  CXmlItem root(nullptr);
+  CXmlParser parser(doc.data(), &root);
+  CXmlItem* a = root.GetChild(0);
+
+  CTreeCtrl tree;
+  HTREEITEM top = tree.InsertItem("top");
+  a->AddToTree(tree, top);
+  HTREEITEM ia = tree.GetChildItem(top);
+  ASSERT_NE(ia, nullptr);
+  EXPECT_EQ(tree.GetItemText(ia), "a[x=1 y=2] ");
+  EXPECT_EQ(tree.GetItemData(ia), reinterpret_cast<DWORD_PTR>(a));
+  HTREEITEM ib = tree.GetChildItem(ia);
+  EXPECT_EQ(tree.GetItemText(ib), "b");
+  HTREEITEM ic = tree.GetNextSiblingItem(ib);
+  EXPECT_EQ(tree.GetItemText(ic), "c[z=3] ");
+  EXPECT_EQ(tree.GetItemText(tree.GetChildItem(ic)), "d");
+  EXPECT_EQ(tree.GetItemData(tree.GetChildItem(ic)),
+            reinterpret_cast<DWORD_PTR>(a->GetChild(1)->GetChild(0)));
+  EXPECT_EQ(tree.GetCount(), 5u);
+
+  // At the top of the control, and a deep subtree without recursion.
+  CXmlItem deep(nullptr);
+  CXmlItem* item = &deep;
+  for (int i = 0; i < 20000; ++i) item = new CXmlItem(item);
+  CTreeCtrl other;
+  deep.AddToTree(other, nullptr);
+  EXPECT_EQ(other.GetCount(), 20001u);
+  EXPECT_NE(other.GetRootItem(), nullptr);
+
+  // A parent that is not an item: nothing.
+  HTREEITEM gone = tree.InsertItem("gone");
+  tree.DeleteItem(gone);
+  a->AddToTree(tree, gone);
+  EXPECT_EQ(tree.GetCount(), 5u);
 }
 
 }  // namespace
