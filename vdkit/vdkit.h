@@ -3,6 +3,8 @@
 
 // core
 #include "vdkit/core/hash_map.h"
+#include "vdkit/core/text.h"
+#include "vdkit/core/wildcard.h"
 
 // platform
 #include "vdkit/platform/archive.h"
