@@ -133,6 +133,10 @@ class VDKIT_API CVdbFieldSet {
   // the set took ownership; false (the caller keeps it) when a field of that
   // name exists or the record size would exceed kVdbMaxRecordSize.
   bool AddField(SVdbField* field);
+  // Appends a field the caller allocated as it stands: its offset is kept,
+  // names are not checked and the record size is left to the caller (who
+  // copies a layout field by field). The set takes ownership.
+  void AppendField(SVdbField* field) { m_fields.push_back(field); }
 
   // Binary form: padded strings name and label, 32-bit field count, each
   // field. Read appends to what the set holds (it is meant for empty sets),

@@ -1,5 +1,6 @@
 #include "vdkit/vdb/field_value.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -233,6 +234,13 @@ void SVdbVariant::SetBinary(const void* p, int n) {
   held->SetData(p, n);
   std::memcpy(m_Value, &held, sizeof held);
   m_nType = VDB_BINARY;
+}
+
+void SVdbVariant::SetBytes(int type, const void* p, int n) {
+  Clear();
+  if (type == VDB_STRING || type == VDB_BINARY) return;
+  m_nType = static_cast<BYTE>(type);
+  if (p && n > 0) std::memcpy(m_Value, p, std::min<size_t>(static_cast<size_t>(n), sizeof m_Value));
 }
 
 float SVdbVariant::GetFloat() const {

@@ -133,6 +133,9 @@ struct VDKIT_API SVdbVariant {
   void SetPSZ(const char* text, int type);
   // vdkit extension: type BINARY holding a copy of n bytes at p.
   void SetBinary(const void* p, int n);
+  // vdkit extension: any type but STRING and BINARY with the area filled from
+  // at most 16 of the n bytes at p (the rest zero), as a record holds them.
+  void SetBytes(int type, const void* p, int n);
 
   // ---- Getters -----------------------------------------------------------
   int GetType() const { return m_nType; }
