@@ -50,7 +50,7 @@ bool CVdbTable::Read(CFile& file) {
       ok = false;
       break;
     }
-    SVdbRecord* r = NewRecord();
+    SVdbRecord* r = AllocRecord();
     std::memset(r, 0, static_cast<size_t>(each) + 4);
     const UINT got = file.Read(&r->m_nID, static_cast<UINT>(each));
     m_arRecords.push_back(r);
