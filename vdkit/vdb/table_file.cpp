@@ -63,8 +63,3 @@ bool CVdbTable::Read(CFile& file) {
   RecordsChanged();
   return ok;
 }
-
-// The XML body comes with the XML archive.
-bool CVdbTable::Serialize(CXmlArchive&) {
-  return true;
-}
