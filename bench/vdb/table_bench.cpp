@@ -29,14 +29,24 @@ struct Row {
   SHORT code;
   char name[17];
   DWORD well;
-  std::string text[8];  // the same values as text
+  // The same values as eight texts, each ended by a zero byte, in one block
+  // of text shared by all rows (as a file's lines would lie in memory).
+  size_t text;
 };
+
+std::vector<char>& TextBlock() {
+  static std::vector<char> block;
+  return block;
+}
 
 const std::vector<Row>& Rows() {
   static const std::vector<Row> rows = [] {
     std::vector<Row> r(kRows);
+    std::vector<char>& block = TextBlock();
+    block.reserve(static_cast<size_t>(kRows) * 64);
     std::mt19937 rng(42);
     char buf[64];
+    auto add = [&block](const char* t) { block.insert(block.end(), t, t + std::strlen(t) + 1); };
     for (int i = 0; i < kRows; ++i) {
       Row& x = r[static_cast<size_t>(i)];
       x.date = SDateTime{0,
@@ -49,17 +59,18 @@ const std::vector<Row>& Rows() {
       x.code = static_cast<SHORT>(rng() % 30000);
       std::snprintf(x.name, sizeof x.name, "W-%07u", static_cast<unsigned>(rng() % 10000000));
       x.well = rng();
+      x.text = block.size();
       std::snprintf(buf, sizeof buf, "%d-%02d-%02d", x.date.date.year, x.date.date.month, x.date.date.day);
-      x.text[0] = buf;
+      add(buf);
       std::snprintf(buf, sizeof buf, "%.1f", x.depth);
-      x.text[1] = buf;
+      add(buf);
       std::snprintf(buf, sizeof buf, "%.2f", x.temp);
-      x.text[2] = buf;
-      x.text[3] = std::to_string(x.count);
-      x.text[4] = std::to_string(x.flag);
-      x.text[5] = std::to_string(x.code);
-      x.text[6] = x.name;
-      x.text[7] = std::to_string(x.well);
+      add(buf);
+      add(std::to_string(x.count).c_str());
+      add(std::to_string(x.flag).c_str());
+      add(std::to_string(x.code).c_str());
+      add(x.name);
+      add(std::to_string(x.well).c_str());
     }
     return r;
   }();
@@ -120,8 +131,12 @@ void SqliteLoad(sqlite3* db, bool asText) {
   sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?,?,?,?,?)", -1, &st, nullptr);
   for (const Row& r : Rows()) {
     if (asText) {
-      for (int k = 0; k < 8; ++k)
-        sqlite3_bind_text(st, k + 1, r.text[k].c_str(), static_cast<int>(r.text[k].size()), SQLITE_STATIC);
+      const char* t = TextBlock().data() + r.text;
+      for (int k = 0; k < 8; ++k) {
+        const int len = static_cast<int>(std::strlen(t));
+        sqlite3_bind_text(st, k + 1, t, len, SQLITE_STATIC);
+        t += len + 1;
+      }
     } else {
       sqlite3_bind_int(st, 1, DateNumber(r.date));
       sqlite3_bind_double(st, 2, r.depth);
@@ -177,7 +192,11 @@ void BM_TableLoad_Text(benchmark::State& state) {
     DefineTable(t);
     for (const Row& r : Rows()) {
       t.AddNew();
-      for (int k = 0; k < 8; ++k) t.SetFieldValue(k, r.text[k].c_str());
+      const char* text = TextBlock().data() + r.text;
+      for (int k = 0; k < 8; ++k) {
+        t.SetFieldValue(k, text);
+        text += std::strlen(text) + 1;
+      }
     }
     benchmark::DoNotOptimize(t.GetRecordCount());
   }

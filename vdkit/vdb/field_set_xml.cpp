@@ -96,6 +96,10 @@ bool CVdbFieldSet::Serialize(CXmlArchive& ar) {
 
 #else
 #include "vdkit/vdb/table.h"
-bool SVdbField::Serialize(CXmlArchive&) { return true; }
-bool CVdbFieldSet::Serialize(CXmlArchive&) { return true; }
+bool SVdbField::Serialize(CXmlArchive&) {
+  return true;
+}
+bool CVdbFieldSet::Serialize(CXmlArchive&) {
+  return true;
+}
 #endif  // INTERIM

@@ -1,5 +1,7 @@
 #include "vdkit/vdb/table.h"
 
+#include "vdkit/vdb/date_text_internal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -76,7 +78,8 @@ double ParseNumber(const char* text) {
   if (!digits) return 0.0;
   static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const double v = static_cast<double>(mantissa) / kPow10[decimals];
+  const double v =
+      decimals == 0 ? static_cast<double>(mantissa) : static_cast<double>(mantissa) / kPow10[decimals];
   return negative ? -v : v;
 }
 
@@ -110,6 +113,45 @@ std::vector<BYTE> VariantImage(const SVdbVariant& v, size_t n) {
 }  // namespace
 
 namespace detail {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Rounds a large block up to whole huge pages.
+size_t MappedSize(size_t bytes) {
+  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+}  // namespace
+
+void* AllocateLarge(size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes >= kHugePage) {
+    const size_t size = MappedSize(bytes);
+    void* p = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    // Keep the 2 MB-aligned part only, so that it can be backed by huge pages.
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+    if (aligned > start) munmap(p, aligned - start);
+    if (aligned < start + kHugePage)
+      munmap(reinterpret_cast<void*>(aligned + size), start + kHugePage - aligned);
+    madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+  }
+#endif
+  return ::operator new(bytes);
+}
+
+void FreeLarge(void* p, size_t bytes) {
+  if (!p) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes >= kHugePage) {
+    munmap(p, MappedSize(bytes));
+    return;
+  }
+#endif
+  ::operator delete(p);
+}
 
 // Record blocks of one table, carved from chunks that double in size up to
 // 2 MB. Chunks of 2 MB and more are mapped on 2 MB boundaries and offered to
@@ -146,6 +188,17 @@ class RecordArena {
     return reinterpret_cast<SVdbRecord*>(r);
   }
 
+  // Frees n blocks at once; when they were all the blocks in use the chunks
+  // go without touching each block.
+  void FreeMany(SVdbRecord* const* records, size_t n) {
+    if (n == m_live) {
+      m_live = 0;
+      ReleaseChunks();
+      return;
+    }
+    for (size_t i = 0; i < n; ++i) Free(records[i]);
+  }
+
   void Free(SVdbRecord* r) {
     if (!r) return;
     --m_live;
@@ -162,12 +215,11 @@ class RecordArena {
   }
 
  private:
-  static constexpr size_t kHuge = size_t{2} << 20;
+  static constexpr size_t kHuge = kHugePage;
 
   struct Chunk {
     BYTE* base;
     size_t size;
-    bool mapped;
   };
 
   void NewChunk() {
@@ -176,41 +228,14 @@ class RecordArena {
       bytes = std::max(kHuge, m_stride);
     else
       m_chunkRecords *= 2;
-    Chunk c{nullptr, bytes, false};
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (bytes >= kHuge) {
-      c.size = (bytes + kHuge - 1) & ~(kHuge - 1);
-      void* p = mmap(nullptr, c.size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (p != MAP_FAILED) {
-        const uintptr_t start = reinterpret_cast<uintptr_t>(p);
-        const uintptr_t aligned = (start + kHuge - 1) & ~(uintptr_t{kHuge} - 1);
-        if (aligned > start) munmap(p, aligned - start);
-        if (aligned + c.size < start + c.size + kHuge)
-          munmap(reinterpret_cast<void*>(aligned + c.size), start + kHuge - aligned);
-        c.base = reinterpret_cast<BYTE*>(aligned);
-        c.mapped = true;
-        madvise(c.base, c.size, MADV_HUGEPAGE);
-      } else {
-        c.size = bytes;
-      }
-    }
-#endif
-    if (!c.base) c.base = static_cast<BYTE*>(::operator new(c.size));
+    Chunk c{static_cast<BYTE*>(AllocateLarge(bytes)), bytes};
     m_chunks.push_back(c);
     m_next = c.base;
     m_end = c.base + c.size;
   }
 
   void ReleaseChunks() {
-    for (const Chunk& c : m_chunks) {
-#if defined(__linux__)
-      if (c.mapped) {
-        munmap(c.base, c.size);
-        continue;
-      }
-#endif
-      ::operator delete(c.base);
-    }
+    for (const Chunk& c : m_chunks) FreeLarge(c.base, c.size);
     m_chunks.clear();
     m_retired = 0;
     m_free = nullptr;
@@ -267,8 +292,8 @@ SVdbRecord* CVdbTable::NewRecord() const {
 }
 
 void CVdbTable::DeleteAllRecords() {
-  for (SVdbRecord* r : m_arRecords) FreeRecord(r);
-  std::vector<SVdbRecord*>().swap(m_arRecords);
+  m_arena->FreeMany(m_arRecords.data(), m_arRecords.size());
+  VdbRecordList().swap(m_arRecords);
   m_pRecord = nullptr;
   m_nCursor = 0;
   RecordsChanged();
@@ -415,15 +440,6 @@ bool CVdbTable::LocatOn(DWORD id) {
   return false;
 }
 
-BYTE* CVdbTable::FieldData(const SVdbRecord* r, int field, int* size) const {
-  const SVdbField* f = GetField(field);
-  if (!r || !f) return nullptr;
-  // A layout edited from outside must still never reach past the record.
-  const LONG offset = std::min(std::max<LONG>(f->m_nOffset, 0), m_FieldSet.m_nRecordSize);
-  *size = static_cast<int>(std::min<LONGLONG>(f->GetDataSize(), m_FieldSet.m_nRecordSize - offset));
-  return const_cast<BYTE*>(r->GetData()) + offset;
-}
-
 bool CVdbTable::SearchFrom(LONG start, int field, const BYTE* image, size_t n) {
   int size = 0;
   for (LONG i = std::max<LONG>(start, 0); i < GetRecordCount(); ++i) {
@@ -544,7 +560,7 @@ void CVdbTable::SortByDate() {
   }
   std::sort(order.begin(), order.end());
 
-  std::vector<SVdbRecord*> sorted;
+  VdbRecordList sorted;
   sorted.reserve(n);
   Fenwick smaller(n);
   std::vector<int> before;    // per K record: smaller keys at lower positions
@@ -725,56 +741,67 @@ bool CVdbTable::GetFieldValue(int field, CString& text, int decimals) {
   return true;
 }
 
+namespace {
+
+// Copies a value of width N into a field of n bytes (cut when shorter).
+template <size_t N>
+void Put(BYTE* p, size_t n, const void* value) {
+  if (n >= N)
+    std::memcpy(p, value, N);
+  else
+    std::memcpy(p, value, n);
+}
+
+}  // namespace
+
 bool CVdbTable::SetFieldValue(int field, const char* text) {
+  const SVdbField* f = GetField(field);
   int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
+  BYTE* p = FieldData(m_pRecord, f, &size);
   if (!p) return false;
-  const int type = GetField(field)->m_nType;
+  const int type = f->m_nType;
   const size_t n = static_cast<size_t>(size);
-  const bool numeric = type == VDB_BOOL || type == VDB_BYTE || type == VDB_SHORT || type == VDB_LONG ||
-                       type == VDB_DATAID || type == VDB_FLOAT || type == VDB_DOUBLE;
+  // No value (null, empty or "*...") is the null marker, which integer
+  // types truncate to 0.
   const bool none = !text || !*text || *text == '*';
-  const double number = !numeric ? 0.0 : none ? static_cast<double>(VDB_NULL_FLOAT) : ParseNumber(text);
-  BYTE v[8] = {};
-  size_t len = 0;
+  auto number = [&] { return none ? static_cast<double>(VDB_NULL_FLOAT) : ParseNumber(text); };
   switch (type) {
     case VDB_BOOL:
-    case VDB_BYTE:
-      v[0] = static_cast<BYTE>(Truncate(number));
-      len = 1;
+    case VDB_BYTE: {
+      const auto b = static_cast<BYTE>(Truncate(number()));
+      Put<1>(p, n, &b);
       break;
-    case VDB_CHAR:
-      v[0] = static_cast<BYTE>(text ? *text : 0);
-      len = 1;
+    }
+    case VDB_CHAR: {
+      const auto c = static_cast<BYTE>(text ? *text : 0);
+      Put<1>(p, n, &c);
       break;
+    }
     case VDB_SHORT: {
-      const auto s = static_cast<uint16_t>(Truncate(number));
-      std::memcpy(v, &s, 2);
-      len = 2;
+      const auto v = static_cast<uint16_t>(Truncate(number()));
+      Put<2>(p, n, &v);
       break;
     }
     case VDB_LONG:
     case VDB_DATAID: {
-      const auto l = static_cast<uint32_t>(Truncate(number));
-      std::memcpy(v, &l, 4);
-      len = 4;
+      const auto v = static_cast<uint32_t>(Truncate(number()));
+      Put<4>(p, n, &v);
       break;
     }
     case VDB_FLOAT: {
-      const auto f = static_cast<float>(number);
-      std::memcpy(v, &f, 4);
-      len = 4;
+      const auto v = static_cast<float>(number());
+      Put<4>(p, n, &v);
       break;
     }
-    case VDB_DOUBLE:
-      std::memcpy(v, &number, 8);
-      len = 8;
+    case VDB_DOUBLE: {
+      const double v = number();
+      Put<8>(p, n, &v);
       break;
+    }
     case VDB_DATE: {
-      SDateTime dt;
-      StringToDate(text ? text : "", &dt);
-      std::memcpy(v, &dt, 8);
-      len = 8;
+      // StringToDate reads the first 19 characters.
+      const SDateTime dt = detail::ParseDateText(text, 19);
+      Put<8>(p, n, &dt);
       break;
     }
     case VDB_CHAR8:
@@ -783,14 +810,14 @@ bool CVdbTable::SetFieldValue(int field, const char* text) {
       // Only the first value of a text field: CHAR8 and CHAR16 fill their
       // 8 or 16 bytes, STRING its whole data.
       const size_t room = std::min(n, type == VDB_STRING ? n : static_cast<size_t>(GetVdbUnitSize(type)));
-      std::memset(p, 0, room);
-      if (text) std::memcpy(p, text, std::min(room, std::strlen(text)));
-      return true;
+      const size_t len = text ? strnlen(text, room) : 0;
+      std::memcpy(p, text ? text : "", len);
+      std::memset(p + len, 0, room - len);
+      break;
     }
     default:
-      return true;
+      break;
   }
-  std::memcpy(p, v, std::min(len, n));
   return true;
 }
 

@@ -45,6 +45,29 @@ class CVdbTableSet;
 
 namespace detail {
 class RecordArena;
+
+// Maps blocks of 2 MB and more on huge pages where the system offers them,
+// so that the record list of a large table grows with few page faults.
+VDKIT_API void* AllocateLarge(size_t bytes);
+VDKIT_API void FreeLarge(void* p, size_t bytes);
+
+template <class T>
+struct LargeBlockAllocator {
+  using value_type = T;
+  LargeBlockAllocator() = default;
+  template <class U>
+  LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(AllocateLarge(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { FreeLarge(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const LargeBlockAllocator<U>&) const {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const LargeBlockAllocator<U>&) const {
+    return false;
+  }
+};
 }  // namespace detail
 
 // One record: a heap block of record size + 8 bytes. The identifier is
@@ -58,6 +81,9 @@ struct SVdbRecord {
   const BYTE* GetData() const { return reinterpret_cast<const BYTE*>(this) + 8; }
 };
 static_assert(sizeof(SVdbRecord) == 8, "flags and identifier take eight bytes");
+
+// The record list of a table: pointers to the records in table order.
+using VdbRecordList = std::vector<SVdbRecord*, detail::LargeBlockAllocator<SVdbRecord*>>;
 
 // The types of the references Float and Long give: a float and a 32-bit
 // integer that may lie at any byte offset of a record, as fields are packed
@@ -271,7 +297,7 @@ class VDKIT_API CVdbTable : public CVDFile {
     m_idLookups = 0;
   }
 
-  std::vector<SVdbRecord*> m_arRecords;
+  VdbRecordList m_arRecords;
   SVdbRecord* m_pRecord = nullptr;
   LONG m_nCursor = 0;
   CVdbFieldSet m_FieldSet;
@@ -280,8 +306,19 @@ class VDKIT_API CVdbTable : public CVDFile {
 
  private:
   // The field's data in record r and its data size, or null when `field` is
-  // out of range or r is null.
-  BYTE* FieldData(const SVdbRecord* r, int field, int* size) const;
+  // out of range or r is null. A layout edited from outside still never
+  // reaches past the record.
+  BYTE* FieldData(const SVdbRecord* r, const SVdbField* f, int* size) const {
+    if (!r || !f) return nullptr;
+    const LONG rs = m_FieldSet.m_nRecordSize;
+    const LONG offset = f->m_nOffset < 0 ? 0 : f->m_nOffset > rs ? rs : f->m_nOffset;
+    const int dataSize = f->GetDataSize();
+    *size = dataSize < rs - offset ? dataSize : rs - offset;
+    return const_cast<BYTE*>(r->GetData()) + offset;
+  }
+  BYTE* FieldData(const SVdbRecord* r, int field, int* size) const {
+    return FieldData(r, m_FieldSet.GetAt(field), size);
+  }
   // The field's data in the current record when `width` bytes from there lie
   // inside the record; else null.
   BYTE* ValuePtr(int field, int width) const {

@@ -58,6 +58,8 @@ bool CVdbTable::Read(CFile& file) {
       ok = false;
       break;
     }
+    // A damaged last identifier must not lead AddNew to issue one in use.
+    if (r->m_nID > m_nMaxID) m_nMaxID = r->m_nID;
     left -= each;
   }
   RecordsChanged();

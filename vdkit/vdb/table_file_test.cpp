@@ -233,6 +233,15 @@ TEST(TableFileTest, EveryTypeGoldenBytesAndRoundTrip) {
   EXPECT_TRUE(back.IsFieldEmpty(back.GetFieldIndex("D"), false));
   back.AddNew();
   EXPECT_EQ(back.GetRecordID(), 5u);
+
+  // A last identifier below the identifiers present is raised to them.
+  Bytes low = golden;
+  const size_t maxAt = golden.size() - 3 * (4 + 65) - 4;
+  ASSERT_EQ(Bytes(low.begin() + maxAt, low.begin() + maxAt + 4), U32(4));
+  low[maxAt] = 1;
+  CVdbTable raised;
+  ASSERT_TRUE(ReadBytes(raised, low, low.size()));
+  EXPECT_EQ(raised.GetMaxID(), 4u);
 }
 
 TEST(TableFileTest, TruncatedAndCorruptFilesFailCleanly) {

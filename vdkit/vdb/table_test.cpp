@@ -250,6 +250,19 @@ TEST(CVdbTableTest, DateTexts) {
   EXPECT_EQ(t.ValueDate(0).fraction, 0.25f);
   t.SetFieldValue(0, "*");
   EXPECT_EQ(Text(t, "DATE"), "");
+  // Text input reads dates exactly as StringToDate does.
+  std::mt19937 rng(3);
+  const char alphabet[] = "0123456789-./: x";
+  for (int i = 0; i < 5000; ++i) {
+    std::string text;
+    const int len = static_cast<int>(rng() % 28);
+    for (int k = 0; k < len; ++k) text += alphabet[rng() % (sizeof alphabet - 1)];
+    if (i % 3 == 0) text = "2004-03-" + text;
+    SDateTime want;
+    StringToDate(text.c_str(), &want);
+    t.SetFieldValue(0, text.c_str());
+    EXPECT_EQ(std::memcmp(t.GetFieldVaptr(0), &want, 8), 0) << text;
+  }
 }
 
 TEST(CVdbTableTest, TypedReferencesStayInsideTheRecord) {

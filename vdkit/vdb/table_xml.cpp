@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "vdkit/vdb/date_text_internal.h"
 #include "vdkit/vdb/table.h"
 #include "vdkit/vdb/xml_text_internal.h"
 #include "vdkit/xml/xml_archive.h"
@@ -146,40 +147,6 @@ CString DateText(const BYTE* p) {
   return text;
 }
 
-// StringToDate for texts of any length: year, month, day and fraction digit
-// runs, as StringToDate reads its first 19 characters.
-SDateTime ParseDate(const char* text) {
-  SDateTime dt{};
-  if (std::strlen(text) <= 19) {
-    StringToDate(text, &dt);
-    return dt;
-  }
-  long long values[3] = {0, 0, 0};
-  int runs = 0;
-  const char* p = text;
-  while (*p) {
-    if (*p < '0' || *p > '9') {
-      ++p;
-      continue;
-    }
-    if (runs == 3) {
-      std::string fraction = "0.";
-      for (; *p >= '0' && *p <= '9'; ++p) fraction += *p;
-      dt.fraction = static_cast<float>(std::atof(fraction.c_str()));
-      break;
-    }
-    long long v = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-      if (v < 100000000000LL) v = v * 10 + (*p - '0');
-    values[runs++] = v;
-  }
-  if (runs < 2) return SDateTime{};
-  dt.date.year = static_cast<WORD>(values[0]);
-  dt.date.month = static_cast<BYTE>(values[1]);
-  dt.date.day = static_cast<BYTE>(values[2]);
-  return dt;
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -294,7 +261,7 @@ void CVdbTable::ReadXml(CXmlArchive& ar) {
           p[k] = static_cast<BYTE>(hi << 4 | lo);
         }
       } else if (type == VDB_DATE && size >= 8) {
-        const SDateTime dt = ParseDate(piece);
+        const SDateTime dt = detail::ParseDateText(piece, static_cast<size_t>(piece.GetLength()));
         std::memcpy(p, &dt, 8);
       } else {
         SetFieldValue(f, piece);
@@ -306,7 +273,9 @@ void CVdbTable::ReadXml(CXmlArchive& ar) {
 
 #else
 #include "vdkit/vdb/table.h"
-bool CVdbTable::Serialize(CXmlArchive&) { return true; }
+bool CVdbTable::Serialize(CXmlArchive&) {
+  return true;
+}
 void CVdbTable::WriteXml(CXmlArchive&) {}
 void CVdbTable::ReadXml(CXmlArchive&) {}
 #endif  // INTERIM

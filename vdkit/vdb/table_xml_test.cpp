@@ -272,14 +272,14 @@ TEST(VdbXmlTest, HostileBodiesStayBounded) {
   EXPECT_EQ(huge.GetRecordCount(), 0);
   // Counts beyond the record-size limit end the definitions.
   CVdbTable over;
-  Load(over,
-       "<head>\n<H>\n<A type='char16' count='2000000000' />\n<B />\n</H>\n</head>\n");
+  Load(over, "<head>\n<H>\n<A type='char16' count='2000000000' />\n<B />\n</H>\n</head>\n");
   EXPECT_EQ(over.GetFieldCount(), 0);
   // Unterminated quotes, stray text and garbage numbers read without harm.
   CVdbTable odd;
   Load(odd,
        "<head>\n<H>\n<V />\n<S type='string' count='4' />\n<B type='binary' count='2' />\n</H>\n</head>\n"
-       "<rec count=x maxid='-5'>\n<r>1,\"open,\"\"x</r>\n<r>2,1e999,zz\"q\",0g</r>\n<r>,,,,,,,,</r>\n</rec>\n");
+       "<rec count=x "
+       "maxid='-5'>\n<r>1,\"open,\"\"x</r>\n<r>2,1e999,zz\"q\",0g</r>\n<r>,,,,,,,,</r>\n</rec>\n");
   EXPECT_EQ(odd.GetRecordCount(), 3);
 }
 
