@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -40,17 +41,19 @@ void BM_SortByDate_Table(benchmark::State& state) {
   const auto dates = Dates(static_cast<size_t>(state.range(0)));
   for (auto _ : state) {
     state.PauseTiming();
-    CVdbTable t;
-    t.AddField("DATE", VDB_DATE, 1);
-    t.AddField("V", VDB_FLOAT, 1);
+    auto t = std::make_unique<CVdbTable>();
+    t->AddField("DATE", VDB_DATE, 1);
+    t->AddField("V", VDB_FLOAT, 1);
     for (const SDateTime& d : dates) {
-      t.AddNew();
-      t.ValueDate(0) = d;
+      t->AddNew();
+      t->ValueDate(0) = d;
     }
     state.ResumeTiming();
-    t.SortByDate();
-    benchmark::DoNotOptimize(t.GetRecordAt(0));
+    t->SortByDate();
+    benchmark::DoNotOptimize(t->GetRecordAt(0));
     state.PauseTiming();
+    t.reset();
+    state.ResumeTiming();
   }
   state.SetComplexityN(state.range(0));
 }
