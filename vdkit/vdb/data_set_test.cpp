@@ -291,7 +291,8 @@ TEST(DataSetBinaryTest, EveryTruncationFailsAndFlipsNeverCrash) {
 TEST(DataSetBinaryTest, HostileCountsAndLengthsFailWithoutAllocating) {
   // name length 0x7FFFFFFF with four bytes behind it
   const BYTE hugeName[] = {0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b', 'c', 0};
-  // name length -4
+  // name length -4, read as the empty name like any length below 1; then no
+  // specifications, and the stream ends where the integer count should be
   const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
   // empty name, then 0x7FFFFFFF specifications
   const BYTE hugeCount[] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};

@@ -9,8 +9,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
+#include "vdkit/core/padded_string.h"
 #include "vdkit/platform/cstring.h"
 #include "vdkit/platform/file.h"
 
@@ -34,20 +34,7 @@ class StreamWriter {
     std::memcpy(&bits, &f, 4);
     Int32(bits);
   }
-  // Length P (text length + 1 rounded up to a multiple of 4, 0 for the empty
-  // text), then the text and zeros up to P.
-  void PaddedString(const char* text) {
-    const size_t len = text ? std::strlen(text) : 0;
-    if (len == 0) {
-      Int32(0);
-      return;
-    }
-    const size_t padded = (len + 1 + 3) & ~static_cast<size_t>(3);
-    Int32(static_cast<int32_t>(padded));
-    Bytes(text, static_cast<UINT>(len));
-    static const BYTE kZeros[4] = {0, 0, 0, 0};
-    Bytes(kZeros, static_cast<UINT>(padded - len));
-  }
+  void PaddedString(const char* text) { WritePaddedString(m_file, text); }
 
  private:
   CFile& m_file;
@@ -90,18 +77,11 @@ class BoundedReader {
     if (n < 0 || static_cast<ULONGLONG>(n) * minEntryBytes > Remaining()) return Fail();
     return true;
   }
-  // The text up to its first zero byte. A negative length is damage.
+  // The text up to its first zero byte (a length below 1 is the empty text);
+  // a length beyond the end of the file is refused before it is allocated.
   bool PaddedString(CString& out) {
-    out.Empty();
-    int32_t n;
-    if (!Int32(n)) return false;
-    if (n < 0) return Fail();
-    if (n == 0) return true;
-    if (static_cast<ULONGLONG>(n) > Remaining()) return Fail();
-    m_buf.resize(static_cast<size_t>(n));
-    if (!Bytes(m_buf.data(), static_cast<UINT>(n))) return false;
-    out = CString(m_buf.data(), static_cast<int>(strnlen(m_buf.data(), m_buf.size())));
-    return true;
+    if (!m_ok) return false;
+    return ReadPaddedString(m_file, out) ? true : Fail();
   }
   // Stops the reader, as damage found by a caller's own check.
   bool Fail() {
@@ -112,7 +92,6 @@ class BoundedReader {
  private:
   CFile& m_file;
   bool m_ok = true;
-  std::vector<char> m_buf;
 };
 
 }  // namespace detail
