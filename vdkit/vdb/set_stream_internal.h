@@ -3,8 +3,8 @@
 // only from the library's .cpp files.
 //
 // The reader checks every length and count against the bytes the file still
-// holds before it sizes an allocation or drives a loop, so a hostile stream costs at most its own length.
-// Once a read fails the reader stays failed.
+// holds before it sizes an allocation or drives a loop, so a hostile stream
+// costs at most its own length. Once a read fails the reader stays failed.
 #pragma once
 
 #include <cstdint>
