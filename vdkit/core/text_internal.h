@@ -1,0 +1,36 @@
+// Byte helpers shared by the text and wildcard code. Not installed; include
+// vdkit/core/text.h or vdkit/core/wildcard.h instead.
+#pragma once
+
+#include <cstring>
+
+namespace detail {
+
+// Folds the ASCII letters a-z onto A-Z and leaves every other byte alone, so
+// bytes 128-255 never change whatever the process locale.
+inline unsigned char FoldAscii(unsigned char c) {
+  return static_cast<unsigned char>(static_cast<unsigned>(c - 'a') < 26u ? c - ('a' - 'A') : c);
+}
+
+// A set of byte values, one bit each: the delimiter and trimming sets.
+class ByteMap {
+ public:
+  // The bytes of `set` (null: none) and NUL, which ends every scan.
+  explicit ByteMap(const char* set) { Assign(set); }
+  ByteMap() = default;
+
+  void Assign(const char* set) {
+    std::memset(m_bits, 0, sizeof m_bits);
+    m_bits[0] = 1;  // NUL
+    if (set) {
+      for (const unsigned char* p = reinterpret_cast<const unsigned char*>(set); *p; ++p) Add(*p);
+    }
+  }
+  void Add(unsigned char c) { m_bits[c >> 3] |= static_cast<unsigned char>(1u << (c & 7)); }
+  bool Has(unsigned char c) const { return (m_bits[c >> 3] >> (c & 7)) & 1; }
+
+ private:
+  unsigned char m_bits[32]{};
+};
+
+}  // namespace detail

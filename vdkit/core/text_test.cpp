@@ -1,0 +1,169 @@
+#include "vdkit/core/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+float FromBits(uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+TEST(FequalTest, ComparesBitPatternsUpToTheTwoLowestBits) {
+  const uint32_t one = 0x3F800000u;  // 1.0f
+  EXPECT_TRUE(fequal(1.0f, 1.0f));
+  EXPECT_TRUE(fequal(1.0f, FromBits(one | 1)));
+  EXPECT_TRUE(fequal(1.0f, FromBits(one | 2)));
+  EXPECT_TRUE(fequal(FromBits(one | 1), FromBits(one | 2)));
+  EXPECT_TRUE(fequal(1.0f, FromBits(one | 3)));
+  EXPECT_FALSE(fequal(1.0f, FromBits(one | 4)));
+  // The next float below 1.0 is 0x3F7FFFFF: one step away numerically, but
+  // its bit pattern differs above bit 1.
+  EXPECT_FALSE(fequal(1.0f, std::nextafter(1.0f, 0.0f)));
+  EXPECT_FALSE(fequal(0.0f, -0.0f));
+  EXPECT_FALSE(fequal(1.0f, -1.0f));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_TRUE(fequal(nan, nan));
+}
+
+TEST(LastErrorMsgTest, FormatsReplacesAndEmpties) {
+  SetLastErrorMsg("row %d: bad value '%s'", 7, "x");
+  EXPECT_STREQ(GetLastErrorMsg(), "row 7: bad value 'x'");
+  SetLastErrorMsg("outer: %s", GetLastErrorMsg());
+  EXPECT_STREQ(GetLastErrorMsg(), "outer: row 7: bad value 'x'");
+  SetLastErrorMsg(nullptr);
+  ASSERT_NE(GetLastErrorMsg(), nullptr);
+  EXPECT_STREQ(GetLastErrorMsg(), "");
+}
+
+// A message longer than the buffer used to run past it; now it is cut.
+TEST(LastErrorMsgTest, LongMessageIsCutNotOverrun) {
+  for (int len : {kLastErrorMsgCapacity - 1, kLastErrorMsgCapacity, kLastErrorMsgCapacity + 1, 5000}) {
+    SCOPED_TRACE(len);
+    const std::string text(static_cast<size_t>(len), 'm');
+    SetLastErrorMsg("%s", text.c_str());
+    EXPECT_EQ(std::string(GetLastErrorMsg()), text.substr(0, kLastErrorMsgCapacity));
+  }
+  // The current text may be an argument: prefixing a full buffer keeps the
+  // prefix and cuts the tail.
+  SetLastErrorMsg("b%s", GetLastErrorMsg());
+  EXPECT_EQ(std::string(GetLastErrorMsg()), "b" + std::string(kLastErrorMsgCapacity - 1, 'm'));
+  SetLastErrorMsg(nullptr);
+}
+
+TEST(StrstriTest, FindsIgnoringAsciiCase) {
+  struct Row {
+    const char* str;
+    const char* find;
+    int at;  // offset of the result, -1 for null
+  };
+  const Row rows[] = {
+      {"Hello World", "WORLD", 6},
+      {"Hello World", "o w", 4},
+      {"Hello World", "hello world", 0},
+      {"Hello World", "hello world!", -1},
+      {"aaab", "aab", 1},  // a failed partial match must not skip the next start
+      {"abc", "", 0},
+      {"", "", 0},
+      {"", "a", -1},
+      {"ab", "abc", -1},
+      {"\xC4\xE3", "\xC4\xE3", 0},  // high bytes compare as themselves
+      {"\xE4", "\xC4", -1},         // and are not folded like Latin-1 letters
+      {"[x]", "[X]", 0},            // '[' and '{' differ by 32 but are not letters
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.str) + " / " + r.find);
+    const char* got = strstri(r.str, r.find);
+    if (r.at < 0) {
+      EXPECT_EQ(got, nullptr);
+    } else {
+      EXPECT_EQ(got, r.str + r.at);
+    }
+  }
+  EXPECT_EQ(strstri(nullptr, "a"), nullptr);
+  EXPECT_EQ(strstri("a", nullptr), nullptr);
+}
+
+TEST(StrchriTest, FindsByteIgnoringAsciiCase) {
+  const char* s = "path\\To.File";
+  EXPECT_EQ(strchri(s, 't'), s + 2);
+  EXPECT_EQ(strchri(s, 'T'), s + 2);
+  EXPECT_EQ(strchri(s, 'f'), s + 8);
+  EXPECT_EQ(strchri(s, '.'), s + 7);
+  EXPECT_EQ(strchri(s, '\0'), s + 12);
+  EXPECT_EQ(strchri(s, 'z'), nullptr);
+  EXPECT_EQ(strchri(s, '@'), nullptr);  // '@' + 32 is '`', neither is a letter
+  EXPECT_EQ(strchri("", 'a'), nullptr);
+  EXPECT_EQ(strchri(nullptr, 'a'), nullptr);
+}
+
+std::vector<std::string> Tokens(const char* text, const char* delims) {
+  std::string buf(text);
+  cstrtok tok(&buf[0], delims);
+  std::vector<std::string> out;
+  for (char* t = tok.next(); t; t = tok.next()) out.push_back(t);
+  EXPECT_EQ(tok.next(), nullptr);  // stays used up
+  return out;
+}
+
+TEST(CstrtokTest, SplitsWithoutEmptyTokens) {
+  struct Row {
+    const char* text;
+    const char* delims;
+    std::vector<std::string> tokens;
+  };
+  const Row rows[] = {
+      {"a,,b", ",", {"a", "b"}},
+      {",,,", ",", {}},
+      {"", ",", {}},
+      {"abc", ",", {"abc"}},
+      {",a,", ",", {"a"}},
+      {"/data//wells\\north\\", "/\\", {"data", "wells", "north"}},
+      {"<?xml version='1.0'?>\r\n<a>", "\r\n \t", {"<?xml", "version='1.0'?>", "<a>"}},
+      {"one two", "", {"one two"}},  // an empty set: only the terminator ends a token
+      {"a\xFF"
+       "b",
+       "\xFF",
+       {"a", "b"}},  // high bytes index the map as unsigned
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "' by '" + r.delims + "'");
+    EXPECT_EQ(Tokens(r.text, r.delims), r.tokens);
+  }
+}
+
+TEST(CstrtokTest, RestartsRebuildsAndCopies) {
+  char a[] = "x=1;y=2";
+  cstrtok tok;  // no string, no map yet
+  EXPECT_EQ(tok.next(), nullptr);
+  EXPECT_EQ(tok.next(a, ";"), a);  // tokens point into the buffer, cut in place
+  EXPECT_STREQ(a, "x=1");
+  // A copy resumes independently from where the original stood.
+  cstrtok copy = tok;
+  EXPECT_STREQ(tok.next(nullptr, "="), "y");  // rebuilt map: '=' only
+  EXPECT_STREQ(tok.next(), "2");
+  EXPECT_STREQ(copy.next(), "y");  // copy still has ';' only, and the NUL now at '='
+  EXPECT_EQ(copy.next(), nullptr);
+
+  char b[] = "p q";
+  tok.setstr(b);  // keeps the '=' map
+  EXPECT_STREQ(tok.next(), "p q");
+  tok.setstr(b);
+  EXPECT_STREQ(tok.next(nullptr, " "), "p");
+  EXPECT_STREQ(tok.next(), "q");
+
+  // Without delimiters the map starts empty, and the whole rest is one token.
+  char c[] = "u,v";
+  cstrtok plain(c);
+  EXPECT_STREQ(plain.next(), "u,v");
+}
+
+}  // namespace

@@ -1,0 +1,499 @@
+#include "vdkit/core/wildcard.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- Wildcards ---------------------------------------------------------------------
+
+TEST(WildcardTest, MatchesTableOfShapes) {
+  struct Row {
+    const char* subject;
+    const char* pattern;
+    bool viaStrlik;
+    bool viaCstrlik;
+  };
+  const Row rows[] = {
+      {"ABC", "a?c", true, true},
+      {"abc", "A*", true, true},
+      {"abc", "abc", true, true},
+      {"abc", "abd", false, false},
+      {"abc", "ab", false, false},
+      {"ab", "abc", false, false},
+      {"abc", "*", true, true},
+      {"abc", "**", true, true},
+      {"abc", "***c", true, true},
+      {"abc", "?", false, false},
+      {"abc", "???", true, true},
+      {"abc", "????", false, false},
+      {"abc", "a?*", true, true},  // a star after `?` is kept
+      {"a", "a?*", false, false},
+      {"axxb", "a*b", true, true},
+      {"xaby", "*AB*", true, true},
+      {"readme.txt", "*.TXT", true, true},
+      {"readme.txt.bak", "*.txt", false, false},
+      {"mississippi", "*ss*pi", true, true},
+      {"a*b", "a?b", true, true},    // `*` in the subject is an ordinary byte
+      {"[a]", "{A}", false, false},  // only letters fold, not '[' onto '{'
+      {"\xC4\xE3.txt", "\xC4\xE3*", true, true},
+      {"\xE4", "\xC4", false, false},  // high bytes are never folded
+      // Kept as callers rely on: the leftmost occurrence after a star is final.
+      {"abab", "*ab", false, false},
+      {"a.txt.txt", "*.txt", false, false},
+      {"mississippi", "m*i", false, false},
+      // Kept: `?` right after `*` is dropped and needs no byte.
+      {"ab", "a*?b", true, true},
+      {"ab", "a*?*?b", true, true},
+      {"abc", "*?", true, true},
+      // Kept: strlik answers an empty subject without compiling the pattern.
+      {"", "", true, true},
+      {"", "*", false, true},
+      {"", "*?", false, true},
+      {"", "?", false, false},
+      {"", "a", false, false},
+      {"a", "", false, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("'") + r.subject + "' like '" + r.pattern + "'");
+    EXPECT_EQ(strlik(r.subject, r.pattern), r.viaStrlik);
+    EXPECT_EQ(cstrlik(r.pattern).islike(r.subject), r.viaCstrlik);
+  }
+  EXPECT_TRUE(strlik(nullptr, nullptr));
+  EXPECT_FALSE(strlik("a", nullptr));
+  EXPECT_TRUE(cstrlik(nullptr).islike(""));
+  EXPECT_TRUE(cstrlik("").islike(nullptr));
+  EXPECT_FALSE(cstrlik("").islike("a"));
+}
+
+// A literal length used to be held in 8 signed bits, so runs past 127 bytes
+// wrapped and compared the wrong number of bytes.
+TEST(WildcardTest, LongLiteralRunsMatchWhole) {
+  for (size_t n : {127u, 128u, 255u, 256u, 300u, 5000u}) {
+    SCOPED_TRACE(n);
+    std::string lower(n, 'k');
+    lower[n / 2] = 'm';
+    std::string upper(n, 'K');
+    upper[n / 2] = 'M';
+    EXPECT_TRUE(strlik(lower.c_str(), upper.c_str()));
+    EXPECT_TRUE(cstrlik(upper.c_str()).islike(lower.c_str()));
+    EXPECT_TRUE(strlik(("zz" + lower).c_str(), ("*" + upper).c_str()));
+    EXPECT_TRUE(cstrlik(("?" + upper + "*").c_str()).islike(("z" + lower + "tail").c_str()));
+
+    // One byte differs near the end, or the subject is one short or one long.
+    std::string late = lower;
+    late[n - 2] = 'q';
+    EXPECT_FALSE(strlik(late.c_str(), upper.c_str()));
+    EXPECT_FALSE(strlik(("zz" + late).c_str(), ("*" + upper).c_str()));
+    EXPECT_FALSE(strlik(lower.substr(0, n - 1).c_str(), upper.c_str()));
+    EXPECT_FALSE(cstrlik(upper.c_str()).islike((lower + "k").c_str()));
+  }
+}
+
+TEST(WildcardTest, OnlyTheFirstSegmentsOfALongPatternCount) {
+  // "a?" eight times is 16 segments; the X after them is a 17th.
+  std::string pairs;
+  for (int i = 0; i < 8; ++i) pairs += "a?";
+  const std::string pattern16 = pairs + "X";
+  const std::string subject16(16, 'a');
+  EXPECT_TRUE(cstrlik(pattern16.c_str()).islike(subject16.c_str()));  // X ignored
+  EXPECT_FALSE(cstrlik(pattern16.c_str()).islike((subject16 + "X").c_str()));
+  EXPECT_FALSE(strlik(subject16.c_str(), pattern16.c_str()));  // 32 slots: X counts
+  EXPECT_TRUE(strlik((subject16 + "x").c_str(), pattern16.c_str()));
+
+  const std::string pattern32 = pairs + pairs + "X";
+  const std::string subject32(32, 'a');
+  EXPECT_TRUE(strlik(subject32.c_str(), pattern32.c_str()));
+  EXPECT_FALSE(strlik((subject32 + "X").c_str(), pattern32.c_str()));
+
+  // Slots are counted before redundant stars are dropped: sixteen stars fill
+  // the table, and what remains is a single star.
+  const std::string stars = std::string(16, '*') + "abc";
+  EXPECT_TRUE(cstrlik(stars.c_str()).islike("zzz"));
+  EXPECT_FALSE(strlik("zzz", stars.c_str()));
+  EXPECT_TRUE(strlik("zzabc", stars.c_str()));
+}
+
+// An independent, slow reading of the matching rules, to check both matchers
+// (strlik walks the pattern without a table) on many random inputs.
+bool OracleMatch(const std::string& subject, const std::string& pattern, size_t capacity) {
+  std::vector<std::string> segs;
+  for (size_t i = 0; i < pattern.size() && segs.size() < capacity;) {
+    size_t j = i + 1;
+    if (pattern[i] != '*' && pattern[i] != '?') j = pattern.find_first_of("*?", i);
+    if (j == std::string::npos) j = pattern.size();
+    segs.push_back(pattern.substr(i, j - i));
+    i = j;
+  }
+  std::vector<std::string> kept;
+  for (const std::string& s : segs) {
+    if ((s == "*" || s == "?") && !kept.empty() && kept.back() == "*") continue;
+    kept.push_back(s);
+  }
+  auto upper = [](std::string s) {
+    for (char& c : s) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    return s;
+  };
+  const std::string subj = upper(subject);
+  size_t pos = 0;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i] == "*") {
+      if (i + 1 == kept.size()) return true;
+      const size_t hit = subj.find(upper(kept[++i]), pos);
+      if (hit == std::string::npos) return false;
+      pos = hit + kept[i].size();
+    } else if (kept[i] == "?") {
+      if (pos == subj.size()) return false;
+      ++pos;
+    } else {
+      if (subj.compare(pos, kept[i].size(), upper(kept[i])) != 0) return false;
+      pos += kept[i].size();
+    }
+  }
+  return pos == subj.size();
+}
+
+TEST(WildcardTest, AgreesWithASlowReadingOfTheRules) {
+  uint32_t rng = 2024;
+  auto next = [&rng](uint32_t n) { return (((rng = rng * 1664525u + 1013904223u) >> 8) & 0xFFFFu) % n; };
+  const char subjectBytes[] = "aAbBc";
+  for (int round = 0; round < 40000; ++round) {
+    // Short patterns of every kind, and long wildcard-rich ones whose segment
+    // count lands around the table sizes of 16 and 32.
+    const bool isLong = round % 2 == 0;
+    const char* patternBytes = isLong ? "aB*?**" : "aAbB*?";
+    std::string pattern(isLong ? 12 + next(36) : next(10), ' ');
+    for (char& c : pattern) c = patternBytes[next(6)];
+    std::string subject(next(12), ' ');
+    for (char& c : subject) c = subjectBytes[next(5)];
+    SCOPED_TRACE("'" + subject + "' like '" + pattern + "'");
+    const bool viaStrlik = subject.empty() ? pattern.empty() : OracleMatch(subject, pattern, 32);
+    ASSERT_EQ(strlik(subject.c_str(), pattern.c_str()), viaStrlik);
+    ASSERT_EQ(cstrlik(pattern.c_str()).islike(subject.c_str()), OracleMatch(subject, pattern, 16));
+  }
+}
+
+// ---- Trimming ------------------------------------------------------------------------
+
+TEST(TrimTest, StrtrimTable) {
+  struct Row {
+    const char* text;
+    const char* set;
+    int at;  // offset of the result in the buffer, -1 for null
+    const char* result;
+  };
+  const Row rows[] = {
+      {"  x  ", " ", 2, "x"},
+      {"   ", " ", 3, ""},  // the empty string at the old terminator
+      {"", " ", -1, nullptr},
+      {"x", " ", 0, "x"},
+      {"\t a b \n", " \t\n", 2, "a b"},
+      {"xxaxx", "x", 2, "a"},
+      {"abc", nullptr, 0, "abc"},
+      {"abc", "", 0, "abc"},
+      {"\xA1"
+       "a\xA1",
+       "\xA1", 1, "a"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "'");
+    std::string buf(r.text);
+    char* got = strtrim(&buf[0], r.set);
+    if (r.at < 0) {
+      EXPECT_EQ(got, nullptr);
+      continue;
+    }
+    EXPECT_EQ(got, &buf[0] + r.at);
+    EXPECT_STREQ(got, r.result);
+  }
+  EXPECT_EQ(strtrim(nullptr, " "), nullptr);
+
+  // Only blanks: nothing before the terminator is touched.
+  char blanks[] = "   ";
+  strtrim(blanks, " ");
+  EXPECT_EQ(std::memcmp(blanks, "   ", 4), 0);
+  // A string with nothing to cut at its end is not written to at all.
+  static const char kReadOnly[] = "abc";
+  EXPECT_EQ(strtrim(const_cast<char*>(kReadOnly), " "), kReadOnly);
+}
+
+TEST(TrimTest, StrleftFindsFirstKeptByteWithoutWriting) {
+  char a[] = "  ab ";
+  EXPECT_EQ(strleft(a, " "), a + 2);
+  EXPECT_STREQ(a, "  ab ");
+  char b[] = "   ";
+  EXPECT_EQ(strleft(b, " "), nullptr);
+  char c[] = "";
+  EXPECT_EQ(strleft(c, " "), nullptr);
+  EXPECT_EQ(strleft(nullptr, " "), nullptr);
+  char d[] = "ab";
+  EXPECT_EQ(strleft(d, nullptr), d);
+}
+
+// ---- Word lists ---------------------------------------------------------------------
+
+// Every word of `text` up to the first null.
+std::vector<std::string> Words(const std::string& text, char quote) {
+  std::vector<char> buf(text.begin(), text.end());
+  buf.push_back('\0');  // sized exactly, so AddressSanitizer sees any overrun
+  std::vector<std::string> out;
+  for (char* w = strword(buf.data(), quote); w; w = strword(nullptr, quote)) out.push_back(w);
+  EXPECT_EQ(strword(nullptr, quote), nullptr);
+  return out;
+}
+
+TEST(StrwordTest, ReadsListTable) {
+  using V = std::vector<std::string>;
+  struct Row {
+    const char* text;
+    char quote;
+    V words;
+  };
+  const Row rows[] = {
+      {"a, 'b c',,d", '\'', {"a", "b c", "", "d"}},
+      {"a b c", '\'', {"a", "b", "c"}},
+      {"  a ,  b  ", '\'', {"a", "b"}},
+      {"a,,", '\'', {"a", ""}},
+      {",a", '\'', {"", "a"}},
+      {"'x, y' z", '\'', {"x, y", "z"}},
+      {"' padded '", '\'', {"padded"}},
+      {"'unclosed", '\'', {"unclosed"}},
+      {"\"q\",r", '"', {"q", "r"}},
+      {"a\tb\r\n", '\'', {"a", "b"}},
+      {"\xC4\xE3 \xB0\xA1", '\'', {"\xC4\xE3", "\xB0\xA1"}},  // high bytes are word bytes
+      {"", '\'', {}},
+      {"   ", '\'', {}},
+      // A NUL quote byte means no quoting; it must not match the terminator.
+      {"   ", '\0', {}},
+      {"a 'b'", '\0', {"a", "'b'"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "'");
+    EXPECT_EQ(Words(r.text, r.quote), r.words);
+  }
+}
+
+TEST(StrwordTest, EmptyQuotedWordReadsAsEndButTheListGoesOn) {
+  // Kept: '' yields null like the end, yet the position has moved past it.
+  char list[] = "a,'',b";
+  EXPECT_STREQ(strword(list, '\''), "a");
+  EXPECT_EQ(strword(nullptr, '\''), nullptr);
+  EXPECT_STREQ(strword(nullptr, '\''), "b");
+  EXPECT_EQ(strword(nullptr, '\''), nullptr);
+}
+
+TEST(StrwordTest, ExplicitContinuationInterleavesLists) {
+  char one[] = "a b";
+  char two[] = "x,y";
+  char* p1 = nullptr;
+  char* p2 = nullptr;
+  EXPECT_STREQ(strword(one, '\'', &p1), "a");
+  EXPECT_EQ(p1, one + 2);
+  EXPECT_STREQ(strword(two, '\'', &p2), "x");
+  EXPECT_EQ(p2, two + 2);
+  EXPECT_STREQ(strword(p1, '\'', &p1), "b");
+  EXPECT_STREQ(strword(p2, '\'', &p2), "y");
+  // The process-wide position follows the last call.
+  EXPECT_EQ(strword(nullptr, '\''), nullptr);
+}
+
+TEST(StrwordTest, CopyingFormIsBounded) {
+  struct Row {
+    const char* text;
+    int size;
+    const char* out;
+    bool result;
+  };
+  const Row rows[] = {
+      {"  abc def", 10, "abc", true}, {"abc", 4, "abc", true}, {"abc", 3, "ab", true},
+      {"abc", 2, "a", true},          {"abc", 1, "", false},   {"   ", 10, "", false},
+      {"a,b c", 10, "a,b", true},     {"", 10, "", false},     {"\tx\n", 10, "x", true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string("'") + r.text + "' size " + std::to_string(r.size));
+    char buf[16];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(strword(r.text, buf, r.size), r.result);
+    EXPECT_STREQ(buf, r.out);
+    for (size_t i = static_cast<size_t>(r.size); i < sizeof buf; ++i) ASSERT_EQ(buf[i], '#') << i;
+  }
+  char untouched[2] = {'#', '#'};
+  EXPECT_FALSE(strword("abc", untouched, 0));
+  EXPECT_EQ(untouched[0], '#');
+  EXPECT_FALSE(strword(nullptr, untouched, 2));
+  EXPECT_EQ(untouched[0], '\0');
+  EXPECT_FALSE(strword("abc", nullptr, 5));
+}
+
+// ---- Sections ---------------------------------------------------------------------------
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+FilePtr TextFile(const std::string& text) {
+  FilePtr f(std::tmpfile());
+  if (f) {
+    std::fwrite(text.data(), 1, text.size(), f.get());
+    std::rewind(f.get());
+  }
+  return f;
+}
+
+std::string NextLine(FILE* f) {
+  char line[256];
+  return std::fgets(line, sizeof line, f) ? line : "";
+}
+
+const std::string kLongName = "ThisSectionNameIsLongerThan31Bytes";
+
+// Offsets: each line's length including its '\n'.
+const std::string kSections =
+    "; comment\n"            // 0..9    (10)
+    "[ Alpha ]\n"            // 10..19  (10) -> Alpha at 20
+    "x=1\n"                  // 20..23  (4)
+    "[beta]\n"               // 24..30  (7)  -> beta at 31
+    "y=2\n"                  // 31..34  (4)
+    "[]\n"                   // 35..37  (3)  no name
+    "[   ]\n"                // 38..43  (6)  blanks only
+    "  [Gamma]  trailing\n"  // 44..63  (20) -> Gamma at 64
+    "g=1\n"                  // 64..67  (4)
+    "[unclosed\n"            // 68..77  (10) no ']'
+    "[" +
+    kLongName + "]\n" +  // 78..114 (1 + 34 + 2) -> cut name at 115
+    "z=3\n";             // 115..118
+
+TEST(LocatSectionTest, IndexesHeadersAndSeeks) {
+  FilePtr f = TextFile(kSections);
+  ASSERT_TRUE(f);
+  ASSERT_TRUE(LocatSection(f.get(), nullptr));
+
+  struct Row {
+    std::string name;
+    long offset;
+    const char* line;
+  };
+  const Row rows[] = {
+      {"ALPHA", 20, "x=1\n"},
+      {"beta", 31, "y=2\n"},
+      {"Gamma", 64, "g=1\n"},
+      {kLongName.substr(0, 31), 115, "z=3\n"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_TRUE(LocatSection(f.get(), r.name.c_str()));
+    EXPECT_EQ(std::ftell(f.get()), r.offset);
+    EXPECT_EQ(NextLine(f.get()), r.line);
+  }
+
+  // Misses leave the stream where it was.
+  std::fseek(f.get(), 5, SEEK_SET);
+  for (const std::string& miss :
+       {std::string("delta"), std::string(""), std::string("unclosed"), kLongName, std::string("Alpha ")}) {
+    SCOPED_TRACE(miss);
+    EXPECT_FALSE(LocatSection(f.get(), miss.c_str()));
+    EXPECT_EQ(std::ftell(f.get()), 5);
+  }
+  EXPECT_FALSE(LocatSection(nullptr, "Alpha"));
+}
+
+TEST(LocatSectionTest, ReindexingClearsAndEndOfFileFails) {
+  FilePtr f = TextFile(kSections);
+  ASSERT_TRUE(LocatSection(f.get(), nullptr));
+  // The stream now stands at its end: a second indexing fails and leaves an
+  // empty index behind.
+  std::fgetc(f.get());
+  ASSERT_TRUE(std::feof(f.get()));
+  EXPECT_FALSE(LocatSection(f.get(), nullptr));
+  EXPECT_FALSE(LocatSection(f.get(), "Alpha"));
+
+  FilePtr none = TextFile("no headers here\n[]\n");
+  EXPECT_FALSE(LocatSection(none.get(), nullptr));
+  EXPECT_FALSE(LocatSection(nullptr, nullptr));
+}
+
+TEST(LocatSectionTest, StopsAtTheTableSize) {
+  std::string text;
+  for (int i = 0; i < kSectionIndexSize + 2; ++i) text += "[S" + std::to_string(i) + "]\nv\n";
+  FilePtr f = TextFile(text);
+  ASSERT_TRUE(LocatSection(f.get(), nullptr));
+  EXPECT_TRUE(LocatSection(f.get(), "s0"));
+  EXPECT_TRUE(LocatSection(f.get(), ("S" + std::to_string(kSectionIndexSize - 1)).c_str()));
+  EXPECT_FALSE(LocatSection(f.get(), ("S" + std::to_string(kSectionIndexSize)).c_str()));
+}
+
+// Lines longer than the line buffer used to be read with a larger limit than
+// the buffer held. They are now read in buffer-sized pieces.
+TEST(LocatSectionTest, LongLinesAreReadInPieces) {
+  const int piece = kSectionIndexLineLength - 1;  // bytes one read delivers at most
+  std::string text;
+  for (int n : {piece - 1, piece, piece + 1, 3 * piece + 7}) text += std::string(n, 'x') + "\n";
+  const long afterData = static_cast<long>(text.size());
+  text += "[Data]\n";  // -> Data after this line
+  const long dataOffset = afterData + 7;
+  // A header whose closing bracket lies beyond the first piece is no header.
+  text += "[" + std::string(2 * piece, 'n') + "]\n";
+  // A piece that opens with '[' is taken as a header line, as a line would be.
+  text += std::string(piece, 'y') + "[Piece]\n";
+  const long pieceOffset = static_cast<long>(text.size());
+  text += "p=1\n";
+
+  FilePtr f = TextFile(text);
+  ASSERT_TRUE(LocatSection(f.get(), nullptr));
+  ASSERT_TRUE(LocatSection(f.get(), "data"));
+  EXPECT_EQ(std::ftell(f.get()), dataOffset);
+  EXPECT_FALSE(LocatSection(f.get(), std::string(31, 'n').c_str()));
+  ASSERT_TRUE(LocatSection(f.get(), "Piece"));
+  EXPECT_EQ(std::ftell(f.get()), pieceOffset);
+  EXPECT_EQ(NextLine(f.get()), "p=1\n");
+}
+
+// Waiting for the end-of-file flag alone never ended on a stream that fails
+// to read: its flag is never set.
+TEST(LocatSectionTest, ReadErrorEndsIndexing) {
+  FilePtr f(std::tmpfile());
+  ASSERT_TRUE(f);
+  std::fputs("[Alpha]\n", f.get());
+  std::rewind(f.get());
+  FilePtr writeOnly(std::fopen(("/proc/self/fd/" + std::to_string(fileno(f.get()))).c_str(), "w"));
+  if (!writeOnly) GTEST_SKIP() << "no /proc to reopen the file write-only";
+  EXPECT_FALSE(LocatSection(writeOnly.get(), nullptr));
+  EXPECT_TRUE(std::ferror(writeOnly.get()));
+}
+
+TEST(LocatSectionTest, SurvivesEveryTruncationAndByteFlip) {
+  const char flips[] = {'\0', '[', ']', '\n', ' ', '\xFF'};
+  std::vector<std::string> inputs;
+  for (size_t n = 0; n <= kSections.size(); ++n) inputs.push_back(kSections.substr(0, n));
+  for (size_t i = 0; i < kSections.size(); ++i) {
+    for (char c : flips) {
+      std::string s = kSections;
+      s[i] = c;
+      inputs.push_back(s);
+    }
+  }
+  for (const std::string& in : inputs) {
+    FilePtr f = TextFile(in);
+    ASSERT_TRUE(f);
+    LocatSection(f.get(), nullptr);
+    for (const char* name : {"Alpha", "beta", "Gamma"}) {
+      if (LocatSection(f.get(), name)) {
+        EXPECT_LE(std::ftell(f.get()), static_cast<long>(in.size()));
+      }
+    }
+  }
+  // A truncation inside "[beta]" loses beta but keeps Alpha.
+  FilePtr cut = TextFile(kSections.substr(0, 29));
+  ASSERT_TRUE(LocatSection(cut.get(), nullptr));
+  EXPECT_TRUE(LocatSection(cut.get(), "Alpha"));
+  EXPECT_FALSE(LocatSection(cut.get(), "beta"));
+}
+
+}  // namespace
