@@ -375,6 +375,9 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
   std::vector<Lookup> lookups;
   std::vector<Column> plan;
   CVdbFieldSet* vfs = view->GetFieldSet();
+  // Emptying a field set keeps its record size; the new layout starts at 0,
+  // or records would be sized (and written) for the previous selection.
+  vfs->m_nRecordSize = 0;
   for (const CString& c : columns) {
     const SVdbField* from = nullptr;
     Column col{-1, -1, -1, false};
