@@ -48,6 +48,14 @@ bool CopiesAsBytes(const SVdbField* f) {
   }
 }
 
+// Whether a field lies inside its table's records, as the table's own layout
+// keeps it; a layout edited from outside may not, and is then left to the
+// table's accessors, which never reach past a record.
+bool InsideRecord(const CVdbTable& table, const SVdbField* f) {
+  return f->m_nOffset >= 0 &&
+         static_cast<LONGLONG>(f->m_nOffset) + f->GetDataSize() <= table.GetFieldSet()->m_nRecordSize;
+}
+
 // Reads values of any record of a table through the table's own variant
 // transfer, without moving that table's cursor: the record's bytes are
 // copied into a one-record table of the same layout.
@@ -458,7 +466,8 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
         lookups.push_back({related, rk, k, nullptr, nullptr,
                            keyDef->m_nType == relDef->m_nType && CopiesAsBytes(keyDef) &&
                                keyDef->m_nType != VDB_BINARY &&
-                               keyDef->GetDataSize() == relDef->GetDataSize()});
+                               keyDef->GetDataSize() == relDef->GetDataSize() && InsideRecord(*src, keyDef) &&
+                               InsideRecord(*related, relDef)});
         col.lookup = static_cast<int>(lookups.size() - 1);
       }
     }
@@ -472,7 +481,9 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
     vfs->AppendField(vf);
     vfs->m_nRecordSize += static_cast<LONG>(size);
     col.viewField = vfs->GetSize() - 1;
-    col.bytes = CopiesAsBytes(from);
+    col.bytes =
+        CopiesAsBytes(from) &&
+        InsideRecord(col.lookup >= 0 ? *lookups[static_cast<size_t>(col.lookup)].related : *src, from);
     plan.push_back(col);
   }
   for (Lookup& l : lookups) {

@@ -255,6 +255,23 @@ TEST(TableSetSelectTest, SelectionReplacesAViewsRegister) {
   EXPECT_TRUE(IsVdbNull(view.Max(4)));  // outside: a scratch value
 }
 
+TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
+  CVdbTableSet db;
+  CVdbTable* src = MakeXYZ(db);
+  CVdbTable* rel = db.CreateTable("Rel", nullptr);
+  rel->AddField("Z", VDB_LONG, 1);
+  rel->AddField("V", VDB_DOUBLE, 1);
+  rel->AddNew();
+  db.AddRelation("Z", "Rel.Z");
+  src->GetField("X")->m_nOffset = 1000;  // past the 16-byte records
+  src->GetField("Z")->m_nOffset = 14;    // straddles the end
+  rel->GetField("V")->m_nOffset = 9;
+  CVdbTableView view;
+  db.Select(&view, "Src", "X,Z,Rel.V", nullptr);  // the sanitizers watch
+  EXPECT_EQ(view.GetRecordCount(), 3);
+  EXPECT_EQ(view.GetFieldCount(), 3);
+}
+
 // Wells: ID (LONG), Depth (FLOAT), Elev (DOUBLE), Code (LONG), Name
 // (CHAR16), Note (STRING*6); IDs repeat so that the first match counts.
 // Samples: WellID (LONG), Tag (CHAR16), Short (SHORT).
