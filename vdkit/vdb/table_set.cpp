@@ -59,18 +59,22 @@ bool InsideRecord(const CVdbTable& table, const SVdbField* f) {
 // Reads values of any record of a table through the table's own variant
 // transfer, without moving that table's cursor: the record's bytes are
 // copied into a one-record table of the same layout.
+//
+// The copy is made on first use, once a record exists to be read: a layout
+// alone, however large, costs nothing.
 class RecordReader {
  public:
-  explicit RecordReader(const CVdbTable& table) : m_table(table) {
-    *m_copy.GetFieldSet() = *table.GetFieldSet();
-    m_copy.AddNew();
-  }
+  explicit RecordReader(const CVdbTable& table) : m_table(table) {}
   bool Get(LONG record, int field, SVdbVariant& v) {
     const SVdbRecord* r = m_table.GetRecordAt(record);
     return r && Get(*r, field, v);
   }
   // The same for a record of the table given by its block.
   bool Get(const SVdbRecord& r, int field, SVdbVariant& v) {
+    if (m_copy.GetRecordCount() == 0) {
+      *m_copy.GetFieldSet() = *m_table.GetFieldSet();
+      m_copy.AddNew();
+    }
     std::memcpy(m_copy.GetRecord()->GetData(), r.GetData(),
                 static_cast<size_t>(m_table.GetFieldSet()->m_nRecordSize));
     return m_copy.GetFieldValue(field, v);
@@ -97,17 +101,21 @@ class FirstMatchIndex {
       m_first.reserve(static_cast<size_t>(n));
     }
     for (LONG i = 0; i < n; ++i) Insert(table.GetRecordAt(i)->GetData() + m_offset, i);  // keeps the first
-    // The image of a value as SetFieldValue would store it in this field.
-    SVdbField* f = m_field.Clone();
-    f->m_nOffset = 0;
-    m_image.GetFieldSet()->AppendField(f);
-    m_image.GetFieldSet()->m_nRecordSize = static_cast<LONG>(m_size);
-    m_image.AddNew();
+    m_empty = n == 0;
   }
   // The record whose field equals the value, or -1. A value of another type
   // never matches.
   LONG Find(const SVdbVariant& v) {
-    if (v.GetType() != m_field.m_nType) return -1;
+    if (v.GetType() != m_field.m_nType || m_empty) return -1;
+    if (m_image.GetRecordCount() == 0) {
+      // The image of a value as SetFieldValue would store it in this field;
+      // made once there are records to match, so no larger than one of them.
+      SVdbField* f = m_field.Clone();
+      f->m_nOffset = 0;
+      m_image.GetFieldSet()->AppendField(f);
+      m_image.GetFieldSet()->m_nRecordSize = static_cast<LONG>(m_size);
+      m_image.AddNew();
+    }
     BYTE* image = m_image.GetRecord()->GetData();
     std::memset(image, 0, m_size);
     m_image.SetFieldValue(0, v);
@@ -181,6 +189,7 @@ class FirstMatchIndex {
   std::vector<Slot> m_slots;
   size_t m_mask = 0;
   std::unordered_map<std::string, LONG> m_first;
+  bool m_empty = true;
   CVdbTable m_image;
 };
 

@@ -67,6 +67,14 @@ void RoundLimits(float m, float h, float& lo, float& hi) {
 
 CVdbTableView::CVdbTableView() = default;
 
+BYTE* CVdbTableView::ValueBytes(int field, size_t need) {
+  const SVdbField* f = GetField(field);
+  if (!f || !m_pRecord || f->m_nOffset < 0 || static_cast<size_t>(f->GetDataSize()) < need ||
+      static_cast<LONGLONG>(f->m_nOffset) + static_cast<LONGLONG>(need) > m_FieldSet.m_nRecordSize)
+    return nullptr;
+  return m_pRecord->GetData() + f->m_nOffset;
+}
+
 CVdbTableView::~CVdbTableView() = default;
 
 void CVdbTableView::FreeRegister() {
@@ -117,7 +125,7 @@ void CVdbTableView::AuToMMX() {
     MoveTo(r);
     for (int i = 0; i < nFields; ++i) {
       const SVdbField* field = GetField(static_cast<short>(i));
-      const BYTE* p = GetFieldVaptr(static_cast<short>(i));
+      const BYTE* p = ValueBytes(i, field->Is(VDB_DATE) ? sizeof(SDateTime) : sizeof(float));
       if (!p) continue;
       if (field->Is(VDB_FLOAT)) {
         const float v = FirstFloat(p);
@@ -209,11 +217,11 @@ bool CVdbTableView::MinMax(int i, float& lo, float& hi) const {
 }
 
 SDateTime* CVdbTableView::Date() {
-  return reinterpret_cast<SDateTime*>(GetFieldVaptr("DATE"));
+  return reinterpret_cast<SDateTime*>(ValueBytes(GetFieldIndex("DATE"), sizeof(SDateTime)));
 }
 
 float CVdbTableView::GetTime() {
-  const BYTE* p = GetFieldVaptr("DATE");
+  const BYTE* p = ValueBytes(GetFieldIndex("DATE"), sizeof(SDateTime));
   if (!p) return 0;
   const SDateTime t = FirstDate(p);
   return static_cast<float>(DateToDay(t.date.day, t.date.month, t.date.year)) + t.fraction;
@@ -233,7 +241,7 @@ bool CVdbTableView::IsEmpty(int i) {
     for (LONG r = 0; r < nRecords && empty; ++r) {
       MoveTo(r);
       for (int k = m_nFirstFloat; k < nFields && empty; ++k) {
-        const BYTE* p = GetFieldVaptr(static_cast<short>(k));
+        const BYTE* p = ValueBytes(k, sizeof(float));
         if (p && GetField(static_cast<short>(k))->Is(VDB_FLOAT) && !IsVdbNull(FirstFloat(p))) empty = false;
       }
     }
@@ -245,7 +253,7 @@ bool CVdbTableView::IsEmpty(int i) {
   if (!GetField(static_cast<short>(i))->Is(VDB_FLOAT)) return true;
   for (LONG r = 0; r < nRecords; ++r) {
     MoveTo(r);
-    const BYTE* p = GetFieldVaptr(static_cast<short>(i));
+    const BYTE* p = ValueBytes(i, sizeof(float));
     if (p && !IsVdbNull(FirstFloat(p))) return false;
   }
   return true;
