@@ -118,7 +118,7 @@ class FirstMatchIndex {
     }
     BYTE* image = m_image.GetRecord()->GetData();
     std::memset(image, 0, m_size);
-    m_image.SetFieldValue(0, v);
+    if (m_size > 0) m_image.SetFieldValue(0, v);  // an empty image has nothing to set
     return Find(image);
   }
   // Starts fetching the slot where Find(image) will look.
@@ -560,7 +560,7 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
         }
         if (col.bytes) {
           std::memcpy(out->GetData() + place[c].to, from->GetData() + place[c].from, place[c].size);
-        } else if (reader->Get(*from, col.field, v)) {
+        } else if (place[c].size > 0 && reader->Get(*from, col.field, v)) {
           view->SetFieldValue(col.viewField, v);
         }
       }

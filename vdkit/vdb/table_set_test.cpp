@@ -272,6 +272,33 @@ TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
   EXPECT_EQ(view.GetFieldCount(), 3);
 }
 
+// A stream can give a field a count of 0 (no bytes); found by fuzzing, where
+// a selection handed such fields to the variant transfer.
+TEST(TableSetSelectTest, FieldsWithoutBytes) {
+  CVdbTableSet db;
+  CVdbTable* src = MakeXYZ(db);
+  CVdbTable* rel = db.CreateTable("Rel", nullptr);
+  rel->AddField("V", VDB_LONG, 1);
+  rel->AddNew();
+  PutLong(*rel, "V", 5);
+  for (CVdbTable* t : {src, rel}) {
+    auto* f = new SVdbField;
+    f->SetName("N");
+    f->m_nType = VDB_STRING;
+    f->m_nCount = 0;
+    f->m_nOffset = t->GetFieldSet()->m_nRecordSize;
+    t->GetFieldSet()->AppendField(f);
+  }
+  db.AddRelation("N", "Rel.N");
+  CVdbTableView view;
+  db.Select(&view, "Src", "N,Rel.V", nullptr);
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  ASSERT_EQ(view.GetRecordCount(), 3);
+  // Empty keys are equal: every record finds the first related record.
+  view.MoveTo(2);
+  EXPECT_EQ(GetLongAt(view, 1), 5);
+}
+
 // Wells: ID (LONG), Depth (FLOAT), Elev (DOUBLE), Code (LONG), Name
 // (CHAR16), Note (STRING*6); IDs repeat so that the first match counts.
 // Samples: WellID (LONG), Tag (CHAR16), Short (SHORT).
