@@ -1,5 +1,7 @@
 #include "vdkit/vdb/table_view.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +27,9 @@ double DayNumber(const SDateTime& t) {
 }
 
 SDateTime DateOfDayNumber(double d) {
+  // A fraction read from a damaged record may be anything; the day number
+  // is kept within what a day number can hold.
+  d = std::min(std::max(d, static_cast<double>(INT32_MIN)), static_cast<double>(INT32_MAX));
   const double whole = std::trunc(d);
   SDateTime t;
   t.date = DayToDate(static_cast<LONG>(whole));
@@ -140,6 +145,7 @@ void CVdbTableView::AuToMMX() {
         const SDateTime t = FirstDate(p);
         // An empty date (no day, month or year) is no value.
         if (t.date.day == 0 || t.date.month == 0 || t.date.year == 0) continue;
+        if (!std::isfinite(t.fraction)) continue;  // no time at all: not a date
         const double d = DayNumber(t);
         if (!anyDate) {
           earliest = latest = d;

@@ -276,4 +276,25 @@ TEST(TableViewTest, FieldsTooShortForTheirTypeAreNotRead) {
   EXPECT_EQ(v.GetTime(), 0.0f);
 }
 
+// Found by fuzzing: a damaged record's date fraction may be any float.
+TEST(TableViewTest, DamagedDateFractions) {
+  CVdbTableView v;
+  MakeChartView(v);
+  v.AddNew();
+  PutDate(v, "DATE", 2004, 3, 7, std::nanf(""));  // no time at all: skipped
+  v.AddNew();
+  PutDate(v, "DATE", 2004, 3, 7, 0);
+  v.AuToMMX();
+  EXPECT_EQ(v.tMin().date.day, 26);  // the one real date, widened
+  // Fractions far past any day number: whatever dates come out, the
+  // conversions stay defined (the sanitizers watch them).
+  CVdbTableView w;
+  MakeChartView(w);
+  w.AddNew();
+  PutDate(w, "DATE", 2004, 3, 7, -3e38f);
+  w.AddNew();
+  PutDate(w, "DATE", 2004, 3, 7, 3e38f);
+  w.AuToMMX();
+}
+
 }  // namespace
