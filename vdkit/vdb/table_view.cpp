@@ -43,7 +43,7 @@ SDateTime DateOfDayNumber(double d) {
 template <class Log>
 void RoundLimits(float m, float h, float& lo, float& hi) {
   lo = m;
-  if (m > 0) {
+  if (m > 0 && std::isfinite(m)) {
     const Log l = static_cast<Log>(std::log10(static_cast<double>(m)));
     const int e = static_cast<int>(l);
     const Log f = l - static_cast<Log>(e);
@@ -54,7 +54,7 @@ void RoundLimits(float m, float h, float& lo, float& hi) {
       lo = static_cast<float>(std::trunc(std::pow(10.0, static_cast<double>(f) - 2)) * std::pow(10.0, e + 2));
   }
   hi = h;
-  if (h > 0) {
+  if (h > 0 && std::isfinite(h)) {
     const Log l = static_cast<Log>(std::log10(static_cast<double>(h)));
     const int e = static_cast<int>(l);
     if (e >= 0) {
@@ -134,7 +134,7 @@ void CVdbTableView::AuToMMX() {
       if (!p) continue;
       if (field->Is(VDB_FLOAT)) {
         const float v = FirstFloat(p);
-        if (IsVdbNull(v)) continue;
+        if (IsVdbNull(v) || std::isnan(v)) continue;  // no value
         if (IsVdbNull(m_pMax[i])) {
           m_pMin[i] = m_pMax[i] = v;
         } else {

@@ -181,6 +181,10 @@ TEST(TableViewTest, MinMaxRoundsToTheStepOfTheMagnitude) {
     EXPECT_FLOAT_EQ(l.lo, r.lo);
     EXPECT_FLOAT_EQ(l.hi, r.hi);
   }
+  // Infinities are not rounded (their logarithm has no whole part).
+  const Limits inf = RoundedLimits(1, HUGE_VALF);
+  EXPECT_EQ(inf.lo, 0.0f);
+  EXPECT_EQ(inf.hi, HUGE_VALF);
   // A float logarithm rounded onto the step would put the limit on the
   // wrong side of a value just off a power of ten.
   const float below = std::nextafter(100.0f, 0.0f), above = std::nextafter(100.0f, 1000.0f);
@@ -276,16 +280,20 @@ TEST(TableViewTest, FieldsTooShortForTheirTypeAreNotRead) {
   EXPECT_EQ(v.GetTime(), 0.0f);
 }
 
-// Found by fuzzing: a damaged record's date fraction may be any float.
-TEST(TableViewTest, DamagedDateFractions) {
+// Found by fuzzing: a damaged record's floats may be anything.
+TEST(TableViewTest, DamagedValues) {
   CVdbTableView v;
   MakeChartView(v);
   v.AddNew();
   PutDate(v, "DATE", 2004, 3, 7, std::nanf(""));  // no time at all: skipped
+  PutFloat(v, "T", std::nanf(""));                // no value either
+  PutFloat(v, "P", 2);
   v.AddNew();
   PutDate(v, "DATE", 2004, 3, 7, 0);
   v.AuToMMX();
   EXPECT_EQ(v.tMin().date.day, 26);  // the one real date, widened
+  EXPECT_TRUE(IsVdbNull(v.Max(1)));
+  EXPECT_EQ(v.Max(2), 2.0f);
   // Fractions far past any day number: whatever dates come out, the
   // conversions stay defined (the sanitizers watch them).
   CVdbTableView w;
