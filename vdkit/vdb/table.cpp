@@ -7,6 +7,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 IMPLEMENT_VDFILE(CVdbTable, CVDFile)
 
 namespace {
@@ -26,6 +30,54 @@ uint64_t DateKey(const BYTE* p, size_t avail) {
   const uint32_t frac = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
   const uint32_t date = uint32_t{b[4]} | uint32_t{b[5]} << 8 | uint32_t{b[6]} << 16 | uint32_t{b[7]} << 24;
   return uint64_t{date ^ 0x80000000u} << 32 | frac;
+}
+
+// atof of `text`. Plain decimals of up to 15 significant digits and up to
+// 22 decimals (most table texts) take the exact fast path: the digits and
+// the power of ten are exact doubles, so one correctly rounded division
+// gives atof's correctly rounded result. Anything else goes to atof.
+double ParseNumber(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  uint64_t mantissa = 0;
+  int significant = 0;
+  int decimals = 0;
+  bool digits = false;
+  bool point = false;
+  for (;; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      digits = true;
+      if (mantissa != 0 || *p != '0') ++significant;
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+      if (point) ++decimals;
+      if (significant > 15 || decimals > 22) return std::atof(text);
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  // Exponents, hexadecimal, infinities and NaNs are atof's business.
+  switch (*p) {
+    case 'e':
+    case 'E':
+    case 'x':
+    case 'X':
+    case 'i':
+    case 'I':
+    case 'n':
+    case 'N':
+      return std::atof(text);
+    default:
+      break;
+  }
+  if (!digits) return 0.0;
+  static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const double v = static_cast<double>(mantissa) / kPow10[decimals];
+  return negative ? -v : v;
 }
 
 // atof's result truncated toward zero, as the integer types store it; values
@@ -57,11 +109,140 @@ std::vector<BYTE> VariantImage(const SVdbVariant& v, size_t n) {
 
 }  // namespace
 
-CVdbTable::CVdbTable() = default;
+namespace detail {
+
+// Record blocks of one table, carved from chunks that double in size up to
+// 2 MB. Chunks of 2 MB and more are mapped on 2 MB boundaries and offered to
+// the kernel as huge pages, so filling a large table takes few page faults.
+// Freed blocks are kept on a free list for the next record; the chunks go
+// back to the system when no block is in use.
+class RecordArena {
+ public:
+  RecordArena() = default;
+  RecordArena(const RecordArena&) = delete;
+  RecordArena& operator=(const RecordArena&) = delete;
+  ~RecordArena() { ReleaseChunks(); }
+
+  SVdbRecord* Alloc(size_t bytes) {
+    const size_t stride = std::max<size_t>((bytes + 7) & ~size_t{7}, 8);
+    if (stride != m_stride) {
+      // A new layout: blocks of the old size can no longer be handed out.
+      if (m_live == 0) ReleaseChunks();
+      m_retired = m_chunks.size();
+      m_free = nullptr;
+      m_next = m_end = nullptr;
+      m_stride = stride;
+      m_chunkRecords = 16;
+    }
+    ++m_live;
+    if (m_free) {
+      void* r = m_free;
+      std::memcpy(&m_free, r, sizeof m_free);
+      return static_cast<SVdbRecord*>(r);
+    }
+    if (static_cast<size_t>(m_end - m_next) < m_stride) NewChunk();
+    BYTE* r = m_next;
+    m_next += m_stride;
+    return reinterpret_cast<SVdbRecord*>(r);
+  }
+
+  void Free(SVdbRecord* r) {
+    if (!r) return;
+    --m_live;
+    if (m_live == 0) {
+      ReleaseChunks();
+      return;
+    }
+    for (size_t i = 0; i < m_retired; ++i)
+      if (reinterpret_cast<BYTE*>(r) >= m_chunks[i].base &&
+          reinterpret_cast<BYTE*>(r) < m_chunks[i].base + m_chunks[i].size)
+        return;  // an old size: kept until the chunks go
+    std::memcpy(r, &m_free, sizeof m_free);
+    m_free = r;
+  }
+
+ private:
+  static constexpr size_t kHuge = size_t{2} << 20;
+
+  struct Chunk {
+    BYTE* base;
+    size_t size;
+    bool mapped;
+  };
+
+  void NewChunk() {
+    size_t bytes = m_chunkRecords * m_stride;
+    if (bytes >= kHuge)
+      bytes = std::max(kHuge, m_stride);
+    else
+      m_chunkRecords *= 2;
+    Chunk c{nullptr, bytes, false};
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= kHuge) {
+      c.size = (bytes + kHuge - 1) & ~(kHuge - 1);
+      void* p = mmap(nullptr, c.size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p != MAP_FAILED) {
+        const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+        const uintptr_t aligned = (start + kHuge - 1) & ~(uintptr_t{kHuge} - 1);
+        if (aligned > start) munmap(p, aligned - start);
+        if (aligned + c.size < start + c.size + kHuge)
+          munmap(reinterpret_cast<void*>(aligned + c.size), start + kHuge - aligned);
+        c.base = reinterpret_cast<BYTE*>(aligned);
+        c.mapped = true;
+        madvise(c.base, c.size, MADV_HUGEPAGE);
+      } else {
+        c.size = bytes;
+      }
+    }
+#endif
+    if (!c.base) c.base = static_cast<BYTE*>(::operator new(c.size));
+    m_chunks.push_back(c);
+    m_next = c.base;
+    m_end = c.base + c.size;
+  }
+
+  void ReleaseChunks() {
+    for (const Chunk& c : m_chunks) {
+#if defined(__linux__)
+      if (c.mapped) {
+        munmap(c.base, c.size);
+        continue;
+      }
+#endif
+      ::operator delete(c.base);
+    }
+    m_chunks.clear();
+    m_retired = 0;
+    m_free = nullptr;
+    m_next = m_end = nullptr;
+    m_chunkRecords = 16;
+  }
+
+  std::vector<Chunk> m_chunks;
+  size_t m_retired = 0;  // chunks [0, m_retired) hold blocks of an older size
+  size_t m_stride = 0;
+  size_t m_chunkRecords = 16;
+  size_t m_live = 0;
+  BYTE* m_next = nullptr;
+  BYTE* m_end = nullptr;
+  void* m_free = nullptr;
+};
+
+}  // namespace detail
+
+CVdbTable::CVdbTable() : m_arena(std::make_unique<detail::RecordArena>()) {}
 
 CVdbTable::~CVdbTable() {
   // Not virtual dispatch: a derived class has cleaned up its own part.
   CVdbTable::ResetContent();
+}
+
+SVdbRecord* CVdbTable::AllocRecord() const {
+  return m_arena->Alloc(static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8);
+}
+
+void CVdbTable::FreeRecord(SVdbRecord* r) const {
+  m_arena->Free(r);
 }
 
 void CVdbTable::ResetContent() {
@@ -72,9 +253,8 @@ void CVdbTable::ResetContent() {
 // ---- Structure -------------------------------------------------------------
 
 SVdbRecord* CVdbTable::NewRecord() const {
-  const size_t size = static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8;
-  auto* r = static_cast<SVdbRecord*>(::operator new(size));
-  std::memset(r, 0, size);
+  SVdbRecord* r = AllocRecord();
+  std::memset(r, 0, static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8);
   BYTE* data = r->GetData();
   for (int i = 0; i < m_FieldSet.GetSize(); ++i) {
     const SVdbField* f = m_FieldSet.GetAt(i);
@@ -84,10 +264,6 @@ SVdbRecord* CVdbTable::NewRecord() const {
     if (f->m_nType == VDB_DOUBLE) std::memcpy(data + f->m_nOffset, &VDB_NULL_DOUBLE, 8);
   }
   return r;
-}
-
-void CVdbTable::FreeRecord(SVdbRecord* r) {
-  ::operator delete(r);
 }
 
 void CVdbTable::DeleteAllRecords() {
@@ -136,11 +312,14 @@ bool CVdbTable::AddField(SVdbField* field) {
 
 void CVdbTable::ResizeRecord(int oldSize) {
   const size_t keep = static_cast<size_t>(std::min(std::max(oldSize, 0), m_FieldSet.m_nRecordSize)) + 8;
+  // The new blocks come from a fresh allocator; the old one goes with the
+  // old blocks.
+  std::unique_ptr<detail::RecordArena> old = std::move(m_arena);
+  m_arena = std::make_unique<detail::RecordArena>();
   for (SVdbRecord*& r : m_arRecords) {
     SVdbRecord* grown = NewRecord();
     std::memcpy(grown, r, keep);
     if (m_pRecord == r) m_pRecord = grown;
-    FreeRecord(r);
     r = grown;
   }
   RecordsChanged();
@@ -417,32 +596,22 @@ void CVdbTable::SortByDate() {
 // ---- Values of the current record --------------------------------------------------
 
 BYTE* CVdbTable::GetFieldVaptr(int field) {
-  int size = 0;
-  return FieldData(m_pRecord, field, &size);
+  return ValuePtr(field, 0);
 }
 
 VdbFloat& CVdbTable::Float(int field) {
-  int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
-  const SVdbField* f = GetField(field);
-  if (!p || f->m_nOffset + 4LL > m_FieldSet.m_nRecordSize) return g_scratchFloat;
-  return *reinterpret_cast<VdbFloat*>(p);
+  BYTE* p = ValuePtr(field, 4);
+  return p ? *reinterpret_cast<VdbFloat*>(p) : g_scratchFloat;
 }
 
 VdbLong& CVdbTable::Long(int field) {
-  int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
-  const SVdbField* f = GetField(field);
-  if (!p || f->m_nOffset + 4LL > m_FieldSet.m_nRecordSize) return g_scratchLong;
-  return *reinterpret_cast<VdbLong*>(p);
+  BYTE* p = ValuePtr(field, 4);
+  return p ? *reinterpret_cast<VdbLong*>(p) : g_scratchLong;
 }
 
 SDateTime& CVdbTable::ValueDate(int field) {
-  int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
-  const SVdbField* f = GetField(field);
-  if (!p || f->m_nOffset + 8LL > m_FieldSet.m_nRecordSize) return g_scratchDate;
-  return *reinterpret_cast<SDateTime*>(p);
+  BYTE* p = ValuePtr(field, 8);
+  return p ? *reinterpret_cast<SDateTime*>(p) : g_scratchDate;
 }
 
 bool CVdbTable::GetFieldValue(int field, SVdbVariant& v) {
@@ -562,8 +731,10 @@ bool CVdbTable::SetFieldValue(int field, const char* text) {
   if (!p) return false;
   const int type = GetField(field)->m_nType;
   const size_t n = static_cast<size_t>(size);
+  const bool numeric = type == VDB_BOOL || type == VDB_BYTE || type == VDB_SHORT || type == VDB_LONG ||
+                       type == VDB_DATAID || type == VDB_FLOAT || type == VDB_DOUBLE;
   const bool none = !text || !*text || *text == '*';
-  const double number = none ? static_cast<double>(VDB_NULL_FLOAT) : std::atof(text);
+  const double number = !numeric ? 0.0 : none ? static_cast<double>(VDB_NULL_FLOAT) : ParseNumber(text);
   BYTE v[8] = {};
   size_t len = 0;
   switch (type) {
@@ -690,7 +861,7 @@ CVdbTable& CVdbTable::operator=(const CVdbTable& other) {
   const size_t size = static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8;
   m_arRecords.reserve(other.m_arRecords.size());
   for (const SVdbRecord* r : other.m_arRecords) {
-    auto* copy = static_cast<SVdbRecord*>(::operator new(size));
+    SVdbRecord* copy = AllocRecord();
     std::memcpy(copy, r, size);
     m_arRecords.push_back(copy);
   }
@@ -719,6 +890,7 @@ CVdbTable& CVdbTable::operator<<(CVdbTable& other) {
   other.m_FieldSet.RemoveAll();
   m_FieldSet.m_nRecordSize = other.m_FieldSet.m_nRecordSize;
   m_arRecords.swap(other.m_arRecords);
+  m_arena.swap(other.m_arena);
   other.m_pRecord = nullptr;
   other.m_nCursor = 0;
   other.RecordsChanged();

@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "vdkit/core/date.h"
@@ -41,6 +42,10 @@
 #include "vdkit/vdfile/vdfile.h"
 
 class CVdbTableSet;
+
+namespace detail {
+class RecordArena;
+}  // namespace detail
 
 // One record: a heap block of record size + 8 bytes. The identifier is
 // issued by the table; change it only through CVdbTable::SetRecordID, since
@@ -249,8 +254,14 @@ class VDKIT_API CVdbTable : public CVDFile {
  protected:
   // A new record block of the current layout, not yet in the table: all
   // zero, with the null marker in the first value of FLOAT and DOUBLE fields.
+  // Blocks come from the table's own allocator (records are packed in large
+  // chunks, so a million of them cost a handful of allocations): a block
+  // that does not end up in m_arRecords is given back with FreeRecord, and
+  // no block is ever freed any other way.
   SVdbRecord* NewRecord() const;
-  static void FreeRecord(SVdbRecord* r);
+  // An uninitialised block of record size + 8 bytes from the allocator.
+  SVdbRecord* AllocRecord() const;
+  void FreeRecord(SVdbRecord* r) const;
   // Re-lays every record out for the current record size after fields were
   // added; `oldSize` is the record size before.
   void ResizeRecord(int oldSize);
@@ -271,9 +282,19 @@ class VDKIT_API CVdbTable : public CVDFile {
   // The field's data in record r and its data size, or null when `field` is
   // out of range or r is null.
   BYTE* FieldData(const SVdbRecord* r, int field, int* size) const;
+  // The field's data in the current record when `width` bytes from there lie
+  // inside the record; else null.
+  BYTE* ValuePtr(int field, int width) const {
+    const SVdbField* f = m_FieldSet.GetAt(field);
+    if (!m_pRecord || !f || f->m_nOffset < 0 || f->m_nOffset > m_FieldSet.m_nRecordSize - width)
+      return nullptr;
+    return m_pRecord->GetData() + f->m_nOffset;
+  }
   bool SearchFrom(LONG start, int field, const BYTE* image, size_t n);
   void ReadXml(CXmlArchive& ar);
   void WriteXml(CXmlArchive& ar);
+
+  std::unique_ptr<detail::RecordArena> m_arena;
 
   // Identifier index, built on demand for repeated LocatOn(id) calls.
   struct IdEntry {

@@ -50,7 +50,7 @@ bool CVdbTable::Read(CFile& file) {
       ok = false;
       break;
     }
-    SVdbRecord* r = NewRecord();
+    SVdbRecord* r = AllocRecord();
     std::memset(r, 0, static_cast<size_t>(each) + 4);
     const UINT got = file.Read(&r->m_nID, static_cast<UINT>(each));
     m_arRecords.push_back(r);
@@ -62,9 +62,4 @@ bool CVdbTable::Read(CFile& file) {
   }
   RecordsChanged();
   return ok;
-}
-
-// The XML body comes with the XML archive.
-bool CVdbTable::Serialize(CXmlArchive&) {
-  return true;
 }
