@@ -176,8 +176,9 @@ class VDKIT_API CVdbDataSet {
   // Writes the binary form at the file's position; true. File errors throw.
   bool Write(CFile& file) const;
   // Empties the data set, then reads the binary form from the file's
-  // position. False when the stream ends early or holds a negative count or
-  // length, or one larger than the bytes left; what was read before stays.
+  // position. False when the stream ends early or holds a negative count, or
+  // a count or length larger than the bytes left; what was read before
+  // stays.
   bool Read(CFile& file);
   // Writes the text form; false when the stream reports a write error.
   bool Write(FILE* fp) const;
