@@ -1,20 +1,47 @@
 // vdkit: the umbrella header. Includes every public header of the library.
 #pragma once
 
+// platform
+#include "vdkit/platform/archive.h"
+#include "vdkit/platform/codepage.h"
+#include "vdkit/platform/collections.h"
+#include "vdkit/platform/cstring.h"
+#include "vdkit/platform/export.h"
+#include "vdkit/platform/file.h"
+#include "vdkit/platform/gdi.h"
+#include "vdkit/platform/resources.h"
+#include "vdkit/platform/tree_ctrl.h"
+#include "vdkit/platform/types.h"
+
 // core
 #include "vdkit/core/arrays.h"
 #include "vdkit/core/date.h"
 #include "vdkit/core/hash_map.h"
 #include "vdkit/core/padded_string.h"
 #include "vdkit/core/path.h"
+#include "vdkit/core/string_sets.h"
 #include "vdkit/core/text.h"
 #include "vdkit/core/wildcard.h"
 
-// platform
-#include "vdkit/platform/archive.h"
-#include "vdkit/platform/collections.h"
-#include "vdkit/platform/cstring.h"
-#include "vdkit/platform/export.h"
-#include "vdkit/platform/file.h"
-#include "vdkit/platform/resources.h"
-#include "vdkit/platform/types.h"
+// file objects and archives
+#include "vdkit/vdfile/file64.h"
+#include "vdkit/vdfile/vd_archive.h"
+#include "vdkit/vdfile/vdfile.h"
+
+// xml
+#include "vdkit/xml/string_archive.h"
+#include "vdkit/xml/xml_parser.h"
+#include "vdkit/xml/xml_var.h"
+
+// table database
+#include "vdkit/vdb/data_set.h"
+#include "vdkit/vdb/field_set.h"
+#include "vdkit/vdb/field_value.h"
+#include "vdkit/vdb/table.h"
+#include "vdkit/vdb/table_set.h"
+#include "vdkit/vdb/table_view.h"
+
+// geometry, jobs, undo
+#include "vdkit/geometry/predicates.h"
+#include "vdkit/job/job.h"
+#include "vdkit/undo/undo.h"
