@@ -1,0 +1,476 @@
+#include "vdkit/vdb/data_set.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float kNull = 9.999e-30f;
+
+std::vector<BYTE> Bytes(CMemFile& mem) {
+  return std::vector<BYTE>(mem.GetData(), mem.GetData() + mem.GetLength());
+}
+
+// A FILE* holding `text`, positioned at its start.
+FILE* TextFile(const std::string& text) {
+  FILE* fp = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), fp);
+  std::rewind(fp);
+  return fp;
+}
+
+std::string Rest(FILE* fp) {
+  std::string out;
+  for (int c; (c = std::getc(fp)) != EOF;) out += static_cast<char>(c);
+  return out;
+}
+
+TEST(DataSetTest, KindsAndConversions) {
+  CVdbDataSet ds;
+  ds.Setf("depth", 1.5f);
+  EXPECT_EQ(ds.Getf("DEPTH"), 1.5f);
+  EXPECT_EQ(ds.LookupKeyType("Depth"), 1);
+  EXPECT_EQ(ds.Geti("depth"), 0);  // not an integer
+  int i = 77;
+  EXPECT_FALSE(ds.Geti("depth", i));
+  EXPECT_EQ(i, 77);
+
+  ds.Seti("n", "12abc");
+  EXPECT_EQ(ds.Geti("n"), 12);
+  ds.Seti("m", "abc");
+  EXPECT_EQ(ds.LookupKeyType("m"), 0);
+  ds.Seti("m", static_cast<const char*>(nullptr));
+  ds.Setf("m", "x1");
+  EXPECT_EQ(ds.LookupKeyType("m"), 0);
+  ds.Setf("f", " 2.25e1z");
+  EXPECT_EQ(ds.Getf("f"), 22.5f);
+  ds.Seti("big", "99999999999");  // clamped, never undefined
+  EXPECT_EQ(ds.Geti("big"), INT_MAX);
+
+  ds.Seti("v", 300);
+  unsigned char uc = 0;
+  EXPECT_TRUE(ds.Geti("v", uc));
+  EXPECT_EQ(uc, 44);  // 300 - 256
+  ds.Seti("neg", -2);
+  DWORD dw = 0;
+  unsigned short us = 0;
+  short sh = 0;
+  EXPECT_TRUE(ds.Geti("neg", dw));
+  EXPECT_EQ(dw, 0xFFFFFFFEu);
+  EXPECT_TRUE(ds.Geti("neg", us));
+  EXPECT_EQ(us, 0xFFFE);
+  ds.Seti("s", 0x18001);
+  EXPECT_TRUE(ds.Geti("s", sh));
+  EXPECT_EQ(sh, -32767);  // low 16 bits 0x8001
+  CString text;
+  EXPECT_TRUE(ds.Geti("neg", text));
+  EXPECT_EQ(text, "-2");
+  EXPECT_TRUE(ds.Getf("depth", text));
+  EXPECT_EQ(text, "1.5");
+
+  ds.Sets("unit", "m");
+  EXPECT_STREQ(ds.Gets("UNIT"), "m");
+  EXPECT_STREQ(ds.Gets("absent"), "");
+  EXPECT_EQ(ds.LookupKeyType("unit"), 3);
+
+  // One key in several maps: float wins, then integer, then string, then other.
+  ds.Seti("depth", 4);
+  EXPECT_EQ(ds.LookupKeyType("depth"), 1);
+  ds.m_mapOther.SetAt("blob", std::malloc(16));
+  EXPECT_EQ(ds.LookupKeyType("BLOB"), 5);
+
+  // Null and empty keys store nothing.
+  const int before = ds.GetCount();
+  ds.Setf("", 1.0f);
+  ds.Sets(nullptr, "x");
+  EXPECT_EQ(ds.GetCount(), before);
+  ds.Reset();  // frees the malloc'ed block: the sanitizer would report a leak
+  EXPECT_EQ(ds.GetCount(), 0);
+}
+
+TEST(DataSetTest, IterationGivesFloatsThenIntegersThenStrings) {
+  CVdbDataSet ds;
+  ds.Sets("unit", "m");
+  ds.Seti("b", 2);
+  ds.Seti("a", 1);
+  ds.Setf("x", 0.5f);
+  EXPECT_EQ(ds.GetCount(), 4);
+  std::vector<std::string> seen;
+  ds.GetNextBegin();
+  for (CString k, v; ds.GetNext(k, v);) seen.push_back(std::string(k) + "=" + std::string(v));
+  ds.GetNextEnd();
+  // Integers in map order: "a" (bucket 14) before "b" (bucket 15).
+  EXPECT_EQ(seen, (std::vector<std::string>{"x=0.5", "a=1", "b=2", "unit=m"}));
+
+  // A change during the iteration ends it instead of walking freed entries.
+  ds.GetNextBegin();
+  CString k, v;
+  EXPECT_TRUE(ds.GetNext(k, v));
+  ds.ResetData();
+  EXPECT_FALSE(ds.GetNext(k, v));
+  CVdbDataSet fresh;
+  EXPECT_FALSE(fresh.GetNext(k, v));  // without GetNextBegin
+}
+
+TEST(DataSetTest, Specifications) {
+  CVdbDataSet ds;
+  EXPECT_EQ(ds.GetKeySpec("any", false), nullptr);
+  CVdbDataSet::SValueSpec* spec = ds.GetKeySpec("Depth", true);
+  ASSERT_NE(spec, nullptr);
+  EXPECT_EQ(spec->m_fMin, kNull);
+  EXPECT_EQ(spec->m_fMax, kNull);
+  EXPECT_EQ(spec->m_nFlag1, 0);
+  EXPECT_EQ(spec->m_nFlag2, 0);
+  EXPECT_EQ(spec->m_nFlag3, 1);
+  EXPECT_EQ(spec->m_strKey, "Depth");
+  EXPECT_EQ(ds.GetKeySpec("DEPTH", false), spec);
+  EXPECT_EQ(ds.GetKeySpec("", true), nullptr);
+
+  CVdbDataSet::SValueSpec s;
+  s.m_strLabel = "Temperature";
+  s.m_fMin = -10;
+  s.m_nFlag2 = 7;
+  ds.SetKeySpec(s, "temp");
+  EXPECT_EQ(s.m_strKey, "temp");  // the argument takes the key first
+  CVdbDataSet::SValueSpec* stored = ds.GetKeySpec("TEMP", false);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->m_strLabel, "Temperature");
+  EXPECT_EQ(stored->m_fMin, -10.0f);
+  EXPECT_EQ(stored->m_nFlag2, 7);
+  s.m_strKey = "other";
+  ds.SetKeySpec(s, nullptr);  // stored under its own key
+  EXPECT_NE(ds.GetKeySpec("other", false), nullptr);
+  ds.SetKeySpec(*stored, nullptr);  // a stored spec given back to itself
+  EXPECT_EQ(ds.GetKeySpec("temp", false)->m_strLabel, "Temperature");
+
+  stored->m_strKey = "stale";
+  int n = 0;
+  bool sawTemp = false;
+  for (POSITION pos = ds.GetKeyHead(); pos; ++n) {
+    CVdbDataSet::SValueSpec* p = ds.GetKeyNext(pos);
+    if (p == stored) sawTemp = p->m_strKey == "temp";
+  }
+  EXPECT_EQ(n, 3);
+  EXPECT_TRUE(sawTemp);
+
+  ds.Seti("temp", 5);
+  ds.RemoveKey("Temp");
+  EXPECT_EQ(ds.GetKeySpec("temp", false), nullptr);
+  EXPECT_EQ(ds.Geti("temp"), 5);  // values stay
+}
+
+TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
+  CVdbDataSet a;
+  a.SetName("A");
+  a.Setf("f", 1.0f);
+  a.Seti("i", 2);
+  a.Sets("s", "text");
+  a.GetKeySpec("f", true)->m_strLabel = "F";
+
+  CVdbDataSet copy(a);
+  EXPECT_EQ(copy.GetName(), "A");
+  copy.Sets("s", "changed");
+  copy.GetKeySpec("f", false)->m_strLabel = "G";
+  EXPECT_STREQ(a.Gets("s"), "text");
+  EXPECT_EQ(a.GetKeySpec("f", false)->m_strLabel, "F");
+
+  CVdbDataSet b;
+  b.SetName("B");
+  b.Seti("only", 9);
+  b.GetKeySpec("x", true);
+  b = a;
+  EXPECT_EQ(b.GetName(), "B");
+  EXPECT_EQ(b.GetKeySpec("x", false), nullptr);
+  EXPECT_EQ(b.GetKeySpec("f", false), nullptr);
+  EXPECT_EQ(b.LookupKeyType("only"), 0);
+  EXPECT_EQ(b.GetCount(), 3);
+  b = b;
+  EXPECT_EQ(b.GetCount(), 3);
+
+  CVdbDataSet c;
+  c.Seti("i", 100);
+  c.Seti("j", 1);
+  c += a;
+  EXPECT_EQ(c.Geti("i"), 2);
+  EXPECT_EQ(c.Geti("j"), 1);
+  c += c;
+  EXPECT_EQ(c.GetCount(), 4);
+}
+
+// name "DS"; spec depth (label Depth, min 0, max 100, flags 0 0 1); integer
+// count = 3; float depth = 1.5; strings note = "" and unit = "m".
+const BYTE kGolden[] = {
+    // name "DS": length 2 + 1 = 3, rounded up to 4
+    0x04, 0x00, 0x00, 0x00, 'D', 'S', 0x00, 0x00,
+    // spec count 1
+    0x01, 0x00, 0x00, 0x00,
+    // label "Depth": 5 + 1 = 6, rounded up to 8
+    0x08, 0x00, 0x00, 0x00, 'D', 'e', 'p', 't', 'h', 0x00, 0x00, 0x00,
+    // key "depth": 8 as above
+    0x08, 0x00, 0x00, 0x00, 'd', 'e', 'p', 't', 'h', 0x00, 0x00, 0x00,
+    // min 0.0f = 0x00000000, max 100.0f = 0x42C80000
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC8, 0x42,
+    // flags 0, 0, 1 and one zero byte
+    0x00, 0x00, 0x01, 0x00,
+    // integer count 1; key "count" (5 + 1 -> 8); value 3
+    0x01, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 'c', 'o', 'u', 'n', 't', 0x00, 0x00, 0x00, 0x03, 0x00,
+    0x00, 0x00,
+    // float count 1; key "depth"; 1.5f = 0x3FC00000
+    0x01, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 'd', 'e', 'p', 't', 'h', 0x00, 0x00, 0x00, 0x00, 0x00,
+    0xC0, 0x3F,
+    // string count 2, in bucket order: "note" hashes to 2891958, bucket 3 of
+    // 17; "unit" to 3142080, bucket 4.
+    0x02, 0x00, 0x00, 0x00,
+    // key "note" (4 + 1 -> 8), empty value: length 0 alone
+    0x08, 0x00, 0x00, 0x00, 'n', 'o', 't', 'e', 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    // key "unit" (8), value "m" (1 + 1 -> 4)
+    0x08, 0x00, 0x00, 0x00, 'u', 'n', 'i', 't', 0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 'm', 0x00,
+    0x00, 0x00};
+
+void FillGolden(CVdbDataSet& ds) {
+  ds.SetName("DS");
+  CVdbDataSet::SValueSpec s;
+  s.m_strLabel = "Depth";
+  s.m_fMin = 0;
+  s.m_fMax = 100;
+  ds.SetKeySpec(s, "depth");
+  ds.Seti("count", 3);
+  ds.Setf("depth", 1.5f);
+  ds.Sets("unit", "m");
+  ds.Sets("note", "");
+}
+
+TEST(DataSetBinaryTest, GoldenBytes) {
+  CVdbDataSet ds;
+  FillGolden(ds);
+  CMemFile mem;
+  EXPECT_TRUE(ds.Write(mem));
+  EXPECT_EQ(Bytes(mem), std::vector<BYTE>(std::begin(kGolden), std::end(kGolden)));
+
+  CMemFile in(const_cast<BYTE*>(kGolden), sizeof kGolden);
+  CVdbDataSet back;
+  back.Seti("stale", 1);
+  ASSERT_TRUE(back.Read(in));
+  EXPECT_EQ(back.GetName(), "DS");
+  EXPECT_EQ(back.LookupKeyType("stale"), 0);
+  EXPECT_EQ(back.Geti("count"), 3);
+  EXPECT_EQ(back.Getf("depth"), 1.5f);
+  EXPECT_STREQ(back.Gets("unit"), "m");
+  EXPECT_EQ(back.LookupKeyType("note"), 3);  // the empty string survives
+  const CVdbDataSet::SValueSpec* spec = back.GetKeySpec("depth", false);
+  ASSERT_NE(spec, nullptr);
+  EXPECT_EQ(spec->m_strLabel, "Depth");
+  EXPECT_EQ(spec->m_fMax, 100.0f);
+  EXPECT_EQ(spec->m_nFlag3, 1);
+  EXPECT_EQ(in.GetPosition(), sizeof kGolden);
+}
+
+TEST(DataSetBinaryTest, EveryTruncationFailsAndFlipsNeverCrash) {
+  for (size_t len = 0; len < sizeof kGolden; ++len) {
+    SCOPED_TRACE(len);
+    CMemFile in(const_cast<BYTE*>(kGolden), static_cast<UINT>(len));
+    CVdbDataSet ds;
+    EXPECT_FALSE(ds.Read(in));
+  }
+  for (size_t at = 0; at < sizeof kGolden; ++at) {
+    for (BYTE flip : {0x01, 0x80, 0xFF}) {
+      std::vector<BYTE> bad(std::begin(kGolden), std::end(kGolden));
+      bad[at] ^= flip;
+      CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
+      CVdbDataSet ds;
+      ds.Read(in);  // any result; the sanitizers watch the rest
+    }
+  }
+}
+
+TEST(DataSetBinaryTest, HostileCountsAndLengthsFailWithoutAllocating) {
+  // name length 0x7FFFFFFF with four bytes behind it
+  const BYTE hugeName[] = {0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b', 'c', 0};
+  // name length -4, read as the empty name like any length below 1; then no
+  // specifications, and the stream ends where the integer count should be
+  const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+  // empty name, then 0x7FFFFFFF specifications
+  const BYTE hugeCount[] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
+  // empty name, no specs, then -1 integers
+  const BYTE negativeCount[] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  for (auto [data, size] : {std::pair<const BYTE*, size_t>{hugeName, sizeof hugeName},
+                            {negativeName, sizeof negativeName},
+                            {hugeCount, sizeof hugeCount},
+                            {negativeCount, sizeof negativeCount}}) {
+    CMemFile in(const_cast<BYTE*>(data), static_cast<UINT>(size));
+    CVdbDataSet ds;
+    EXPECT_FALSE(ds.Read(in));
+  }
+}
+
+// Keys and values that a careless text form would split, merge or lose.
+void FillAwkward(CVdbDataSet& ds) {
+  ds.SetName("my set\t[1]");
+  ds.Setf("depth", 0.1f);
+  ds.Setf("max", FLT_MAX);
+  ds.Setf("tiny", 1.4e-45f);
+  ds.Setf("negzero", -0.0f);
+  ds.Setf("null", kNull);
+  ds.Seti("min", INT_MIN);
+  ds.Seti("key with blanks", 7);
+  ds.Seti("k=", 8);
+  ds.Seti("50%", 50);
+  ds.Seti("[section]", 1);
+  ds.Seti("?q", 2);
+  ds.Seti("END", 3);
+  ds.Sets("unit", "m");
+  ds.Sets("empty", "");
+  ds.Sets("sentence", "  two words, trailing  ");
+  ds.Sets("lines", "a\nb\r\nc");
+  ds.Sets("percent", "%41 stays %");
+  ds.Sets("gbk", "\xC9\xEE\xB6\xC8");
+  ds.Sets(std::string(300, 'k').c_str(), std::string(500, 'v').c_str());
+}
+
+void ExpectSameValues(const CVdbDataSet& a, const CVdbDataSet& b) {
+  EXPECT_EQ(a.GetCount(), b.GetCount());
+  CVdbDataSet it(a);
+  it.GetNextBegin();
+  for (CString k, v; it.GetNext(k, v);) {
+    SCOPED_TRACE(std::string(k));
+    const int kind = a.LookupKeyType(k);
+    ASSERT_EQ(b.LookupKeyType(k), kind);
+    if (kind == 1) {
+      float x = 0, y = 0;
+      a.Getf(k, x);
+      b.Getf(k, y);
+      EXPECT_EQ(std::memcmp(&x, &y, 4), 0);
+    }
+    if (kind == 2) {
+      EXPECT_EQ(a.Geti(k), b.Geti(k));
+    }
+  }
+  // Strings are compared separately: a key may also be an integer key.
+  for (const char* k : {"unit", "empty", "sentence", "lines", "percent", "gbk"})
+    EXPECT_STREQ(a.Gets(k), b.Gets(k)) << k;
+  const std::string longKey(300, 'k');
+  EXPECT_STREQ(a.Gets(longKey.c_str()), b.Gets(longKey.c_str()));
+}
+
+TEST(DataSetBinaryTest, RoundTripOfAwkwardValues) {
+  CVdbDataSet ds;
+  FillAwkward(ds);
+  ds.GetKeySpec("depth", true)->m_strLabel = "Depth, m";
+  CMemFile mem;
+  ds.Write(mem);
+  mem.SeekToBegin();
+  CVdbDataSet back;
+  ASSERT_TRUE(back.Read(mem));
+  EXPECT_EQ(back.GetName(), ds.GetName());
+  ExpectSameValues(ds, back);
+  EXPECT_EQ(back.GetKeySpec("depth", false)->m_strLabel, "Depth, m");
+}
+
+TEST(DataSetTextTest, WriterAndReaderAgree) {
+  CVdbDataSet ds;
+  FillAwkward(ds);
+  FILE* fp = std::tmpfile();
+  ASSERT_TRUE(ds.Write(fp));
+  std::fputs("[Next]\n", fp);
+  std::rewind(fp);
+  CVdbDataSet back;
+  back.GetKeySpec("dropped", true);
+  ASSERT_TRUE(back.Read(fp));
+  EXPECT_EQ(back.GetName(), ds.GetName());
+  EXPECT_EQ(back.GetKeySpec("dropped", false), nullptr);
+  ExpectSameValues(ds, back);
+  EXPECT_EQ(Rest(fp), "\n[Next]\n");  // the blank line after *END* stays unread
+  std::fclose(fp);
+}
+
+TEST(DataSetTextTest, WrittenLayout) {
+  CVdbDataSet ds;
+  ds.SetName("Pump");
+  ds.Seti("count", 12);
+  ds.Setf("depth", 1.5f);
+  ds.Sets("unit", "m");
+  ds.Sets("blank", "a b");
+  FILE* fp = std::tmpfile();
+  ASSERT_TRUE(ds.Write(fp));
+  std::rewind(fp);
+  EXPECT_EQ(Rest(fp),
+            "\n?---- Pump -----\n"
+            "DataSetName= Pump\n"
+            "     I:count= 12\n"
+            "     F:depth= 1.5\n"
+            "     S:blank= a%20b\n"  // "blank" bucket 1, before "unit" in bucket 4
+            "      S:unit= m\n"
+            "  *END*\n\n");
+  std::fclose(fp);
+}
+
+TEST(DataSetTextTest, HandWrittenForms) {
+  FILE* fp = TextFile(
+      "? a comment\n"
+      "\n"
+      "f:depth 1.5\n"
+      "I:count 3\n"
+      "s:unit m and more\n"
+      "f:depth\n"  // one token: skipped
+      "f:bad x\n"  // no number: skipped
+      "DATASETNAME= Wells\n"
+      "     I:old= 4\n"  // the old writer's form: '=' is not part of the key
+      "[Next]\n"
+      "f:after 1\n");
+  CVdbDataSet ds;
+  ASSERT_TRUE(ds.Read(fp));
+  EXPECT_EQ(ds.Getf("depth"), 1.5f);
+  EXPECT_EQ(ds.Geti("count"), 3);
+  EXPECT_STREQ(ds.Gets("unit"), "m");
+  EXPECT_EQ(ds.LookupKeyType("bad"), 0);
+  EXPECT_EQ(ds.Geti("old"), 4);
+  EXPECT_EQ(ds.LookupKeyType("old="), 0);
+  EXPECT_EQ(ds.GetName(), "Wells");
+  EXPECT_EQ(ds.GetCount(), 4);
+  EXPECT_EQ(Rest(fp), "[Next]\nf:after 1\n");
+  std::fclose(fp);
+
+  struct Case {
+    const char* text;
+    const char* rest;  // what the reader leaves unread
+  } cases[] = {
+      {"i:a 1\nx 1\ni:b 2\n", "i:b 2\n"},  // unknown token ends the reading
+      {"i:a 1\nEND\ni:b 2\n", "i:b 2\n"},
+      {"i:a 1\n*end\ni:b 2\n", "i:b 2\n"},
+      {"i:a 1\n  *END*  \ni:b 2\n", "i:b 2\n"},
+      {"i:a 1\nab 2\ni:b 2\n", "i:b 2\n"},  // a first token shorter than 3
+      {"i:a 1\nSection] x\ni:b 2\n", "Section] x\ni:b 2\n"},
+      {"i:a 1\r\n[x]\r\n", "[x]\r\n"},
+      {"i:a 1", ""},  // no final line feed
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    FILE* f = TextFile(c.text);
+    CVdbDataSet d;
+    EXPECT_TRUE(d.Read(f));
+    EXPECT_EQ(d.Geti("a"), 1);
+    EXPECT_EQ(d.LookupKeyType("b"), 0);
+    EXPECT_EQ(Rest(f), c.rest);
+    std::fclose(f);
+  }
+}
+
+TEST(DataSetTextTest, OverlongLineStopsTheReader) {
+  std::string text = "i:a 1\ns:b " + std::string(CVdbDataSet::kMaxTextLine, 'x') + "\ni:c 2\n";
+  FILE* fp = TextFile(text);
+  CVdbDataSet ds;
+  EXPECT_FALSE(ds.Read(fp));
+  EXPECT_EQ(ds.Geti("a"), 1);
+  EXPECT_EQ(ds.LookupKeyType("b"), 0);
+  EXPECT_EQ(ds.LookupKeyType("c"), 0);
+  std::fclose(fp);
+  EXPECT_FALSE(ds.Read(static_cast<FILE*>(nullptr)));
+  EXPECT_FALSE(ds.Write(static_cast<FILE*>(nullptr)));
+}
+
+}  // namespace

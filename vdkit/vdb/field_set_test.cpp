@@ -1,0 +1,232 @@
+#include "vdkit/vdb/field_set.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "vdkit/core/hash_map.h"
+
+namespace {
+
+std::vector<BYTE> Bytes(const CMemFile& f) {
+  return std::vector<BYTE>(f.GetData(), f.GetData() + f.GetLength());
+}
+
+TEST(CVdbFieldSetTest, DefinitionsFromText) {
+  CVdbFieldSet fs;
+  SVdbField* depth = fs.AddField("Depth:DOUBLE*3", 0, 1);
+  ASSERT_NE(depth, nullptr);
+  EXPECT_STREQ(depth->GetName(), "Depth");
+  EXPECT_EQ(depth->m_nType, VDB_DOUBLE);
+  EXPECT_EQ(depth->m_nCount, 3);
+  EXPECT_EQ(depth->GetDataSize(), 24);
+  EXPECT_EQ(depth->m_nHash, MapHashKey("DEPTH"));
+  // The same name, by definition or with any type, gives the same field.
+  EXPECT_EQ(fs.AddField("Depth:DOUBLE*3", 0, 1), depth);
+  EXPECT_EQ(fs.AddField("DEPTH", VDB_LONG, 9), depth);
+  EXPECT_EQ(fs.GetSize(), 1);
+  EXPECT_EQ(fs.m_nRecordSize, 24);
+
+  SVdbField* n = fs.AddField("N:NOSUCH*0", 0, 5);
+  EXPECT_EQ(n->m_nType, VDB_FLOAT);
+  EXPECT_EQ(n->m_nCount, 1);
+  SVdbField* a = fs.AddField("A:B*2", VDB_DOUBLE, 7);
+  EXPECT_STREQ(a->GetName(), "A");
+  EXPECT_EQ(a->m_nType, VDB_DOUBLE);
+  EXPECT_EQ(a->m_nCount, 7);
+  SVdbField* c = fs.AddField("C:int", 0, 4);  // no '*': the count argument
+  EXPECT_EQ(c->m_nType, VDB_LONG);
+  EXPECT_EQ(c->m_nCount, 4);
+  SVdbField* s = fs.AddField("S*12", 0, 1);
+  EXPECT_EQ(s->m_nType, VDB_FLOAT);
+  EXPECT_EQ(s->m_nCount, 12);
+
+  EXPECT_EQ(fs.GetFieldIndex("c"), 3);
+  EXPECT_EQ(fs.GetFieldIndex(s), 4);
+  EXPECT_EQ(fs.GetFieldIndex("nosuch"), -1);
+  EXPECT_EQ(fs.GetFieldIndex(static_cast<const char*>(nullptr)), -1);
+  EXPECT_EQ(fs.GetField("a"), a);
+}
+
+TEST(CVdbFieldSetTest, PackedLayout) {
+  CVdbFieldSet fs;
+  fs.AddField("V", VDB_FLOAT, 1);
+  SVdbField* t = fs.AddField("T:LONG", 0, 1);
+  EXPECT_EQ(t->m_nOffset, 4);
+  EXPECT_EQ(fs.m_nRecordSize, 8);
+  fs.AddField("B", VDB_BOOL, 3);
+  SVdbField* d = fs.AddField("D", VDB_DATE, 1);
+  EXPECT_EQ(d->m_nOffset, 11);  // no alignment
+  EXPECT_EQ(fs.m_nRecordSize, 19);
+
+  // A caller's field is adopted unless its name is taken.
+  auto* mine = new SVdbField;
+  mine->SetName("t");
+  EXPECT_FALSE(fs.AddField(mine));
+  mine->SetName("Z");
+  mine->m_nType = VDB_CHAR16;
+  EXPECT_TRUE(fs.AddField(mine));
+  EXPECT_EQ(mine->m_nOffset, 19);
+  EXPECT_EQ(fs.m_nRecordSize, 35);
+
+  // A layout beyond the limit is refused, not overflowed.
+  EXPECT_EQ(fs.AddField("Huge", VDB_CHAR16, 0x7FFFFFF0), nullptr);
+  EXPECT_EQ(fs.GetSize(), 5);
+  EXPECT_EQ(fs.m_nRecordSize, 35);
+
+  // RemoveAt only takes the entry out; the caller owns the field.
+  SVdbField* removed = fs.GetAt(0);
+  fs.RemoveAt(0);
+  fs.RemoveAt(99);
+  EXPECT_EQ(fs.GetSize(), 4);
+  delete removed;
+
+  // Copies are deep.
+  CVdbFieldSet copy = fs;
+  copy.GetAt(0)->SetName("Renamed");
+  EXPECT_STREQ(fs.GetAt(0)->GetName(), "T");
+  EXPECT_EQ(copy.m_nRecordSize, fs.m_nRecordSize);
+
+  fs.ResetContent();
+  EXPECT_EQ(fs.GetSize(), 0);
+  EXPECT_EQ(fs.m_nRecordSize, 35);  // stays, as documented
+}
+
+// The field V (FLOAT, count 1, everything else default) in its binary form.
+const std::vector<BYTE> kFieldV = {
+    0x00, 0x00, 0x00, 0x00,                         // alias "": length 0
+    0x04, 0x00, 0x00, 0x00, 'V', 0x00, 0x00, 0x00,  // name "V": 1 + 1 rounded up to 4
+    0x2A,                                           // type 42 (FLOAT)
+    0x01, 0x00, 0x00, 0x00,                         // count 1
+    0x00, 0x00, 0x00, 0x00,                         // source ""
+    0x00, 0x00, 0x00, 0x00,                         // value ""
+    0x00, 0x00, 0x00, 0x00,                         // extra 1 ""
+    0x00, 0x00, 0x00, 0x00,                         // extra 2 ""
+    0x00,                                           // edit 0
+    0x00,                                           // flag 0
+    0x00, 0x00, 0x00, 0x00,                         // options ""
+    0xC7, 0xCD, 0x4A, 0x0F,                         // min: float null marker 0x0F4ACDC7
+    0xC7, 0xCD, 0x4A, 0x0F,                         // max: the same
+};
+
+TEST(SVdbFieldTest, BinaryFormGoldenBytes) {
+  SVdbField f;
+  f.SetName("V");
+  CMemFile mem;
+  EXPECT_TRUE(f.Write(mem));
+  EXPECT_EQ(Bytes(mem), kFieldV);
+
+  // Every member travels, in order; offset and hash do not.
+  SVdbField g;
+  g.m_strAlias = "Alias";  // 5 + 1 -> 8
+  g.SetName("abcd");       // 4 + 1 -> 8
+  g.m_nType = VDB_STRING;  // 0x64
+  g.m_nCount = 258;        // 0x00000102
+  g.m_strSource = "s";     // -> 4
+  g.m_strValue = "val";    // 3 + 1 -> 4
+  g.m_strExtra1 = "";      // 0
+  g.m_strExtra2 = "e2";    // -> 4
+  g.m_nEdit = 3;
+  g.m_nFlag = 0x80;
+  g.m_strOptions = "a\nb";  // 3 + 1 -> 4
+  g.m_fMin = 1.0f;          // 0x3F800000
+  g.m_fMax = -2.0f;         // 0xC0000000
+  g.m_nOffset = 77;
+  const std::vector<BYTE> expected = {
+      0x08, 0,    0,    0,    'A', 'l',  'i', 'a', 's', 0, 0, 0,  // alias
+      0x08, 0,    0,    0,    'a', 'b',  'c', 'd', 0,   0, 0, 0,  // name: terminator and 3 zeros
+      0x64,                                                       // type 100
+      0x02, 0x01, 0,    0,                                        // count 258
+      0x04, 0,    0,    0,    's', 0,    0,   0,                  // source
+      0x04, 0,    0,    0,    'v', 'a',  'l', 0,                  // value
+      0x00, 0,    0,    0,                                        // extra 1
+      0x04, 0,    0,    0,    'e', '2',  0,   0,                  // extra 2
+      0x03,                                                       // edit
+      0x80,                                                       // flag
+      0x04, 0,    0,    0,    'a', '\n', 'b', 0,                  // options with its line feed
+      0x00, 0x00, 0x80, 0x3F,                                     // min 1.0
+      0x00, 0x00, 0x00, 0xC0,                                     // max -2.0
+  };
+  CMemFile mem2;
+  g.Write(mem2);
+  EXPECT_EQ(Bytes(mem2), expected);
+
+  mem2.SeekToBegin();
+  SVdbField back;
+  EXPECT_TRUE(back.Read(mem2));
+  EXPECT_EQ(back.m_strAlias, "Alias");
+  EXPECT_STREQ(back.GetName(), "abcd");
+  EXPECT_EQ(back.m_nHash, MapHashKey("abcd"));
+  EXPECT_EQ(back.m_nType, VDB_STRING);
+  EXPECT_EQ(back.m_nCount, 258);
+  EXPECT_EQ(back.m_strSource, "s");
+  EXPECT_EQ(back.m_strValue, "val");
+  EXPECT_EQ(back.m_strExtra2, "e2");
+  EXPECT_EQ(back.m_nEdit, 3);
+  EXPECT_EQ(back.m_nFlag, 0x80);
+  EXPECT_EQ(back.m_strOptions, "a\nb");
+  EXPECT_EQ(back.m_fMin, 1.0f);
+  EXPECT_EQ(back.m_fMax, -2.0f);
+  EXPECT_EQ(back.m_nOffset, 0);
+}
+
+TEST(CVdbFieldSetTest, BinaryFormGoldenBytesAndHostileCounts) {
+  CVdbFieldSet fs;
+  fs.SetName("FS");
+  fs.AddField("V", VDB_FLOAT, 1);
+  CMemFile mem;
+  EXPECT_TRUE(fs.Write(mem));
+  std::vector<BYTE> expected = {
+      0x04, 0, 0, 0, 'F', 'S', 0, 0,  // name "FS": 2 + 1 rounded up to 4
+      0x00, 0, 0, 0,                  // label ""
+      0x01, 0, 0, 0,                  // one field
+  };
+  expected.insert(expected.end(), kFieldV.begin(), kFieldV.end());
+  EXPECT_EQ(Bytes(mem), expected);
+
+  // Read recomputes the layout.
+  std::vector<BYTE> two = expected;
+  two[12] = 2;
+  std::vector<BYTE> fieldT = kFieldV;
+  fieldT[8] = 'T';
+  fieldT[12] = VDB_DOUBLE;
+  two.insert(two.end(), fieldT.begin(), fieldT.end());
+  {
+    CMemFile in(two.data(), static_cast<UINT>(two.size()));
+    CVdbFieldSet back;
+    EXPECT_TRUE(back.Read(in));
+    EXPECT_STREQ(back.GetName(), "FS");
+    ASSERT_EQ(back.GetSize(), 2);
+    EXPECT_EQ(back.GetAt(1)->m_nOffset, 4);
+    EXPECT_EQ(back.m_nRecordSize, 12);
+    EXPECT_EQ(back.GetFieldIndex("t"), 1);
+  }
+  // Every truncation fails cleanly and keeps only complete fields.
+  for (size_t len = 0; len < two.size(); ++len) {
+    CMemFile in(two.data(), static_cast<UINT>(len));
+    CVdbFieldSet back;
+    EXPECT_FALSE(back.Read(in)) << len;
+    EXPECT_EQ(back.GetSize(), len < expected.size() ? 0 : 1) << len;
+  }
+  // A field count of two billion stops at the end of the data.
+  std::vector<BYTE> hostile = expected;
+  hostile[12] = 0x00;
+  hostile[13] = 0x94;
+  hostile[14] = 0x35;
+  hostile[15] = 0x77;  // 2,000,000,000
+  CMemFile in(hostile.data(), static_cast<UINT>(hostile.size()));
+  CVdbFieldSet back;
+  EXPECT_FALSE(back.Read(in));
+  EXPECT_EQ(back.GetSize(), 1);
+  // A count that would overflow the record size is refused.
+  std::vector<BYTE> huge = expected;
+  huge[16 + 12] = VDB_CHAR16;
+  huge[16 + 13 + 3] = 0x7F;  // count 0x7F000001
+  CMemFile in2(huge.data(), static_cast<UINT>(huge.size()));
+  CVdbFieldSet back2;
+  EXPECT_FALSE(back2.Read(in2));
+  EXPECT_EQ(back2.GetSize(), 0);
+  EXPECT_EQ(back2.m_nRecordSize, 0);
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+#include "vdkit/vdb/field_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+DWORD FloatBits(float f) {
+  DWORD b;
+  std::memcpy(&b, &f, 4);
+  return b;
+}
+
+TEST(VdbTypeTest, NameTablesAndSizes) {
+  EXPECT_STREQ(GetVdbTypeName(VDB_DATAID), "int32");
+  EXPECT_STREQ(GetVdbTypeName(VDB_LONG), "int32");
+  EXPECT_STREQ(GetVdbTypeName(VDB_DATE), "datetime");
+  EXPECT_STREQ(GetVdbTypeName(7), "null");
+  EXPECT_STREQ(GetVdbTypeName(0), "null");
+  EXPECT_EQ(GetVdbTypeCode("INT32"), VDB_LONG);
+  EXPECT_EQ(GetVdbTypeCode("Float64"), VDB_DOUBLE);
+  EXPECT_EQ(GetVdbTypeCode("nosuch"), 0);
+  EXPECT_EQ(GetVdbTypeCode(nullptr), 0);
+  EXPECT_EQ(GetVdbUpperTypeCode("int"), VDB_LONG);
+  EXPECT_EQ(GetVdbUpperTypeCode("Char16"), VDB_CHAR16);
+  EXPECT_EQ(GetVdbUpperTypeCode("float32"), 0);
+  // Every code round-trips through the lower-case table except DATAID.
+  const int codes[] = {11, 12, 13, 21, 41, 42, 81, 82, 83, 84, 100, 102};
+  for (int c : codes) EXPECT_EQ(GetVdbTypeCode(GetVdbTypeName(c)), c) << c;
+  const int sizes[][2] = {{0, 0},  {11, 1}, {12, 1},  {13, 1}, {21, 2},  {41, 4},  {42, 4}, {43, 4},
+                          {81, 8}, {82, 8}, {83, 16}, {84, 8}, {100, 1}, {102, 1}, {50, 0}};
+  for (auto& s : sizes) EXPECT_EQ(GetVdbUnitSize(s[0]), s[1]) << s[0];
+}
+
+TEST(VdbTypeTest, NullMarkersHaveTheirBitPatterns) {
+  EXPECT_EQ(FloatBits(VDB_NULL_FLOAT), 0x0F4ACDC7u);
+  ULONGLONG d;
+  std::memcpy(&d, &VDB_NULL_DOUBLE, 8);
+  EXPECT_EQ(d, 0x39E959B8E0000000ull);
+  EXPECT_TRUE(IsVdbNull(VDB_NULL_FLOAT));
+  EXPECT_TRUE(IsVdbNull(VDB_NULL_DOUBLE));
+  EXPECT_FALSE(IsVdbNull(9.999e-30));  // the double literal is not the widened float
+  EXPECT_FALSE(IsVdbNull(0.0f));
+}
+
+TEST(SVdbVariantTest, SettersGiveTypesAndValues) {
+  SVdbVariant v;
+  EXPECT_EQ(v.GetType(), VDB_NULL);
+  v << 2.5;
+  EXPECT_EQ(v.GetType(), VDB_DOUBLE);
+  EXPECT_EQ(v.GetDouble(), 2.5);
+  v << 1.5f;
+  EXPECT_EQ(v.GetType(), VDB_FLOAT);
+  EXPECT_EQ(v.GetFloat(), 1.5f);
+  EXPECT_EQ(v.GetLong(), 0);  // FLOAT is not an integer type
+  v << -7;
+  EXPECT_EQ(v.GetType(), VDB_LONG);
+  EXPECT_EQ(v.GetLong(), -7);
+  v << 9L;
+  EXPECT_EQ(v.GetType(), VDB_LONG);
+  v << 4000000000UL;
+  EXPECT_EQ(v.GetType(), VDB_DATAID);
+  EXPECT_EQ(v.GetDWord(), 4000000000u);
+  v << static_cast<DWORD>(5);
+  EXPECT_EQ(v.GetType(), VDB_DATAID);
+  v << static_cast<short>(-2);
+  EXPECT_EQ(v.GetType(), VDB_SHORT);
+  EXPECT_EQ(v.GetLong(), -2);
+  v << static_cast<unsigned char>(200);
+  EXPECT_EQ(v.GetType(), VDB_BYTE);
+  EXPECT_EQ(v.GetLong(), 200);
+  v << true;
+  EXPECT_EQ(v.GetType(), VDB_BOOL);
+  EXPECT_EQ(v.GetArea()[0], 1);
+  EXPECT_TRUE(v.GetBool());
+  // Setting clears first: nothing of the DOUBLE is left behind a BOOL.
+  v << -1.0;
+  v << false;
+  for (int i = 0; i < SVdbVariant::kAreaSize; ++i) EXPECT_EQ(v.GetArea()[i], 0) << i;
+}
+
+TEST(SVdbVariantTest, DatesAndTheirEquality) {
+  SDate d;
+  std::memset(&d, 0, sizeof d);
+  const BYTE packed[4] = {7, 3, 0xD4, 0x07};  // 7 March 2004
+  std::memcpy(&d, packed, 4);
+  SDateTime dt;
+  std::memset(&dt, 0, sizeof dt);
+  std::memcpy(reinterpret_cast<BYTE*>(&dt) + 4, packed, 4);
+  SVdbVariant a, b;
+  a << d;
+  b << dt;
+  EXPECT_EQ(a.GetType(), VDB_DATE);
+  EXPECT_TRUE(a == b);
+  EXPECT_EQ(std::memcmp(a.GetArea() + 4, packed, 4), 0);
+  SDate back = a.GetDate();
+  EXPECT_EQ(std::memcmp(&back, packed, 4), 0);
+  const float half = 0.5f;
+  std::memcpy(&dt, &half, 4);
+  b << dt;
+  EXPECT_FALSE(a == b);  // the fraction takes part
+  SDateTime got = b.GetDateTime();
+  EXPECT_EQ(std::memcmp(&got, &dt, 8), 0);
+}
+
+TEST(SVdbVariantTest, TextsAndTheirEquality) {
+  SVdbVariant v;
+  v.SetPSZ("abcdefghijklmnopqrst", VDB_CHAR8);
+  EXPECT_EQ(v.GetType(), VDB_CHAR8);
+  EXPECT_STREQ(v.GetPSZ(), "abcdefghijklmnop");  // 16 bytes kept, and terminated
+  v.SetPSZ("x", VDB_LONG);
+  EXPECT_EQ(v.GetType(), VDB_CHAR16);
+  EXPECT_STREQ(v.GetPSZ(), "x");
+  for (int i = 1; i < SVdbVariant::kAreaSize; ++i) EXPECT_EQ(v.GetArea()[i], 0);
+  v.SetPSZ(nullptr, VDB_CHAR16);
+  EXPECT_STREQ(v.GetPSZ(), "");
+
+  SVdbVariant s1, s2, c16;
+  const std::string longText(300, 'q');
+  s1.SetPSZ(longText.c_str(), VDB_STRING);
+  EXPECT_EQ(std::string(s1.GetPSZ()), longText);
+  s1.SetPSZ("Hello", VDB_STRING);
+  s2.SetPSZ("hELLO", VDB_STRING);
+  c16.SetPSZ("Hello", VDB_CHAR16);
+  EXPECT_TRUE(s1 == s2);
+  EXPECT_FALSE(s1 == c16);  // types differ
+  SVdbVariant c8;
+  c8.SetPSZ("HELLO", VDB_CHAR8);
+  SVdbVariant c8b;
+  c8b.SetPSZ("hello", VDB_CHAR8);
+  EXPECT_TRUE(c8 == c8b);
+}
+
+TEST(SVdbVariantTest, EqualityByBitsAndNeverForBinaryOrEmpty) {
+  SVdbVariant a, b;
+  EXPECT_FALSE(a == b);  // empty variants are never equal
+  a << 1.0f;
+  b << 1.0f;
+  EXPECT_TRUE(a == b);
+  a << 0.0f;
+  b << -0.0f;
+  EXPECT_FALSE(a == b);  // FLOAT compares bits
+  a << 0.0;
+  b << -0.0;
+  EXPECT_TRUE(a == b);  // DOUBLE compares values
+  a << 5;
+  b << 5U;
+  EXPECT_FALSE(a == b);  // LONG and DATAID differ in type
+  const BYTE bytes[3] = {1, 2, 3};
+  a.SetBinary(bytes, 3);
+  b.SetBinary(bytes, 3);
+  EXPECT_FALSE(a == b);
+}
+
+TEST(SVdbVariantTest, OwnershipClearCopyAndMove) {
+  SVdbVariant v;
+  v.SetPSZ("owned", VDB_STRING);
+  v.Clear();
+  EXPECT_EQ(v.GetType(), VDB_NULL);
+  v.Clear();  // a second Clear does nothing
+  const BYTE bytes[4] = {9, 8, 7, 6};
+  v.SetBinary(bytes, 4);
+  ASSERT_NE(v.GetBinary(), nullptr);
+  EXPECT_EQ(v.GetBinary()->m_nSize, 4);
+
+  // Copies are deep: changing or clearing the copy leaves the source alone.
+  SVdbVariant copy = v;
+  ASSERT_NE(copy.GetBinary(), v.GetBinary());
+  copy.GetBinary()->m_pData[0] = 0;
+  EXPECT_EQ(v.GetBinary()->m_pData[0], 9);
+  SVdbVariant s;
+  s.SetPSZ("text", VDB_STRING);
+  SVdbVariant s2;
+  s2 = s;
+  s.SetPSZ("other", VDB_STRING);
+  EXPECT_STREQ(s2.GetPSZ(), "text");
+  SVdbVariant moved(std::move(s2));
+  EXPECT_STREQ(moved.GetPSZ(), "text");
+  EXPECT_EQ(s2.GetType(), VDB_NULL);  // NOLINT(bugprone-use-after-move)
+  SVdbVariant& alias = s;
+  s = alias;  // self-assignment keeps the value
+  EXPECT_STREQ(s.GetPSZ(), "other");
+
+  SVdbBinary bin;
+  bin.SetData(bytes, 4);
+  SVdbBinary bin2 = bin;
+  bin2.m_pData[1] = 0;
+  EXPECT_EQ(bin.m_pData[1], 8);
+  bin.Clear();
+  EXPECT_EQ(bin.m_pData, nullptr);
+  EXPECT_EQ(bin.m_nSize, 0);
+  bin.SetData(nullptr, 5);
+  EXPECT_EQ(bin.m_nSize, 0);
+}
+
+}  // namespace

@@ -1,0 +1,554 @@
+#include "vdkit/vdb/table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<DWORD> Ids(const CVdbTable& t) {
+  std::vector<DWORD> ids;
+  for (LONG i = 0; i < t.GetRecordCount(); ++i) ids.push_back(t.GetRecordAt(i)->m_nID);
+  return ids;
+}
+
+std::string Text(CVdbTable& t, const char* field, int decimals = -1) {
+  CString s;
+  t.GetFieldValue(field, s, decimals);
+  return s.GetString();
+}
+
+void PutDate(CVdbTable& t, int field, int year, int month, int day, float fraction = 0) {
+  SDateTime dt = {fraction, {static_cast<BYTE>(day), static_cast<BYTE>(month), static_cast<WORD>(year)}};
+  std::memcpy(t.GetFieldVaptr(field), &dt, 8);
+}
+
+TEST(CVdbTableTest, IdentifiersOnlyGrow) {
+  CVdbTable t;
+  t.AddField("V", VDB_FLOAT, 1);
+  t.AddNew();
+  t.AddNew();
+  t.AddNew();
+  EXPECT_EQ(Ids(t), (std::vector<DWORD>{1, 2, 3}));
+  EXPECT_EQ(t.GetRecordID(), 3u);
+  t.DeleteAllRecords();
+  EXPECT_EQ(t.GetRecord(), nullptr);
+  EXPECT_EQ(t.GetRecordID(), 0u);
+  t.AddNew();
+  EXPECT_EQ(Ids(t), (std::vector<DWORD>{4}));
+  t.ResetContent();
+  EXPECT_EQ(t.GetFieldCount(), 0);
+  t.AddNew();
+  EXPECT_EQ(t.GetRecordID(), 5u);
+}
+
+TEST(CVdbTableTest, CursorMovesAndItsThreeStates) {
+  CVdbTable t;
+  t.AddField("N", VDB_LONG, 1);
+  for (int i = 0; i < 3; ++i) t.AddNew();
+  EXPECT_EQ(t.GetCursor(), 2);
+  EXPECT_FALSE(t.MoveToNext());
+  EXPECT_EQ(t.GetCursor(), 0);
+  EXPECT_EQ(t.GetRecord(), nullptr);
+  int visits = 0;
+  for (bool ok = t.MoveToFirst(); ok; ok = t.MoveToNext()) ++visits;
+  EXPECT_EQ(visits, 3);
+  EXPECT_TRUE(t.MoveToLast());
+  EXPECT_TRUE(t.MoveToPrev());
+  EXPECT_EQ(t.GetRecordID(), 2u);
+  EXPECT_FALSE(t.MoveTo(-1));
+  EXPECT_FALSE(t.MoveTo(3));
+  EXPECT_EQ(t.GetRecordID(), 0u);
+  // Values need a current record.
+  EXPECT_FALSE(t.SetFieldValue(0, "5"));
+  CString s = "x";
+  EXPECT_FALSE(t.GetFieldValue(0, s));
+  EXPECT_EQ(s, "");
+  EXPECT_EQ(t.GetFieldVaptr(0), nullptr);
+}
+
+TEST(CVdbTableTest, DeleteAndInsert) {
+  CVdbTable t;
+  t.AddField("N", VDB_LONG, 1);
+  t.DeleteRecord();  // nothing to delete
+  for (int i = 0; i < 3; ++i) t.AddNew();
+  t.MoveTo(1);
+  t.DeleteRecord();
+  EXPECT_EQ(t.GetCursor(), 1);
+  EXPECT_EQ(t.GetRecordID(), 3u);
+  t.DeleteRecord();  // the last: the new last becomes current
+  EXPECT_EQ(t.GetCursor(), 0);
+  EXPECT_EQ(t.GetRecordID(), 1u);
+  t.DeleteRecord();
+  EXPECT_EQ(t.GetRecordCount(), 0);
+  EXPECT_EQ(t.GetRecord(), nullptr);
+
+  CVdbTable u;
+  u.AddField("N", VDB_LONG, 1);
+  u.InsertNew();  // no records: as AddNew
+  u.AddNew();     // A = 1, B = 2, B current
+  u.InsertNew();
+  EXPECT_EQ(Ids(u), (std::vector<DWORD>{1, 3, 2}));
+  EXPECT_EQ(u.GetCursor(), 1);
+  EXPECT_EQ(u.GetRecordID(), 3u);
+  // A failed typed search leaves the cursor before the first record; an
+  // insertion there goes first.
+  SVdbVariant id;
+  id << 5u;  // DATAID on a LONG field
+  EXPECT_FALSE(u.LocatOn(0, id));
+  EXPECT_EQ(u.GetCursor(), -1);
+  u.InsertNew();
+  EXPECT_EQ(Ids(u), (std::vector<DWORD>{4, 1, 3, 2}));
+  EXPECT_EQ(u.GetCursor(), 0);
+  // Past the end, after a value search found nothing, InsertNew appends and
+  // DeleteRecord removes the record still designated.
+  SVdbVariant none;
+  none << 99;
+  u.MoveTo(1);
+  EXPECT_FALSE(u.LocatOn(0, none));
+  EXPECT_EQ(u.GetCursor(), 4);
+  EXPECT_EQ(u.GetRecordID(), 1u);
+  EXPECT_FALSE(u.MoveToNext());
+  u.MoveTo(2);
+  EXPECT_FALSE(u.LocatOn(0, none));
+  u.DeleteRecord();  // record 3, designated at index 2
+  EXPECT_EQ(Ids(u), (std::vector<DWORD>{4, 1, 2}));
+  EXPECT_EQ(u.GetRecordID(), 2u);
+  EXPECT_FALSE(u.LocatOn(0, none));
+  u.InsertNew();
+  EXPECT_EQ(Ids(u), (std::vector<DWORD>{4, 1, 2, 5}));
+}
+
+TEST(CVdbTableTest, NewRecordsAndTextValues) {
+  CVdbTable t;
+  t.AddField("F", VDB_FLOAT, 1);
+  t.AddField("D", VDB_DOUBLE, 2);
+  t.AddField("L", VDB_LONG, 1);
+  t.AddField("B", VDB_BYTE, 1);
+  t.AddField("S", VDB_SHORT, 1);
+  t.AddField("Str", VDB_STRING, 4);
+  t.AddField("C", VDB_CHAR, 1);
+  t.AddField("Bool", VDB_BOOL, 1);
+  t.AddField("Id", VDB_DATAID, 1);
+  t.AddNew();
+  EXPECT_EQ(Text(t, "F"), "");
+  EXPECT_EQ(Text(t, "D"), "");
+  EXPECT_EQ(Text(t, "L"), "0");
+  EXPECT_TRUE(t.IsFieldEmpty(0, true));
+  EXPECT_TRUE(t.IsFieldEmpty(1, false));
+  EXPECT_TRUE(t.IsFieldEmpty(2, true));
+  // The second value of a DOUBLE*2 starts at zero, not the marker.
+  double second;
+  std::memcpy(&second, t.GetFieldVaptr("D") + 8, 8);
+  EXPECT_EQ(second, 0.0);
+
+  EXPECT_TRUE(t.SetFieldValue("L", "12.7"));
+  EXPECT_TRUE(t.SetFieldValue("B", "12.7"));
+  EXPECT_TRUE(t.SetFieldValue("F", "12.7"));
+  EXPECT_TRUE(t.SetFieldValue("S", "-3.9"));
+  EXPECT_EQ(LONG{t.Long("L")}, 12);
+  EXPECT_EQ(*t.GetFieldVaptr("B"), 12);
+  EXPECT_EQ(float{t.Float("F")}, 12.7f);
+  EXPECT_EQ(Text(t, "S"), "-3");
+  EXPECT_FALSE(t.IsFieldEmpty(2, true));
+  EXPECT_TRUE(t.SetFieldValue("F", "*"));
+  EXPECT_EQ(Text(t, "F"), "");
+  EXPECT_TRUE(t.IsFieldEmpty(0, false));
+  t.SetFieldValue("F", "1.5");
+  EXPECT_EQ(Text(t, "F", 2), "1.50");
+  EXPECT_EQ(Text(t, "F", -1), "1.5");
+  t.SetFieldValue("D", "0.125");
+  EXPECT_EQ(Text(t, "D", 1), "0.1");
+  EXPECT_EQ(Text(t, "D"), "0.125");
+  t.SetFieldValue("B", "300");  // low 8 bits
+  EXPECT_EQ(Text(t, "B"), "44");
+  t.SetFieldValue("B", "");  // the null marker truncates to 0
+  EXPECT_EQ(Text(t, "B"), "0");
+  t.SetFieldValue("Str", "abcdef");
+  EXPECT_EQ(Text(t, "Str"), "abcd");
+  t.SetFieldValue("Str", "xy");
+  EXPECT_EQ(Text(t, "Str"), "xy");
+  t.SetFieldValue("C", "Qrs");
+  EXPECT_EQ(Text(t, "C"), "Q");
+  t.SetFieldValue("Bool", "1");
+  EXPECT_EQ(Text(t, "Bool"), "1");
+  t.SetFieldValue("Id", "4000000000");
+  EXPECT_EQ(static_cast<DWORD>(LONG{t.Long("Id")}), 4000000000u);
+  t.SetFieldValue("L", "1e30");  // out of range: no undefined conversion
+  EXPECT_FALSE(t.SetFieldValue("nosuch", "1"));
+  EXPECT_FALSE(t.SetFieldValue(-1, "1"));
+}
+
+TEST(CVdbTableTest, DateTexts) {
+  CVdbTable t;
+  t.AddField("DATE", VDB_DATE, 1);
+  t.AddNew();
+  EXPECT_EQ(Text(t, "DATE"), "");
+  EXPECT_TRUE(t.IsFieldEmpty(0, true));
+  PutDate(t, 0, 2004, 3, 7);
+  EXPECT_EQ(Text(t, "DATE"), "2004-03-07");
+  PutDate(t, 0, 2004, 3, 7, 0.5f);
+  EXPECT_EQ(Text(t, "DATE"), "2004-03-7.5");
+  EXPECT_FALSE(t.IsFieldEmpty(0, false));
+  t.SetFieldValue(0, "2001-12-25.25");
+  EXPECT_EQ(t.ValueDate(0).date.year, 2001);
+  EXPECT_EQ(t.ValueDate(0).date.day, 25);
+  EXPECT_EQ(t.ValueDate(0).fraction, 0.25f);
+  t.SetFieldValue(0, "*");
+  EXPECT_EQ(Text(t, "DATE"), "");
+}
+
+TEST(CVdbTableTest, TypedReferencesStayInsideTheRecord) {
+  CVdbTable t;
+  t.AddField("B", VDB_BYTE, 1);
+  t.AddField("F", VDB_FLOAT, 1);  // at offset 1
+  t.AddField("Tail", VDB_BYTE, 1);
+  t.AddNew();
+  t.Float("F") = 2.5f;  // an unaligned field
+  t.Float(1) += 1.0f;
+  // Read unaligned values by value: gtest would bind a plain reference.
+  EXPECT_EQ(float{t.Float("F")}, 3.5f);
+  VdbLong& l = t.Long(1);
+  l = 7;
+  EXPECT_EQ(LONG{t.Long(1)}, 7);
+  // A four-byte view of the last byte would leave the record: scratch.
+  VdbFloat& scratch = t.Float("Tail");
+  EXPECT_NE(reinterpret_cast<BYTE*>(&scratch), t.GetFieldVaptr("Tail"));
+  EXPECT_EQ(&t.Float("nosuch"), &scratch);
+  EXPECT_EQ(&t.ValueDate(0), &t.ValueDate("nosuch"));
+  t.MoveTo(5);
+  EXPECT_EQ(&t.Long(0), &t.Long("nosuch"));
+  EXPECT_EQ(t.GetDataType(1), VDB_FLOAT);
+  EXPECT_EQ(t.GetDataType(9), 0);
+}
+
+TEST(CVdbTableTest, AddingFieldsGrowsRecords) {
+  CVdbTable t;
+  t.AddField("V", VDB_FLOAT, 1);
+  t.AddNew();
+  t.Float(0) = 4.0f;
+  t.AddNew();
+  t.MoveToFirst();
+  SVdbField* d = t.AddField("D", VDB_DOUBLE, 1);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(t.GetRecordID(), 1u);  // the current record follows
+  EXPECT_EQ(float{t.Float(0)}, 4.0f);
+  EXPECT_EQ(Text(t, "D"), "");
+  t.MoveToLast();
+  EXPECT_TRUE(t.IsFieldEmpty(1, true));
+  EXPECT_EQ(t.AddField("X:LONG", "m", "Extra"), 2);
+  EXPECT_EQ(t.GetField(2)->m_strUnit, "m");
+  EXPECT_EQ(t.GetField("x")->m_strAlias, "Extra");
+  EXPECT_EQ(t.AddField("v", "unit", nullptr), 0);  // existing: unit stored
+  EXPECT_EQ(t.GetField(0)->m_strUnit, "unit");
+  EXPECT_EQ(t.GetFieldSet()->m_nRecordSize, 16);
+  EXPECT_EQ(LONG{t.Long("X")}, 0);
+}
+
+TEST(CVdbTableTest, SearchByIdentifier) {
+  CVdbTable t;
+  t.AddField("N", VDB_LONG, 1);
+  for (int i = 0; i < 500; ++i) t.AddNew();
+  // Enough lookups to build the index, in and out of identifier order.
+  t.MoveTo(10);
+  t.InsertNew();  // identifier 501 at index 10
+  for (DWORD id : {501u, 1u, 500u, 250u, 11u, 10u, 501u}) {
+    ASSERT_TRUE(t.LocatOn(id)) << id;
+    EXPECT_EQ(t.GetRecordID(), id);
+  }
+  EXPECT_EQ(t.GetCursor(), 10);
+  const LONG before = t.GetCursor();
+  EXPECT_FALSE(t.LocatOn(9999u));
+  EXPECT_EQ(t.GetCursor(), before);
+  // Changes of the record list are seen at once.
+  t.LocatOn(250u);
+  t.DeleteRecord();
+  EXPECT_FALSE(t.LocatOn(250u));
+  EXPECT_TRUE(t.LocatOn(251u));
+  EXPECT_EQ(t.GetCursor(), 250);
+  // A duplicate identifier: the first in table order wins.
+  t.MoveTo(400);
+  t.SetRecordID(7);
+  EXPECT_TRUE(t.LocatOn(7u));  // the current record has it: true at once
+  EXPECT_EQ(t.GetCursor(), 400);
+  t.MoveTo(300);
+  EXPECT_TRUE(t.LocatOn(7u));
+  EXPECT_EQ(t.GetCursor(), 6);
+  t.MoveTo(0);
+  t.SetRecordID(7);
+  t.MoveTo(3);
+  EXPECT_TRUE(t.LocatOn(7u));
+  EXPECT_EQ(t.GetCursor(), 0);
+  EXPECT_GE(t.GetMaxID(), 501u);
+}
+
+TEST(CVdbTableTest, SearchByValueAndBytes) {
+  CVdbTable t;
+  t.AddField("N", VDB_LONG, 1);
+  t.AddField("Name", VDB_STRING, 8);
+  t.AddField("Many", VDB_DOUBLE, 3);  // 24 bytes, more than a variant holds
+  const char* names[] = {"a", "b", "a", "c"};
+  for (int i = 0; i < 4; ++i) {
+    t.AddNew();
+    t.Long(0) = i % 2;
+    t.SetFieldValue(1, names[i]);
+  }
+  SVdbVariant one;
+  one << 1;
+  EXPECT_TRUE(t.LocatOn(0, one));
+  EXPECT_EQ(t.GetCursor(), 1);
+  EXPECT_TRUE(t.LocatOnNext(0, one));
+  EXPECT_EQ(t.GetCursor(), 3);
+  EXPECT_FALSE(t.LocatOnNext(0, one));
+  EXPECT_EQ(t.GetCursor(), 4);
+  EXPECT_EQ(t.GetRecordID(), 4u);  // still designated
+
+  SVdbVariant name;
+  name.SetPSZ("a", VDB_STRING);
+  EXPECT_TRUE(t.LocatOn(1, name));
+  EXPECT_EQ(t.GetCursor(), 0);
+  EXPECT_TRUE(t.LocatOnNext(1, name));
+  EXPECT_EQ(t.GetCursor(), 2);
+  name.SetPSZ("A", VDB_STRING);  // byte comparison: case counts
+  EXPECT_FALSE(t.LocatOn(1, name));
+
+  // A DOUBLE*3 field compares its first 16 bytes with the variant and the
+  // rest with zeros, never reading past the variant.
+  t.MoveTo(2);
+  SVdbVariant d;
+  d << 2.5;
+  t.SetFieldValue(2, d);
+  double values[3];
+  std::memcpy(values, t.GetFieldVaptr(2), 24);
+  EXPECT_EQ(values[0], 2.5);
+  EXPECT_EQ(values[1], 0.0);
+  EXPECT_EQ(values[2], 0.0);
+  EXPECT_TRUE(t.LocatOn(2, d));
+  EXPECT_EQ(t.GetCursor(), 2);
+
+  const char bytes[] = {'c'};
+  EXPECT_TRUE(t.LocatOn(1, bytes, 1));
+  EXPECT_EQ(t.GetCursor(), 3);
+  EXPECT_FALSE(t.LocatOnNext(1, bytes, 1));
+  EXPECT_FALSE(t.LocatOn(1, "ccccccccccccccccccc", 19));  // compares at most the field
+  EXPECT_FALSE(t.LocatOn(7, bytes, 1));
+}
+
+TEST(CVdbTableTest, VariantTransfer) {
+  CVdbTable t;
+  const int types[] = {VDB_BOOL,   VDB_BYTE,   VDB_CHAR,  VDB_SHORT,  VDB_LONG, VDB_FLOAT,
+                       VDB_DATAID, VDB_DOUBLE, VDB_CHAR8, VDB_CHAR16, VDB_DATE};
+  for (int type : types) t.AddField(("F" + std::to_string(type)).c_str(), type, 1);
+  t.AddField("S", VDB_STRING, 6);
+  t.AddField("Bin", VDB_BINARY, 4);
+  t.AddField("Wide", VDB_CHAR16, 2);
+  t.AddNew();
+  const int count = t.GetFieldCount();
+  // Fill every field with recognisable bytes, then move each through a
+  // variant into a second record.
+  for (int i = 0; i < count; ++i) {
+    BYTE* p = t.GetFieldVaptr(i);
+    for (int k = 0; k < t.GetField(i)->GetDataSize(); ++k) p[k] = static_cast<BYTE>('a' + (i + k) % 26);
+  }
+  std::vector<SVdbVariant> values(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    ASSERT_TRUE(t.GetFieldValue(i, values[static_cast<size_t>(i)]));
+    EXPECT_EQ(values[static_cast<size_t>(i)].GetType(), t.GetDataType(i));
+  }
+  EXPECT_STREQ(values[11].GetPSZ(), "lmnopq");
+  ASSERT_NE(values[12].GetBinary(), nullptr);
+  EXPECT_EQ(values[12].GetBinary()->m_nSize, 4);
+  t.AddNew();
+  for (int i = 0; i < count; ++i) t.SetFieldValue(i, values[static_cast<size_t>(i)]);
+  for (int i = 0; i < count; ++i) {
+    const int size = t.GetField(i)->GetDataSize();
+    t.MoveTo(0);
+    std::vector<BYTE> a(t.GetFieldVaptr(i), t.GetFieldVaptr(i) + size);
+    t.MoveTo(1);
+    std::vector<BYTE> b(t.GetFieldVaptr(i), t.GetFieldVaptr(i) + size);
+    if (i == count - 1) {
+      // The 32-byte CHAR16*2 travels its first 16 bytes; the rest is zeroed.
+      EXPECT_TRUE(std::equal(a.begin(), a.begin() + 16, b.begin()));
+      EXPECT_EQ(std::vector<BYTE>(b.begin() + 16, b.end()), std::vector<BYTE>(16, 0));
+    } else {
+      EXPECT_EQ(a, b) << "field " << i;
+    }
+  }
+  // A different type stores nothing.
+  SVdbVariant wrong;
+  wrong << 1.0f;
+  t.SetFieldValue(4, wrong);
+  EXPECT_NE(LONG{t.Long(4)}, 0);
+  // Texts and blocks are cut to the field and zero-filled.
+  SVdbVariant s;
+  s.SetPSZ("0123456789", VDB_STRING);
+  t.SetFieldValue("S", s);
+  EXPECT_EQ(Text(t, "S"), "012345");
+  s.SetPSZ("z", VDB_STRING);
+  t.SetFieldValue("S", s);
+  EXPECT_EQ(std::memcmp(t.GetFieldVaptr("S"), "z\0\0\0\0\0", 6), 0);
+  SVdbVariant bin;
+  const BYTE two[2] = {9, 9};
+  bin.SetBinary(two, 2);
+  t.SetFieldValue("Bin", bin);
+  EXPECT_EQ(std::memcmp(t.GetFieldVaptr("Bin"), "\x09\x09\0\0", 4), 0);
+  CString text;
+  EXPECT_FALSE(t.GetFieldValue("Bin", text));  // BINARY has no text form
+  EXPECT_FALSE(t.IsFieldEmpty(12, true));
+}
+
+// The exchange sort exactly as the table's documentation gives it.
+std::vector<size_t> ExchangeSort(const std::vector<uint64_t>& keys) {
+  std::vector<size_t> a(keys.size());
+  for (size_t i = 0; i < a.size(); ++i) a[i] = i;
+  for (size_t i = 0; i < a.size(); ++i)
+    for (size_t j = i + 1; j < a.size(); ++j)
+      if (keys[a[j]] < keys[a[i]]) std::swap(a[i], a[j]);
+  return a;
+}
+
+TEST(CVdbTableTest, SortByDateGivesTheExchangeSortOrder) {
+  {
+    CVdbTable t;
+    t.AddField("date", VDB_DATE, 1);
+    const int keys[] = {2, 2, 1};  // records A, B, C
+    for (int k : keys) {
+      t.AddNew();
+      PutDate(t, 0, 2000, 1, k);
+    }
+    t.MoveTo(0);  // A current
+    t.SortByDate();
+    EXPECT_EQ(Ids(t), (std::vector<DWORD>{3, 2, 1}));  // C, B, A
+    EXPECT_EQ(t.GetRecordID(), 1u);
+    EXPECT_EQ(t.GetCursor(), 2);
+  }
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 60; ++round) {
+    const size_t n = 1 + rng() % (round < 40 ? 40 : 600);
+    const int distinct = 1 + static_cast<int>(rng() % (round % 3 == 0 ? 3 : 30));
+    CVdbTable t;
+    t.AddField("Pad", VDB_LONG, 1);
+    t.AddField("Date", VDB_DATE, 1);
+    std::vector<uint64_t> keys;
+    for (size_t i = 0; i < n; ++i) {
+      t.AddNew();
+      const int k = static_cast<int>(rng() % static_cast<unsigned>(distinct));
+      // Years before and after 2000 and fractions: date first, then fraction.
+      const int year = 1990 + k / 4;
+      const float fraction = (k % 4) * 0.25f;
+      PutDate(t, 1, year, 1 + k % 12, 1, fraction);
+      DWORD fracBits;
+      std::memcpy(&fracBits, &fraction, 4);
+      const uint32_t date = static_cast<uint32_t>(year) << 16 | (1 + k % 12) << 8 | 1;
+      keys.push_back(uint64_t{date ^ 0x80000000u} << 32 | fracBits);
+    }
+    const LONG current = static_cast<LONG>(rng() % n);
+    t.MoveTo(current);
+    const DWORD currentId = t.GetRecordID();
+    t.SortByDate();
+    const std::vector<size_t> expected = ExchangeSort(keys);
+    std::vector<DWORD> expectedIds;
+    for (size_t i : expected) expectedIds.push_back(static_cast<DWORD>(i + 1));
+    ASSERT_EQ(Ids(t), expectedIds) << "round " << round << " n " << n;
+    EXPECT_EQ(t.GetRecordID(), currentId);
+    EXPECT_EQ(t.GetRecordAt(t.GetCursor())->m_nID, currentId);
+  }
+  // Without a field named DATE nothing happens.
+  CVdbTable u;
+  u.AddField("When", VDB_DATE, 1);
+  u.AddNew();
+  u.AddNew();
+  PutDate(u, 0, 1999, 1, 1);
+  u.SortByDate();
+  EXPECT_EQ(Ids(u), (std::vector<DWORD>{1, 2}));
+}
+
+TEST(CVdbTableTest, DateSearch) {
+  CVdbTable t;
+  t.AddField("DATE", VDB_DATE, 1);
+  t.AddField("V", VDB_FLOAT, 1);
+  SDateTime dt = {0, {7, 3, 2004}};
+  EXPECT_FALSE(t.LocatOnDateS2(0, dt, false));
+  EXPECT_TRUE(t.LocatOnDateS2(0, dt, true));
+  EXPECT_EQ(t.GetRecordCount(), 1);
+  EXPECT_EQ(Text(t, "DATE"), "2004-03-07");
+  for (int day = 8; day < 20; ++day) {
+    t.AddNew();
+    PutDate(t, 0, 2004, 3, day, day == 10 ? 0.5f : 0);
+  }
+  SDateTime probe = {0, {12, 3, 2004}};
+  EXPECT_TRUE(t.LocatOnDateS2(0, probe, false));
+  EXPECT_EQ(t.GetCursor(), 5);
+  probe = {0.5f, {10, 3, 2004}};
+  EXPECT_TRUE(t.LocatOnDateS2(0, probe, false));
+  EXPECT_EQ(t.GetCursor(), 3);
+  probe = {0, {10, 3, 2004}};  // same day, other fraction
+  EXPECT_FALSE(t.LocatOnDateS2(0, probe, false));
+  probe = {0, {1, 1, 2010}};
+  EXPECT_TRUE(t.LocatOnDateS2(0, probe, true));  // appended at the end
+  EXPECT_EQ(t.GetCursor(), t.GetRecordCount() - 1);
+  EXPECT_FALSE(t.LocatOnDateS2(1, probe, true));  // not a DATE field
+}
+
+TEST(CVdbTableTest, CopyMergeAndMove) {
+  CVdbTable a;
+  a.SetName("A");
+  a.GetFieldSet()->SetName("Def");
+  a.AddField("V", VDB_FLOAT, 1);
+  a.AddField("S:STRING*8", 0, 1);
+  a.AddNew();
+  a.SetFieldValue(1, "first");
+  a.AddNew();
+  a.Float(0) = 2;
+
+  CVdbTable b;
+  b.AddField("Old", VDB_LONG, 1);
+  b = a;
+  EXPECT_STREQ(b.GetName(), "A");
+  EXPECT_STREQ(b.GetFieldSet()->GetName(), "");  // not copied
+  EXPECT_EQ(b.GetFieldCount(), 2);
+  EXPECT_EQ(Ids(b), Ids(a));
+  EXPECT_EQ(b.GetCursor(), 0);
+  EXPECT_EQ(Text(b, "S"), "first");
+  b.SetFieldValue(1, "changed");
+  b.GetField(0)->SetName("W");
+  a.MoveToFirst();
+  EXPECT_EQ(Text(a, "S"), "first");  // nothing shared
+  EXPECT_STREQ(a.GetField(0)->GetName(), "V");
+  b.AddNew();
+  EXPECT_EQ(b.GetRecordID(), 3u);
+
+  CVdbTable c;
+  c.AddField("V", VDB_LONG, 1);
+  c.AddNew();
+  c.Long(0) = 5;
+  c += a;  // V exists; S is added
+  EXPECT_EQ(c.GetFieldCount(), 2);
+  EXPECT_EQ(c.GetField(0)->m_nType, VDB_LONG);
+  EXPECT_EQ(LONG{c.Long(0)}, 5);
+  EXPECT_EQ(Text(c, "S"), "");
+  EXPECT_EQ(c.GetRecordCount(), 1);
+
+  CVdbTable d;
+  d.AddField("Gone", VDB_LONG, 1);
+  d.AddNew();
+  SVdbRecord* moved = a.GetRecordAt(1);
+  d << a;
+  EXPECT_EQ(a.GetFieldCount(), 0);
+  EXPECT_EQ(a.GetRecordCount(), 0);
+  EXPECT_EQ(a.GetRecord(), nullptr);
+  EXPECT_EQ(d.GetRecordAt(1), moved);  // the same objects
+  EXPECT_EQ(d.GetFieldCount(), 2);
+  EXPECT_EQ(d.GetMaxID(), 2u);
+  EXPECT_STREQ(d.GetName(), "A");
+  EXPECT_EQ(d.GetCursor(), 0);
+  d.MoveToLast();
+  EXPECT_EQ(float{d.Float(0)}, 2.0f);
+  d << d;  // moving onto itself changes nothing
+  EXPECT_EQ(d.GetRecordCount(), 2);
+}
+
+}  // namespace
