@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -22,27 +21,22 @@ TEST(DateTest, ValidationThresholds) {
   struct Row {
     int year, month, day;
     bool valid;
-  } rows[] = {
-      {1799, 12, 31, false},
-      {1800, 1, 1, true},
-      {2200, 12, 31, true},
-      {2201, 1, 1, false},
-      {2004, 0, 1, false},
-      {2004, 1, 1, true},
-      {2004, 12, 1, true},
-      {2004, 13, 1, false},
-      {2004, 1, 0, false},
-      {2004, 1, 31, true},
-      {2004, 1, 32, false},
-      {2004, 4, 30, true},
-      {2004, 4, 31, false},
-      {2004, 2, 29, true},
-      {2004, 2, 30, false},
-      // February takes 29 days in every year, 1900 and 2001 included.
-      {1900, 2, 29, true},
-      {2001, 2, 29, true},
-      {2100, 2, 29, true},
-  };
+  } rows[] = {{1799, 12, 31, false},
+              {1800, 1, 1, true},
+              {2200, 12, 31, true},
+              {2201, 1, 1, false},
+              {2004, 0, 1, false},
+              {2004, 12, 1, true},
+              {2004, 13, 1, false},
+              {2004, 1, 0, false},
+              {2004, 1, 31, true},
+              {2004, 1, 32, false},
+              {2004, 4, 30, true},
+              {2004, 4, 31, false},
+              {2004, 2, 30, false},
+              // February takes 29 days in every year.
+              {1900, 2, 29, true},
+              {2001, 2, 29, true}};
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.year << "-" << r.month << "-" << r.day);
     EXPECT_EQ(IsValiDate(D(r.year, r.month, r.day)), r.valid);
@@ -56,77 +50,56 @@ TEST(DateTest, DayNumbersBothWays) {
   struct Row {
     int year, month, day;
     LONG n;
-  } rows[] = {
-      {1800, 1, 1, -(100 * 365 + 24)},  // first accepted day
-      {1899, 12, 31, -1},
-      {1900, 1, 1, 0},
-      {1900, 1, 2, 1},
-      {1900, 2, 28, 58},
-      {1900, 3, 1, 59},  // 1900 is not a leap year in the count
-      {1970, 1, 1, 70 * 365 + 17},
-      {1999, 12, 31, 100 * 365 + 24 - 1},
-      {2000, 1, 1, 100 * 365 + 24},
-      {2000, 2, 29, 100 * 365 + 24 + 31 + 28},
-      {2000, 3, 1, 100 * 365 + 24 + 31 + 29},
-      {2100, 2, 28, 200 * 365 + 49 + 31 + 27},
-      {2100, 3, 1, 200 * 365 + 49 + 31 + 28},
-      {2200, 12, 31, 301 * 365 + 73 - 1},  // last accepted day
-      {2201, 1, 1, 301 * 365 + 73},
-  };
+  } rows[] = {{1800, 1, 1, -(100 * 365 + 24)},  // first accepted day
+              {1899, 12, 31, -1},
+              {1900, 1, 1, 0},
+              {1900, 2, 28, 58},
+              {1900, 3, 1, 59},  // 1900 is not a leap year in the count
+              {2000, 2, 29, 100 * 365 + 24 + 31 + 28},
+              {2000, 3, 1, 100 * 365 + 24 + 31 + 29},
+              {2100, 3, 1, 200 * 365 + 49 + 31 + 28},
+              {2200, 12, 31, 301 * 365 + 73 - 1},  // last accepted day
+              {2201, 1, 1, 301 * 365 + 73}};
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.year << "-" << r.month << "-" << r.day);
     EXPECT_EQ(DateToDay(r.day, r.month, r.year), r.n);
     EXPECT_EQ(DateToDay(D(r.year, r.month, r.day)), r.n);
     int day = 0, month = 0, year = 0;
     DayToDate(r.n, day, month, year);
-    EXPECT_EQ(year, r.year);
-    EXPECT_EQ(month, r.month);
-    EXPECT_EQ(day, r.day);
+    EXPECT_EQ(year * 10000 + month * 100 + day, r.year * 10000 + r.month * 100 + r.day);
     ExpectDate(DayToDate(r.n), r.year, r.month, r.day);
   }
   // 29 February of a year that has none counts as 1 March.
   EXPECT_EQ(DateToDay(29, 2, 1900), 59);
-  ExpectDate(DayToDate(59), 1900, 3, 1);
 }
 
 TEST(DateTest, ConsecutiveDayNumbersAreConsecutiveDates) {
-  // Over the whole accepted range and a margin: every day number maps to the
-  // day after its predecessor's date, and back to itself.
+  // Over the accepted range and a margin: every day number maps to the day
+  // after its predecessor's date, and back to itself.
   SDate prev = DayToDate(-40000);
   for (LONG n = -39999; n <= 115000; ++n) {
     const SDate d = DayToDate(n);
     ASSERT_EQ(DateToDay(d), n);
-    const bool nextDay = d.year == prev.year && d.month == prev.month && d.day == prev.day + 1;
+    const bool sameMonth = d.year == prev.year && d.month == prev.month && d.day == prev.day + 1;
     const bool nextMonth = d.year == prev.year && d.month == prev.month + 1 && d.day == 1;
-    const bool nextYear =
-        d.year == prev.year + 1 && d.month == 1 && d.day == 1 && prev.month == 12 && prev.day == 31;
-    ASSERT_TRUE(nextDay || nextMonth || nextYear) << "day number " << n;
+    const bool nextYear = d.year == prev.year + 1 && d.month == 1 && d.day == 1 && prev.month == 12;
+    ASSERT_TRUE(sameMonth || nextMonth || nextYear) << "day number " << n;
     prev = d;
   }
 }
 
 TEST(DateTest, AddAndDifference) {
   EXPECT_EQ(Get2DateDay(D(2004, 3, 1), D(2004, 2, 28)), 2);
-  EXPECT_EQ(Get2DateDay(D(2004, 2, 28), D(2004, 3, 1)), -2);
+  EXPECT_EQ(Get2DateDay(D(2004, 2, 28), D(2004, 3, 1)), -2);  // first minus second
   EXPECT_EQ(Get2DateDay(D(2100, 3, 1), D(2100, 2, 28)), 1);
   ExpectDate(DateAddDay(D(2004, 2, 28), 2), 2004, 3, 1);
-  ExpectDate(DateAddDay(D(2004, 3, 1), -2), 2004, 2, 28);
-  ExpectDate(DateAddDay(D(1999, 12, 31), 1), 2000, 1, 1);
   ExpectDate(DateAddDay(D(1900, 1, 1), -1), 1899, 12, 31);
-  ExpectDate(DateAddDay(D(2004, 5, 17), 0), 2004, 5, 17);
-}
-
-TEST(DateTest, ExtremeInputsStayDefined) {
   // No overflow for any input (the sanitizers watch); results are whatever
   // the formulas give.
-  (void)DateToDay(INT_MAX, INT_MAX, INT_MAX);
-  (void)DateToDay(INT_MIN, INT_MIN, INT_MIN);
   int d, m, y;
-  DayToDate(INT32_MAX, d, m, y);
   DayToDate(INT32_MIN, d, m, y);
+  (void)DateToDay(INT_MAX, INT_MAX, INT_MAX);
   (void)DateAddDay(D(65535, 255, 255), INT32_MAX);
-  (void)DateAddDay(D(0, 0, 0), INT32_MIN);
-  (void)Get2DateDay(D(65535, 255, 255), D(0, 0, 0));
 }
 
 TEST(DateTest, ParseDate) {
@@ -134,33 +107,22 @@ TEST(DateTest, ParseDate) {
     const char* text;
     bool ok;
     int year, month, day;  // what is stored, valid or not
-  } rows[] = {
-      {"2004-2-30", false, 2004, 2, 30},
-      {"2001-2-29", true, 2001, 2, 29},
-      {"99.12", true, 1999, 12, 1},  // missing day is 1
-      {"7", false, 0, 0, 0},         // one number: cleared
-      {"", false, 0, 0, 0},
-      {"--//", false, 0, 0, 0},
-      {"04-3-5", true, 2004, 3, 5},
-      {"0-3-5", true, 2000, 3, 5},
-      {"39-3-5", true, 2039, 3, 5},  // below 40: this century
-      {"40-3-5", true, 1940, 3, 5},
-      {"85/1/1", true, 1985, 1, 1},
-      {"1985 1 1", true, 1985, 1, 1},
-      {"104-3-5", true, 2004, 3, 5},    // counted from 1900
-      {"1799-1-1", false, 3699, 1, 1},  // counted from 1900, out of range
-      {"1800-1-1", true, 1800, 1, 1},   // accepted years read as themselves
-      {"1850-6-15", true, 1850, 6, 15},
-      {"2200-12-31", true, 2200, 12, 31},
-      {"2201-1-1", false, 2201, 1, 1},
-      {"2004-13-1", false, 2004, 13, 1},
-      {"2004-257-1", false, 2004, 1, 1},  // month cut to 8 bits, but judged as read
-      {"2004-3-5-7", true, 2004, 3, 5},   // a fourth number is ignored
-      {"x2004y3z5", true, 2004, 3, 5},
-      // Only 19 characters count: the day starts at the 21st.
-      {"2004-12            25", true, 2004, 12, 1},
-      {"99999999999999999999", false, 0, 0, 0},
-  };
+  } rows[] = {{"2004-2-30", false, 2004, 2, 30},
+              {"2001-2-29", true, 2001, 2, 29},
+              {"99.12", true, 1999, 12, 1},  // missing day is 1
+              {"7", false, 0, 0, 0},         // one number: cleared
+              {"", false, 0, 0, 0},
+              {"x04y3z5", true, 2004, 3, 5},
+              {"39-3-5", true, 2039, 3, 5},  // below 40: this century
+              {"40-3-5", true, 1940, 3, 5},
+              {"104-3-5", true, 2004, 3, 5},    // counted from 1900
+              {"1799-1-1", false, 3699, 1, 1},  // counted from 1900, out of range
+              {"1800-1-1", true, 1800, 1, 1},   // accepted years read as themselves
+              {"1850-6-15", true, 1850, 6, 15},
+              {"2201-1-1", false, 2201, 1, 1},
+              {"2004-257-1", false, 2004, 1, 1},             // month cut to 8 bits, but judged as read
+              {"2004-12            25", true, 2004, 12, 1},  // the day lies past 19 characters
+              {"99999999999999999999", false, 0, 0, 0}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
     SDate d{9, 9, 9};
@@ -178,18 +140,13 @@ TEST(DateTest, ParseDateTime) {
     bool ok;
     int year, month, day;
     float fraction;
-  } rows[] = {
-      {"2004-3-15.25", true, 2004, 3, 15, 0.25f},
-      {"2004-3-5.5", true, 2004, 3, 5, 0.5f},
-      {"2004-3-15 12:30", true, 2004, 3, 15, 0.12f},  // the fourth number's digits
-      {"2004-03-05", true, 2004, 3, 5, 0},
-      {"2004-03", true, 2004, 3, 0, 0},  // no day: true with day 0
-      {"2004", false, 2004 * 0, 0, 0, 0},
-      {"", false, 0, 0, 0, 0},
-      {"04-3-1", true, 4, 3, 1, 0},         // no year correction
-      {"2004-2-31", true, 2004, 2, 31, 0},  // no validation
-      {"2004-3-15.0025", true, 2004, 3, 15, 0.0025f},
-  };
+  } rows[] = {{"2004-3-15.25", true, 2004, 3, 15, 0.25f},
+              {"2004-3-15 12:30", true, 2004, 3, 15, 0.12f},  // the fourth number's digits
+              {"2004-3-15.0025", true, 2004, 3, 15, 0.0025f},
+              {"2004-03", true, 2004, 3, 0, 0},  // no day: true with day 0
+              {"2004", false, 0, 0, 0, 0},
+              {"04-3-1", true, 4, 3, 1, 0},          // no year correction
+              {"2004-2-31", true, 2004, 2, 31, 0}};  // no validation
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
     SDateTime t{7.0f, {9, 9, 9}};
@@ -197,7 +154,7 @@ TEST(DateTest, ParseDateTime) {
     ExpectDate(t.date, r.year, r.month, r.day);
     EXPECT_FLOAT_EQ(t.fraction, r.fraction);
   }
-  // The day read with "2004-03" is no date, so it does not format.
+  // "2004-03" has no day, so it does not format.
   SDateTime t;
   ASSERT_TRUE(StringToDate("2004-03", &t));
   char out[kDateTextSize] = "junk";
@@ -209,20 +166,17 @@ TEST(DateTest, FormatDate) {
   char out[kDateTextSize];
   EXPECT_TRUE(DateToString(D(2004, 3, 5), out));
   EXPECT_STREQ(out, "2004-3-5");
-  EXPECT_TRUE(DateToString(D(2200, 12, 31), out));
-  EXPECT_STREQ(out, "2200-12-31");
   EXPECT_FALSE(DateToString(D(2004, 2, 30), out));
   EXPECT_STREQ(out, "");
   CString s = "junk";
-  EXPECT_TRUE(DateToString(D(1850, 1, 2), s));
-  EXPECT_EQ(s, "1850-1-2");
+  EXPECT_TRUE(DateToString(D(2200, 12, 31), s));
+  EXPECT_EQ(s, "2200-12-31");
   EXPECT_FALSE(DateToString(D(2004, 0, 1), s));
   EXPECT_TRUE(s.IsEmpty());
-
   // Every valid date reads back as itself, 1800..1899 included.
   for (LONG n = DateToDay(1, 1, 1800); n <= DateToDay(31, 12, 2200); n += 7) {
-    SDate d = DayToDate(n), back;
-    ASSERT_TRUE(DateToString(d, out));
+    SDate back;
+    ASSERT_TRUE(DateToString(DayToDate(n), out));
     ASSERT_TRUE(StringToDate(out, &back)) << out;
     ASSERT_EQ(DateToDay(back), n) << out;
   }
@@ -232,27 +186,20 @@ TEST(DateTest, FormatDateTime) {
   struct Row {
     SDateTime t;
     const char* text;
-  } rows[] = {
-      {{0.0f, D(2004, 3, 5)}, "2004-03-05"},
-      {{0.0f, D(2004, 12, 25)}, "2004-12-25"},
-      {{0.25f, D(2004, 3, 5)}, "2004-3-5.25"},
-      {{0.5f, D(2004, 11, 15)}, "2004-11-15.5"},
-      {{0.1f, D(2004, 3, 5)}, "2004-3-5.1"},
-      // A moment before midnight keeps its day instead of rounding into the next.
-      {{0.9999999f, D(2004, 3, 5)}, "2004-3-5.99999"},
-      {{0.9999999f, D(2004, 3, 31)}, "2004-3-31.9999"},
-      {{0.99999f, D(2004, 3, 5)}, "2004-3-5.99999"},
-  };
+  } rows[] = {{{0.0f, D(2004, 3, 5)}, "2004-03-05"},
+              {{0.25f, D(2004, 3, 5)}, "2004-3-5.25"},
+              {{0.1f, D(2004, 11, 15)}, "2004-11-15.1"},
+              // A moment before midnight keeps its day instead of rounding into the next.
+              {{0.9999999f, D(2004, 3, 5)}, "2004-3-5.99999"},
+              {{0.9999999f, D(2004, 3, 31)}, "2004-3-31.9999"},
+              {{0.99999f, D(2004, 3, 5)}, "2004-3-5.99999"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
-    char out[kDateTextSize];
-    EXPECT_TRUE(DateToString(r.t, out));
-    EXPECT_STREQ(out, r.text);
     CString s;
     EXPECT_TRUE(DateToString(r.t, s));
     EXPECT_EQ(s, r.text);
     SDateTime back;
-    ASSERT_TRUE(StringToDate(out, &back));
+    ASSERT_TRUE(StringToDate(s, &back));
     ExpectDate(back.date, r.t.date.year, r.t.date.month, r.t.date.day);
     EXPECT_NEAR(back.fraction, r.t.fraction, 1e-4);
   }
@@ -261,7 +208,7 @@ TEST(DateTest, FormatDateTime) {
   EXPECT_STREQ(out, "");
 }
 
-TEST(DateTest, BoundedFormsCutAndSayNothingOverruns) {
+TEST(DateTest, BoundedFormsCutAndNeverOverrun) {
   // "2004-3-5" is 8 characters: 9 bytes fit, 8 cut the last one off.
   char out[16];
   std::memset(out, 'x', sizeof out);
@@ -271,18 +218,11 @@ TEST(DateTest, BoundedFormsCutAndSayNothingOverruns) {
   EXPECT_FALSE(DateToString(D(2004, 3, 5), out, 8));
   EXPECT_STREQ(out, "2004-3-");
   EXPECT_EQ(out[8], 'x');
-  std::memset(out, 'x', sizeof out);
-  EXPECT_FALSE(DateToString(D(2004, 3, 5), out, 1));
-  EXPECT_STREQ(out, "");
-  EXPECT_EQ(out[1], 'x');
   EXPECT_FALSE(DateToString(D(2004, 3, 5), out, 0));
-  EXPECT_EQ(out[0], '\0');  // untouched from the call before
-
-  std::memset(out, 'x', sizeof out);
-  const SDateTime t{0.25f, D(2004, 3, 5)};  // "2004-3-5.25", 11 characters
-  EXPECT_TRUE(DateToString(t, out, 12));
-  EXPECT_STREQ(out, "2004-3-5.25");
-  EXPECT_FALSE(DateToString(t, out, 11));
+  EXPECT_EQ(out[0], '2');  // nothing written
+  // "2004-3-5.25" is 11 characters.
+  EXPECT_TRUE(DateToString(SDateTime{0.25f, D(2004, 3, 5)}, out, 12));
+  EXPECT_FALSE(DateToString(SDateTime{0.25f, D(2004, 3, 5)}, out, 11));
   EXPECT_STREQ(out, "2004-3-5.2");
 }
 

@@ -35,20 +35,18 @@ TEST(PaddedStringTest, GoldenBytes) {
   struct Row {
     const char* text;
     Bytes bytes;
-  } rows[] = {
-      // empty: P = 0 and nothing after it
-      {"", {0x00, 0x00, 0x00, 0x00}},
-      // "a": 1 + 1 = 2, rounded up to 4
-      {"a", {0x04, 0x00, 0x00, 0x00, 'a', 0, 0, 0}},
-      // "abc": 3 + 1 = 4 exactly
-      {"abc", {0x04, 0x00, 0x00, 0x00, 'a', 'b', 'c', 0}},
-      // "abcd": 4 + 1 = 5, rounded up to 8
-      {"abcd", {0x08, 0x00, 0x00, 0x00, 'a', 'b', 'c', 'd', 0, 0, 0, 0}},
-      // "abcdefg": 7 + 1 = 8 exactly
-      {"abcdefg", {0x08, 0x00, 0x00, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 0}},
-      // "abcdefgh": 8 + 1 = 9, rounded up to 12 = 0x0C
-      {"abcdefgh", {0x0C, 0x00, 0x00, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0, 0, 0, 0}},
-  };
+  } rows[] = {// empty: P = 0 and nothing after it
+              {"", {0x00, 0x00, 0x00, 0x00}},
+              // "a": 1 + 1 = 2, rounded up to 4
+              {"a", {0x04, 0x00, 0x00, 0x00, 'a', 0, 0, 0}},
+              // "abc": 3 + 1 = 4 exactly
+              {"abc", {0x04, 0x00, 0x00, 0x00, 'a', 'b', 'c', 0}},
+              // "abcd": 4 + 1 = 5, rounded up to 8
+              {"abcd", {0x08, 0x00, 0x00, 0x00, 'a', 'b', 'c', 'd', 0, 0, 0, 0}},
+              // "abcdefg": 7 + 1 = 8 exactly
+              {"abcdefg", {0x08, 0x00, 0x00, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 0}},
+              // "abcdefgh": 8 + 1 = 9, rounded up to 12 = 0x0C
+              {"abcdefgh", {0x0C, 0x00, 0x00, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0, 0, 0, 0}}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
     EXPECT_EQ(Written({r.text}), r.bytes);
@@ -88,14 +86,12 @@ TEST(PaddedStringTest, ReaderTakesWhatOtherWritersPut) {
     Bytes bytes;
     const char* text;
     size_t consumed;
-  } rows[] = {
-      {"negative length is empty", {0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'}, "", 4},
-      {"P = -2^31 is empty", {0x00, 0x00, 0x00, 0x80}, "", 4},
-      {"no terminator keeps all P bytes", {0x04, 0, 0, 0, 'a', 'b', 'c', 'd', 'z'}, "abcd", 8},
-      {"text ends at the first zero", {0x08, 0, 0, 0, 'a', 'b', 0, 'x', 'y', 0, 0, 0}, "ab", 12},
-      {"odd P", {0x03, 0, 0, 0, 'a', 'b', 0}, "ab", 7},
-      {"high bytes kept", {0x04, 0, 0, 0, 0xD6, 0xD0, 0x5C, 0}, "\xD6\xD0\\", 8},
-  };
+  } rows[] = {{"negative length is empty", {0xFF, 0xFF, 0xFF, 0xFF, 'a', 'b'}, "", 4},
+              {"P = -2^31 is empty", {0x00, 0x00, 0x00, 0x80}, "", 4},
+              {"no terminator keeps all P bytes", {0x04, 0, 0, 0, 'a', 'b', 'c', 'd', 'z'}, "abcd", 8},
+              {"text ends at the first zero", {0x08, 0, 0, 0, 'a', 'b', 0, 'x', 'y', 0, 0, 0}, "ab", 12},
+              {"odd P", {0x03, 0, 0, 0, 'a', 'b', 0}, "ab", 7},
+              {"high bytes kept", {0x04, 0, 0, 0, 0xD6, 0xD0, 0x5C, 0}, "\xD6\xD0\\", 8}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     WatchedFile f(r.bytes);

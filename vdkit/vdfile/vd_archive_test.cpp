@@ -12,6 +12,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "vdkit/platform/resources.h"
@@ -628,6 +629,10 @@ TEST(BinaryArchiveTest, ByteFlipsNeverCrash) {
   CVDisk disk;
   EXPECT_FALSE(Load(bytes, disk));
 }
+
+// Two copies would each hand the same memory file back to the owner.
+static_assert(!std::is_copy_constructible_v<CVDArchive> && !std::is_copy_assignable_v<CVDArchive>,
+              "CVDArchive must not be copyable");
 
 TEST(VDArchiveTest, StoresIntoAndLoadsFromTheBlob) {
   CVDFile owner;
