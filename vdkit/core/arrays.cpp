@@ -192,7 +192,6 @@ void CPtrBox::InsertAt(int nStartIndex, CPtrBox* pNew) {
 }
 
 void CPtrBox::RemoveAt(int nIndex, int nCount) {
-  assert(nIndex >= 0 && nCount >= 0 && nIndex + static_cast<long long>(nCount) <= m_nSize);
   if (nIndex < 0 || nCount < 0 || nIndex + static_cast<long long>(nCount) > m_nSize) return;
   const int after = m_nSize - (nIndex + nCount);
   if (after > 0) {
