@@ -1,0 +1,75 @@
+// Binary object archives ("VDFc") as the program sees them: the record
+// structure, walked straight from the bytes so that a listing shows what the
+// stream holds (blob and class-data sizes, records of classes this program
+// does not know), and the tree the library reads from them.
+//
+//   std::vector<VdfRecord> records = WalkVdf(path, bytes);   // Failure when damaged
+//   std::unique_ptr<CVDFile> root = LoadVdfTree(path, bytes, records, &notes);
+//
+// The walk checks what the library's reader checks (the "ClassName=" key,
+// lengths, non-negative counts, nesting below kVDFileMaxDepth, no byte
+// missing) and, since a file is one archive, that no bytes follow the root
+// record.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vdkit/platform/resources.h"
+#include "vdkit/platform/types.h"
+
+class CVDFile;
+
+namespace vdtool {
+
+struct VdfRecord {
+  size_t offset = 0;  // of the record's key
+  int depth = 0;      // 0 for the root
+  int index = 0;      // position among its siblings
+  std::string className;
+  WORD version = 0;
+  WORD flags = 0;
+  bool named = false;
+  std::string name;  // the whole stored text (the library keeps 127 characters)
+  std::string type;
+  size_t blobOffset = 0;
+  DWORD blobSize = 0;
+  size_t classOffset = 0;
+  DWORD classSize = 0;
+  LONG childCount = 0;
+};
+
+// Every record in stream order (pre-order). Failure when the stream is not a
+// whole, undamaged archive.
+std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes);
+
+// Whether a class of that name is registered (ASCII case ignored).
+bool IsRegisteredClass(const std::string& className);
+
+// Reads the archive with the library into a new object of the root record's
+// class. Failure when that class is not registered or the library refuses
+// the stream. Messages the library shows while reading (a class whose data
+// do not match its reader) are added to `notes`.
+std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<BYTE>& bytes,
+                                     const std::vector<VdfRecord>& records, std::vector<std::string>* notes);
+
+// The loaded object each record went into, in record order; null for a
+// record the library passed over (a class it does not know, or below one).
+std::vector<CVDFile*> MatchRecords(const std::vector<VdfRecord>& records, CVDFile* root);
+
+// Collects the library's message boxes while it lives, as readable lines.
+class MessageCapture {
+ public:
+  MessageCapture();
+  ~MessageCapture();
+  MessageCapture(const MessageCapture&) = delete;
+  MessageCapture& operator=(const MessageCapture&) = delete;
+  const std::vector<std::string>& Messages() const { return m_messages; }
+
+ private:
+  std::vector<std::string> m_messages;
+  MessageBoxHandler m_previous;
+};
+
+}  // namespace vdtool
