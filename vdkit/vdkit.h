@@ -2,7 +2,11 @@
 #pragma once
 
 // core
+#include "vdkit/core/arrays.h"
+#include "vdkit/core/date.h"
 #include "vdkit/core/hash_map.h"
+#include "vdkit/core/padded_string.h"
+#include "vdkit/core/path.h"
 #include "vdkit/core/text.h"
 #include "vdkit/core/wildcard.h"
 

@@ -75,6 +75,9 @@ size_t FindSeparator(const std::string& s, size_t from) {
 
 bool IsAbsolute(const char* rel) {
   if (IsPathSeparator(rel[0]) && IsPathSeparator(rel[1])) return true;
+  // A leading '/' is this platform's root: "/etc/x" names the same file
+  // whatever the base. A leading '\' keeps its old, base-relative reading.
+  if (rel[0] == '/') return true;
   return rel[0] != '\0' && rel[1] == ':' && IsPathSeparator(rel[2]);
 }
 

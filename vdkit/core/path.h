@@ -71,8 +71,8 @@ VDKIT_API void MakePathName(const char* dir, const char* name, CString& out);
 
 // Resolves `rel` against the directory `base`.
 // True: `out` is the resolved path; `rel` itself when it is absolute (starts
-// with two separators, or a drive "X:" and a separator; one leading
-// separator does not make it absolute). Leading ".." components each take
+// with two separators, with '/', or a drive "X:" and a separator; one
+// leading '\' does not make it absolute). Leading ".." components each take
 // one component off the base, then one "./" is dropped:
 // "C:\a\b\" and "..\c\d.txt" give "C:\a\c\d.txt".
 // False: `rel` empty (`out` emptied); `base` empty (`out` = rel); more ".."

@@ -183,6 +183,9 @@ TEST(PathTest, GetAbsPathName) {
               {"/home/u", "../v/f", true, "/home/v/f"},
               {"/home", "..", true, "/"},
               {"/home", "../..", false, kUnchanged},
+              // A leading '/' is the root of this platform, not of the base.
+              {"/usr/bin", "/etc/x.conf", true, "/etc/x.conf"},
+              {"C:\\a", "/x", true, "/x"},
               {"", "x", false, "x"},
               {"C:\\a", "", false, ""}};
   for (const Row& r : rows) {

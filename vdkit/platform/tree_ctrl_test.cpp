@@ -38,20 +38,6 @@ TEST(TreeCtrlTest, InsertsInEveryPosition) {
   EXPECT_EQ(t.GetCount(), 6u);
 }
 
-TEST(TreeCtrlTest, ItemsCarryTextDataAndCheck) {
-  CTreeCtrl t;
-  HTREEITEM h = t.InsertItem("well");
-  EXPECT_TRUE(t.SetItemText(h, "W1"));
-  EXPECT_EQ(t.GetItemText(h), "W1");
-  EXPECT_TRUE(t.SetItemData(h, 42));
-  EXPECT_EQ(t.GetItemData(h), 42u);
-  EXPECT_FALSE(t.GetCheck(h));
-  EXPECT_TRUE(t.SetCheck(h));
-  EXPECT_TRUE(t.GetCheck(h));
-  EXPECT_TRUE(t.SetCheck(h, FALSE));
-  EXPECT_FALSE(t.GetCheck(h));
-}
-
 TEST(TreeCtrlTest, DeletionTakesTheSubtreeAndStaleHandlesAreRefused) {
   CTreeCtrl t;
   HTREEITEM a = t.InsertItem("a");
@@ -110,7 +96,8 @@ TEST(TreeCtrlTest, HandlersSeeNotificationsAndChanges) {
   t.SetCheck(h);
   t.DeleteItem(h);
   t.DeleteAllItems();
-  const std::vector<std::string> expected = {"insert:x", "text:y", "data:y", "check:y", "remove:", "remove:*"};
+  const std::vector<std::string> expected = {"insert:x", "text:y",  "data:y",
+                                             "check:y",  "remove:", "remove:*"};
   EXPECT_EQ(log, expected);
 }
 

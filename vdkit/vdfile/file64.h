@@ -15,6 +15,15 @@
 
 #include "vdkit/platform/file.h"
 
+// The unsigned Seek below hides CFile's virtual one on purpose, as in the
+// framework: through a CFile64 the 64-bit form is the one called.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Woverloaded-virtual"
+#elif defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
+#endif
 class VDKIT_API CFile64 : public CFile {
  public:
   CFile64() = default;
@@ -31,3 +40,8 @@ class VDKIT_API CFile64 : public CFile {
   // Seeks to the end for the length and comes back to where it was.
   ULONGLONG GetLengthHuge();
 };
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#elif defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif

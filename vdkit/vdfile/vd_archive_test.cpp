@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <type_traits>
@@ -165,101 +166,60 @@ const Bytes kGolden = {
     0x00, 0x00, 0x00, 0x00,                                        // no children
 };
 
-TEST(RecordStringTest, LengthsPadToTwoMoreThanAMultipleOfFour) {
-  struct Row {
-    std::string text;
-    Bytes bytes;
-  };
-  const Row rows[] = {
-      {"", {0x02, 0x00, 0x00, 0x00}},
-      {"a", {0x02, 0x00, 'a', 0x00}},
-      {"ab", {0x02, 0x00, 'a', 'b'}},  // n equals the length: no terminator
-      {"abc", {0x06, 0x00, 'a', 'b', 'c', 0x00, 0x00, 0x00}},
-      {"abcdef", {0x06, 0x00, 'a', 'b', 'c', 'd', 'e', 'f'}},
-      {"abcdefg", {0x0A, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 0x00, 0x00, 0x00}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.text);
-    CMemFile mem;
-    {
-      CArchive ar(&mem, CArchive::store);
-      CVDFile::Write(ar, row.text.c_str());
-    }
-    EXPECT_EQ(Bytes(mem.GetData(), mem.GetData() + mem.GetLength()), row.bytes);
-    mem.SeekToBegin();
-    CArchive in(&mem, CArchive::load);
-    char buf[16];
-    EXPECT_TRUE(CVDFile::Read(in, buf, sizeof buf));
-    EXPECT_EQ(std::string(buf), row.text);
-  }
+Bytes WriteStrings(std::initializer_list<const char*> texts) {
   CMemFile mem;
   {
     CArchive ar(&mem, CArchive::store);
-    CVDFile::Write(ar, nullptr);
+    for (const char* t : texts) CVDFile::Write(ar, t);
   }
-  EXPECT_EQ(mem.GetLength(), 4u);
+  return Bytes(mem.GetData(), mem.GetData() + mem.GetLength());
 }
 
-TEST(RecordStringTest, ReadCutsToTheBufferAndSkipsTheRest) {
-  CMemFile mem;
-  {
-    CArchive ar(&mem, CArchive::store);
-    CVDFile::Write(ar, "abcdefg");  // n = 10
-    CVDFile::Write(ar, "abcdef");   // n = 6
-    CVDFile::Write(ar, "next");
-  }
-  mem.SeekToBegin();
+TEST(RecordStringTest, LengthsPadToTwoMoreThanAMultipleOfFour) {
+  EXPECT_EQ(WriteStrings({""}), (Bytes{0x02, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(WriteStrings({nullptr}), (Bytes{0x02, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(WriteStrings({"a"}), (Bytes{0x02, 0x00, 'a', 0x00}));
+  EXPECT_EQ(WriteStrings({"ab"}), (Bytes{0x02, 0x00, 'a', 'b'}));  // n equals the length: no terminator
+  EXPECT_EQ(WriteStrings({"abc"}), (Bytes{0x06, 0x00, 'a', 'b', 'c', 0x00, 0x00, 0x00}));
+  EXPECT_EQ(WriteStrings({"abcdef"}), (Bytes{0x06, 0x00, 'a', 'b', 'c', 'd', 'e', 'f'}));
+  EXPECT_EQ(WriteStrings({"abcdefg"}), (Bytes{0x0A, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 0, 0, 0}));
+}
+
+TEST(RecordStringTest, ReadCutsToTheBufferAndRefusesBadLengths) {
+  Bytes bytes = WriteStrings({"abcdefg", "abcdef", "next"});
+  bytes.insert(bytes.end(), {0xFE, 0xFF, 'a', 'b'});  // negative length
+  CMemFile mem(bytes.data(), static_cast<UINT>(bytes.size()));
   CArchive in(&mem, CArchive::load);
   char buf[6];
-  EXPECT_TRUE(CVDFile::Read(in, buf, sizeof buf));  // n 10 > 6: cut to 5, rest skipped
+  EXPECT_TRUE(CVDFile::Read(in, buf, sizeof buf));  // n 10 > 6: cut to 5, the rest skipped
   EXPECT_STREQ(buf, "abcde");
   EXPECT_TRUE(CVDFile::Read(in, buf, sizeof buf));  // n equals the size: the last byte gives way
   EXPECT_STREQ(buf, "abcde");
-  char big[16];
-  EXPECT_TRUE(CVDFile::Read(in, big, sizeof big));
-  EXPECT_STREQ(big, "next");
-  EXPECT_FALSE(CVDFile::Read(in, big, sizeof big));  // at the end
-  EXPECT_STREQ(big, "");
+  EXPECT_TRUE(CVDFile::Read(in, buf, sizeof buf));
+  EXPECT_STREQ(buf, "next");
+  EXPECT_FALSE(CVDFile::Read(in, buf, sizeof buf));
+  EXPECT_STREQ(buf, "");
+  // A length beyond the data fails and keeps what fitted.
+  const Bytes cut = {0x0A, 0x00, 'a', 'b', 'c'};
+  CMemFile mem2(const_cast<BYTE*>(cut.data()), static_cast<UINT>(cut.size()));
+  CArchive in2(&mem2, CArchive::load);
+  EXPECT_FALSE(CVDFile::Read(in2, buf, sizeof buf));
+  EXPECT_STREQ(buf, "abc");
 }
 
-TEST(RecordStringTest, BadLengthsAndOverlongTextsAreHandled) {
-  // A negative length is refused at once.
-  {
-    const Bytes bytes = {0xFE, 0xFF, 'a', 'b'};
-    CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-    CArchive in(&mem, CArchive::load);
-    char buf[8];
-    EXPECT_FALSE(CVDFile::Read(in, buf, sizeof buf));
-    EXPECT_STREQ(buf, "");
-  }
-  // A length beyond the data fails and keeps what fitted.
-  {
-    const Bytes bytes = {0x0A, 0x00, 'a', 'b', 'c'};
-    CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
-    CArchive in(&mem, CArchive::load);
-    char buf[8];
-    EXPECT_FALSE(CVDFile::Read(in, buf, sizeof buf));
-    EXPECT_STREQ(buf, "abc");
-  }
-  // Texts whose length would not fit the 16-bit field are cut to 32766
-  // bytes (n = 32766 = 4 * 8191 + 2) instead of writing a negative length.
-  for (size_t length : {32765u, 32766u, 32767u, 40000u, 70000u}) {
+TEST(RecordStringTest, OverlongTextsAreCutToFitTheLengthField) {
+  // n must fit a signed 16-bit field: texts are cut to 32766 bytes
+  // (n = 32766 = 4 * 8191 + 2) instead of writing a negative length.
+  for (size_t length : {32765u, 32766u, 32767u, 70000u}) {
     SCOPED_TRACE(length);
     const std::string text(length, 'q');
-    CMemFile mem;
-    {
-      CArchive ar(&mem, CArchive::store);
-      CVDFile::Write(ar, text.c_str());
-      CVDFile::Write(ar, "tail");
-    }
-    const BYTE* data = mem.GetData();
-    const size_t kept = std::min<size_t>(length, 32766);
-    EXPECT_EQ(data[0] | (data[1] << 8), 32766);
-    mem.SeekToBegin();
+    Bytes bytes = WriteStrings({text.c_str(), "tail"});
+    EXPECT_EQ(bytes[0] | (bytes[1] << 8), 32766);
+    CMemFile mem(bytes.data(), static_cast<UINT>(bytes.size()));
     CArchive in(&mem, CArchive::load);
     std::vector<char> buf(40000);
     EXPECT_TRUE(CVDFile::Read(in, buf.data(), static_cast<int>(buf.size())));
-    EXPECT_EQ(std::string(buf.data()), std::string(kept, 'q'));
+    EXPECT_EQ(std::string(buf.data()), std::string(std::min<size_t>(length, 32766), 'q'));
     EXPECT_TRUE(CVDFile::Read(in, buf.data(), static_cast<int>(buf.size())));
     EXPECT_STREQ(buf.data(), "tail");
   }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "vdkit/core/hash_map.h"
@@ -91,9 +90,50 @@ class BlobFile : public CMemFile {
 }  // namespace
 
 // Positions of the children by name hash, valid while the children only grow
-// at the end (any other change drops the index).
+// at the end (any other change drops the index). Open addressing in one
+// block: an index costs no allocation per child.
 struct CVDFile::ChildIndex {
-  std::unordered_multimap<UINT, INT_PTR> byHash;
+  struct Slot {
+    UINT hash;
+    INT_PTR posPlusOne;  // 0: empty
+  };
+  std::vector<Slot> slots;
+  int shift = 64;
+  size_t used = 0;
+
+  size_t Home(UINT hash) const {
+    // Names that differ only in their last letters differ only in the low
+    // bits of their hash; the multiplication spreads them over the table.
+    return static_cast<size_t>((static_cast<uint64_t>(hash) * 0x9E3779B97F4A7C15ull) >> shift);
+  }
+  void Insert(UINT hash, INT_PTR pos) {
+    if ((used + 1) * 2 > slots.size()) Grow();
+    const size_t mask = slots.size() - 1;
+    size_t i = Home(hash);
+    while (slots[i].posPlusOne) i = (i + 1) & mask;
+    slots[i] = {hash, pos + 1};
+    ++used;
+  }
+  void Grow() {
+    std::vector<Slot> old = std::move(slots);
+    const size_t size = old.empty() ? 128 : old.size() * 2;
+    slots.assign(size, Slot{0, 0});
+    shift = 64;
+    for (size_t s = size; s > 1; s >>= 1) --shift;
+    used = 0;
+    for (const Slot& slot : old) {
+      if (slot.posPlusOne) Insert(slot.hash, slot.posPlusOne - 1);
+    }
+  }
+  // Calls f(pos) for every position stored under `hash`.
+  template <class F>
+  void ForEach(UINT hash, F f) const {
+    if (slots.empty()) return;
+    const size_t mask = slots.size() - 1;
+    for (size_t i = Home(hash); slots[i].posPlusOne; i = (i + 1) & mask) {
+      if (slots[i].hash == hash) f(slots[i].posPlusOne - 1);
+    }
+  }
 };
 
 // ---- Class registry -------------------------------------------------------------------
@@ -317,7 +357,7 @@ void CVDFile::DropChildIndex() const {
 
 void CVDFile::AppendChild(CVDFile* pFile) {
   const INT_PTR pos = m_arFiles.Add(pFile);
-  if (m_pChildIndex) m_pChildIndex->byHash.emplace(pFile->m_nNameHash, pos);
+  if (m_pChildIndex) m_pChildIndex->Insert(pFile->m_nNameHash, pos);
 }
 
 CVDFile* CVDFile::FindFile(const char* lpszName) const {
@@ -333,21 +373,18 @@ CVDFile* CVDFile::FindFile(const char* lpszName) const {
   }
   if (!m_pChildIndex) {
     m_pChildIndex = new ChildIndex;
-    m_pChildIndex->byHash.reserve(static_cast<size_t>(n));
     for (INT_PTR i = 0; i < n; ++i) {
-      if (m_arFiles[i]) m_pChildIndex->byHash.emplace(static_cast<CVDFile*>(m_arFiles[i])->m_nNameHash, i);
+      if (m_arFiles[i]) m_pChildIndex->Insert(static_cast<CVDFile*>(m_arFiles[i])->m_nNameHash, i);
     }
   }
   // The first match in child order, as the scan would give; every candidate
   // is checked against the child itself.
   INT_PTR best = -1;
-  const auto range = m_pChildIndex->byHash.equal_range(hash);
-  for (auto it = range.first; it != range.second; ++it) {
-    const INT_PTR i = it->second;
-    if (i >= n || (best >= 0 && i >= best)) continue;
+  m_pChildIndex->ForEach(hash, [&](INT_PTR i) {
+    if (i >= n || (best >= 0 && i >= best)) return;
     const CVDFile* f = static_cast<const CVDFile*>(m_arFiles[i]);
     if (f && f->m_nNameHash == hash && EqualNoCase(f->m_strName, lpszName)) best = i;
-  }
+  });
   return best < 0 ? nullptr : static_cast<CVDFile*>(m_arFiles[best]);
 }
 
@@ -715,8 +752,14 @@ void CVDFile::Close(CFile* pFile) {
   if (blob && blob->m_nFlag == openWrite) {
     const ULONGLONG length = blob->GetLength();
     if (length <= 0xFFFFFFFFu) {
-      // The memory file's block becomes the blob without a copy.
+      // The memory file's block becomes the blob without a copy, trimmed to
+      // the length so that many small blobs do not each keep a growth step.
+      const bool spare = blob->GetBufferSize() > length;
       BYTE* block = blob->Detach();
+      if (spare && length) {
+        if (BYTE* trimmed = static_cast<BYTE*>(std::realloc(block, static_cast<size_t>(length))))
+          block = trimmed;
+      }
       std::free(m_pData);
       m_pData = length ? block : nullptr;
       if (!length) std::free(block);
