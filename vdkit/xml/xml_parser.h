@@ -183,10 +183,16 @@ class VDKIT_API CXmlParser {
   // parsed, `out` is `rel` and the result true.
   bool GetAbsPath(const char* rel, CString& out);
   // Forgets the parse state (source, buffer, positions, current node,
-  // stack); frees nothing.
+  // stack). Frees the stack of open elements only; a buffer ParseXml
+  // allocated is freed when that parse ends.
   void Reset();
 
   // Makes a node under `parent` (which owns it); subclasses make their own.
+  // While it runs, m_strTag holds the element's name and m_tagAttributes its
+  // attributes, so a subclass may choose the node's class by them. The
+  // parser then sets the name and gives the node the attributes through
+  // SetAttributes (a plain CXmlItem takes them over without a copy). A null
+  // result stops the parse.
   virtual CXmlItem* CreateObj(CXmlItem* parent);
 
   // ---- vdkit extensions ------------------------------------------------------

@@ -337,20 +337,4 @@ TEST(XmlVarTest, BuffersCopyWholeOrBounded) {
   EXPECT_EQ(out, "abcd");
 }
 
-TEST(XmlVarTest, CopiesReferToTheSameVariable) {
-  int v = 1;
-  CXmlVar a("v", v);
-  CXmlVar b(a);
-  b.SetValue("42");
-  EXPECT_EQ(v, 42);
-  double d = 0;
-  CXmlVar c("d", d);
-  c = a;
-  EXPECT_STREQ(c.GetName(), "v");
-  EXPECT_EQ(c.GetType(), CXmlVar::typeInt);
-  c.SetValue("7");
-  EXPECT_EQ(v, 7);
-  EXPECT_EQ(d, 0.0);
-}
-
 }  // namespace
