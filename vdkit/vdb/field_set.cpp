@@ -15,12 +15,6 @@ void SVdbField::SetName(const char* name) {
   m_nHash = MapHashKey(m_strName);
 }
 
-int SVdbField::GetDataSize() const {
-  const LONGLONG size = static_cast<LONGLONG>(m_nCount) * GetVdbUnitSize(m_nType);
-  if (size <= 0) return 0;
-  return size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
-}
-
 bool SVdbField::Write(CFile& file) const {
   WritePaddedString(file, m_strAlias);
   WritePaddedString(file, m_strName);

@@ -65,7 +65,10 @@ struct VDKIT_API SVdbField {
   void SetName(const char* name);
   bool Is(int type) const { return m_nType == type; }
   // count x unit size of the type; 0 for an unknown type or a count below 0.
-  int GetDataSize() const;
+  int GetDataSize() const {
+    const LONGLONG size = static_cast<LONGLONG>(m_nCount) * GetVdbUnitSize(m_nType);
+    return size <= 0 ? 0 : size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
+  }
   // A new field equal in every member; the caller owns it.
   SVdbField* Clone() const { return new SVdbField(*this); }
 

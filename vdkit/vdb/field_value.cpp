@@ -40,31 +40,6 @@ int FindCode(const TypeName (&table)[N], const char* name) {
 
 }  // namespace
 
-int GetVdbUnitSize(int type) {
-  switch (type) {
-    case VDB_BOOL:
-    case VDB_BYTE:
-    case VDB_CHAR:
-    case VDB_STRING:
-    case VDB_BINARY:
-      return 1;
-    case VDB_SHORT:
-      return 2;
-    case VDB_LONG:
-    case VDB_FLOAT:
-    case VDB_DATAID:
-      return 4;
-    case VDB_DOUBLE:
-    case VDB_CHAR8:
-    case VDB_DATE:
-      return 8;
-    case VDB_CHAR16:
-      return 16;
-    default:
-      return 0;
-  }
-}
-
 const char* GetVdbTypeName(int type) {
   for (const TypeName& t : kLowerNames)
     if (t.code == type) return t.name;

@@ -45,7 +45,30 @@ enum : BYTE {
 
 // Unit size of a type in a record: 1, 2, 4, 8 or 16 bytes; 0 for VDB_NULL and
 // for codes not in the table.
-VDKIT_API int GetVdbUnitSize(int type);
+inline int GetVdbUnitSize(int type) {
+  switch (type) {
+    case VDB_BOOL:
+    case VDB_BYTE:
+    case VDB_CHAR:
+    case VDB_STRING:
+    case VDB_BINARY:
+      return 1;
+    case VDB_SHORT:
+      return 2;
+    case VDB_LONG:
+    case VDB_FLOAT:
+    case VDB_DATAID:
+      return 4;
+    case VDB_DOUBLE:
+    case VDB_CHAR8:
+    case VDB_DATE:
+      return 8;
+    case VDB_CHAR16:
+      return 16;
+    default:
+      return 0;
+  }
+}
 
 // The lower-case name of a type code as written in XML ("float32", "int32"
 // for both LONG and DATAID ...); "null" for a code not in the table.

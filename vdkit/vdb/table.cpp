@@ -1,11 +1,17 @@
 #include "vdkit/vdb/table.h"
 
+#include "vdkit/vdb/date_text_internal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 IMPLEMENT_VDFILE(CVdbTable, CVDFile)
 
@@ -26,6 +32,55 @@ uint64_t DateKey(const BYTE* p, size_t avail) {
   const uint32_t frac = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
   const uint32_t date = uint32_t{b[4]} | uint32_t{b[5]} << 8 | uint32_t{b[6]} << 16 | uint32_t{b[7]} << 24;
   return uint64_t{date ^ 0x80000000u} << 32 | frac;
+}
+
+// atof of `text`. Plain decimals of up to 15 significant digits and up to
+// 22 decimals (most table texts) take the exact fast path: the digits and
+// the power of ten are exact doubles, so one correctly rounded division
+// gives atof's correctly rounded result. Anything else goes to atof.
+double ParseNumber(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  uint64_t mantissa = 0;
+  int significant = 0;
+  int decimals = 0;
+  bool digits = false;
+  bool point = false;
+  for (;; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      digits = true;
+      if (mantissa != 0 || *p != '0') ++significant;
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+      if (point) ++decimals;
+      if (significant > 15 || decimals > 22) return std::atof(text);
+    } else if (*p == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  // Exponents, hexadecimal, infinities and NaNs are atof's business.
+  switch (*p) {
+    case 'e':
+    case 'E':
+    case 'x':
+    case 'X':
+    case 'i':
+    case 'I':
+    case 'n':
+    case 'N':
+      return std::atof(text);
+    default:
+      break;
+  }
+  if (!digits) return 0.0;
+  static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const double v =
+      decimals == 0 ? static_cast<double>(mantissa) : static_cast<double>(mantissa) / kPow10[decimals];
+  return negative ? -v : v;
 }
 
 // atof's result truncated toward zero, as the integer types store it; values
@@ -57,11 +112,162 @@ std::vector<BYTE> VariantImage(const SVdbVariant& v, size_t n) {
 
 }  // namespace
 
-CVdbTable::CVdbTable() = default;
+namespace detail {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Rounds a large block up to whole huge pages.
+size_t MappedSize(size_t bytes) {
+  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+}  // namespace
+
+void* AllocateLarge(size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes >= kHugePage) {
+    const size_t size = MappedSize(bytes);
+    void* p = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    // Keep the 2 MB-aligned part only, so that it can be backed by huge pages.
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(uintptr_t{kHugePage} - 1);
+    if (aligned > start) munmap(p, aligned - start);
+    if (aligned < start + kHugePage)
+      munmap(reinterpret_cast<void*>(aligned + size), start + kHugePage - aligned);
+    madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+  }
+#endif
+  return ::operator new(bytes);
+}
+
+void FreeLarge(void* p, size_t bytes) {
+  if (!p) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (bytes >= kHugePage) {
+    munmap(p, MappedSize(bytes));
+    return;
+  }
+#endif
+  ::operator delete(p);
+}
+
+// Record blocks of one table, carved from chunks that double in size up to
+// 2 MB. Chunks of 2 MB and more are mapped on 2 MB boundaries and offered to
+// the kernel as huge pages, so filling a large table takes few page faults.
+// Freed blocks are kept on a free list for the next record; the chunks go
+// back to the system when no block is in use.
+class RecordArena {
+ public:
+  RecordArena() = default;
+  RecordArena(const RecordArena&) = delete;
+  RecordArena& operator=(const RecordArena&) = delete;
+  ~RecordArena() { ReleaseChunks(); }
+
+  SVdbRecord* Alloc(size_t bytes) {
+    const size_t stride = std::max<size_t>((bytes + 7) & ~size_t{7}, 8);
+    if (stride != m_stride) {
+      // A new layout: blocks of the old size can no longer be handed out.
+      if (m_live == 0) ReleaseChunks();
+      m_retired = m_chunks.size();
+      m_free = nullptr;
+      m_next = m_end = nullptr;
+      m_stride = stride;
+      m_chunkRecords = 16;
+    }
+    ++m_live;
+    if (m_free) {
+      void* r = m_free;
+      std::memcpy(&m_free, r, sizeof m_free);
+      return static_cast<SVdbRecord*>(r);
+    }
+    if (static_cast<size_t>(m_end - m_next) < m_stride) NewChunk();
+    BYTE* r = m_next;
+    m_next += m_stride;
+    return reinterpret_cast<SVdbRecord*>(r);
+  }
+
+  // Frees n blocks at once; when they were all the blocks in use the chunks
+  // go without touching each block.
+  void FreeMany(SVdbRecord* const* records, size_t n) {
+    if (n == m_live) {
+      m_live = 0;
+      ReleaseChunks();
+      return;
+    }
+    for (size_t i = 0; i < n; ++i) Free(records[i]);
+  }
+
+  void Free(SVdbRecord* r) {
+    if (!r) return;
+    --m_live;
+    if (m_live == 0) {
+      ReleaseChunks();
+      return;
+    }
+    for (size_t i = 0; i < m_retired; ++i)
+      if (reinterpret_cast<BYTE*>(r) >= m_chunks[i].base &&
+          reinterpret_cast<BYTE*>(r) < m_chunks[i].base + m_chunks[i].size)
+        return;  // an old size: kept until the chunks go
+    std::memcpy(r, &m_free, sizeof m_free);
+    m_free = r;
+  }
+
+ private:
+  static constexpr size_t kHuge = kHugePage;
+
+  struct Chunk {
+    BYTE* base;
+    size_t size;
+  };
+
+  void NewChunk() {
+    size_t bytes = m_chunkRecords * m_stride;
+    if (bytes >= kHuge)
+      bytes = std::max(kHuge, m_stride);
+    else
+      m_chunkRecords *= 2;
+    Chunk c{static_cast<BYTE*>(AllocateLarge(bytes)), bytes};
+    m_chunks.push_back(c);
+    m_next = c.base;
+    m_end = c.base + c.size;
+  }
+
+  void ReleaseChunks() {
+    for (const Chunk& c : m_chunks) FreeLarge(c.base, c.size);
+    m_chunks.clear();
+    m_retired = 0;
+    m_free = nullptr;
+    m_next = m_end = nullptr;
+    m_chunkRecords = 16;
+  }
+
+  std::vector<Chunk> m_chunks;
+  size_t m_retired = 0;  // chunks [0, m_retired) hold blocks of an older size
+  size_t m_stride = 0;
+  size_t m_chunkRecords = 16;
+  size_t m_live = 0;
+  BYTE* m_next = nullptr;
+  BYTE* m_end = nullptr;
+  void* m_free = nullptr;
+};
+
+}  // namespace detail
+
+CVdbTable::CVdbTable() : m_arena(std::make_unique<detail::RecordArena>()) {}
 
 CVdbTable::~CVdbTable() {
   // Not virtual dispatch: a derived class has cleaned up its own part.
   CVdbTable::ResetContent();
+}
+
+SVdbRecord* CVdbTable::AllocRecord() const {
+  return m_arena->Alloc(static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8);
+}
+
+void CVdbTable::FreeRecord(SVdbRecord* r) const {
+  m_arena->Free(r);
 }
 
 void CVdbTable::ResetContent() {
@@ -72,9 +278,8 @@ void CVdbTable::ResetContent() {
 // ---- Structure -------------------------------------------------------------
 
 SVdbRecord* CVdbTable::NewRecord() const {
-  const size_t size = static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8;
-  auto* r = static_cast<SVdbRecord*>(::operator new(size));
-  std::memset(r, 0, size);
+  SVdbRecord* r = AllocRecord();
+  std::memset(r, 0, static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8);
   BYTE* data = r->GetData();
   for (int i = 0; i < m_FieldSet.GetSize(); ++i) {
     const SVdbField* f = m_FieldSet.GetAt(i);
@@ -86,13 +291,9 @@ SVdbRecord* CVdbTable::NewRecord() const {
   return r;
 }
 
-void CVdbTable::FreeRecord(SVdbRecord* r) {
-  ::operator delete(r);
-}
-
 void CVdbTable::DeleteAllRecords() {
-  for (SVdbRecord* r : m_arRecords) FreeRecord(r);
-  std::vector<SVdbRecord*>().swap(m_arRecords);
+  m_arena->FreeMany(m_arRecords.data(), m_arRecords.size());
+  VdbRecordList().swap(m_arRecords);
   m_pRecord = nullptr;
   m_nCursor = 0;
   RecordsChanged();
@@ -136,11 +337,14 @@ bool CVdbTable::AddField(SVdbField* field) {
 
 void CVdbTable::ResizeRecord(int oldSize) {
   const size_t keep = static_cast<size_t>(std::min(std::max(oldSize, 0), m_FieldSet.m_nRecordSize)) + 8;
+  // The new blocks come from a fresh allocator; the old one goes with the
+  // old blocks.
+  std::unique_ptr<detail::RecordArena> old = std::move(m_arena);
+  m_arena = std::make_unique<detail::RecordArena>();
   for (SVdbRecord*& r : m_arRecords) {
     SVdbRecord* grown = NewRecord();
     std::memcpy(grown, r, keep);
     if (m_pRecord == r) m_pRecord = grown;
-    FreeRecord(r);
     r = grown;
   }
   RecordsChanged();
@@ -234,15 +438,6 @@ bool CVdbTable::LocatOn(DWORD id) {
   for (LONG i = 0; i < count; ++i)
     if (m_arRecords[static_cast<size_t>(i)]->m_nID == id) return MoveTo(i);
   return false;
-}
-
-BYTE* CVdbTable::FieldData(const SVdbRecord* r, int field, int* size) const {
-  const SVdbField* f = GetField(field);
-  if (!r || !f) return nullptr;
-  // A layout edited from outside must still never reach past the record.
-  const LONG offset = std::min(std::max<LONG>(f->m_nOffset, 0), m_FieldSet.m_nRecordSize);
-  *size = static_cast<int>(std::min<LONGLONG>(f->GetDataSize(), m_FieldSet.m_nRecordSize - offset));
-  return const_cast<BYTE*>(r->GetData()) + offset;
 }
 
 bool CVdbTable::SearchFrom(LONG start, int field, const BYTE* image, size_t n) {
@@ -365,7 +560,7 @@ void CVdbTable::SortByDate() {
   }
   std::sort(order.begin(), order.end());
 
-  std::vector<SVdbRecord*> sorted;
+  VdbRecordList sorted;
   sorted.reserve(n);
   Fenwick smaller(n);
   std::vector<int> before;    // per K record: smaller keys at lower positions
@@ -417,32 +612,22 @@ void CVdbTable::SortByDate() {
 // ---- Values of the current record --------------------------------------------------
 
 BYTE* CVdbTable::GetFieldVaptr(int field) {
-  int size = 0;
-  return FieldData(m_pRecord, field, &size);
+  return ValuePtr(field, 0);
 }
 
 VdbFloat& CVdbTable::Float(int field) {
-  int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
-  const SVdbField* f = GetField(field);
-  if (!p || f->m_nOffset + 4LL > m_FieldSet.m_nRecordSize) return g_scratchFloat;
-  return *reinterpret_cast<VdbFloat*>(p);
+  BYTE* p = ValuePtr(field, 4);
+  return p ? *reinterpret_cast<VdbFloat*>(p) : g_scratchFloat;
 }
 
 VdbLong& CVdbTable::Long(int field) {
-  int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
-  const SVdbField* f = GetField(field);
-  if (!p || f->m_nOffset + 4LL > m_FieldSet.m_nRecordSize) return g_scratchLong;
-  return *reinterpret_cast<VdbLong*>(p);
+  BYTE* p = ValuePtr(field, 4);
+  return p ? *reinterpret_cast<VdbLong*>(p) : g_scratchLong;
 }
 
 SDateTime& CVdbTable::ValueDate(int field) {
-  int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
-  const SVdbField* f = GetField(field);
-  if (!p || f->m_nOffset + 8LL > m_FieldSet.m_nRecordSize) return g_scratchDate;
-  return *reinterpret_cast<SDateTime*>(p);
+  BYTE* p = ValuePtr(field, 8);
+  return p ? *reinterpret_cast<SDateTime*>(p) : g_scratchDate;
 }
 
 bool CVdbTable::GetFieldValue(int field, SVdbVariant& v) {
@@ -556,54 +741,67 @@ bool CVdbTable::GetFieldValue(int field, CString& text, int decimals) {
   return true;
 }
 
+namespace {
+
+// Copies a value of width N into a field of n bytes (cut when shorter).
+template <size_t N>
+void Put(BYTE* p, size_t n, const void* value) {
+  if (n >= N)
+    std::memcpy(p, value, N);
+  else
+    std::memcpy(p, value, n);
+}
+
+}  // namespace
+
 bool CVdbTable::SetFieldValue(int field, const char* text) {
+  const SVdbField* f = GetField(field);
   int size = 0;
-  BYTE* p = FieldData(m_pRecord, field, &size);
+  BYTE* p = FieldData(m_pRecord, f, &size);
   if (!p) return false;
-  const int type = GetField(field)->m_nType;
+  const int type = f->m_nType;
   const size_t n = static_cast<size_t>(size);
+  // No value (null, empty or "*...") is the null marker, which integer
+  // types truncate to 0.
   const bool none = !text || !*text || *text == '*';
-  const double number = none ? static_cast<double>(VDB_NULL_FLOAT) : std::atof(text);
-  BYTE v[8] = {};
-  size_t len = 0;
+  auto number = [&] { return none ? static_cast<double>(VDB_NULL_FLOAT) : ParseNumber(text); };
   switch (type) {
     case VDB_BOOL:
-    case VDB_BYTE:
-      v[0] = static_cast<BYTE>(Truncate(number));
-      len = 1;
+    case VDB_BYTE: {
+      const auto b = static_cast<BYTE>(Truncate(number()));
+      Put<1>(p, n, &b);
       break;
-    case VDB_CHAR:
-      v[0] = static_cast<BYTE>(text ? *text : 0);
-      len = 1;
+    }
+    case VDB_CHAR: {
+      const auto c = static_cast<BYTE>(text ? *text : 0);
+      Put<1>(p, n, &c);
       break;
+    }
     case VDB_SHORT: {
-      const auto s = static_cast<uint16_t>(Truncate(number));
-      std::memcpy(v, &s, 2);
-      len = 2;
+      const auto v = static_cast<uint16_t>(Truncate(number()));
+      Put<2>(p, n, &v);
       break;
     }
     case VDB_LONG:
     case VDB_DATAID: {
-      const auto l = static_cast<uint32_t>(Truncate(number));
-      std::memcpy(v, &l, 4);
-      len = 4;
+      const auto v = static_cast<uint32_t>(Truncate(number()));
+      Put<4>(p, n, &v);
       break;
     }
     case VDB_FLOAT: {
-      const auto f = static_cast<float>(number);
-      std::memcpy(v, &f, 4);
-      len = 4;
+      const auto v = static_cast<float>(number());
+      Put<4>(p, n, &v);
       break;
     }
-    case VDB_DOUBLE:
-      std::memcpy(v, &number, 8);
-      len = 8;
+    case VDB_DOUBLE: {
+      const double v = number();
+      Put<8>(p, n, &v);
       break;
+    }
     case VDB_DATE: {
-      SDateTime dt;
-      StringToDate(text ? text : "", &dt);
-      std::memcpy(v, &dt, 8);
-      len = 8;
+      // StringToDate reads the first 19 characters.
+      const SDateTime dt = detail::ParseDateText(text, 19);
+      Put<8>(p, n, &dt);
       break;
     }
     case VDB_CHAR8:
@@ -612,14 +810,14 @@ bool CVdbTable::SetFieldValue(int field, const char* text) {
       // Only the first value of a text field: CHAR8 and CHAR16 fill their
       // 8 or 16 bytes, STRING its whole data.
       const size_t room = std::min(n, type == VDB_STRING ? n : static_cast<size_t>(GetVdbUnitSize(type)));
-      std::memset(p, 0, room);
-      if (text) std::memcpy(p, text, std::min(room, std::strlen(text)));
-      return true;
+      const size_t len = text ? strnlen(text, room) : 0;
+      std::memcpy(p, text ? text : "", len);
+      std::memset(p + len, 0, room - len);
+      break;
     }
     default:
-      return true;
+      break;
   }
-  std::memcpy(p, v, std::min(len, n));
   return true;
 }
 
@@ -690,7 +888,7 @@ CVdbTable& CVdbTable::operator=(const CVdbTable& other) {
   const size_t size = static_cast<size_t>(m_FieldSet.m_nRecordSize) + 8;
   m_arRecords.reserve(other.m_arRecords.size());
   for (const SVdbRecord* r : other.m_arRecords) {
-    auto* copy = static_cast<SVdbRecord*>(::operator new(size));
+    SVdbRecord* copy = AllocRecord();
     std::memcpy(copy, r, size);
     m_arRecords.push_back(copy);
   }
@@ -719,6 +917,7 @@ CVdbTable& CVdbTable::operator<<(CVdbTable& other) {
   other.m_FieldSet.RemoveAll();
   m_FieldSet.m_nRecordSize = other.m_FieldSet.m_nRecordSize;
   m_arRecords.swap(other.m_arRecords);
+  m_arena.swap(other.m_arena);
   other.m_pRecord = nullptr;
   other.m_nCursor = 0;
   other.RecordsChanged();

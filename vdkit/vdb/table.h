@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "vdkit/core/date.h"
@@ -42,6 +43,33 @@
 
 class CVdbTableSet;
 
+namespace detail {
+class RecordArena;
+
+// Maps blocks of 2 MB and more on huge pages where the system offers them,
+// so that the record list of a large table grows with few page faults.
+VDKIT_API void* AllocateLarge(size_t bytes);
+VDKIT_API void FreeLarge(void* p, size_t bytes);
+
+template <class T>
+struct LargeBlockAllocator {
+  using value_type = T;
+  LargeBlockAllocator() = default;
+  template <class U>
+  LargeBlockAllocator(const LargeBlockAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(AllocateLarge(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) { FreeLarge(p, n * sizeof(T)); }
+  template <class U>
+  bool operator==(const LargeBlockAllocator<U>&) const {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const LargeBlockAllocator<U>&) const {
+    return false;
+  }
+};
+}  // namespace detail
+
 // One record: a heap block of record size + 8 bytes. The identifier is
 // issued by the table; change it only through CVdbTable::SetRecordID, since
 // the table keeps an index of identifiers.
@@ -53,6 +81,9 @@ struct SVdbRecord {
   const BYTE* GetData() const { return reinterpret_cast<const BYTE*>(this) + 8; }
 };
 static_assert(sizeof(SVdbRecord) == 8, "flags and identifier take eight bytes");
+
+// The record list of a table: pointers to the records in table order.
+using VdbRecordList = std::vector<SVdbRecord*, detail::LargeBlockAllocator<SVdbRecord*>>;
 
 // The types of the references Float and Long give: a float and a 32-bit
 // integer that may lie at any byte offset of a record, as fields are packed
@@ -249,8 +280,14 @@ class VDKIT_API CVdbTable : public CVDFile {
  protected:
   // A new record block of the current layout, not yet in the table: all
   // zero, with the null marker in the first value of FLOAT and DOUBLE fields.
+  // Blocks come from the table's own allocator (records are packed in large
+  // chunks, so a million of them cost a handful of allocations): a block
+  // that does not end up in m_arRecords is given back with FreeRecord, and
+  // no block is ever freed any other way.
   SVdbRecord* NewRecord() const;
-  static void FreeRecord(SVdbRecord* r);
+  // An uninitialised block of record size + 8 bytes from the allocator.
+  SVdbRecord* AllocRecord() const;
+  void FreeRecord(SVdbRecord* r) const;
   // Re-lays every record out for the current record size after fields were
   // added; `oldSize` is the record size before.
   void ResizeRecord(int oldSize);
@@ -260,7 +297,7 @@ class VDKIT_API CVdbTable : public CVDFile {
     m_idLookups = 0;
   }
 
-  std::vector<SVdbRecord*> m_arRecords;
+  VdbRecordList m_arRecords;
   SVdbRecord* m_pRecord = nullptr;
   LONG m_nCursor = 0;
   CVdbFieldSet m_FieldSet;
@@ -269,11 +306,32 @@ class VDKIT_API CVdbTable : public CVDFile {
 
  private:
   // The field's data in record r and its data size, or null when `field` is
-  // out of range or r is null.
-  BYTE* FieldData(const SVdbRecord* r, int field, int* size) const;
+  // out of range or r is null. A layout edited from outside still never
+  // reaches past the record.
+  BYTE* FieldData(const SVdbRecord* r, const SVdbField* f, int* size) const {
+    if (!r || !f) return nullptr;
+    const LONG rs = m_FieldSet.m_nRecordSize;
+    const LONG offset = f->m_nOffset < 0 ? 0 : f->m_nOffset > rs ? rs : f->m_nOffset;
+    const int dataSize = f->GetDataSize();
+    *size = dataSize < rs - offset ? dataSize : rs - offset;
+    return const_cast<BYTE*>(r->GetData()) + offset;
+  }
+  BYTE* FieldData(const SVdbRecord* r, int field, int* size) const {
+    return FieldData(r, m_FieldSet.GetAt(field), size);
+  }
+  // The field's data in the current record when `width` bytes from there lie
+  // inside the record; else null.
+  BYTE* ValuePtr(int field, int width) const {
+    const SVdbField* f = m_FieldSet.GetAt(field);
+    if (!m_pRecord || !f || f->m_nOffset < 0 || f->m_nOffset > m_FieldSet.m_nRecordSize - width)
+      return nullptr;
+    return m_pRecord->GetData() + f->m_nOffset;
+  }
   bool SearchFrom(LONG start, int field, const BYTE* image, size_t n);
   void ReadXml(CXmlArchive& ar);
   void WriteXml(CXmlArchive& ar);
+
+  std::unique_ptr<detail::RecordArena> m_arena;
 
   // Identifier index, built on demand for repeated LocatOn(id) calls.
   struct IdEntry {

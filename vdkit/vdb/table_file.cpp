@@ -1,6 +1,7 @@
 // The binary table file ("TV10") of CVdbTable.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "vdkit/core/padded_string.h"
 #include "vdkit/vdb/binary_io_internal.h"
@@ -8,6 +9,8 @@
 
 namespace {
 const char kMagic[4] = {'T', 'V', '1', '0'};
+// Records move between file and table in batches of about this many bytes.
+constexpr size_t kBatchBytes = 64 * 1024;
 }  // namespace
 
 bool CVdbTable::Write(CFile& file) {
@@ -17,11 +20,21 @@ bool CVdbTable::Write(CFile& file) {
   m_FieldSet.Write(file);
   detail::WriteU32(file, static_cast<DWORD>(m_arRecords.size()));
   detail::WriteU32(file, m_nMaxID);
-  const UINT size = static_cast<UINT>(m_FieldSet.m_nRecordSize);
+  // Identifier and data lie side by side in each block; they go out through
+  // a buffer of many records, since a file write per record costs more than
+  // the copy.
+  const size_t each = 4 + static_cast<size_t>(m_FieldSet.m_nRecordSize);
+  std::vector<BYTE> buffer(std::max(kBatchBytes, each));
+  size_t used = 0;
   for (const SVdbRecord* r : m_arRecords) {
-    // Identifier and data lie side by side in the block.
-    file.Write(&r->m_nID, 4 + size);
+    if (used + each > buffer.size()) {
+      file.Write(buffer.data(), static_cast<UINT>(used));
+      used = 0;
+    }
+    std::memcpy(buffer.data() + used, &r->m_nID, each);
+    used += each;
   }
+  if (used > 0) file.Write(buffer.data(), static_cast<UINT>(used));
   return true;
 }
 
@@ -44,27 +57,33 @@ bool CVdbTable::Read(CFile& file) {
   ULONGLONG left = detail::Remaining(file);
   if (count > 0)
     m_arRecords.reserve(m_arRecords.size() + static_cast<size_t>(std::min<ULONGLONG>(count, left / each)));
+  std::vector<BYTE> buffer(
+      static_cast<size_t>(std::min<ULONGLONG>(std::max<ULONGLONG>(kBatchBytes, each), left)));
   bool ok = true;
-  for (LONG i = 0; i < count; ++i) {
-    if (left < each) {
+  LONG done = 0;
+  while (ok && done < count) {
+    // As many whole records as the buffer takes and the file still holds.
+    const ULONGLONG batch =
+        std::min<ULONGLONG>({static_cast<ULONGLONG>(count - done), buffer.size() / each, left / each});
+    if (batch == 0) {
       ok = false;
       break;
     }
-    SVdbRecord* r = NewRecord();
-    std::memset(r, 0, static_cast<size_t>(each) + 4);
-    const UINT got = file.Read(&r->m_nID, static_cast<UINT>(each));
-    m_arRecords.push_back(r);
-    if (got != each) {
-      ok = false;
-      break;
+    const UINT want = static_cast<UINT>(batch * each);
+    const UINT got = file.Read(buffer.data(), want);
+    const ULONGLONG whole = got / each;
+    for (ULONGLONG k = 0; k < whole; ++k) {
+      SVdbRecord* r = AllocRecord();
+      std::memset(r, 0, 4);
+      std::memcpy(&r->m_nID, buffer.data() + k * each, static_cast<size_t>(each));
+      m_arRecords.push_back(r);
+      // A damaged last identifier must not lead AddNew to issue one in use.
+      if (r->m_nID > m_nMaxID) m_nMaxID = r->m_nID;
     }
-    left -= each;
+    done += static_cast<LONG>(whole);
+    left -= got;
+    if (got != want) ok = false;
   }
   RecordsChanged();
   return ok;
-}
-
-// The XML body comes with the XML archive.
-bool CVdbTable::Serialize(CXmlArchive&) {
-  return true;
 }

@@ -182,6 +182,57 @@ TEST(CVdbTableTest, NewRecordsAndTextValues) {
   EXPECT_FALSE(t.SetFieldValue(-1, "1"));
 }
 
+TEST(CVdbTableTest, NumbersFromTextAreExactlyAtof) {
+  CVdbTable t;
+  t.AddField("D", VDB_DOUBLE, 1);
+  t.AddNew();
+  std::vector<std::string> texts = {"0",
+                                    "-0",
+                                    "+7",
+                                    "  12.5",
+                                    "\t-3.25x",
+                                    ".5",
+                                    "-.5",
+                                    "5.",
+                                    "1.2.3",
+                                    "-",
+                                    ".",
+                                    "1e5",
+                                    "0x1A",
+                                    "inf",
+                                    "-nan",
+                                    "123456789012345",
+                                    "1234567890123456",
+                                    "0.000000000000000000000001",
+                                    "9007199254740993",
+                                    "3.14159265358979323846",
+                                    "12,5",
+                                    "1e-400",
+                                    "1.7976931348623157e308"};
+  std::mt19937 rng(99);
+  for (int i = 0; i < 20000; ++i) {
+    std::string s;
+    if (rng() % 4 == 0) s += '-';
+    const int intDigits = static_cast<int>(rng() % 12);
+    for (int k = 0; k < intDigits; ++k) s += static_cast<char>('0' + rng() % 10);
+    if (rng() % 3 != 0) {
+      s += '.';
+      const int fracDigits = static_cast<int>(rng() % 14);
+      for (int k = 0; k < fracDigits; ++k) s += static_cast<char>('0' + rng() % 10);
+    }
+    texts.push_back(s);
+  }
+  for (const std::string& s : texts) {
+    if (s.empty()) continue;
+    t.SetFieldValue(0, s.c_str());
+    double got;
+    std::memcpy(&got, t.GetFieldVaptr(0), 8);
+    const double want = std::atof(s.c_str());
+    if (s[0] == '*') continue;
+    EXPECT_EQ(std::memcmp(&got, &want, 8), 0) << s;
+  }
+}
+
 TEST(CVdbTableTest, DateTexts) {
   CVdbTable t;
   t.AddField("DATE", VDB_DATE, 1);
@@ -199,6 +250,19 @@ TEST(CVdbTableTest, DateTexts) {
   EXPECT_EQ(t.ValueDate(0).fraction, 0.25f);
   t.SetFieldValue(0, "*");
   EXPECT_EQ(Text(t, "DATE"), "");
+  // Text input reads dates exactly as StringToDate does.
+  std::mt19937 rng(3);
+  const char alphabet[] = "0123456789-./: x";
+  for (int i = 0; i < 5000; ++i) {
+    std::string text;
+    const int len = static_cast<int>(rng() % 28);
+    for (int k = 0; k < len; ++k) text += alphabet[rng() % (sizeof alphabet - 1)];
+    if (i % 3 == 0) text = "2004-03-" + text;
+    SDateTime want;
+    StringToDate(text.c_str(), &want);
+    t.SetFieldValue(0, text.c_str());
+    EXPECT_EQ(std::memcmp(t.GetFieldVaptr(0), &want, 8), 0) << text;
+  }
 }
 
 TEST(CVdbTableTest, TypedReferencesStayInsideTheRecord) {

@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vdkit/vdb/table.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+// Encoders written from the file layout, independent of the library.
+void Append(Bytes& out, const Bytes& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
+
+Bytes U32(DWORD v) {
+  return {static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
+          static_cast<BYTE>(v >> 24)};
+}
+
+// A padded string: length P = text + terminator rounded up to 4 (0 for
+// ""), then the text and zeros up to P.
+Bytes Pad(const std::string& s) {
+  if (s.empty()) return U32(0);
+  const size_t p = (s.size() + 1 + 3) / 4 * 4;
+  Bytes out = U32(static_cast<DWORD>(p));
+  out.insert(out.end(), s.begin(), s.end());
+  out.resize(out.size() + p - s.size(), 0);
+  return out;
+}
+
+// A field with every member at its default but name, type and count.
+Bytes Field(const std::string& name, BYTE type, DWORD count) {
+  Bytes out = Pad("");         // alias
+  Append(out, Pad(name));      // name
+  out.push_back(type);         // type
+  Append(out, U32(count));     // count
+  for (int i = 0; i < 4; ++i)  // source, value, extra 1, extra 2
+    Append(out, Pad(""));
+  out.push_back(0);                       // edit
+  out.push_back(0);                       // flag
+  Append(out, Pad(""));                   // options
+  Append(out, {0xC7, 0xCD, 0x4A, 0x0F});  // min: float null marker
+  Append(out, {0xC7, 0xCD, 0x4A, 0x0F});  // max: float null marker
+  return out;
+}
+
+Bytes Written(CVdbTable& t) {
+  CMemFile mem;
+  EXPECT_TRUE(t.Write(mem));
+  return Bytes(mem.GetData(), mem.GetData() + mem.GetLength());
+}
+
+bool ReadBytes(CVdbTable& t, const Bytes& bytes, size_t len) {
+  CMemFile in(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(len));
+  return t.Read(in);
+}
+
+TEST(TableFileTest, SmallTableGoldenBytes) {
+  CVdbTable t;
+  t.SetName("T");
+  t.AddField("V", VDB_FLOAT, 1);
+  const Bytes expected = {
+      'T',  'V',  '1',  '0',                                                   // magic
+      0x04, 0,    0,    0,    'T',  0,    0,    0,                             // text: the unmapped name
+      0x04, 0,    0,    0,    'T',  0,    0,    0,                             // name
+      0x00, 0,    0,    0,                                                     // field-set name ""
+      0x00, 0,    0,    0,                                                     // field-set label ""
+      0x01, 0,    0,    0,                                                     // one field
+      0x00, 0,    0,    0,                                                     //   alias ""
+      0x04, 0,    0,    0,    'V',  0,    0,    0,                             //   name "V"
+      0x2A,                                                                    //   type 42 FLOAT
+      0x01, 0,    0,    0,                                                     //   count 1
+      0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  //   source, value, extra 1, 2
+      0x00, 0x00,                                                              //   edit, flag
+      0x00, 0,    0,    0,                                                     //   options ""
+      0xC7, 0xCD, 0x4A, 0x0F, 0xC7, 0xCD, 0x4A, 0x0F,                          //   min, max: null marker
+      0x00, 0,    0,    0,                                                     // record count 0
+      0x00, 0,    0,    0,                                                     // last identifier 0
+  };
+  EXPECT_EQ(Written(t), expected);
+
+  MapKeywordName("T2", "Temperature");
+  t.SetName("T2");
+  const Bytes mapped = Written(t);
+  EXPECT_EQ(Bytes(mapped.begin() + 4, mapped.begin() + 20), Pad("Temperature"));
+
+  CVdbTable back;
+  EXPECT_TRUE(ReadBytes(back, expected, expected.size()));
+  EXPECT_STREQ(back.GetName(), "T");
+  ASSERT_EQ(back.GetFieldCount(), 1);
+  EXPECT_EQ(back.GetField(0)->m_nType, VDB_FLOAT);
+  EXPECT_EQ(back.GetRecordCount(), 0);
+
+  // Another magic changes nothing.
+  Bytes tv11 = expected;
+  tv11[3] = '1';
+  CVdbTable other;
+  other.SetName("Kept");
+  EXPECT_FALSE(ReadBytes(other, tv11, tv11.size()));
+  EXPECT_STREQ(other.GetName(), "Kept");
+  EXPECT_EQ(other.GetFieldCount(), 0);
+}
+
+// A table with every fixed type, a STRING and a BINARY field and three
+// records (identifiers 1, 2 and 4), built through the public interface.
+void BuildAllTypes(CVdbTable& t) {
+  t.SetName("AllTypes");
+  t.AddField("B", VDB_BOOL, 1);      // offset 0, 1 byte
+  t.AddField("Y", VDB_BYTE, 1);      // 1
+  t.AddField("C", VDB_CHAR, 1);      // 2
+  t.AddField("S", VDB_SHORT, 1);     // 3, 2 bytes
+  t.AddField("L", VDB_LONG, 1);      // 5, 4 bytes
+  t.AddField("F", VDB_FLOAT, 1);     // 9
+  t.AddField("I", VDB_DATAID, 1);    // 13
+  t.AddField("D", VDB_DOUBLE, 1);    // 17, 8 bytes
+  t.AddField("C8", VDB_CHAR8, 1);    // 25, 8 bytes
+  t.AddField("C16", VDB_CHAR16, 1);  // 33, 16 bytes
+  t.AddField("DT", VDB_DATE, 1);     // 49, 8 bytes
+  t.AddField("STR", VDB_STRING, 5);  // 57, 5 bytes
+  t.AddField("BIN", VDB_BINARY, 3);  // 62, 3 bytes; record size 65
+  t.AddNew();
+  t.SetFieldValue("B", "1");
+  t.SetFieldValue("Y", "200");
+  t.SetFieldValue("C", "x");
+  t.SetFieldValue("S", "-2");
+  t.SetFieldValue("L", "100000");
+  t.SetFieldValue("F", "1.5");
+  t.SetFieldValue("I", "4000000000");
+  t.SetFieldValue("D", "-0.25");
+  t.SetFieldValue("C8", "abcdefgh");
+  t.SetFieldValue("C16", "0123456789ABCDEF");
+  t.SetFieldValue("DT", "2004-3-7.5");
+  t.SetFieldValue("STR", "hello");
+  SVdbVariant bin;
+  const BYTE block[3] = {1, 2, 3};
+  bin.SetBinary(block, 3);
+  t.SetFieldValue("BIN", bin);
+  t.AddNew();  // identifier 2, as made
+  t.AddNew();
+  t.DeleteRecord();  // identifier 3 is gone
+  t.AddNew();        // identifier 4
+  t.SetFieldValue("S", "7");
+  t.SetFieldValue("STR", "a,b");
+}
+
+Bytes AllTypesGolden() {
+  Bytes g = {'T', 'V', '1', '0'};
+  Append(g, Pad("AllTypes"));  // text (unmapped), 8 + 1 -> 12
+  Append(g, Pad("AllTypes"));  // name
+  Append(g, Pad(""));          // field-set name
+  Append(g, Pad(""));          // field-set label
+  Append(g, U32(13));          // field count
+  Append(g, Field("B", 11, 1));
+  Append(g, Field("Y", 12, 1));
+  Append(g, Field("C", 13, 1));
+  Append(g, Field("S", 21, 1));
+  Append(g, Field("L", 41, 1));
+  Append(g, Field("F", 42, 1));
+  Append(g, Field("I", 43, 1));
+  Append(g, Field("D", 81, 1));
+  Append(g, Field("C8", 82, 1));
+  Append(g, Field("C16", 83, 1));
+  Append(g, Field("DT", 84, 1));
+  Append(g, Field("STR", 100, 5));
+  Append(g, Field("BIN", 102, 3));
+  Append(g, U32(3));  // record count
+  Append(g, U32(4));  // last identifier
+  // Record 1: identifier, then 65 data bytes.
+  Append(g, U32(1));
+  Append(g, {0x01,                                            // B true
+             0xC8,                                            // Y 200
+             'x',                                             // C
+             0xFE, 0xFF,                                      // S -2
+             0xA0, 0x86, 0x01, 0x00,                          // L 100000 = 0x000186A0
+             0x00, 0x00, 0xC0, 0x3F,                          // F 1.5 = 0x3FC00000
+             0x00, 0x28, 0x6B, 0xEE,                          // I 4000000000 = 0xEE6B2800
+             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD0, 0xBF,  // D -0.25 = 0xBFD0000000000000
+             'a',  'b',  'c',  'd',  'e',  'f',  'g',  'h',   // C8, all 8 bytes used
+             '0',  '1',  '2',  '3',  '4',  '5',  '6',  '7',   // C16, all 16 bytes used
+             '8',  '9',  'A',  'B',  'C',  'D',  'E',  'F',   //
+             0x00, 0x00, 0x00, 0x3F, 0x07, 0x03, 0xD4, 0x07,  // DT: 0.5f, day 7, month 3, 2004
+             'h',  'e',  'l',  'l',  'o',                     // STR, all 5 bytes used
+             0x01, 0x02, 0x03});                              // BIN
+  // Record 2 as made: zeros, and the null markers in F and D.
+  Append(g, U32(2));
+  Append(g, {0,    0,    0,    0,    0,                                               // B Y C S
+             0,    0,    0,    0,                                                     // L
+             0xC7, 0xCD, 0x4A, 0x0F,                                                  // F float null marker
+             0,    0,    0,    0,                                                     // I
+             0x00, 0x00, 0x00, 0xE0, 0xB8, 0x59, 0xE9, 0x39,                          // D double null marker
+             0,    0,    0,    0,    0,    0,    0,    0,                             // C8
+             0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // C16
+             0,    0,    0,    0,    0,    0,    0,    0,                             // DT
+             0,    0,    0,    0,    0,                                               // STR
+             0,    0,    0});                                                         // BIN
+  // Record with identifier 4: S 7 and STR "a,b".
+  Append(g, U32(4));
+  Append(g, {0,    0,    0,    0x07, 0x00,                                            // B Y C, S 7
+             0,    0,    0,    0,                                                     // L
+             0xC7, 0xCD, 0x4A, 0x0F,                                                  // F null
+             0,    0,    0,    0,                                                     // I
+             0x00, 0x00, 0x00, 0xE0, 0xB8, 0x59, 0xE9, 0x39,                          // D null
+             0,    0,    0,    0,    0,    0,    0,    0,                             // C8
+             0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // C16
+             0,    0,    0,    0,    0,    0,    0,    0,                             // DT
+             'a',  ',',  'b',  0,    0,                                               // STR
+             0,    0,    0});                                                         // BIN
+  return g;
+}
+
+TEST(TableFileTest, EveryTypeGoldenBytesAndRoundTrip) {
+  CVdbTable t;
+  BuildAllTypes(t);
+  const Bytes golden = AllTypesGolden();
+  ASSERT_EQ(Written(t), golden);
+
+  CVdbTable back;
+  ASSERT_TRUE(ReadBytes(back, golden, golden.size()));
+  EXPECT_EQ(back.GetRecordCount(), 3);
+  EXPECT_EQ(back.GetMaxID(), 4u);
+  EXPECT_EQ(back.GetFieldSet()->m_nRecordSize, 65);
+  EXPECT_EQ(back.GetRecord(), nullptr);  // the cursor is not moved
+  EXPECT_EQ(Written(back), golden);
+  back.MoveTo(0);
+  CString s;
+  back.GetFieldValue("C16", s);
+  EXPECT_EQ(s, "0123456789ABCDEF");
+  back.MoveTo(1);
+  EXPECT_TRUE(back.IsFieldEmpty(back.GetFieldIndex("D"), false));
+  back.AddNew();
+  EXPECT_EQ(back.GetRecordID(), 5u);
+
+  // A last identifier below the identifiers present is raised to them.
+  Bytes low = golden;
+  const size_t maxAt = golden.size() - 3 * (4 + 65) - 4;
+  ASSERT_EQ(Bytes(low.begin() + maxAt, low.begin() + maxAt + 4), U32(4));
+  low[maxAt] = 1;
+  CVdbTable raised;
+  ASSERT_TRUE(ReadBytes(raised, low, low.size()));
+  EXPECT_EQ(raised.GetMaxID(), 4u);
+}
+
+TEST(TableFileTest, TruncatedAndCorruptFilesFailCleanly) {
+  CVdbTable t;
+  BuildAllTypes(t);
+  const Bytes golden = AllTypesGolden();
+  const size_t header = golden.size() - 3 * (4 + 65);
+  for (size_t len = 0; len < golden.size(); ++len) {
+    CVdbTable back;
+    EXPECT_FALSE(ReadBytes(back, golden, len)) << len;
+    // Complete records read before the cut stay; a cut record does not.
+    const LONG whole = len < header ? 0 : static_cast<LONG>((len - header) / (4 + 65));
+    EXPECT_EQ(back.GetRecordCount(), whole) << len;
+  }
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    Bytes bad = golden;
+    const int flips = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < flips; ++k) bad[rng() % bad.size()] ^= static_cast<BYTE>(1 + rng() % 255);
+    CVdbTable back;
+    ReadBytes(back, bad, bad.size());
+    if (back.GetRecordCount() > 0 && back.MoveToFirst()) {
+      CString s;
+      for (int i = 0; i < back.GetFieldCount(); ++i) back.GetFieldValue(i, s, 3);
+    }
+  }
+}
+
+TEST(TableFileTest, HostileCountsAllocateNothingTheyCannotBack) {
+  // No fields (record size 0) and a record count of two billion: each record
+  // is one identifier, and reading ends with the data.
+  Bytes zero = {'T', 'V', '1', '0'};
+  Append(zero, Pad("Z"));
+  Append(zero, Pad("Z"));
+  Append(zero, Pad(""));
+  Append(zero, Pad(""));
+  Append(zero, U32(0));           // no fields
+  Append(zero, U32(2000000000));  // record count
+  Append(zero, U32(9));           // last identifier
+  Append(zero, U32(1));
+  Append(zero, U32(2));
+  CVdbTable z;
+  EXPECT_FALSE(ReadBytes(z, zero, zero.size()));
+  EXPECT_EQ(z.GetRecordCount(), 2);
+
+  // A field count of two billion.
+  Bytes fields = {'T', 'V', '1', '0'};
+  Append(fields, Pad("F"));
+  Append(fields, Pad("F"));
+  Append(fields, Pad(""));
+  Append(fields, Pad(""));
+  Append(fields, U32(2000000000));
+  Append(fields, Field("V", VDB_FLOAT, 1));
+  CVdbTable f;
+  EXPECT_FALSE(ReadBytes(f, fields, fields.size()));
+  EXPECT_EQ(f.GetFieldCount(), 1);
+
+  // A padded string longer than the file, and a field of 2 GB with records.
+  Bytes longName = {'T', 'V', '1', '0'};
+  Append(longName, U32(0x7FFFFFF0));
+  CVdbTable l;
+  EXPECT_FALSE(ReadBytes(l, longName, longName.size()));
+  Bytes huge = {'T', 'V', '1', '0'};
+  Append(huge, Pad("H"));
+  Append(huge, Pad("H"));
+  Append(huge, Pad(""));
+  Append(huge, Pad(""));
+  Append(huge, U32(1));
+  Append(huge, Field("Big", VDB_STRING, 0x7FFFFF00));
+  Append(huge, U32(1000));  // records
+  Append(huge, U32(1000));
+  Append(huge, U32(1));
+  CVdbTable h;
+  EXPECT_FALSE(ReadBytes(h, huge, huge.size()));
+  EXPECT_EQ(h.GetRecordCount(), 0);
+}
+
+TEST(TableFileTest, RegisteredAsAFileObject) {
+  CVDFile* obj = CreateVDFile("cvdbtable");
+  ASSERT_NE(obj, nullptr);
+  EXPECT_NE(dynamic_cast<CVdbTable*>(obj), nullptr);
+  EXPECT_STREQ(obj->GetClassNameA(), "CVdbTable");
+  EXPECT_TRUE(obj->IsKindOf("CVDFile"));
+  delete obj;
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+// INTERIM: builds without the XML archive until it lands.
+#if __has_include("vdkit/xml/xml_archive.h")
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vdkit/vdb/table.h"
+#include "vdkit/xml/xml_archive.h"
+#include "vdkit/xml/xml_parser.h"
+
+namespace {
+
+// What Serialize writes through a top storing archive (no indentation).
+template <class T>
+std::string Stored(T& object) {
+  CMemFile mem;
+  CXmlArchive ar(&mem, CXmlArchive::store);
+  object.Serialize(ar);
+  return std::string(reinterpret_cast<const char*>(mem.GetData()), static_cast<size_t>(mem.GetLength()));
+}
+
+// Parses `body` as the content of an element <Table> and lets `object` read
+// that element (or, with `child`, the element's first child).
+template <class T>
+void Load(T& object, const std::string& body, bool child = false) {
+  std::string doc = "<?xml version='1.0'?>\n<Table>\n" + body + "</Table>\n";
+  CMemFile mem(reinterpret_cast<BYTE*>(&doc[0]), static_cast<UINT>(doc.size()));
+  CXmlItem root(nullptr);
+  CXmlParser parser;
+  ASSERT_TRUE(parser.ParseXml(&mem, &root));
+  CXmlItem* item = root.GetChild(0);
+  ASSERT_NE(item, nullptr);
+  if (child) item = item->GetChild(0);
+  CXmlArchive top(&mem, CXmlArchive::load);
+  CXmlArchive ar(top, item);
+  EXPECT_TRUE(object.Serialize(ar));
+}
+
+std::vector<BYTE> RecordBytes(const CVdbTable& t) {
+  std::vector<BYTE> out;
+  const size_t size = static_cast<size_t>(t.GetFieldSet()->m_nRecordSize) + 4;
+  for (LONG i = 0; i < t.GetRecordCount(); ++i) {
+    const BYTE* r = reinterpret_cast<const BYTE*>(t.GetRecordAt(i)) + 4;  // identifier and data
+    out.insert(out.end(), r, r + size);
+  }
+  return out;
+}
+
+TEST(VdbXmlTest, FieldAndFieldSetGoldenText) {
+  SVdbField plain;
+  plain.SetName("Name");
+  EXPECT_EQ(Stored(plain), "<Name />\n");
+
+  CVdbFieldSet fs;
+  fs.SetName("Wells");
+  fs.SetLabel("Well list");
+  fs.AddField("Depth:DOUBLE", 0, 1);
+  SVdbField* name = fs.AddField("Name:STRING*8", 0, 1);
+  name->m_strAlias = "Well name";
+  SVdbField* t = fs.AddField("T", VDB_FLOAT, 1);
+  t->m_strUnit = "degC";
+  t->m_fMin = 0;
+  t->m_fMax = 100.5f;
+  SVdbField* opt = fs.AddField("Opt:INT", 0, 1);
+  opt->m_nEdit = 2;
+  opt->m_strOptions = "a\nb";
+  opt->m_strValue = "x";
+  fs.AddField("Id:DATAID", 0, 1);
+  const std::string golden =
+      "<Wells a='Well list'>\n"
+      "<Depth type='float64' />\n"
+      "<Name a='Well name' type='string' count='8' />\n"
+      "<T unit='degC' min='0' max='100.5' />\n"
+      "<Opt type='int32' edit='2' options='a,b' value='x' />\n"
+      "<Id type='int32' />\n"
+      "</Wells>\n";
+  EXPECT_EQ(Stored(fs), golden);
+
+  CVdbFieldSet back;
+  Load(back, golden, true);
+  EXPECT_STREQ(back.GetName(), "Wells");
+  EXPECT_STREQ(back.GetLabel(), "Well list");
+  ASSERT_EQ(back.GetSize(), 5);
+  EXPECT_EQ(back.GetAt(1)->m_nCount, 8);
+  EXPECT_EQ(back.GetAt(1)->m_nOffset, 8);
+  EXPECT_EQ(back.GetAt(2)->m_strUnit, "degC");
+  EXPECT_EQ(back.GetAt(2)->m_fMax, 100.5f);
+  EXPECT_EQ(back.GetAt(3)->m_strOptions, "a\nb");
+  EXPECT_EQ(back.GetAt(3)->m_nEdit, 2);
+  EXPECT_EQ(back.GetAt(4)->m_nType, VDB_LONG);  // DATAID is written as int32
+  EXPECT_EQ(back.m_nRecordSize, 8 + 8 + 4 + 4 + 4);
+  EXPECT_EQ(back.GetFieldIndex("opt"), 3);
+
+  // An unnamed set gets a generated name, X and hexadecimal digits.
+  CVdbFieldSet unnamed;
+  unnamed.SetLabel("L");
+  unnamed.AddField("V", VDB_FLOAT, 1);
+  const std::string text = Stored(unnamed);
+  ASSERT_EQ(text.compare(0, 2, "<X"), 0);
+  const size_t blank = text.find(' ');
+  const std::string generated = text.substr(1, blank - 1);
+  EXPECT_EQ(generated.find_first_not_of("X0123456789abcdef"), std::string::npos);
+  EXPECT_EQ(text.substr(blank), " a='L'>\n<V />\n</" + generated + ">\n");
+  CVdbFieldSet unnamedBack;
+  Load(unnamedBack, text, true);
+  EXPECT_EQ(unnamedBack.m_strName, generated.c_str());
+
+  // Texts that would break the attribute are escaped, and come back.
+  SVdbField awkward;
+  awkward.SetName("W");
+  awkward.m_strAlias = "it's <5> & \"q\"";
+  awkward.m_fMin = 0.1f;  // %g would give 0.1, which is this float
+  awkward.m_fMax = 1.2345678f;
+  const std::string w = Stored(awkward);
+  EXPECT_EQ(w, "<W a='it&apos;s &lt;5&gt; &amp; &quot;q&quot;' min='0.1' max='1.2345678' />\n");
+  SVdbField wBack;
+  Load(wBack, w, true);
+  EXPECT_EQ(wBack.m_strAlias, awkward.m_strAlias);
+  EXPECT_EQ(wBack.m_fMax, 1.2345678f);
+}
+
+TEST(VdbXmlTest, TableBodyGoldenText) {
+  CVdbTable t;
+  t.GetFieldSet()->SetName("TV");
+  t.AddField("V", VDB_FLOAT, 1);
+  t.AddField("N", VDB_LONG, 1);
+  for (int i = 0; i < 6; ++i) t.AddNew();
+  t.DeleteAllRecords();
+  t.AddNew();  // identifier 7
+  t.Float(0) = 1.5f;
+  t.Long(1) = 3;
+  t.AddNew();  // identifier 8: V stays null
+  t.Long(1) = 3;
+  const std::string golden =
+      "<head>\n"
+      "<TV>\n"
+      "<V />\n"
+      "<N type='int32' />\n"
+      "</TV>\n"
+      "</head>\n"
+      "<rec count=2 maxid='8'>\n"
+      "<r>7,1.5,3</r>\n"
+      "<r>8,,3</r>\n"
+      "</rec>\n";
+  EXPECT_EQ(Stored(t), golden);
+
+  CVdbTable back;
+  Load(back, golden);
+  ASSERT_EQ(back.GetRecordCount(), 2);
+  EXPECT_EQ(back.GetMaxID(), 8u);
+  EXPECT_EQ(back.GetRecordID(), 8u);  // the last record read is current
+  EXPECT_TRUE(back.IsFieldEmpty(0, false));
+  EXPECT_EQ(RecordBytes(back), RecordBytes(t));
+}
+
+TEST(VdbXmlTest, EveryTypeRoundTrips) {
+  CVdbTable t;
+  t.GetFieldSet()->SetName("All");
+  t.AddField("B:BOOL", 0, 1);
+  t.AddField("Y:BYTE", 0, 1);
+  t.AddField("C:CHAR", 0, 1);
+  t.AddField("S:SHORT", 0, 1);
+  t.AddField("L:LONG", 0, 1);
+  t.AddField("F:FLOAT", 0, 1);
+  t.AddField("I:DATAID", 0, 1);
+  t.AddField("D:DOUBLE", 0, 1);
+  t.AddField("C8:CHAR8", 0, 1);
+  t.AddField("C16:CHAR16", 0, 1);
+  t.AddField("DT:DATE", 0, 1);
+  t.AddField("STR:STRING*24", 0, 1);
+  t.AddField("BIN:BINARY*4", 0, 1);
+  t.AddField("Last:FLOAT", 0, 1);  // a null at the end of the line
+  const char* texts[] = {"a,b", "say \"hi\"", "<tag> & 'q'", " padded ", "\"", ",", "", "x\ty\nz", "*star"};
+  std::mt19937 rng(5);
+  for (const char* text : texts) {
+    t.AddNew();
+    t.SetFieldValue("B", "1");
+    t.SetFieldValue("Y", "255");
+    t.SetFieldValue("C", text);
+    t.SetFieldValue("S", "-32768");
+    t.SetFieldValue("L", "-2147483648");
+    const float f = static_cast<float>(rng()) / 7.0f;
+    std::memcpy(t.GetFieldVaptr("F"), &f, 4);
+    t.SetFieldValue("I", "4294967295");
+    const double d = static_cast<double>(rng()) / 3.0;
+    std::memcpy(t.GetFieldVaptr("D"), &d, 8);
+    t.SetFieldValue("C8", text);
+    t.SetFieldValue("C16", "0123456789abcdef");  // all 16 bytes
+    SDateTime dt = {static_cast<float>(rng() % 1000) / 1024.0f + 1e-7f, {31, 12, 2099}};
+    std::memcpy(t.GetFieldVaptr("DT"), &dt, 8);
+    t.SetFieldValue("STR", text);
+    const BYTE bin[4] = {0x00, 0xAB, static_cast<BYTE>(rng()), 0x00};
+    std::memcpy(t.GetFieldVaptr("BIN"), bin, 4);
+  }
+  t.AddNew();  // as made: nulls and zeros
+  t.AddNew();  // partial date, a DOUBLE null marker and an empty string
+  SDateTime partial = {0, {0, 3, 2004}};
+  std::memcpy(t.GetFieldVaptr("DT"), &partial, 8);
+  t.SetFieldValue("STR", "");
+
+  const std::string body = Stored(t);
+  EXPECT_NE(body.find("\"a,b\""), std::string::npos);
+  EXPECT_NE(body.find("&lt;tag&gt; &amp; 'q'"), std::string::npos);
+  CVdbTable back;
+  Load(back, body);
+  ASSERT_EQ(back.GetFieldCount(), t.GetFieldCount());
+  EXPECT_EQ(back.GetMaxID(), t.GetMaxID());
+  EXPECT_EQ(RecordBytes(back), RecordBytes(t));
+}
+
+TEST(VdbXmlTest, TablesWithoutRecordsAndEarlierBodies) {
+  CVdbTable empty;
+  empty.GetFieldSet()->SetName("E");
+  empty.AddField("V", VDB_FLOAT, 1);
+  empty.AddNew();
+  empty.DeleteRecord();
+  const std::string body = Stored(empty);
+  EXPECT_EQ(body, "<head>\n<E>\n<V />\n</E>\n</head>\n<rec count=0 maxid='1'>\n</rec>\n");
+  CVdbTable back;
+  Load(back, body);
+  EXPECT_EQ(back.GetFieldCount(), 1);
+  EXPECT_EQ(back.GetMaxID(), 1u);
+
+  // An earlier writer left out "rec": the fields still come back.
+  CVdbTable old;
+  Load(old, "<head>\n<E>\n<V />\n<N type='int32' />\n</E>\n</head>\n");
+  EXPECT_EQ(old.GetFieldCount(), 2);
+  EXPECT_EQ(old.GetRecordCount(), 0);
+
+  // Unquoted lines read as they always did: pieces trimmed of blanks and
+  // quote marks, lines of one piece skipped, missing pieces left zero.
+  CVdbTable lines;
+  Load(lines,
+       "<head>\n<E>\n<V />\n<S type='string' count='8' />\n<N type='int32' />\n</E>\n</head>\n"
+       "<rec count=3 maxid='9'>\n"
+       "<r>4, 2.5 , 'ab' ,7</r>\n"
+       "<r>5</r>\n"
+       "<r>6,1</r>\n"
+       "<r>7,,,</r>\n"
+       "</rec>\n");
+  ASSERT_EQ(lines.GetRecordCount(), 3);
+  lines.MoveTo(0);
+  CString s;
+  lines.GetFieldValue("S", s);
+  EXPECT_EQ(s, "ab");
+  EXPECT_EQ(float{lines.Float("V")}, 2.5f);
+  EXPECT_EQ(LONG{lines.Long("N")}, 7);
+  lines.MoveTo(1);
+  EXPECT_EQ(lines.GetRecordID(), 6u);
+  EXPECT_EQ(float{lines.Float("V")}, 1.0f);
+  EXPECT_EQ(LONG{lines.Long("N")}, 0);
+  lines.MoveTo(2);
+  EXPECT_TRUE(lines.IsFieldEmpty(0, false));  // an empty piece is the null marker, also last
+  // A table without fields keeps its records.
+  CVdbTable bare;
+  bare.AddNew();
+  bare.AddNew();
+  CVdbTable bareBack;
+  Load(bareBack, Stored(bare));
+  EXPECT_EQ(bareBack.GetRecordCount(), 2);
+}
+
+TEST(VdbXmlTest, HostileBodiesStayBounded) {
+  // A 2 GB record asked for by a few bytes of text is not allocated.
+  CVdbTable huge;
+  Load(huge,
+       "<head>\n<H>\n<Big type='string' count='2000000000' />\n</H>\n</head>\n"
+       "<rec count=1 maxid='1'>\n<r>1,x</r>\n</rec>\n");
+  EXPECT_EQ(huge.GetRecordCount(), 0);
+  // Counts beyond the record-size limit end the definitions.
+  CVdbTable over;
+  Load(over, "<head>\n<H>\n<A type='char16' count='2000000000' />\n<B />\n</H>\n</head>\n");
+  EXPECT_EQ(over.GetFieldCount(), 0);
+  // Unterminated quotes, stray text and garbage numbers read without harm.
+  CVdbTable odd;
+  Load(odd,
+       "<head>\n<H>\n<V />\n<S type='string' count='4' />\n<B type='binary' count='2' />\n</H>\n</head>\n"
+       "<rec count=x "
+       "maxid='-5'>\n<r>1,\"open,\"\"x</r>\n<r>2,1e999,zz\"q\",0g</r>\n<r>,,,,,,,,</r>\n</rec>\n");
+  EXPECT_EQ(odd.GetRecordCount(), 3);
+}
+
+}  // namespace
+
+#else
+#endif  // INTERIM
