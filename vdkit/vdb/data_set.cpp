@@ -305,18 +305,18 @@ CVdbDataSet::SValueSpec* CVdbDataSet::GetKeySpec(const char* key, bool bCreate) 
   void* v;
   if (m_mapSpec.Lookup(key, v)) return static_cast<SValueSpec*>(v);
   if (!bCreate) return nullptr;
-  auto* spec = new SValueSpec;
-  spec->m_strKey = key;
-  m_mapSpec.SetAt(key, spec);
-  return spec;
+  auto* valueSpec = new SValueSpec;
+  valueSpec->m_strKey = key;
+  m_mapSpec.SetAt(key, valueSpec);
+  return valueSpec;
 }
 
-void CVdbDataSet::SetKeySpec(SValueSpec& spec, const char* key) {
-  if (key) spec.m_strKey = key;
-  // Copy the key first: spec may be the stored specification itself.
-  const CString storeKey = spec.m_strKey;
+void CVdbDataSet::SetKeySpec(SValueSpec& valueSpec, const char* key) {
+  if (key) valueSpec.m_strKey = key;
+  // Copy the key first: valueSpec may be the stored specification itself.
+  const CString storeKey = valueSpec.m_strKey;
   SValueSpec* stored = GetKeySpec(storeKey, true);
-  if (stored && stored != &spec) *stored = spec;
+  if (stored && stored != &valueSpec) *stored = valueSpec;
 }
 
 void CVdbDataSet::RemoveKey(const char* key) {
@@ -330,9 +330,9 @@ CVdbDataSet::SValueSpec* CVdbDataSet::GetKeyNext(POSITION& pos) const {
   void* v;
   const char* key;
   m_mapSpec.GetNextAssoc(pos, v, key);
-  auto* spec = static_cast<SValueSpec*>(v);
-  spec->m_strKey = key;
-  return spec;
+  auto* valueSpec = static_cast<SValueSpec*>(v);
+  valueSpec->m_strKey = key;
+  return valueSpec;
 }
 
 void CVdbDataSet::ResetKeySpecs() {
@@ -402,12 +402,12 @@ bool CVdbDataSet::Write(CFile& file) const {
     void* v;
     const char* key;
     m_mapSpec.GetNextAssoc(pos, v, key);
-    const auto* spec = static_cast<const SValueSpec*>(v);
-    w.PaddedString(spec->m_strLabel);
+    const auto* valueSpec = static_cast<const SValueSpec*>(v);
+    w.PaddedString(valueSpec->m_strLabel);
     w.PaddedString(key);
-    w.Float(spec->m_fMin);
-    w.Float(spec->m_fMax);
-    const BYTE flags[4] = {spec->m_nFlag1, spec->m_nFlag2, spec->m_nFlag3, 0};
+    w.Float(valueSpec->m_fMin);
+    w.Float(valueSpec->m_fMax);
+    const BYTE flags[4] = {valueSpec->m_nFlag1, valueSpec->m_nFlag2, valueSpec->m_nFlag3, 0};
     w.Bytes(flags, 4);
   }
 
@@ -444,22 +444,22 @@ bool CVdbDataSet::Read(CFile& file) {
   if (!r.PaddedString(name)) return false;
   m_strName = name;
 
-  // Smallest entries: a spec is two empty strings (4 + 4) and 12 bytes; a
+  // Smallest entries: a specification is two empty strings (4 + 4) and 12 bytes; a
   // value entry an empty key (4) and 4 bytes.
   int32_t count;
   if (!r.Count(count, 20)) return false;
   for (int32_t i = 0; i < count; ++i) {
-    SValueSpec spec;
+    SValueSpec valueSpec;
     CString key;
     BYTE flags[4];
-    if (!r.PaddedString(spec.m_strLabel) || !r.PaddedString(key) || !r.Float(spec.m_fMin) ||
-        !r.Float(spec.m_fMax) || !r.Bytes(flags, 4))
+    if (!r.PaddedString(valueSpec.m_strLabel) || !r.PaddedString(key) || !r.Float(valueSpec.m_fMin) ||
+        !r.Float(valueSpec.m_fMax) || !r.Bytes(flags, 4))
       return false;
-    spec.m_nFlag1 = flags[0];
-    spec.m_nFlag2 = flags[1];
-    spec.m_nFlag3 = flags[2];
-    spec.m_strKey = key;
-    if (SValueSpec* stored = GetKeySpec(key, true)) *stored = spec;
+    valueSpec.m_nFlag1 = flags[0];
+    valueSpec.m_nFlag2 = flags[1];
+    valueSpec.m_nFlag3 = flags[2];
+    valueSpec.m_strKey = key;
+    if (SValueSpec* stored = GetKeySpec(key, true)) *stored = valueSpec;
   }
 
   if (!r.Count(count, 8)) return false;

@@ -33,7 +33,7 @@
 //
 //   item                         content
 //   name                         padded string
-//   spec count S                 int32, then S times:
+//   specification count S                 int32, then S times:
 //     label, key                   padded strings (the key stored under)
 //     min, max                     float32 each
 //     flags                        m_nFlag1, m_nFlag2, m_nFlag3, one 00
@@ -147,10 +147,10 @@ class VDKIT_API CVdbDataSet {
   // the defaults (and m_strKey = key) is stored and returned; otherwise null.
   // Null for a null or empty key.
   SValueSpec* GetKeySpec(const char* key, bool bCreate);
-  // Stores a copy of `spec` under `key` (or, when key is null, under
-  // spec.m_strKey); a non-null key is first written into spec.m_strKey.
+  // Stores a copy of `valueSpec` under `key` (or, when key is null, under
+  // valueSpec.m_strKey); a non-null key is first written into valueSpec.m_strKey.
   // Nothing is stored when the resulting key is empty.
-  void SetKeySpec(SValueSpec& spec, const char* key);
+  void SetKeySpec(SValueSpec& valueSpec, const char* key);
   // Removes and frees the key's specification; the values stay.
   void RemoveKey(const char* key);
   // Iteration over the specifications in map order; GetKeyNext also sets the
@@ -176,8 +176,9 @@ class VDKIT_API CVdbDataSet {
   // Writes the binary form at the file's position; true. File errors throw.
   bool Write(CFile& file) const;
   // Empties the data set, then reads the binary form from the file's
-  // position. False when the stream ends early or holds a negative count or
-  // length, or one larger than the bytes left; what was read before stays.
+  // position. False when the stream ends early or holds a negative count, or
+  // a count or length larger than the bytes left; what was read before
+  // stays.
   bool Read(CFile& file);
   // Writes the text form; false when the stream reports a write error.
   bool Write(FILE* fp) const;

@@ -120,15 +120,15 @@ TEST(DataSetTest, IterationGivesFloatsThenIntegersThenStrings) {
 TEST(DataSetTest, Specifications) {
   CVdbDataSet ds;
   EXPECT_EQ(ds.GetKeySpec("any", false), nullptr);
-  CVdbDataSet::SValueSpec* spec = ds.GetKeySpec("Depth", true);
-  ASSERT_NE(spec, nullptr);
-  EXPECT_EQ(spec->m_fMin, kNull);
-  EXPECT_EQ(spec->m_fMax, kNull);
-  EXPECT_EQ(spec->m_nFlag1, 0);
-  EXPECT_EQ(spec->m_nFlag2, 0);
-  EXPECT_EQ(spec->m_nFlag3, 1);
-  EXPECT_EQ(spec->m_strKey, "Depth");
-  EXPECT_EQ(ds.GetKeySpec("DEPTH", false), spec);
+  CVdbDataSet::SValueSpec* valueSpec = ds.GetKeySpec("Depth", true);
+  ASSERT_NE(valueSpec, nullptr);
+  EXPECT_EQ(valueSpec->m_fMin, kNull);
+  EXPECT_EQ(valueSpec->m_fMax, kNull);
+  EXPECT_EQ(valueSpec->m_nFlag1, 0);
+  EXPECT_EQ(valueSpec->m_nFlag2, 0);
+  EXPECT_EQ(valueSpec->m_nFlag3, 1);
+  EXPECT_EQ(valueSpec->m_strKey, "Depth");
+  EXPECT_EQ(ds.GetKeySpec("DEPTH", false), valueSpec);
   EXPECT_EQ(ds.GetKeySpec("", true), nullptr);
 
   CVdbDataSet::SValueSpec s;
@@ -145,7 +145,7 @@ TEST(DataSetTest, Specifications) {
   s.m_strKey = "other";
   ds.SetKeySpec(s, nullptr);  // stored under its own key
   EXPECT_NE(ds.GetKeySpec("other", false), nullptr);
-  ds.SetKeySpec(*stored, nullptr);  // a stored spec given back to itself
+  ds.SetKeySpec(*stored, nullptr);  // a stored valueSpec given back to itself
   EXPECT_EQ(ds.GetKeySpec("temp", false)->m_strLabel, "Temperature");
 
   stored->m_strKey = "stale";
@@ -202,12 +202,12 @@ TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
   EXPECT_EQ(c.GetCount(), 4);
 }
 
-// name "DS"; spec depth (label Depth, min 0, max 100, flags 0 0 1); integer
+// name "DS"; a specification for depth (label Depth, min 0, max 100, flags 0 0 1); integer
 // count = 3; float depth = 1.5; strings note = "" and unit = "m".
 const BYTE kGolden[] = {
     // name "DS": length 2 + 1 = 3, rounded up to 4
     0x04, 0x00, 0x00, 0x00, 'D', 'S', 0x00, 0x00,
-    // spec count 1
+    // specification count 1
     0x01, 0x00, 0x00, 0x00,
     // label "Depth": 5 + 1 = 6, rounded up to 8
     0x08, 0x00, 0x00, 0x00, 'D', 'e', 'p', 't', 'h', 0x00, 0x00, 0x00,
@@ -262,11 +262,11 @@ TEST(DataSetBinaryTest, GoldenBytes) {
   EXPECT_EQ(back.Getf("depth"), 1.5f);
   EXPECT_STREQ(back.Gets("unit"), "m");
   EXPECT_EQ(back.LookupKeyType("note"), 3);  // the empty string survives
-  const CVdbDataSet::SValueSpec* spec = back.GetKeySpec("depth", false);
-  ASSERT_NE(spec, nullptr);
-  EXPECT_EQ(spec->m_strLabel, "Depth");
-  EXPECT_EQ(spec->m_fMax, 100.0f);
-  EXPECT_EQ(spec->m_nFlag3, 1);
+  const CVdbDataSet::SValueSpec* valueSpec = back.GetKeySpec("depth", false);
+  ASSERT_NE(valueSpec, nullptr);
+  EXPECT_EQ(valueSpec->m_strLabel, "Depth");
+  EXPECT_EQ(valueSpec->m_fMax, 100.0f);
+  EXPECT_EQ(valueSpec->m_nFlag3, 1);
   EXPECT_EQ(in.GetPosition(), sizeof kGolden);
 }
 
@@ -296,7 +296,7 @@ TEST(DataSetBinaryTest, HostileCountsAndLengthsFailWithoutAllocating) {
   const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
   // empty name, then 0x7FFFFFFF specifications
   const BYTE hugeCount[] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
-  // empty name, no specs, then -1 integers
+  // empty name, no specifications, then -1 integers
   const BYTE negativeCount[] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
   for (auto [data, size] : {std::pair<const BYTE*, size_t>{hugeName, sizeof hugeName},
                             {negativeName, sizeof negativeName},

@@ -48,19 +48,34 @@ bool CopiesAsBytes(const SVdbField* f) {
   }
 }
 
+// Whether a field lies inside its table's records, as the table's own layout
+// keeps it; a layout edited from outside may not, and is then left to the
+// table's accessors, which never reach past a record.
+bool InsideRecord(const CVdbTable& table, const SVdbField* f) {
+  return f->m_nOffset >= 0 &&
+         static_cast<LONGLONG>(f->m_nOffset) + f->GetDataSize() <= table.GetFieldSet()->m_nRecordSize;
+}
+
 // Reads values of any record of a table through the table's own variant
 // transfer, without moving that table's cursor: the record's bytes are
 // copied into a one-record table of the same layout.
+//
+// The copy is made on first use, once a record exists to be read: a layout
+// alone, however large, costs nothing.
 class RecordReader {
  public:
-  explicit RecordReader(const CVdbTable& table) : m_table(table) {
-    *m_copy.GetFieldSet() = *table.GetFieldSet();
-    m_copy.AddNew();
-  }
+  explicit RecordReader(const CVdbTable& table) : m_table(table) {}
   bool Get(LONG record, int field, SVdbVariant& v) {
     const SVdbRecord* r = m_table.GetRecordAt(record);
-    if (!r) return false;
-    std::memcpy(m_copy.GetRecord()->GetData(), r->GetData(),
+    return r && Get(*r, field, v);
+  }
+  // The same for a record of the table given by its block.
+  bool Get(const SVdbRecord& r, int field, SVdbVariant& v) {
+    if (m_copy.GetRecordCount() == 0) {
+      *m_copy.GetFieldSet() = *m_table.GetFieldSet();
+      m_copy.AddNew();
+    }
+    std::memcpy(m_copy.GetRecord()->GetData(), r.GetData(),
                 static_cast<size_t>(m_table.GetFieldSet()->m_nRecordSize));
     return m_copy.GetFieldValue(field, v);
   }
@@ -77,36 +92,89 @@ class FirstMatchIndex {
   FirstMatchIndex(const CVdbTable& table, int field) : m_field(*table.GetField(field)) {
     m_size = static_cast<size_t>(FieldSize(table, field));
     const LONG n = table.GetRecordCount();
-    m_first.reserve(static_cast<size_t>(n));
-    for (LONG i = 0; i < n; ++i) {
-      const BYTE* p = table.GetRecordAt(i)->GetData() + m_offset;
-      m_first.emplace(std::string(reinterpret_cast<const char*>(p), m_size), i);  // keeps the first
+    if (m_size <= sizeof(uint64_t)) {
+      size_t capacity = 16;
+      while (capacity < 2 * static_cast<size_t>(n)) capacity *= 2;
+      m_slots.assign(capacity, Slot{0, -1});
+      m_mask = capacity - 1;
+    } else {
+      m_first.reserve(static_cast<size_t>(n));
     }
-    // The image of a value as SetFieldValue would store it in this field.
-    SVdbField* f = m_field.Clone();
-    f->m_nOffset = 0;
-    m_image.GetFieldSet()->AppendField(f);
-    m_image.GetFieldSet()->m_nRecordSize = static_cast<LONG>(m_size);
-    m_image.AddNew();
+    for (LONG i = 0; i < n; ++i) Insert(table.GetRecordAt(i)->GetData() + m_offset, i);  // keeps the first
+    m_empty = n == 0;
   }
   // The record whose field equals the value, or -1. A value of another type
   // never matches.
   LONG Find(const SVdbVariant& v) {
-    if (v.GetType() != m_field.m_nType) return -1;
+    if (v.GetType() != m_field.m_nType || m_empty) return -1;
+    if (m_image.GetRecordCount() == 0) {
+      // The image of a value as SetFieldValue would store it in this field;
+      // made once there are records to match, so no larger than one of them.
+      SVdbField* f = m_field.Clone();
+      f->m_nOffset = 0;
+      m_image.GetFieldSet()->AppendField(f);
+      m_image.GetFieldSet()->m_nRecordSize = static_cast<LONG>(m_size);
+      m_image.AddNew();
+    }
     BYTE* image = m_image.GetRecord()->GetData();
     std::memset(image, 0, m_size);
-    m_image.SetFieldValue(0, v);
+    if (m_size > 0) m_image.SetFieldValue(0, v);  // an empty image has nothing to set
     return Find(image);
   }
+  // Starts fetching the slot where Find(image) will look.
+  void Prefetch(const BYTE* image) const {
+    if (!m_slots.empty()) __builtin_prefetch(&m_slots[Hash(Key(image)) & m_mask]);
+  }
   // The same for a field image of m_size bytes.
-  LONG Find(const BYTE* image) {
-    m_key.assign(reinterpret_cast<const char*>(image), m_size);
-    const auto it = m_first.find(m_key);
+  LONG Find(const BYTE* image) const {
+    if (!m_slots.empty()) {
+      const uint64_t key = Key(image);
+      for (size_t i = Hash(key) & m_mask;; i = (i + 1) & m_mask) {
+        const Slot& slot = m_slots[i];
+        if (slot.index < 0) return -1;
+        if (slot.key == key) return slot.index;
+      }
+    }
+    const auto it = m_first.find(std::string(reinterpret_cast<const char*>(image), m_size));
     return it == m_first.end() ? -1 : it->second;
   }
-  size_t Size() const { return m_size; }
 
  private:
+  // Keys of up to eight bytes live in one open-addressed array, so that a
+  // lookup costs about one cache miss; longer keys go to a node map.
+  struct Slot {
+    uint64_t key;
+    LONG index;  // -1: empty
+  };
+
+  uint64_t Key(const BYTE* p) const {
+    uint64_t key = 0;
+    std::memcpy(&key, p, m_size);
+    return key;
+  }
+  static size_t Hash(uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return static_cast<size_t>(x);
+  }
+  void Insert(const BYTE* p, LONG index) {
+    if (m_slots.empty()) {
+      m_first.emplace(std::string(reinterpret_cast<const char*>(p), m_size), index);
+      return;
+    }
+    const uint64_t key = Key(p);
+    for (size_t i = Hash(key) & m_mask;; i = (i + 1) & m_mask) {
+      Slot& slot = m_slots[i];
+      if (slot.index < 0) {
+        slot = Slot{key, index};
+        return;
+      }
+      if (slot.key == key) return;
+    }
+  }
   // What the table compares: the field's data size, kept inside the record.
   int FieldSize(const CVdbTable& table, int field) {
     const LONG rs = table.GetFieldSet()->m_nRecordSize;
@@ -118,9 +186,11 @@ class FirstMatchIndex {
   SVdbField m_field;
   LONG m_offset = 0;
   size_t m_size = 0;
+  std::vector<Slot> m_slots;
+  size_t m_mask = 0;
   std::unordered_map<std::string, LONG> m_first;
+  bool m_empty = true;
   CVdbTable m_image;
-  std::string m_key;
 };
 
 }  // namespace
@@ -364,7 +434,6 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
     std::unique_ptr<FirstMatchIndex> index;
     std::unique_ptr<RecordReader> reader;
     bool bytesKey;  // the key's bytes are its image in the related field
-    LONG match;
   };
   struct Column {
     int field;   // in the source table, or in the related table
@@ -375,6 +444,9 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
   std::vector<Lookup> lookups;
   std::vector<Column> plan;
   CVdbFieldSet* vfs = view->GetFieldSet();
+  // Emptying a field set keeps its record size; the new layout starts at 0,
+  // or records would be sized (and written) for the previous selection.
+  vfs->m_nRecordSize = 0;
   for (const CString& c : columns) {
     const SVdbField* from = nullptr;
     Column col{-1, -1, -1, false};
@@ -403,8 +475,8 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
         lookups.push_back({related, rk, k, nullptr, nullptr,
                            keyDef->m_nType == relDef->m_nType && CopiesAsBytes(keyDef) &&
                                keyDef->m_nType != VDB_BINARY &&
-                               keyDef->GetDataSize() == relDef->GetDataSize(),
-                           -1});
+                               keyDef->GetDataSize() == relDef->GetDataSize() && InsideRecord(*src, keyDef) &&
+                               InsideRecord(*related, relDef)});
         col.lookup = static_cast<int>(lookups.size() - 1);
       }
     }
@@ -418,7 +490,9 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
     vfs->AppendField(vf);
     vfs->m_nRecordSize += static_cast<LONG>(size);
     col.viewField = vfs->GetSize() - 1;
-    col.bytes = CopiesAsBytes(from);
+    col.bytes =
+        CopiesAsBytes(from) &&
+        InsideRecord(col.lookup >= 0 ? *lookups[static_cast<size_t>(col.lookup)].related : *src, from);
     plan.push_back(col);
   }
   for (Lookup& l : lookups) {
@@ -428,41 +502,67 @@ void CVdbTableSet::Select(CVdbTableView* view, const char* table, const char* li
 
   RecordReader srcReader(*src);
   SVdbVariant v;
+  // Where each byte-copied column and each key lies, looked up once.
+  struct Placement {
+    LONG from, to;
+    size_t size;
+  };
+  std::vector<Placement> place;
+  for (const Column& col : plan) {
+    const CVdbTable* fromTable = col.lookup >= 0 ? lookups[static_cast<size_t>(col.lookup)].related : src;
+    const SVdbField* vf = vfs->GetAt(col.viewField);
+    place.push_back(
+        {fromTable->GetField(col.field)->m_nOffset, vf->m_nOffset, static_cast<size_t>(vf->GetDataSize())});
+  }
+  std::vector<LONG> keyOffset;
+  for (const Lookup& l : lookups) keyOffset.push_back(src->GetField(l.key)->m_nOffset);
+
+  // Records go in batches: first the hash slots of a batch's keys are
+  // fetched, then the related records they find, then the view records are
+  // filled, so that the memory latencies overlap instead of adding up.
+  constexpr LONG kBatch = 64;
+  std::vector<const SVdbRecord*> found(lookups.size() * kBatch);
   const LONG n = src->GetRecordCount();
-  for (LONG r = 0; r < n; ++r) {
-    const SVdbRecord* rec = src->GetRecordAt(r);
-    view->AddNew();
-    view->SetRecordID(rec->m_nID);
-    SVdbRecord* out = view->GetRecord();
-    out->m_Flags[1] = 0;
-    for (Lookup& l : lookups) {
-      const SVdbField* key = src->GetField(l.key);
-      if (l.bytesKey) {
-        l.match = l.index->Find(rec->GetData() + key->m_nOffset);
-      } else {
-        l.match = srcReader.Get(r, l.key, v) ? l.index->Find(v) : -1;
+  for (LONG base = 0; base < n; base += kBatch) {
+    const LONG end = std::min(n, base + kBatch);
+    for (size_t li = 0; li < lookups.size(); ++li) {
+      const Lookup& l = lookups[li];
+      if (!l.bytesKey) continue;
+      for (LONG r = base; r < end; ++r) l.index->Prefetch(src->GetRecordAt(r)->GetData() + keyOffset[li]);
+    }
+    for (size_t li = 0; li < lookups.size(); ++li) {
+      Lookup& l = lookups[li];
+      for (LONG r = base; r < end; ++r) {
+        LONG match;
+        if (l.bytesKey)
+          match = l.index->Find(src->GetRecordAt(r)->GetData() + keyOffset[li]);
+        else
+          match = srcReader.Get(r, l.key, v) ? l.index->Find(v) : -1;
+        const SVdbRecord* rec = match >= 0 ? l.related->GetRecordAt(match) : nullptr;
+        if (rec) __builtin_prefetch(rec->GetData());
+        found[li * kBatch + static_cast<size_t>(r - base)] = rec;
       }
     }
-    for (const Column& col : plan) {
-      const SVdbRecord* from = rec;
-      const CVdbTable* fromTable = src;
-      RecordReader* reader = &srcReader;
-      LONG fromIndex = r;
-      if (col.lookup >= 0) {
-        const Lookup& l = lookups[static_cast<size_t>(col.lookup)];
-        if (l.match < 0) continue;  // keeps the new record's initial value
-        fromTable = l.related;
-        fromIndex = l.match;
-        from = l.related->GetRecordAt(l.match);
-        reader = l.reader.get();
-      }
-      const SVdbField* vf = vfs->GetAt(col.viewField);
-      if (col.bytes) {
-        std::memcpy(out->GetData() + vf->m_nOffset,
-                    from->GetData() + fromTable->GetField(col.field)->m_nOffset,
-                    static_cast<size_t>(vf->GetDataSize()));
-      } else if (reader->Get(fromIndex, col.field, v)) {
-        view->SetFieldValue(col.viewField, v);
+    for (LONG r = base; r < end; ++r) {
+      const SVdbRecord* rec = src->GetRecordAt(r);
+      view->AddNew();
+      view->SetRecordID(rec->m_nID);
+      SVdbRecord* out = view->GetRecord();
+      out->m_Flags[1] = 0;
+      for (size_t c = 0; c < plan.size(); ++c) {
+        const Column& col = plan[c];
+        const SVdbRecord* from = rec;
+        RecordReader* reader = &srcReader;
+        if (col.lookup >= 0) {
+          from = found[static_cast<size_t>(col.lookup) * kBatch + static_cast<size_t>(r - base)];
+          if (!from) continue;  // keeps the new record's initial value
+          reader = lookups[static_cast<size_t>(col.lookup)].reader.get();
+        }
+        if (col.bytes) {
+          std::memcpy(out->GetData() + place[c].to, from->GetData() + place[c].from, place[c].size);
+        } else if (place[c].size > 0 && reader->Get(*from, col.field, v)) {
+          view->SetFieldValue(col.viewField, v);
+        }
       }
     }
   }

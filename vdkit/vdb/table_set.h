@@ -15,7 +15,7 @@
 //   db.Select(&view, "Samples", "DATE,T,Wells.Depth", nullptr);
 //   db.WriteTables(file);
 //
-// Ownership: the set owns its tables (as children, Part of the file-object
+// Ownership: the set owns its tables (as its children in the file-object
 // tree), its field sets and its relations; the destructor drops them all.
 // Tables created, read or moved here record the set as their owner
 // (m_pTableSet). Dropping a table invalidates pointers to it; the field-set

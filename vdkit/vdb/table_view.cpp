@@ -1,5 +1,7 @@
 #include "vdkit/vdb/table_view.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +27,9 @@ double DayNumber(const SDateTime& t) {
 }
 
 SDateTime DateOfDayNumber(double d) {
+  // A fraction read from a damaged record may be anything; the day number
+  // is kept within what a day number can hold.
+  d = std::min(std::max(d, static_cast<double>(INT32_MIN)), static_cast<double>(INT32_MAX));
   const double whole = std::trunc(d);
   SDateTime t;
   t.date = DayToDate(static_cast<LONG>(whole));
@@ -38,7 +43,7 @@ SDateTime DateOfDayNumber(double d) {
 template <class Log>
 void RoundLimits(float m, float h, float& lo, float& hi) {
   lo = m;
-  if (m > 0) {
+  if (m > 0 && std::isfinite(m)) {
     const Log l = static_cast<Log>(std::log10(static_cast<double>(m)));
     const int e = static_cast<int>(l);
     const Log f = l - static_cast<Log>(e);
@@ -49,7 +54,7 @@ void RoundLimits(float m, float h, float& lo, float& hi) {
       lo = static_cast<float>(std::trunc(std::pow(10.0, static_cast<double>(f) - 2)) * std::pow(10.0, e + 2));
   }
   hi = h;
-  if (h > 0) {
+  if (h > 0 && std::isfinite(h)) {
     const Log l = static_cast<Log>(std::log10(static_cast<double>(h)));
     const int e = static_cast<int>(l);
     if (e >= 0) {
@@ -66,6 +71,14 @@ void RoundLimits(float m, float h, float& lo, float& hi) {
 }  // namespace
 
 CVdbTableView::CVdbTableView() = default;
+
+BYTE* CVdbTableView::ValueBytes(int field, size_t need) {
+  const SVdbField* f = GetField(field);
+  if (!f || !m_pRecord || f->m_nOffset < 0 || static_cast<size_t>(f->GetDataSize()) < need ||
+      static_cast<LONGLONG>(f->m_nOffset) + static_cast<LONGLONG>(need) > m_FieldSet.m_nRecordSize)
+    return nullptr;
+  return m_pRecord->GetData() + f->m_nOffset;
+}
 
 CVdbTableView::~CVdbTableView() = default;
 
@@ -117,11 +130,11 @@ void CVdbTableView::AuToMMX() {
     MoveTo(r);
     for (int i = 0; i < nFields; ++i) {
       const SVdbField* field = GetField(static_cast<short>(i));
-      const BYTE* p = GetFieldVaptr(static_cast<short>(i));
+      const BYTE* p = ValueBytes(i, field->Is(VDB_DATE) ? sizeof(SDateTime) : sizeof(float));
       if (!p) continue;
       if (field->Is(VDB_FLOAT)) {
         const float v = FirstFloat(p);
-        if (IsVdbNull(v)) continue;
+        if (IsVdbNull(v) || std::isnan(v)) continue;  // no value
         if (IsVdbNull(m_pMax[i])) {
           m_pMin[i] = m_pMax[i] = v;
         } else {
@@ -132,6 +145,7 @@ void CVdbTableView::AuToMMX() {
         const SDateTime t = FirstDate(p);
         // An empty date (no day, month or year) is no value.
         if (t.date.day == 0 || t.date.month == 0 || t.date.year == 0) continue;
+        if (!std::isfinite(t.fraction)) continue;  // no time at all: not a date
         const double d = DayNumber(t);
         if (!anyDate) {
           earliest = latest = d;
@@ -209,11 +223,11 @@ bool CVdbTableView::MinMax(int i, float& lo, float& hi) const {
 }
 
 SDateTime* CVdbTableView::Date() {
-  return reinterpret_cast<SDateTime*>(GetFieldVaptr("DATE"));
+  return reinterpret_cast<SDateTime*>(ValueBytes(GetFieldIndex("DATE"), sizeof(SDateTime)));
 }
 
 float CVdbTableView::GetTime() {
-  const BYTE* p = GetFieldVaptr("DATE");
+  const BYTE* p = ValueBytes(GetFieldIndex("DATE"), sizeof(SDateTime));
   if (!p) return 0;
   const SDateTime t = FirstDate(p);
   return static_cast<float>(DateToDay(t.date.day, t.date.month, t.date.year)) + t.fraction;
@@ -233,7 +247,7 @@ bool CVdbTableView::IsEmpty(int i) {
     for (LONG r = 0; r < nRecords && empty; ++r) {
       MoveTo(r);
       for (int k = m_nFirstFloat; k < nFields && empty; ++k) {
-        const BYTE* p = GetFieldVaptr(static_cast<short>(k));
+        const BYTE* p = ValueBytes(k, sizeof(float));
         if (p && GetField(static_cast<short>(k))->Is(VDB_FLOAT) && !IsVdbNull(FirstFloat(p))) empty = false;
       }
     }
@@ -245,7 +259,7 @@ bool CVdbTableView::IsEmpty(int i) {
   if (!GetField(static_cast<short>(i))->Is(VDB_FLOAT)) return true;
   for (LONG r = 0; r < nRecords; ++r) {
     MoveTo(r);
-    const BYTE* p = GetFieldVaptr(static_cast<short>(i));
+    const BYTE* p = ValueBytes(i, sizeof(float));
     if (p && !IsVdbNull(FirstFloat(p))) return false;
   }
   return true;

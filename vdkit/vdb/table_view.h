@@ -73,7 +73,7 @@ class VDKIT_API CVdbTableView : public CVdbTable {
   bool MinMax(int i, float& lo, float& hi) const;
 
   // The current record's value of the field named "DATE", or null without
-  // such a field or current record. The pointer is into the record's bytes,
+  // such a field (of at least 8 bytes) or current record. The pointer is into the record's bytes,
   // which are packed: it is aligned only when the field's offset is a
   // multiple of 4, so copy through it with memcpy otherwise.
   SDateTime* Date();
@@ -103,6 +103,10 @@ class VDKIT_API CVdbTableView : public CVdbTable {
  private:
   friend class CVdbTableSet;
 
+  // The current record's bytes of a field that holds at least `need` bytes
+  // inside the record; null otherwise (no current record, a field too short,
+  // or a layout edited from outside).
+  BYTE* ValueBytes(int field, size_t need);
   // Entries in the register (0: none).
   bool HasRegister() const { return m_nRegister > 0; }
   void FreeRegister();

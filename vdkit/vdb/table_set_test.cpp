@@ -1,0 +1,721 @@
+#include "vdkit/vdb/table_set.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vdkit/platform/resources.h"
+#include "vdkit/vdb/table_view.h"
+
+namespace {
+
+LONG GetLongAt(CVdbTable& t, int field) {
+  LONG v;
+  std::memcpy(&v, t.GetFieldVaptr(field), 4);
+  return v;
+}
+float GetFloatAt(CVdbTable& t, int field) {
+  float v;
+  std::memcpy(&v, t.GetFieldVaptr(field), 4);
+  return v;
+}
+void PutLong(CVdbTable& t, const char* field, LONG v) {
+  std::memcpy(t.GetFieldVaptr(field), &v, 4);
+}
+void PutFloat(CVdbTable& t, const char* field, float v) {
+  std::memcpy(t.GetFieldVaptr(field), &v, 4);
+}
+
+std::vector<BYTE> Bytes(CMemFile& mem) {
+  return std::vector<BYTE>(mem.GetData(), mem.GetData() + mem.GetLength());
+}
+
+// Captures message boxes for the duration of a test.
+struct MessageCapture {
+  std::vector<std::string> texts;
+  MessageBoxHandler previous;
+  MessageCapture() {
+    previous = SetMessageBoxHandler([this](const char* text, UINT) {
+      texts.push_back(text);
+      return IDOK;
+    });
+  }
+  ~MessageCapture() { SetMessageBoxHandler(previous); }
+};
+
+TEST(TableSetTest, DefinitionsAndTableCreation) {
+  CVdbTableSet db;
+  EXPECT_EQ(db.GetClass(), &CVdbTableSet::sClassInfo);
+  EXPECT_STREQ(db.GetClassNameA(), "CVdbTableSet");
+  CVDFile* made = CreateVDFile("cvdbtableset");
+  ASSERT_NE(made, nullptr);
+  EXPECT_TRUE(made->IsKindOf("CVDFile"));
+  delete made;
+
+  CVdbFieldSet* first = db.CreateFieldSet("Well", "Wells");
+  first->AddField("ID:LONG", 0, 1);
+  first->AddField("Depth:DOUBLE", 0, 1);
+  CVdbFieldSet* second = db.CreateFieldSet("WELL", nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(db.GetFieldSetCount(), 2);
+  EXPECT_EQ(db.GetFieldSet("well"), first);
+  EXPECT_EQ(db.GetFieldSet(1), second);
+  EXPECT_EQ(db.GetFieldSet(2), nullptr);
+  EXPECT_EQ(db.GetFieldSet("none"), nullptr);
+  EXPECT_STREQ(second->GetLabel(), "");
+
+  CVdbTable* wells = db.CreateTable("Wells", "well");
+  ASSERT_NE(wells, nullptr);
+  EXPECT_EQ(wells->GetTableSet(), &db);
+  EXPECT_EQ(wells->GetFieldCount(), 2);
+  EXPECT_EQ(wells->GetField(1)->m_nOffset, 4);
+  EXPECT_EQ(wells->GetFieldSet()->m_nRecordSize, 12);
+  EXPECT_STREQ(wells->GetFieldSet()->GetName(), "Well");
+  EXPECT_STREQ(wells->GetFieldSet()->GetLabel(), "Wells");
+  EXPECT_STREQ(GetMapedName("Well"), "Wells");
+  EXPECT_NE(wells->GetField(0), first->GetAt(0));  // a copy, not the definition's field
+
+  // An existing name gives the existing table, whatever definition is named.
+  EXPECT_EQ(db.CreateTable("WELLS", "nonexistent"), wells);
+  CVdbTable* bare = db.CreateTable("Bare", "");
+  ASSERT_NE(bare, nullptr);
+  EXPECT_EQ(bare->GetFieldCount(), 0);
+  EXPECT_NE(db.CreateTable("Bare2", nullptr), nullptr);
+
+  MessageCapture boxes;
+  EXPECT_EQ(db.CreateTable("Lost", "Nope"), nullptr);
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_EQ(boxes.texts[0], std::string(FindStringResource(IDS_VDB_NO_TABLE_DEFINITION)) + "Nope");
+  EXPECT_EQ(db.GetTable("Lost"), nullptr);
+
+  // A child that is not a table is no table, and cannot get a table's name.
+  db.CreateFileA("Notes", nullptr, nullptr);
+  EXPECT_EQ(db.GetTable("Notes"), nullptr);
+  EXPECT_EQ(db.CreateTable("Notes", nullptr), nullptr);
+  EXPECT_EQ(db.GetTableCount(), 4);
+  EXPECT_EQ(db.GetTable(0), wells);
+  EXPECT_EQ(db.GetTable(3), nullptr);
+  EXPECT_EQ(db.GetTable(9), nullptr);
+  EXPECT_EQ(db.FindTable("Wells", 0), -1);
+}
+
+TEST(TableSetTest, DropRenameAndMove) {
+  CVdbTableSet db;
+  db.CreateFieldSet("D", "d")->AddField("V", VDB_LONG, 1);
+  db.CreateTable("A", "D");
+  db.CreateTable("B", "D");
+  db.AddRelation("V", "A.V");
+  db.RenameTable("a", "Alpha");
+  EXPECT_NE(db.GetTable("ALPHA"), nullptr);
+  EXPECT_EQ(db.GetTable("A"), nullptr);
+  db.RenameTable("missing", "x");
+  db.DropTable("b");
+  db.DropTable("missing");
+  EXPECT_EQ(db.GetTableCount(), 1);
+
+  CVdbTableSet other;
+  other << db;
+  EXPECT_EQ(db.GetTableCount(), 0);
+  EXPECT_EQ(db.GetFieldSetCount(), 0);
+  EXPECT_EQ(db.GetRelationCount(), 0);
+  ASSERT_NE(other.GetTable("Alpha"), nullptr);
+  EXPECT_EQ(other.GetTable("Alpha")->GetTableSet(), &other);
+  EXPECT_EQ(other.GetTable("Alpha")->GetParent(), &other);
+  EXPECT_EQ(other.GetFieldSetCount(), 1);
+  EXPECT_EQ(other.GetRelationCount(), 1);
+  other << other;
+  EXPECT_EQ(other.GetTableCount(), 1);
+
+  other.DropTableAll();
+  EXPECT_EQ(other.GetTableCount(), 0);
+  EXPECT_EQ(other.GetFieldSetCount(), 1);
+  other.DropAll();
+  EXPECT_EQ(other.GetFieldSetCount(), 0);
+  EXPECT_EQ(other.GetRelationCount(), 0);
+}
+
+TEST(TableSetTest, RelationsAndColumnLists) {
+  CVdbTableSet db;
+  db.AddRelation("WellID", " Wells . ID ");
+  db.AddRelation("K", "Wells");
+  db.AddRelation("Q", ".x");  // a '.' at the start does not split
+  CString key, rel;
+  ASSERT_TRUE(db.GetRelation("WELLS", key, rel));
+  EXPECT_EQ(key, "WellID");
+  EXPECT_EQ(rel, "ID");
+  EXPECT_EQ(db.GetRelationAt(0)->m_strTable, "Wells");
+  EXPECT_EQ(db.GetRelationAt(1)->m_strTable, "Wells");
+  EXPECT_EQ(db.GetRelationAt(1)->m_strRelatedKeyField, "");
+  EXPECT_EQ(db.GetRelationAt(2)->m_strTable, ".x");
+  EXPECT_EQ(db.GetRelationAt(3), nullptr);
+  EXPECT_FALSE(db.GetRelation("Other", key, rel));
+
+  CStringArray out;
+  db.SpliteFields("A,,B", out, nullptr);
+  ASSERT_EQ(out.GetSize(), 2);
+  EXPECT_EQ(out[0], "A");
+  EXPECT_EQ(out[1], "B");
+  CVdbTable* t = db.CreateTable("T", nullptr);
+  t->AddField("X", VDB_FLOAT, 1);
+  t->AddField("Y", VDB_FLOAT, 1);
+  db.SpliteFields("*", out, "t");  // appends
+  ASSERT_EQ(out.GetSize(), 5);
+  EXPECT_EQ(out[2], "X");
+  EXPECT_EQ(out[3], "Y");
+  EXPECT_EQ(out[4], "*");
+  CStringArray all;
+  db.SpliteFields(nullptr, all, "T");
+  EXPECT_EQ(all.GetSize(), 2);
+  CStringArray blanks;
+  db.SpliteFields("Depth, Temp", blanks, nullptr);
+  EXPECT_EQ(blanks[1], " Temp");
+}
+
+// X (FLOAT), Y (DOUBLE), Z (LONG) with three records, the second deleted
+// before so that identifiers have a gap.
+CVdbTable* MakeXYZ(CVdbTableSet& db) {
+  CVdbTable* t = db.CreateTable("Src", nullptr);
+  t->AddField("X", VDB_FLOAT, 1);
+  t->AddField("Y", VDB_DOUBLE, 1);
+  t->AddField("Z", VDB_LONG, 1);
+  for (int i = 0; i < 4; ++i) {
+    t->AddNew();
+    PutFloat(*t, "X", 0.5f + static_cast<float>(i));
+    PutLong(*t, "Z", 10 * i);
+  }
+  t->MoveTo(1);
+  t->DeleteRecord();
+  return t;
+}
+
+TEST(TableSetSelectTest, PlainColumns) {
+  CVdbTableSet db;
+  CVdbTable* src = MakeXYZ(db);
+  src->MoveTo(2);
+  CVdbTableView view;
+  db.Select(&view, "Src", "Z,X", nullptr);
+  EXPECT_STREQ(view.GetName(), "Src");
+  EXPECT_EQ(view.GetTableSet(), &db);
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  EXPECT_STREQ(view.GetField(0)->GetName(), "Z");
+  EXPECT_EQ(view.GetField(0)->m_nOffset, 0);
+  EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
+  EXPECT_EQ(view.GetField(1)->m_strSource, "X");
+  EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 8);
+  EXPECT_EQ(view.m_nFirstFloat, 1);
+  ASSERT_EQ(view.GetRecordCount(), 3);
+  const DWORD ids[] = {1, 3, 4};
+  for (LONG r = 0; r < 3; ++r) {
+    view.MoveTo(r);
+    src->MoveTo(r);
+    EXPECT_EQ(view.GetRecordID(), ids[r]);
+    EXPECT_EQ(GetLongAt(view, 0), GetLongAt(*src, 2));
+    EXPECT_EQ(GetFloatAt(view, 1), GetFloatAt(*src, 0));
+    EXPECT_EQ(view.GetRecord()->m_Flags[1], 0);
+  }
+  EXPECT_EQ(view.GetMaxID(), 4u);
+  view.AddNew();
+  EXPECT_EQ(view.GetRecordID(), 5u);  // identifiers go on from the source's
+
+  // A blank after the comma is part of the name; unknown and '*' pieces are
+  // skipped unless '*' lists the fields; a column given twice appears twice.
+  db.Select(&view, "Src", "X, Z", nullptr);
+  EXPECT_EQ(view.GetFieldCount(), 1);
+  db.Select(&view, "Src", "X,Nope,X", nullptr);
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  EXPECT_STREQ(view.GetField(1)->GetName(), "X");
+  EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
+  db.Select(&view, "Src", "*", nullptr);
+  EXPECT_EQ(view.GetFieldCount(), 3);
+  EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 16);
+
+  // An unknown source leaves the view empty but named.
+  db.Select(&view, "Nowhere", "X", nullptr);
+  EXPECT_STREQ(view.GetName(), "Nowhere");
+  EXPECT_EQ(view.GetFieldCount(), 0);
+  EXPECT_EQ(view.GetRecordCount(), 0);
+}
+
+TEST(TableSetSelectTest, SelectionReplacesAViewsRegister) {
+  CVdbTableSet db;
+  MakeXYZ(db);
+  CVdbTableView view;
+  db.Select(&view, "Src", "X", nullptr);
+  view.AuToMMX();
+  EXPECT_EQ(view.Max(0), 3.5f);
+  // More fields than the register had: the new selection starts afresh.
+  db.Select(&view, "Src", "Z,Y,X,X", nullptr);
+  EXPECT_EQ(view.m_nFirstFloat, 2);
+  EXPECT_EQ(view.Max(3), 3.5f);
+  EXPECT_EQ(view.Min(2), 0.5f);
+  EXPECT_TRUE(IsVdbNull(view.Max(1)));  // DOUBLE: not in the register
+  EXPECT_TRUE(IsVdbNull(view.Max(4)));  // outside: a scratch value
+}
+
+TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
+  CVdbTableSet db;
+  CVdbTable* src = MakeXYZ(db);
+  CVdbTable* rel = db.CreateTable("Rel", nullptr);
+  rel->AddField("Z", VDB_LONG, 1);
+  rel->AddField("V", VDB_DOUBLE, 1);
+  rel->AddNew();
+  db.AddRelation("Z", "Rel.Z");
+  src->GetField("X")->m_nOffset = 1000;  // past the 16-byte records
+  src->GetField("Z")->m_nOffset = 14;    // straddles the end
+  rel->GetField("V")->m_nOffset = 9;
+  CVdbTableView view;
+  db.Select(&view, "Src", "X,Z,Rel.V", nullptr);  // the sanitizers watch
+  EXPECT_EQ(view.GetRecordCount(), 3);
+  EXPECT_EQ(view.GetFieldCount(), 3);
+}
+
+// A stream can give a field a count of 0 (no bytes); found by fuzzing, where
+// a selection handed such fields to the variant transfer.
+TEST(TableSetSelectTest, FieldsWithoutBytes) {
+  CVdbTableSet db;
+  CVdbTable* src = MakeXYZ(db);
+  CVdbTable* rel = db.CreateTable("Rel", nullptr);
+  rel->AddField("V", VDB_LONG, 1);
+  rel->AddNew();
+  PutLong(*rel, "V", 5);
+  for (CVdbTable* t : {src, rel}) {
+    auto* f = new SVdbField;
+    f->SetName("N");
+    f->m_nType = VDB_STRING;
+    f->m_nCount = 0;
+    f->m_nOffset = t->GetFieldSet()->m_nRecordSize;
+    t->GetFieldSet()->AppendField(f);
+  }
+  db.AddRelation("N", "Rel.N");
+  CVdbTableView view;
+  db.Select(&view, "Src", "N,Rel.V", nullptr);
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  ASSERT_EQ(view.GetRecordCount(), 3);
+  // Empty keys are equal: every record finds the first related record.
+  view.MoveTo(2);
+  EXPECT_EQ(GetLongAt(view, 1), 5);
+}
+
+// Wells: ID (LONG), Depth (FLOAT), Elev (DOUBLE), Code (LONG), Name
+// (CHAR16), Note (STRING*6); IDs repeat so that the first match counts.
+// Samples: WellID (LONG), Tag (CHAR16), Short (SHORT).
+struct LookupFixture {
+  CVdbTableSet db;
+  CVdbTable* wells;
+  CVdbTable* samples;
+
+  explicit LookupFixture(unsigned seed, int nWells = 60, int nSamples = 400) {
+    std::mt19937 rng(seed);
+    wells = db.CreateTable("Wells", nullptr);
+    wells->AddField("ID", VDB_LONG, 1);
+    wells->AddField("Depth", VDB_FLOAT, 1);
+    wells->AddField("Elev", VDB_DOUBLE, 1);
+    wells->AddField("Code", VDB_LONG, 1);
+    wells->AddField("Name:CHAR16", 0, 1);
+    wells->AddField("Note:STRING*6", 0, 1);
+    wells->AddField("Short", VDB_SHORT, 1);
+    std::uniform_int_distribution<int> id(0, nWells / 2);
+    for (int i = 0; i < nWells; ++i) {
+      wells->AddNew();
+      const int k = id(rng);
+      PutLong(*wells, "ID", k);
+      PutFloat(*wells, "Depth", static_cast<float>(i) + 0.25f);
+      if (i % 3) wells->SetFieldValue("Elev", std::to_string(i * 1.5).c_str());
+      PutLong(*wells, "Code", 1000 + i);
+      wells->SetFieldValue("Name", ("W-" + std::to_string(k)).c_str());
+      wells->SetFieldValue("Note", ("note-" + std::to_string(i)).c_str());
+      wells->SetFieldValue("Short", std::to_string(k).c_str());
+    }
+    samples = db.CreateTable("Samples", nullptr);
+    samples->AddField("WellID", VDB_LONG, 1);
+    samples->AddField("Tag:CHAR16", 0, 1);
+    samples->AddField("Short", VDB_SHORT, 1);
+    samples->AddField("T", VDB_FLOAT, 1);
+    std::uniform_int_distribution<int> pick(-2, nWells / 2 + 5);
+    for (int i = 0; i < nSamples; ++i) {
+      samples->AddNew();
+      const int k = pick(rng);
+      PutLong(*samples, "WellID", k);
+      samples->SetFieldValue("Tag", ("W-" + std::to_string(k)).c_str());
+      samples->SetFieldValue("Short", std::to_string(k).c_str());
+    }
+  }
+};
+
+// The values the selection must give: a scan for the first matching record,
+// as LocatOn does it.
+void ExpectSameAsScan(CVdbTableView& view, CVdbTable& source, CVdbTable& related, const char* keyField,
+                      const char* relatedKeyField, const std::vector<std::string>& lookedUp) {
+  ASSERT_EQ(view.GetRecordCount(), source.GetRecordCount());
+  const int k = source.GetFieldIndex(keyField), rk = related.GetFieldIndex(relatedKeyField);
+  for (LONG r = 0; r < source.GetRecordCount(); ++r) {
+    source.MoveTo(r);
+    view.MoveTo(r);
+    SVdbVariant key;
+    ASSERT_TRUE(source.GetFieldValue(k, key));
+    const bool found = related.LocatOn(rk, key);
+    for (const std::string& name : lookedUp) {
+      SCOPED_TRACE(testing::Message() << "record " << r << ", " << name);
+      const int vf = view.GetFieldIndex(name.c_str());
+      ASSERT_GE(vf, 0);
+      const SVdbField* f = view.GetField(vf);
+      std::vector<BYTE> expect(static_cast<size_t>(f->GetDataSize()), 0);
+      if (found) {
+        std::memcpy(expect.data(), related.GetFieldVaptr(name.c_str()), expect.size());
+        if (f->Is(VDB_STRING)) {  // a text goes up to its first zero
+          const auto zero = std::find(expect.begin(), expect.end(), 0);
+          std::fill(zero, expect.end(), 0);
+        }
+      } else if (f->Is(VDB_FLOAT)) {
+        std::memcpy(expect.data(), &VDB_NULL_FLOAT, 4);
+      } else if (f->Is(VDB_DOUBLE)) {
+        std::memcpy(expect.data(), &VDB_NULL_DOUBLE, 8);
+      }
+      EXPECT_EQ(std::memcmp(view.GetFieldVaptr(vf), expect.data(), expect.size()), 0);
+    }
+  }
+}
+
+TEST(TableSetSelectTest, LookedUpColumnsTakeTheFirstMatch) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    LookupFixture fx(seed);
+    fx.db.AddRelation("WellID", "Wells.ID");
+    fx.wells->MoveTo(5);
+    fx.samples->MoveTo(7);
+    CVdbTableView view;
+    fx.db.Select(&view, "Samples",
+                 "WellID,Wells.Depth,Wells.Elev,Wells.Code,Wells.Name,Wells.Note,Wells.Nope", nullptr);
+    ASSERT_EQ(view.GetFieldCount(), 6);
+    EXPECT_EQ(view.GetField(1)->m_strSource, "Wells.Depth");
+    EXPECT_STREQ(view.GetField(1)->GetName(), "Depth");
+    // The tables' cursors are where they were.
+    EXPECT_EQ(fx.wells->GetCursor(), 5);
+    EXPECT_EQ(fx.samples->GetCursor(), 7);
+    ExpectSameAsScan(view, *fx.samples, *fx.wells, "WellID", "ID", {"Depth", "Elev", "Code", "Name", "Note"});
+  }
+}
+
+TEST(TableSetSelectTest, KeysOfOtherTypesAndMissingParts) {
+  LookupFixture fx(9);
+  // Text keys go through the variant's image of the related field.
+  fx.db.AddRelation("Tag", "Wells.Name");
+  CVdbTableView view;
+  fx.db.Select(&view, "Samples", "Wells.Depth,Wells.Note", nullptr);
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  ExpectSameAsScan(view, *fx.samples, *fx.wells, "Tag", "Name", {"Depth", "Note"});
+
+  // A key whose type differs from the related key's never matches.
+  LookupFixture fy(9);
+  fy.db.AddRelation("Short", "Wells.ID");  // SHORT against LONG
+  fy.db.Select(&view, "Samples", "Wells.Code", nullptr);
+  ASSERT_EQ(view.GetRecordCount(), fy.samples->GetRecordCount());
+  for (LONG r = 0; r < view.GetRecordCount(); ++r) {
+    view.MoveTo(r);
+    EXPECT_EQ(GetLongAt(view, 0), 0);
+  }
+  // SHORT against SHORT matches.
+  LookupFixture fz(9);
+  fz.db.AddRelation("Short", "Wells.Short");
+  fz.db.Select(&view, "Samples", "Wells.Code", nullptr);
+  ExpectSameAsScan(view, *fz.samples, *fz.wells, "Short", "Short", {"Code"});
+
+  // No relation, no related table, or a missing key field: skipped.
+  LookupFixture fw(4);
+  fw.db.Select(&view, "Samples", "Wells.Depth", nullptr);
+  EXPECT_EQ(view.GetFieldCount(), 0);
+  fw.db.AddRelation("Nope", "Wells.ID");
+  fw.db.AddRelation("WellID", "Ghost.ID");
+  fw.db.Select(&view, "Samples", "Wells.Depth,Ghost.Depth", nullptr);
+  EXPECT_EQ(view.GetFieldCount(), 0);
+  EXPECT_EQ(view.GetRecordCount(), fw.samples->GetRecordCount());
+}
+
+TEST(TableSetAlterTest, AddsAndAltersFieldsKeepingRecordsInStep) {
+  CVdbTableSet db;
+  CVdbTable* t = db.CreateTable("T", nullptr);
+  t->AddField("A", VDB_LONG, 1);
+  t->AddField("B", VDB_LONG, 1);
+  t->AddField("C:STRING*8", 0, 1);
+  for (int i = 0; i < 3; ++i) {
+    t->AddNew();
+    PutLong(*t, "A", i);
+    PutLong(*t, "B", 100 + i);
+    t->SetFieldValue("C", "abcdefgh");
+  }
+  t->MoveTo(1);
+
+  SVdbField def;
+  def.SetName("D");
+  def.m_nType = VDB_DOUBLE;
+  db.AlterTable("T", &def);  // new: the records grow, the field is empty
+  ASSERT_EQ(t->GetFieldCount(), 4);
+  EXPECT_EQ(t->GetFieldSet()->m_nRecordSize, 24);
+  EXPECT_TRUE(t->IsFieldEmpty(3, true));
+
+  def.SetName("b");
+  def.m_nType = VDB_LONG;
+  def.m_nCount = 3;
+  def.m_strAlias = "Bee";
+  db.AlterTable("T", &def);  // count 1 -> 3: the first value stays
+  const SVdbField* b = t->GetField("B");
+  EXPECT_STREQ(b->GetName(), "b");
+  EXPECT_EQ(b->m_strAlias, "Bee");
+  EXPECT_EQ(b->m_nOffset, 4);
+  EXPECT_EQ(t->GetField("C")->m_nOffset, 16);
+  EXPECT_EQ(t->GetField("D")->m_nOffset, 24);
+  EXPECT_EQ(t->GetFieldSet()->m_nRecordSize, 32);
+  EXPECT_EQ(t->GetRecordID(), 2u);  // the current record stays
+  for (LONG r = 0; r < 3; ++r) {
+    t->MoveTo(r);
+    EXPECT_EQ(GetLongAt(*t, 0), r);
+    const BYTE* p = t->GetFieldVaptr("b");
+    LONG vals[3];
+    std::memcpy(vals, p, 12);
+    EXPECT_EQ(vals[0], 100 + r);
+    EXPECT_EQ(vals[1], 0);
+    EXPECT_EQ(vals[2], 0);
+    CString c;
+    t->GetFieldValue("C", c);
+    EXPECT_EQ(c, "abcdefgh");
+    EXPECT_TRUE(t->IsFieldEmpty(3, false));
+  }
+
+  SVdbField shorter;
+  shorter.SetName("C");
+  shorter.m_nType = VDB_STRING;
+  shorter.m_nCount = 3;
+  db.AlterTable("T", &shorter);  // cut to three bytes
+  SVdbField retyped;
+  retyped.SetName("A");
+  retyped.m_nType = VDB_FLOAT;
+  db.AlterTable("T", &retyped);  // same size, other meaning: afresh
+  EXPECT_EQ(t->GetFieldSet()->m_nRecordSize, 27);
+  for (LONG r = 0; r < 3; ++r) {
+    t->MoveTo(r);
+    CString c;
+    t->GetFieldValue("C", c);
+    EXPECT_EQ(c, "abc");
+    EXPECT_TRUE(IsVdbNull(GetFloatAt(*t, 0)));
+    LONG first;
+    std::memcpy(&first, t->GetFieldVaptr("b"), 4);
+    EXPECT_EQ(first, 100 + r);
+  }
+
+  // The table file of the altered table reads back as it is.
+  CMemFile mem;
+  t->Write(mem);
+  mem.SeekToBegin();
+  CVdbTable back;
+  ASSERT_TRUE(back.Read(mem));
+  EXPECT_EQ(back.GetFieldSet()->m_nRecordSize, 27);
+  back.MoveTo(2);
+  EXPECT_EQ(std::memcmp(back.GetRecord()->GetData(), t->GetRecordAt(2)->GetData(), 27), 0);
+
+  db.AlterTable("Missing", &def);
+  db.AlterTable("T", nullptr);
+}
+
+// ---- The stream -------------------------------------------------------------------
+
+// Field "ID" (and "K"), LONG, count 1, every text empty, limits unset: 47 bytes.
+#define FIELD_LONG(...)                                                                            \
+  0x00, 0x00, 0x00, 0x00,     /* alias "" */                                                       \
+      __VA_ARGS__,            /* name */                                                           \
+      0x29,                   /* type 41 LONG */                                                   \
+      0x01, 0x00, 0x00, 0x00, /* count 1 */                                                        \
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,    \
+      0x00,                                          /* source, value, extra 1, extra 2: all "" */ \
+      0x00, 0x00,                                    /* edit 0, flag 0 */                          \
+      0x00, 0x00, 0x00, 0x00,                        /* options "" */                              \
+      0xC7, 0xCD, 0x4A, 0x0F, 0xC7, 0xCD, 0x4A, 0x0F /* min, max: null marker 0x0F4ACDC7 */
+
+// Field set "W", label "Wells", one field ID.
+#define FIELD_SET_W                                                                                      \
+  0x04, 0x00, 0x00, 0x00, 'W', 0x00, 0x00, 0x00,                         /* name "W" */                  \
+      0x08, 0x00, 0x00, 0x00, 'W', 'e', 'l', 'l', 's', 0x00, 0x00, 0x00, /* label "Wells": 5 + 1 -> 8 */ \
+      0x01, 0x00, 0x00, 0x00,                                            /* one field */                 \
+      FIELD_LONG(0x04, 0x00, 0x00, 0x00, 'I', 'D', 0x00, 0x00)
+
+// Field set "S", empty label, one field K.
+#define FIELD_SET_S                                              \
+  0x04, 0x00, 0x00, 0x00, 'S', 0x00, 0x00, 0x00, /* name "S" */  \
+      0x00, 0x00, 0x00, 0x00,                    /* label "" */  \
+      0x01, 0x00, 0x00, 0x00,                    /* one field */ \
+      FIELD_LONG(0x04, 0x00, 0x00, 0x00, 'K', 0x00, 0x00, 0x00)
+
+// Tables GoldW (definition W, one record: identifier 1, ID 7) and GoldS
+// (definition S, no records); relations (K, GoldW, ID) and (X, Other, "").
+const BYTE kGoldenSet[] = {
+    0x02, 0x00, 0x00, 0x00,  // two tables
+    // table GoldW
+    'T', 'V', '1', '0',                                                 // magic
+    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'W', 0x00, 0x00, 0x00,  // text: the name, 5 + 1 -> 8
+    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'W', 0x00, 0x00, 0x00,  // name
+    FIELD_SET_W, 0x01, 0x00, 0x00, 0x00,                                // one record
+    0x01, 0x00, 0x00, 0x00,                                             // last identifier 1
+    0x01, 0x00, 0x00, 0x00,                                             // record: identifier 1
+    0x07, 0x00, 0x00, 0x00,                                             //         ID = 7
+    // table GoldS
+    'T', 'V', '1', '0',                                                 //
+    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'S', 0x00, 0x00, 0x00,  //
+    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'S', 0x00, 0x00, 0x00,  //
+    FIELD_SET_S, 0x00, 0x00, 0x00, 0x00,                                // no records
+    0x00, 0x00, 0x00, 0x00,                                             // last identifier 0
+    // two definitions
+    0x02, 0x00, 0x00, 0x00, FIELD_SET_W, FIELD_SET_S,
+    // two relations
+    0x02, 0x00, 0x00, 0x00,                                             //
+    0x04, 0x00, 0x00, 0x00, 'K', 0x00, 0x00, 0x00,                      // key field "K"
+    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'W', 0x00, 0x00, 0x00,  // table "GoldW"
+    0x04, 0x00, 0x00, 0x00, 'I', 'D', 0x00, 0x00,                       // related key "ID"
+    0x04, 0x00, 0x00, 0x00, 'X', 0x00, 0x00, 0x00,                      // key field "X"
+    0x08, 0x00, 0x00, 0x00, 'O', 't', 'h', 'e', 'r', 0x00, 0x00, 0x00,  // table "Other"
+    0x00, 0x00, 0x00, 0x00,                                             // related key ""
+};
+
+void FillGolden(CVdbTableSet& db) {
+  db.CreateFieldSet("W", "Wells")->AddField("ID", VDB_LONG, 1);
+  db.CreateFieldSet("S", nullptr)->AddField("K", VDB_LONG, 1);
+  CVdbTable* w = db.CreateTable("GoldW", "W");
+  w->AddNew();
+  PutLong(*w, "ID", 7);
+  db.CreateTable("GoldS", "S");
+  db.AddRelation("K", "GoldW.ID");
+  db.AddRelation("X", "Other");
+}
+
+TEST(TableSetStreamTest, GoldenBytes) {
+  // Table: magic and two padded names 28, field set, count and last
+  // identifier 8, records 8 each. Field set W: 8 + 12 + 4 + 47 = 71; S: 8 +
+  // 4 + 4 + 47 = 63. Relations: 8 + 12 + 8 = 28 and 8 + 12 + 4 = 24.
+  static_assert(sizeof kGoldenSet == 4 + (28 + 71 + 8 + 8) + (28 + 63 + 8) + 4 + 71 + 63 + 4 + 28 + 24,
+                "the layout adds up");
+  CVdbTableSet db;
+  FillGolden(db);
+  CMemFile mem;
+  EXPECT_TRUE(db.WriteTables(mem));
+  EXPECT_EQ(Bytes(mem), std::vector<BYTE>(std::begin(kGoldenSet), std::end(kGoldenSet)));
+
+  CMemFile in(const_cast<BYTE*>(kGoldenSet), sizeof kGoldenSet);
+  CVdbTableSet back;
+  back.CreateFieldSet("stale", nullptr);
+  ASSERT_TRUE(back.ReadTables(in));
+  EXPECT_EQ(in.GetPosition(), sizeof kGoldenSet);
+  ASSERT_EQ(back.GetTableCount(), 2);
+  EXPECT_STREQ(back.GetTable(0)->GetName(), "GoldW");
+  EXPECT_STREQ(back.GetTable(1)->GetName(), "GoldS");
+  EXPECT_EQ(back.GetTable(0)->GetTableSet(), &back);
+  CVdbTable* w = back.GetTable("goldw");
+  ASSERT_EQ(w->GetRecordCount(), 1);
+  w->MoveTo(0);
+  EXPECT_EQ(w->GetRecordID(), 1u);
+  EXPECT_EQ(GetLongAt(*w, 0), 7);
+  ASSERT_EQ(back.GetFieldSetCount(), 2);
+  EXPECT_STREQ(back.GetFieldSet(0)->GetLabel(), "Wells");
+  EXPECT_STREQ(back.GetFieldSet("s")->GetAt(0)->GetName(), "K");
+  ASSERT_EQ(back.GetRelationCount(), 2);
+  CString key, rel;
+  ASSERT_TRUE(back.GetRelation("GOLDW", key, rel));
+  EXPECT_EQ(key, "K");
+  EXPECT_EQ(rel, "ID");
+  EXPECT_EQ(back.GetRelationAt(1)->m_strTable, "Other");
+}
+
+TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
+  for (size_t len = 0; len < sizeof kGoldenSet; ++len) {
+    SCOPED_TRACE(len);
+    CMemFile in(const_cast<BYTE*>(kGoldenSet), static_cast<UINT>(len));
+    CVdbTableSet db;
+    EXPECT_FALSE(db.ReadTables(in));
+  }
+  for (size_t at = 0; at < sizeof kGoldenSet; ++at) {
+    for (BYTE flip : {0x01, 0x80, 0xFF}) {
+      std::vector<BYTE> bad(std::begin(kGoldenSet), std::end(kGoldenSet));
+      bad[at] ^= flip;
+      CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
+      CVdbTableSet db;
+      db.ReadTables(in);  // any result; the sanitizers watch the rest
+    }
+  }
+
+  // A second table that is not a table file: the first stays, false.
+  std::vector<BYTE> broken(std::begin(kGoldenSet), std::end(kGoldenSet));
+  const size_t secondTable = 4 + 28 + 71 + 8 + 8;
+  ASSERT_EQ(broken[secondTable], 'T');
+  broken[secondTable + 3] = '1';  // "TV11"
+  CMemFile in(broken.data(), static_cast<UINT>(broken.size()));
+  CVdbTableSet db;
+  EXPECT_FALSE(db.ReadTables(in));
+  EXPECT_EQ(db.GetTableCount(), 1);
+  EXPECT_EQ(db.GetFieldSetCount(), 0);
+
+  // Hostile counts fail before anything is allocated for them.
+  const BYTE hugeTables[] = {0xFF, 0xFF, 0xFF, 0x7F, 'T', 'V', '1', '0'};
+  const BYTE negativeTables[] = {0xFF, 0xFF, 0xFF, 0xFF};
+  const BYTE hugeSets[] = {0, 0, 0, 0, 0x00, 0x00, 0x00, 0x40, 0, 0, 0, 0};
+  const BYTE hugeRelations[] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x0F, 0, 0, 0, 0};
+  for (auto [data, size] : {std::pair<const BYTE*, size_t>{hugeTables, sizeof hugeTables},
+                            {negativeTables, sizeof negativeTables},
+                            {hugeSets, sizeof hugeSets},
+                            {hugeRelations, sizeof hugeRelations}}) {
+    CMemFile mem(const_cast<BYTE*>(data), static_cast<UINT>(size));
+    CVdbTableSet hostile;
+    EXPECT_FALSE(hostile.ReadTables(mem));
+  }
+  // Nothing after the counts: an empty database, read in full.
+  const BYTE empty[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  CMemFile mem(const_cast<BYTE*>(empty), sizeof empty);
+  EXPECT_TRUE(db.ReadTables(mem));
+  EXPECT_EQ(db.GetTableCount(), 0);
+}
+
+TEST(TableSetStreamTest, RoundTripOfAWholeDatabase) {
+  LookupFixture fx(11, 30, 50);
+  fx.db.AddRelation("WellID", "Wells.ID");
+  fx.db.AddRelation("Tag", " Wells . Name ");
+  CVdbFieldSet* def = fx.db.CreateFieldSet("Def, with \"quotes\"", "");
+  def->AddField("Opt:STRING*40", 0, 1)->m_strOptions = "a\nb,c";
+  fx.db.CreateTable("", "Def, with \"quotes\"");  // an empty table name
+  fx.samples->MoveTo(3);
+  fx.samples->DeleteRecord();
+
+  CMemFile mem;
+  fx.db.WriteTables(mem);
+  mem.Seek(0, CFile::begin);
+  CVdbTableSet back;
+  ASSERT_TRUE(back.ReadTables(mem));
+  ASSERT_EQ(back.GetTableCount(), fx.db.GetTableCount());
+  for (int i = 0; i < back.GetTableCount(); ++i) {
+    CVdbTable* a = fx.db.GetTable(i);
+    CVdbTable* b = back.GetTable(i);
+    SCOPED_TRACE(a->GetName());
+    EXPECT_STREQ(a->GetName(), b->GetName());
+    EXPECT_EQ(a->GetMaxID(), b->GetMaxID());
+    ASSERT_EQ(a->GetFieldCount(), b->GetFieldCount());
+    ASSERT_EQ(a->GetRecordCount(), b->GetRecordCount());
+    const size_t rs = static_cast<size_t>(a->GetFieldSet()->m_nRecordSize);
+    for (LONG r = 0; r < a->GetRecordCount(); ++r) {
+      EXPECT_EQ(a->GetRecordAt(r)->m_nID, b->GetRecordAt(r)->m_nID);
+      EXPECT_EQ(std::memcmp(a->GetRecordAt(r)->GetData(), b->GetRecordAt(r)->GetData(), rs), 0);
+    }
+  }
+  ASSERT_EQ(back.GetFieldSetCount(), 1);
+  EXPECT_STREQ(back.GetFieldSet(0)->GetName(), "Def, with \"quotes\"");
+  EXPECT_EQ(back.GetFieldSet(0)->GetAt(0)->m_strOptions, "a\nb,c");
+  ASSERT_EQ(back.GetRelationCount(), 2);
+  EXPECT_EQ(back.GetRelationAt(1)->m_strRelatedKeyField, "Name");
+
+  // The database read back selects the same view.
+  CVdbTableView v1, v2;
+  fx.db.Select(&v1, "Samples", "WellID,Wells.Depth,Wells.Note", nullptr);
+  back.Select(&v2, "Samples", "WellID,Wells.Depth,Wells.Note", nullptr);
+  ASSERT_EQ(v1.GetRecordCount(), v2.GetRecordCount());
+  for (LONG r = 0; r < v1.GetRecordCount(); ++r)
+    EXPECT_EQ(std::memcmp(v1.GetRecordAt(r), v2.GetRecordAt(r), 8 + 4 + 4 + 6), 0);
+}
+
+}  // namespace
