@@ -23,18 +23,22 @@ using BoostPolygon = bg::model::polygon<BoostPoint, false /* counter-clockwise *
 constexpr int kVertices = 1000;
 constexpr int kPoints = 1000000;
 
-// A star-shaped, non-convex polygon: vertices at increasing angles with
-// random radii between 500 and 1000 around the origin, counter-clockwise.
+// Star-shaped, non-convex polygons around the origin, counter-clockwise, with
+// vertices at increasing angles. Shape 0, "spiky": random radii between 500
+// and 1000, so a vertical line crosses the boundary some 50 times. Shape 1,
+// "smooth": a wavy outline like a map boundary, crossed a few times.
 struct Data {
   std::vector<SFloat2D> ring;
   std::vector<float> xs, ys;
   std::vector<SFloat2D> points;
-  Data() {
+  explicit Data(int shape) {
     std::mt19937 rng(42);
     std::uniform_real_distribution<float> radius(500.f, 1000.f), coord(-1000.f, 1000.f);
     for (int i = 0; i < kVertices; ++i) {
       const double angle = 2 * 3.14159265358979323846 * i / kVertices;
-      const float r = radius(rng);
+      const float r =
+          shape == 0 ? radius(rng)
+                     : float(750 + 200 * std::sin(5 * angle) + 30 * std::sin(37 * angle)) + radius(rng) / 100;
       ring.push_back({float(r * std::cos(angle)), float(r * std::sin(angle))});
       xs.push_back(ring.back().x);
       ys.push_back(ring.back().y);
@@ -43,9 +47,9 @@ struct Data {
   }
 };
 
-const Data& GetData() {
-  static const Data data;
-  return data;
+const Data& GetData(const benchmark::State& state) {
+  static const Data spiky(0), smooth(1);
+  return state.range(0) == 0 ? spiky : smooth;
 }
 
 void Report(benchmark::State& state, long inside) {
@@ -54,7 +58,7 @@ void Report(benchmark::State& state, long inside) {
 }
 
 void BM_Predicates_PtInRgn(benchmark::State& state) {
-  const Data& d = GetData();
+  const Data& d = GetData(state);
   long inside = 0;
   for (auto _ : state) {
     inside = 0;
@@ -64,8 +68,23 @@ void BM_Predicates_PtInRgn(benchmark::State& state) {
   Report(state, inside);
 }
 
+// The SFloat2D form with the vector walk held to a width: 0 none, 1 AVX2,
+// 2 AVX-512 (what the processor lacks falls back to the next width down).
+void BM_Predicates_PtInRgnAtWidth(benchmark::State& state) {
+  const Data& d = GetData(state);
+  const int saved = detail::SetPtInRgnVectorLimit(int(state.range(1)));
+  long inside = 0;
+  for (auto _ : state) {
+    inside = 0;
+    for (const SFloat2D& p : d.points) inside += PtInRgn(p, d.ring.data(), kVertices);
+    benchmark::DoNotOptimize(inside);
+  }
+  detail::SetPtInRgnVectorLimit(saved);
+  Report(state, inside);
+}
+
 void BM_Predicates_PtInRgnArrays(benchmark::State& state) {
-  const Data& d = GetData();
+  const Data& d = GetData(state);
   long inside = 0;
   for (auto _ : state) {
     inside = 0;
@@ -76,7 +95,7 @@ void BM_Predicates_PtInRgnArrays(benchmark::State& state) {
 }
 
 void BM_BoostGeometry_CoveredBy(benchmark::State& state) {
-  const Data& d = GetData();
+  const Data& d = GetData(state);
   BoostPolygon polygon;
   for (const SFloat2D& v : d.ring) bg::append(polygon.outer(), BoostPoint(v.x, v.y));
   bg::append(polygon.outer(), BoostPoint(d.ring[0].x, d.ring[0].y));
@@ -93,7 +112,7 @@ void BM_BoostGeometry_CoveredBy(benchmark::State& state) {
 }
 
 void BM_GeosPrepared_Covers(benchmark::State& state) {
-  const Data& d = GetData();
+  const Data& d = GetData(state);
   GEOSContextHandle_t ctx = GEOS_init_r();
   GEOSCoordSequence* seq = GEOSCoordSeq_create_r(ctx, kVertices + 1, 2);
   for (int i = 0; i <= kVertices; ++i) {
@@ -120,10 +139,11 @@ void BM_GeosPrepared_Covers(benchmark::State& state) {
   GEOS_finish_r(ctx);
 }
 
-BENCHMARK(BM_Predicates_PtInRgn)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Predicates_PtInRgnArrays)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BoostGeometry_CoveredBy)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_GeosPrepared_Covers)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Predicates_PtInRgn)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Predicates_PtInRgnAtWidth)->ArgsProduct({{0, 1}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Predicates_PtInRgnArrays)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BoostGeometry_CoveredBy)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeosPrepared_Covers)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

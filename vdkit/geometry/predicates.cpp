@@ -1,5 +1,6 @@
 #include "vdkit/geometry/predicates.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -9,7 +10,7 @@
 #include <type_traits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VDKIT_GEOMETRY_AVX2 1
+#define VDKIT_GEOMETRY_SIMD 1
 #include <immintrin.h>
 #endif
 
@@ -74,7 +75,6 @@ float ToFloat(double v) {
 // answered by the end points of the edges already seen: a vertex at or below
 // y and one at or above it put y within [min y, max y].
 
-// Tally of the edges that take part; `on` is set when the point is on one.
 // Tally of the edges that take part, and whether their end points showed a
 // vertex at or below y and one at or above it (then y is within the box).
 struct Crossings {
@@ -102,8 +102,9 @@ struct Crossings {
 // v = 0, to v) takes part, until edge answers true; answers whether it did.
 // Vertex v's x is xs[v * kStride].
 template <int kStride, class T, class EdgeFn>
-bool ScanEdgesScalar(const T* xs, int n, T x, int from, bool prev, EdgeFn& edge) {
-  for (int v = from; v < n; ++v) {
+bool ScanEdgesScalar(const T* xs, int n, T x, EdgeFn& edge) {
+  bool prev = xs[static_cast<size_t>(n - 1) * kStride] <= x;
+  for (int v = 0; v < n; ++v) {
     const bool cur = xs[static_cast<size_t>(v) * kStride] <= x;
     if (cur != prev && edge(v)) return true;
     prev = cur;
@@ -111,55 +112,121 @@ bool ScanEdgesScalar(const T* xs, int n, T x, int from, bool prev, EdgeFn& edge)
   return false;
 }
 
-#ifdef VDKIT_GEOMETRY_AVX2
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
+#ifdef VDKIT_GEOMETRY_SIMD
+// The widest walk the processor allows, within the limit tests may set.
+int g_vectorLimit = 2;
+
+int VectorLevel() {
+  static const int level = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 2
+                           : __builtin_cpu_supports("avx2")                                        ? 1
+                                                                                                   : 0;
+  return std::min(level, g_vectorLimit);
 }
 
-// The same walk, 32 vertices per step: vertex j of a step owns bit j * kStride
-// of a 64-bit word (for interleaved SFloat2D the y lanes fall on the odd bits
-// and are masked off).
+// One step of the vector walk covers 64 vertices: compare(block) answers a
+// word whose bit j is set when vertex j of the step has x <= the point's x
+// (for interleaved SFloat2D the compare first gathers the x lanes). Hands the
+// vertices whose edges change side to edge(); answers true when edge() did.
+// Needs n >= 64.
+template <int kStride, class T, class CompareFn, class EdgeFn>
+__attribute__((always_inline)) inline bool WalkSteps(const T* xs, int n, T x, CompareFn compare,
+                                                     EdgeFn& edge) {
+  bool prev = xs[static_cast<size_t>(n - 1) * kStride] <= x;
+  auto visit = [&](int v, uint64_t changes) {
+    for (; changes; changes &= changes - 1) {
+      if (edge(v + __builtin_ctzll(changes))) return true;
+    }
+    return false;
+  };
+  int v = 0;
+  for (; v + 64 <= n; v += 64) {
+    const uint64_t bits = compare(xs + static_cast<size_t>(v) * kStride);
+    // Most steps have every vertex on the side of the last one.
+    if (bits == (prev ? ~0ull : 0)) continue;
+    const uint64_t changes = bits ^ ((bits << 1) | (prev ? 1u : 0u));
+    prev = bits >> 63;
+    if (visit(v, changes)) return true;
+  }
+  if (v == n) return false;
+  // The rest, fewer than 64 vertices, as the top bits of one more step that
+  // ends at the last vertex (n >= 64, so it starts inside the array).
+  const int rest = n - v;
+  const uint64_t bits = compare(xs + static_cast<size_t>(n - 64) * kStride) >> (64 - rest);
+  const uint64_t changes = (bits ^ ((bits << 1) | (prev ? 1u : 0u))) & ((uint64_t{1} << rest) - 1);
+  return visit(v, changes);
+}
+
 template <int kStride, class T, class EdgeFn>
 __attribute__((target("avx2"))) bool ScanEdgesAvx2(const T* xs, int n, T x, EdgeFn& edge) {
-  constexpr uint64_t kLanes = kStride == 1 ? 0xFFFFFFFFull : 0x5555555555555555ull;
-  bool prev = xs[static_cast<size_t>(n - 1) * kStride] <= x;
-  int v = 0;
-  for (; v + 32 <= n; v += 32) {
-    const T* block = xs + static_cast<size_t>(v) * kStride;
+  auto compare = [x](const T* block) __attribute__((target("avx2"))) {
     uint64_t bits = 0;
-    for (int k = 0; k < 4 * kStride; ++k) {
+    for (int k = 0; k < 8; ++k) {
       int mask;
-      if constexpr (std::is_same<T, float>::value) {
+      if constexpr (std::is_same<T, int>::value) {
+        // x_v > x, complemented: AVX2 has no integer <=.
+        const __m256i xv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 8 * k));
+        mask = ~_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(xv, _mm256_set1_epi32(x)))) & 0xFF;
+      } else if constexpr (kStride == 1) {
         const __m256 xv = _mm256_loadu_ps(block + 8 * k);
         mask = _mm256_movemask_ps(_mm256_cmp_ps(xv, _mm256_set1_ps(x), _CMP_LE_OQ));
       } else {
-        const __m256i xv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 8 * k));
-        // The complement of x_v > x is x_v <= x; it is taken below.
-        mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(xv, _mm256_set1_epi32(x))));
+        // The x lanes of 8 vertices, in the order 0 1 4 5 2 3 6 7 (put right below).
+        const __m256 xv = _mm256_shuffle_ps(_mm256_loadu_ps(block + 16 * k),
+                                            _mm256_loadu_ps(block + 16 * k + 8), _MM_SHUFFLE(2, 0, 2, 0));
+        mask = _mm256_movemask_ps(_mm256_cmp_ps(xv, _mm256_set1_ps(x), _CMP_LE_OQ));
       }
       bits |= static_cast<uint64_t>(static_cast<unsigned>(mask)) << (8 * k);
     }
-    if constexpr (!std::is_same<T, float>::value) bits = ~bits;
-    bits &= kLanes;
-    uint64_t changes = (bits ^ ((bits << kStride) | (prev ? 1u : 0u))) & kLanes;
-    prev = (bits >> (31 * kStride)) & 1;
-    while (changes) {
-      const int j = __builtin_ctzll(changes) / kStride;
-      changes &= changes - 1;
-      if (edge(v + j)) return true;
+    if constexpr (kStride == 2) {
+      // Swap bits 2-3 with bits 4-5 in every byte.
+      const uint64_t t = ((bits >> 2) ^ bits) & 0x0C0C0C0C0C0C0C0Cull;
+      bits ^= t ^ (t << 2);
     }
-  }
-  return ScanEdgesScalar<kStride>(xs, n, x, v, prev, edge);
+    return bits;
+  };
+  return WalkSteps<kStride>(xs, n, x, compare, edge);
+}
+
+template <int kStride, class T, class EdgeFn>
+__attribute__((target("avx512f,avx512bw"))) bool ScanEdgesAvx512(const T* xs, int n, T x, EdgeFn& edge) {
+  auto compare = [x](const T* block) __attribute__((target("avx512f,avx512bw"))) {
+    __mmask16 mask[4];
+    for (int k = 0; k < 4; ++k) {
+      if constexpr (std::is_same<T, int>::value) {
+        mask[k] =
+            _mm512_cmp_epi32_mask(_mm512_loadu_si512(block + 16 * k), _mm512_set1_epi32(x), _MM_CMPINT_LE);
+      } else if constexpr (kStride == 1) {
+        mask[k] = _mm512_cmp_ps_mask(_mm512_loadu_ps(block + 16 * k), _mm512_set1_ps(x), _CMP_LE_OQ);
+      } else {
+        // The x lanes of 16 vertices, in order.
+        const __m512i even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+        const __m512 xv = _mm512_permutex2var_ps(_mm512_loadu_ps(block + 32 * k), even,
+                                                 _mm512_loadu_ps(block + 32 * k + 16));
+        mask[k] = _mm512_cmp_ps_mask(xv, _mm512_set1_ps(x), _CMP_LE_OQ);
+      }
+    }
+    return _cvtmask64_u64(
+        _mm512_kunpackd(_mm512_kunpackw(mask[3], mask[2]), _mm512_kunpackw(mask[1], mask[0])));
+  };
+  return WalkSteps<kStride>(xs, n, x, compare, edge);
 }
 #endif
 
 template <int kStride, class T, class EdgeFn>
 bool ScanEdges(const T* xs, int n, T x, EdgeFn& edge) {
-#ifdef VDKIT_GEOMETRY_AVX2
-  if (n >= 32 && HasAvx2()) return ScanEdgesAvx2<kStride>(xs, n, x, edge);
+#ifdef VDKIT_GEOMETRY_SIMD
+  if (n >= 64) {
+    switch (VectorLevel()) {
+      case 2:
+        return ScanEdgesAvx512<kStride>(xs, n, x, edge);
+      case 1:
+        return ScanEdgesAvx2<kStride>(xs, n, x, edge);
+      default:
+        break;
+    }
+  }
 #endif
-  return ScanEdgesScalar<kStride>(xs, n, x, 0, xs[static_cast<size_t>(n - 1) * kStride] <= x, edge);
+  return ScanEdgesScalar<kStride>(xs, n, x, edge);
 }
 
 // True when some vertex lies at or below y and some at or above it: y is within
@@ -421,4 +488,17 @@ int GetRectHandle(const RECT& rc, const POINT& pt, int size) {
     }
   }
   return l + half <= x && x < r - half && t + half <= y && y < b - half ? 8 : -1;
+}
+
+// ---- Test seam ---------------------------------------------------------------------------
+
+int detail::SetPtInRgnVectorLimit(int limit) {
+#ifdef VDKIT_GEOMETRY_SIMD
+  const int previous = g_vectorLimit;
+  g_vectorLimit = limit;
+  return previous;
+#else
+  (void)limit;
+  return 0;
+#endif
 }

@@ -118,3 +118,12 @@ VDKIT_API void TwoLineCross(float angle1, float x1, float y1, float angle2, floa
 // between them. Containment is half-open: left <= x < right, top <= y < bottom.
 // With size <= 0 no grip is tested.
 VDKIT_API int GetRectHandle(const RECT& rc, const POINT& pt, int size);
+
+// ---- End of public API ------------------------------------------------------------
+
+namespace detail {
+// Test seam: the widest vector walk PtInRgn may use (0 none, 1 AVX2, 2
+// AVX-512; the processor's own limit still applies); answers the previous
+// setting. Answers are the same at every level.
+VDKIT_API int SetPtInRgnVectorLimit(int limit);
+}  // namespace detail

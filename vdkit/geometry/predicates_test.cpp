@@ -126,27 +126,32 @@ TEST(PtInRgnTest, FewVerticesAnswerTrueForFloatsAndFalseForIntegers) {
 
 // Random polygons on a small grid, so that vertices share x coordinates,
 // edges are vertical and points land on vertices and edges; sizes on both
-// sides of the 32-vertex steps of the vector walk.
+// sides of the 64-vertex steps of the vector walk, at every vector width.
 TEST(PtInRgnTest, AgreesWithTheStepByStepRuleOnRandomPolygons) {
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> grid(-12, 12);
-  for (int n : {3, 4, 5, 7, 31, 32, 33, 63, 64, 65, 97, 200}) {
-    for (int round = 0; round < 40; ++round) {
-      std::vector<SFloat2D> pts;
-      for (int i = 0; i < n; ++i) pts.push_back({float(grid(rng)), float(grid(rng))});
-      if (round % 4 == 0) pts.push_back(pts[0]);  // an explicit closing vertex
-      const Polygon p(pts);
-      for (int k = 0; k < 60; ++k) {
-        const int ix = grid(rng) + (k % 3 == 0 ? 1 : 0), iy = grid(rng);
-        // Integer points, then half steps, which fall between the grid lines.
-        const float fx = float(ix) + (k % 2 ? 0.5f : 0.f), fy = float(iy) + (k % 5 == 0 ? 0.25f : 0.f);
-        SCOPED_TRACE(testing::Message() << "n " << n << " round " << round << " point " << fx << ", " << fy);
-        const bool expected = ReferenceFloat(fx, fy, p);
-        ASSERT_EQ(p.Aos(fx, fy), expected);
-        ASSERT_EQ(p.Soa(fx, fy), expected);
-        ASSERT_EQ(p.Int(ix, iy), ReferenceInt(ix, iy, p));
+  for (int limit : {2, 1, 0}) {
+    const int saved = detail::SetPtInRgnVectorLimit(limit);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> grid(-12, 12);
+    for (int n : {3, 4, 5, 7, 63, 64, 65, 127, 128, 129, 200}) {
+      for (int round = 0; round < 30; ++round) {
+        std::vector<SFloat2D> pts;
+        for (int i = 0; i < n; ++i) pts.push_back({float(grid(rng)), float(grid(rng))});
+        if (round % 4 == 0) pts.push_back(pts[0]);  // an explicit closing vertex
+        const Polygon p(pts);
+        for (int k = 0; k < 50; ++k) {
+          const int ix = grid(rng) + (k % 3 == 0 ? 1 : 0), iy = grid(rng);
+          // Integer points, then half steps, which fall between the grid lines.
+          const float fx = float(ix) + (k % 2 ? 0.5f : 0.f), fy = float(iy) + (k % 5 == 0 ? 0.25f : 0.f);
+          SCOPED_TRACE(testing::Message() << "limit " << limit << " n " << n << " round " << round
+                                          << " point " << fx << ", " << fy);
+          const bool expected = ReferenceFloat(fx, fy, p);
+          ASSERT_EQ(p.Aos(fx, fy), expected);
+          ASSERT_EQ(p.Soa(fx, fy), expected);
+          ASSERT_EQ(p.Int(ix, iy), ReferenceInt(ix, iy, p));
+        }
       }
     }
+    detail::SetPtInRgnVectorLimit(saved);
   }
 }
 

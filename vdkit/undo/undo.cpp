@@ -6,8 +6,8 @@
 //   (1) -1 <= pos < count. pos == -1: nothing to undo; pos == count-1: nothing to redo.
 //   (2) every record is non-null, is held once (directly or inside a group)
 //       and names this manager; the manager owns exactly these.
-//   (3) in a group: 0 <= group start <= count; the records from group start
-//       to pos are the group's records made so far.
+//   (3) in a group: 0 <= group start <= count; EndGroup bundles the records
+//       from group start to pos (none when pos < group start).
 //   (4) current is null or a record the manager holds (directly or in a group).
 //
 //   idle --BeginGroup--> grouping --EndGroup--> idle

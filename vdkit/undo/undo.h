@@ -88,11 +88,14 @@ class VDKIT_API CUndoMgr {
   // BeginGroup restarts the group at the current position.
   void BeginGroup();
 
-  // Ends bundling. Outside a group it does nothing and answers null. With two or more records added (and
-  // still applied) since BeginGroup, they become one CUndoGroup in their place, which is returned; with
-  // exactly one, no group is made and that record is returned; with none, null. Then the history is trimmed
-  // to the maximum by dropping its oldest undoable records. The result is null when the record it would name
-  // was trimmed away. Redo records are kept, and the position is not moved over them.
+  // Ends bundling; outside a group it does nothing and answers null.
+  //  - Two or more records made (and still applied) since BeginGroup: they
+  //    become one CUndoGroup in their place, which is answered; as after any
+  //    addition, the oldest record goes if the history is over the maximum.
+  //  - One record: no group is made and that record is answered; none: null.
+  //    The oldest applied records go until the history fits the maximum.
+  // Taken-back records stay redoable, and the position is never moved over
+  // them. The answer is null when the record it names was trimmed away.
   CUndoData* EndGroup();
 
   // ---- Replaying --------------------------------------------------------
