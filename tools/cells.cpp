@@ -44,19 +44,6 @@ void Store(BYTE* p, T v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-std::string Text(const BYTE* p, int size) {
-  const void* zero = std::memchr(p, 0, static_cast<size_t>(size));
-  const size_t n = zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - p) : static_cast<size_t>(size);
-  return std::string(reinterpret_cast<const char*>(p), n);
-}
-
-template <typename F>
-std::string Real(F v) {
-  char buf[64];
-  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 // The NaN that reading "nan" or "-nan" gives: the default quiet NaN.
 template <typename F>
 bool IsPlainNan(F v) {
@@ -205,62 +192,100 @@ std::vector<Column> PlanColumns(const CVdbFieldSet& fs) {
   return columns;
 }
 
-std::string FormatCell(const Column& c, const BYTE* data, bool* exact) {
+namespace {
+
+template <typename T>
+void AppendNumber(std::string& out, T v) {
+  char buf[64];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+// At least two digits, as "%02u" gives them.
+void AppendTwoDigits(std::string& out, unsigned v) {
+  if (v < 10) out += '0';
+  AppendNumber(out, v);
+}
+
+}  // namespace
+
+void AppendCell(std::string& out, const Column& c, const BYTE* data, bool* exact) {
   if (exact) *exact = true;
   const BYTE* p = data + c.offset;
   switch (c.type) {
     case VDB_BOOL:
     case VDB_BYTE:
-      return std::to_string(p[0]);
+      AppendNumber(out, static_cast<unsigned>(p[0]));
+      return;
     case VDB_SHORT:
-      return std::to_string(Load<int16_t>(p));
+      AppendNumber(out, Load<int16_t>(p));
+      return;
     case VDB_LONG:
-      return std::to_string(Load<int32_t>(p));
+      AppendNumber(out, Load<int32_t>(p));
+      return;
     case VDB_DATAID:
-      return std::to_string(Load<uint32_t>(p));
+      AppendNumber(out, Load<uint32_t>(p));
+      return;
     case VDB_FLOAT: {
-      if (Load<uint32_t>(p) == VDB_NULL_FLOAT_BITS) return "";
+      if (Load<uint32_t>(p) == VDB_NULL_FLOAT_BITS) return;
       const float v = Load<float>(p);
       if (exact) *exact = IsPlainNan(v);
-      return Real(v);
+      AppendNumber(out, v);
+      return;
     }
     case VDB_DOUBLE: {
-      if (Load<uint64_t>(p) == VDB_NULL_DOUBLE_BITS) return "";
+      if (Load<uint64_t>(p) == VDB_NULL_DOUBLE_BITS) return;
       const double v = Load<double>(p);
       if (exact) *exact = IsPlainNan(v);
-      return Real(v);
+      AppendNumber(out, v);
+      return;
     }
     case VDB_CHAR:
     case VDB_CHAR8:
     case VDB_CHAR16:
-    case VDB_STRING:
-      return Text(p, c.size);
+    case VDB_STRING: {
+      const void* zero = std::memchr(p, 0, static_cast<size_t>(c.size));
+      out.append(reinterpret_cast<const char*>(p),
+                 zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - p) : static_cast<size_t>(c.size));
+      return;
+    }
     case VDB_DATE: {
       static const BYTE zeros[8] = {};
-      if (c.size < 8 || std::memcmp(p, zeros, 8) == 0) return "";
+      if (c.size < 8 || std::memcmp(p, zeros, 8) == 0) return;
       const SDateTime t = Load<SDateTime>(p);
-      std::string text = Format("%u-%02u-%02u", t.date.year, t.date.month, t.date.day);
+      // %u-%02u-%02u, built by hand: dates fill whole columns of large tables.
+      AppendNumber(out, static_cast<unsigned>(t.date.year));
+      out += '-';
+      AppendTwoDigits(out, t.date.month);
+      out += '-';
+      AppendTwoDigits(out, t.date.day);
       if (Load<uint32_t>(p) != 0) {
-        text += "+" + Real(t.fraction);
+        out += '+';
+        AppendNumber(out, t.fraction);
         if (exact) *exact = IsPlainNan(t.fraction);
       }
-      return text;
+      return;
     }
     case VDB_BINARY: {
       bool allZero = true;
       for (int i = 0; i < c.size && allZero; ++i) allZero = p[i] == 0;
-      if (allZero) return "";
+      if (allZero) return;
       static const char digits[] = "0123456789abcdef";
-      std::string hex(static_cast<size_t>(c.size) * 2, '0');
       for (int i = 0; i < c.size; ++i) {
-        hex[static_cast<size_t>(i) * 2] = digits[p[i] >> 4];
-        hex[static_cast<size_t>(i) * 2 + 1] = digits[p[i] & 15];
+        out += digits[p[i] >> 4];
+        out += digits[p[i] & 15];
       }
-      return hex;
+      return;
     }
     default:
-      return "";
+      return;
   }
+}
+
+std::string FormatCell(const Column& c, const BYTE* data, bool* exact) {
+  std::string text;
+  AppendCell(text, c, data, exact);
+  return text;
 }
 
 bool ParseCell(const Column& c, const std::string& text, BYTE* data, std::string* why) {

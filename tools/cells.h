@@ -39,7 +39,7 @@ struct Column {
   int size = 0;        // bytes the column covers
   BYTE type = 0;       // the field's type code
   bool first = true;   // the field's first column (its header is the definition)
-  bool numeric = true; // right-aligned in listings
+  bool numeric = true;  // right-aligned in listings; its texts never need CSV quotes
   std::string name;    // "Depth" for the first column, "Depth#2" for the next
 };
 
@@ -57,6 +57,8 @@ std::string Definition(const SVdbField& f);
 // an unusual payload); bytes after a text's first zero are not part of its
 // value and do not count.
 std::string FormatCell(const Column& c, const BYTE* data, bool* exact = nullptr);
+// The same text appended to `out`.
+void AppendCell(std::string& out, const Column& c, const BYTE* data, bool* exact = nullptr);
 // Stores the cell's value into the column's bytes of `data`. False, with
 // `why` saying what is wrong and the bytes unchanged, when the text is not a
 // value of the column's type or does not fit.

@@ -85,8 +85,8 @@ void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
   int depth = 0;
   bool versions = false;
   for (const VdfRecord& r : records) {
-    ++classes[r.className];
-    if (!IsRegisteredClass(r.className)) ++unknown[r.className];
+    ++classes[std::string(r.className)];
+    if (!IsRegisteredClass(r.className)) ++unknown[std::string(r.className)];
     depth = std::max(depth, r.depth);
     versions = versions || r.version != 0x0100;
   }

@@ -151,7 +151,7 @@ std::string Grouped(unsigned long long n) {
   return out;
 }
 
-std::string Printable(const std::string& text) {
+std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
@@ -167,7 +167,7 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-std::string Quoted(const std::string& text) { return "'" + Printable(text) + "'"; }
+std::string Quoted(std::string_view text) { return "'" + Printable(text) + "'"; }
 
 // ---- Output ---------------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vdkit/platform/types.h"
@@ -63,9 +64,9 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // 1234567 -> "1,234,567".
 std::string Grouped(unsigned long long n);
 // Bytes outside printable ASCII as \xNN, backslash as \\ (one line, readable).
-std::string Printable(const std::string& text);
+std::string Printable(std::string_view text);
 // Quoted for a message: 'text', made printable.
-std::string Quoted(const std::string& text);
+std::string Quoted(std::string_view text);
 
 // Text to standard output, buffered. Out() is the process-wide instance;
 // Finish() flushes it and reports a write error (a full disk, a closed pipe)

@@ -47,14 +47,14 @@ class Cursor {
 
   // A record string: a signed 16-bit length, then that many bytes; the text
   // ends at the first zero byte.
-  std::string Text(const char* what) {
+  std::string_view Text(const char* what) {
     const size_t start = m_at;
     const SHORT n = static_cast<SHORT>(Number(2, what));
     if (n < 0) Damaged(std::string("negative length of ") + what, start);
     Need(static_cast<size_t>(n), what);
     const char* p = reinterpret_cast<const char*>(m_bytes.data() + m_at);
     const void* zero = std::memchr(p, 0, static_cast<size_t>(n));
-    std::string text(p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : static_cast<size_t>(n));
+    const std::string_view text(p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : static_cast<size_t>(n));
     m_at += static_cast<size_t>(n);
     return text;
   }
@@ -70,8 +70,16 @@ class Cursor {
   size_t m_at = 0;
 };
 
-bool EqualNoCase(const std::string& a, const char* b) {
-  return a.size() == std::strlen(b) && CString(a.c_str()).CompareNoCase(b) == 0;
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
 }
 
 std::string ReadableMessage(const char* text) {
@@ -97,6 +105,10 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
   Cursor in(path, bytes);
   in.Skip(4, "the magic");
   std::vector<VdfRecord> records;
+  // A record takes at least 30 bytes, so this is room for every record the
+  // bytes can hold: the list never moves while it grows, and the pages of
+  // the room left over are never touched.
+  records.reserve(bytes.size() / 30 + 1);
   // Children still to read at each open level; the root's level is pushed
   // after its record.
   std::vector<LONG> left;
@@ -115,7 +127,7 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
       --left.back();
       r.index = nextIndex.back()++;
     }
-    const std::string key = in.Text("a record key");
+    const std::string_view key = in.Text("a record key");
     if (!EqualNoCase(key, kClassKey)) in.Damaged("a record does not begin with the key \"ClassName=\"", r.offset);
     r.className = in.Text("a class name");
     r.version = static_cast<WORD>(in.Number(2, "a version word"));
@@ -143,15 +155,22 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
   return records;
 }
 
-bool IsRegisteredClass(const std::string& className) {
-  for (const CVDClassInfo* c = CVDClassInfo::mhFirstObj; c; c = c->m_pNextClass)
-    if (c->m_lpszClassName && EqualNoCase(className, c->m_lpszClassName)) return true;
-  return false;
+bool IsRegisteredClass(std::string_view className) {
+  // Asked once per record of large archives: the last answer is kept, as
+  // neighbouring records are mostly of one class.
+  static std::string lastName;
+  static bool lastAnswer = false;
+  if (!lastName.empty() && EqualNoCase(className, lastName)) return lastAnswer;
+  lastAnswer = false;
+  for (const CVDClassInfo* c = CVDClassInfo::mhFirstObj; c && !lastAnswer; c = c->m_pNextClass)
+    lastAnswer = c->m_lpszClassName && EqualNoCase(className, c->m_lpszClassName);
+  lastName.assign(className.data(), className.size());
+  return lastAnswer;
 }
 
 std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<BYTE>& bytes,
                                      const std::vector<VdfRecord>& records, std::vector<std::string>* notes) {
-  const std::string& rootClass = records.front().className;
+  const std::string rootClass(records.front().className);
   std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
   if (!root) FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");
   MessageCapture capture;
@@ -188,7 +207,7 @@ std::vector<CVDFile*> MatchRecords(const std::vector<VdfRecord>& records, CVDFil
     } else if (CVDFile* parent = levels.back().object) {
       if (r.named) {
         // The reader reuses a child of that name, whatever the record's class.
-        object = parent->FindFile(r.name.substr(0, kLibraryNameLength).c_str());
+        object = parent->FindFile(std::string(r.name.substr(0, kLibraryNameLength)).c_str());
       } else if (IsRegisteredClass(r.className)) {
         int& scan = levels.back().scan;
         while (scan < parent->GetFileCount() && parent->GetFileAt(scan)->IsNamed()) ++scan;

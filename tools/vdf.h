@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vdkit/platform/resources.h"
@@ -23,16 +24,17 @@ class CVDFile;
 
 namespace vdtool {
 
+// The texts point into the archive's bytes, which must outlive the record.
 struct VdfRecord {
   size_t offset = 0;  // of the record's key
   int depth = 0;      // 0 for the root
   int index = 0;      // position among its siblings
-  std::string className;
+  std::string_view className;
   WORD version = 0;
   WORD flags = 0;
   bool named = false;
-  std::string name;  // the whole stored text (the library keeps 127 characters)
-  std::string type;
+  std::string_view name;  // the whole stored text (the library keeps 127 characters)
+  std::string_view type;
   size_t blobOffset = 0;
   DWORD blobSize = 0;
   size_t classOffset = 0;
@@ -45,7 +47,7 @@ struct VdfRecord {
 std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes);
 
 // Whether a class of that name is registered (ASCII case ignored).
-bool IsRegisteredClass(const std::string& className);
+bool IsRegisteredClass(std::string_view className);
 
 // Reads the archive with the library into a new object of the root record's
 // class. Failure when that class is not registered or the library refuses
