@@ -20,13 +20,15 @@ struct TypeName {
 };
 // The names a definition text reads (the library's upper-case table, INT aside).
 const TypeName kTypeNames[] = {
-    {VDB_BOOL, "BOOL"},   {VDB_BYTE, "BYTE"},     {VDB_CHAR, "CHAR"},     {VDB_SHORT, "SHORT"},
-    {VDB_LONG, "LONG"},   {VDB_FLOAT, "FLOAT"},   {VDB_DATAID, "DATAID"}, {VDB_DOUBLE, "DOUBLE"},
-    {VDB_CHAR8, "CHAR8"}, {VDB_CHAR16, "CHAR16"}, {VDB_DATE, "DATE"},     {VDB_STRING, "STRING"},
+    {VDB_BOOL, "BOOL"},     {VDB_BYTE, "BYTE"},     {VDB_CHAR, "CHAR"},     {VDB_SHORT, "SHORT"},
+    {VDB_LONG, "LONG"},     {VDB_FLOAT, "FLOAT"},   {VDB_DATAID, "DATAID"}, {VDB_DOUBLE, "DOUBLE"},
+    {VDB_CHAR8, "CHAR8"},   {VDB_CHAR16, "CHAR16"}, {VDB_DATE, "DATE"},     {VDB_STRING, "STRING"},
     {VDB_BINARY, "BINARY"},
 };
 
-bool IsWholeFieldType(int type) { return type == VDB_CHAR || type == VDB_STRING || type == VDB_BINARY; }
+bool IsWholeFieldType(int type) {
+  return type == VDB_CHAR || type == VDB_STRING || type == VDB_BINARY;
+}
 
 bool IsTextType(int type) {
   return type == VDB_CHAR || type == VDB_STRING || type == VDB_CHAR8 || type == VDB_CHAR16;
@@ -48,7 +50,8 @@ void Store(BYTE* p, T v) {
 template <typename F>
 bool IsPlainNan(F v) {
   if (!std::isnan(v)) return true;
-  const F plain = std::signbit(v) ? -std::numeric_limits<F>::quiet_NaN() : std::numeric_limits<F>::quiet_NaN();
+  const F plain =
+      std::signbit(v) ? -std::numeric_limits<F>::quiet_NaN() : std::numeric_limits<F>::quiet_NaN();
   return std::memcmp(&plain, &v, sizeof v) == 0;
 }
 
@@ -123,8 +126,10 @@ bool ParseDate(const std::string& text, SDateTime* out, std::string* why) {
   if (at < t.size()) {
     // "+fraction", or the library's own form with the fraction in the day: 2004-03-7.5.
     std::string rest = t.substr(at);
-    if (rest[0] == '+') rest.erase(0, 1);
-    else if (rest[0] == '.') rest.insert(0, "0");
+    if (rest[0] == '+')
+      rest.erase(0, 1);
+    else if (rest[0] == '.')
+      rest.insert(0, "0");
     else {
       *why = Quoted(text) + " is not a date (year-month-day)";
       return false;
@@ -245,8 +250,9 @@ void AppendCell(std::string& out, const Column& c, const BYTE* data, bool* exact
     case VDB_CHAR16:
     case VDB_STRING: {
       const void* zero = std::memchr(p, 0, static_cast<size_t>(c.size));
-      out.append(reinterpret_cast<const char*>(p),
-                 zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - p) : static_cast<size_t>(c.size));
+      out.append(
+          reinterpret_cast<const char*>(p),
+          zero ? static_cast<size_t>(static_cast<const BYTE*>(zero) - p) : static_cast<size_t>(c.size));
       return;
     }
     case VDB_DATE: {

@@ -33,14 +33,14 @@ struct SVdbField;
 namespace vdtool {
 
 struct Column {
-  int field = 0;       // index of the field in its set
-  int value = 0;       // which value of the field (0 for whole-field columns)
-  int offset = 0;      // byte offset of the column's data in a record's data
-  int size = 0;        // bytes the column covers
-  BYTE type = 0;       // the field's type code
-  bool first = true;   // the field's first column (its header is the definition)
+  int field = 0;        // index of the field in its set
+  int value = 0;        // which value of the field (0 for whole-field columns)
+  int offset = 0;       // byte offset of the column's data in a record's data
+  int size = 0;         // bytes the column covers
+  BYTE type = 0;        // the field's type code
+  bool first = true;    // the field's first column (its header is the definition)
   bool numeric = true;  // right-aligned in listings; its texts never need CSV quotes
-  std::string name;    // "Depth" for the first column, "Depth#2" for the next
+  std::string name;     // "Depth" for the first column, "Depth#2" for the next
 };
 
 // The columns of a field set, in field order.

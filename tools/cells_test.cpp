@@ -14,7 +14,9 @@
 namespace vdtool {
 namespace {
 
-std::vector<BYTE> Bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
+std::vector<BYTE> Bytes(const std::string& text) {
+  return std::vector<BYTE>(text.begin(), text.end());
+}
 
 // The failure message of ReadCsv, or "" when it read the text.
 std::string CsvError(const std::string& text) {
@@ -36,8 +38,9 @@ void Put(CVdbTable& t, const char* field, T v) {
 std::unique_ptr<CVdbTable> EveryType() {
   auto t = std::make_unique<CVdbTable>();
   t->SetName("T");
-  for (const char* def : {"B:BOOL", "Y:BYTE", "C:CHAR", "S:SHORT", "L:LONG", "F:FLOAT", "I:DATAID", "D:DOUBLE",
-                          "C8:CHAR8", "C16:CHAR16", "T:DATE", "STR:STRING*6", "BIN:BINARY*3", "V:FLOAT*2"})
+  for (const char* def :
+       {"B:BOOL", "Y:BYTE", "C:CHAR", "S:SHORT", "L:LONG", "F:FLOAT", "I:DATAID", "D:DOUBLE", "C8:CHAR8",
+        "C16:CHAR16", "T:DATE", "STR:STRING*6", "BIN:BINARY*3", "V:FLOAT*2"})
     t->AddField(def, 0, 1);
   t->AddNew();  // a new record as it stands: null markers and zeros
 
@@ -108,7 +111,10 @@ TEST(CsvTest, IdentifiersAndTheLastIdentifier) {
 
   // Without an identifier column, records are numbered in row order; CRLF
   // line ends and a byte-order mark are read too.
-  std::unique_ptr<CVdbTable> plain = ReadCsv("t.csv", Bytes("\xEF\xBB\xBF" "A:LONG,B\r\n5,1.5\r\n7,\r\n"), "T");
+  std::unique_ptr<CVdbTable> plain = ReadCsv("t.csv",
+                                             Bytes("\xEF\xBB\xBF"
+                                                   "A:LONG,B\r\n5,1.5\r\n7,\r\n"),
+                                             "T");
   ASSERT_EQ(plain->GetRecordCount(), 2);
   EXPECT_EQ(plain->GetRecordAt(1)->m_nID, 2u);
   EXPECT_EQ(plain->GetDataType(1), VDB_FLOAT);  // a definition without a type is FLOAT

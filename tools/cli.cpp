@@ -109,7 +109,8 @@ CommandLine::CommandLine(const std::string& command, const std::vector<std::stri
       continue;
     }
     std::string name = a == "-h" ? "help" : a.compare(0, 2, "--") == 0 ? a.substr(2) : "";
-    if (name.empty()) FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
+    if (name.empty())
+      FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
     std::string value;
     const size_t eq = name.find('=');
     const bool inlineValue = eq != std::string::npos;

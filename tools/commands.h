@@ -19,7 +19,8 @@ struct OptionSpec {
 // their value are usage failures naming the command.
 class CommandLine {
  public:
-  CommandLine(const std::string& command, const std::vector<std::string>& args, std::vector<OptionSpec> specs);
+  CommandLine(const std::string& command, const std::vector<std::string>& args,
+              std::vector<OptionSpec> specs);
   bool Has(const std::string& name) const;
   // The option's value, or "" when it is absent.
   std::string Value(const std::string& name) const;

@@ -21,15 +21,22 @@ bool Differ(std::string* diff, const std::string& what) {
   return false;
 }
 
-bool SameText(const CString& a, const CString& b) { return std::strcmp(a, b) == 0; }
+bool SameText(const CString& a, const CString& b) {
+  return std::strcmp(a, b) == 0;
+}
 
-bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(float a, float b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
-std::string Both(const std::string& a, const std::string& b) { return Quoted(a) + " / " + Quoted(b); }
+std::string Both(const std::string& a, const std::string& b) {
+  return Quoted(a) + " / " + Quoted(b);
+}
 
 bool SameField(const SVdbField& a, const SVdbField& b, bool units, std::string* diff) {
   const std::string where = "field " + Quoted(a.GetName()) + ": ";
-  if (!SameText(a.m_strName, b.m_strName)) return Differ(diff, where + "names " + Both(a.GetName(), b.GetName()));
+  if (!SameText(a.m_strName, b.m_strName))
+    return Differ(diff, where + "names " + Both(a.GetName(), b.GetName()));
   if (a.m_nType != b.m_nType || a.m_nCount != b.m_nCount)
     return Differ(diff, where + "definitions " + Both(Definition(a), Definition(b)));
   struct Text {
@@ -39,12 +46,13 @@ bool SameField(const SVdbField& a, const SVdbField& b, bool units, std::string* 
   };
   if (units && !SameText(a.m_strUnit, b.m_strUnit))
     return Differ(diff, where + "units " + Both(a.m_strUnit.GetString(), b.m_strUnit.GetString()));
-  const Text texts[] = {{"alias", a.m_strAlias, b.m_strAlias},
-                        {"source", a.m_strSource, b.m_strSource},      {"value", a.m_strValue, b.m_strValue},
-                        {"extra text 1", a.m_strExtra1, b.m_strExtra1}, {"extra text 2", a.m_strExtra2, b.m_strExtra2},
-                        {"options", a.m_strOptions, b.m_strOptions}};
+  const Text texts[] = {
+      {"alias", a.m_strAlias, b.m_strAlias},          {"source", a.m_strSource, b.m_strSource},
+      {"value", a.m_strValue, b.m_strValue},          {"extra text 1", a.m_strExtra1, b.m_strExtra1},
+      {"extra text 2", a.m_strExtra2, b.m_strExtra2}, {"options", a.m_strOptions, b.m_strOptions}};
   for (const Text& t : texts)
-    if (!SameText(t.a, t.b)) return Differ(diff, where + t.what + " " + Both(t.a.GetString(), t.b.GetString()));
+    if (!SameText(t.a, t.b))
+      return Differ(diff, where + t.what + " " + Both(t.a.GetString(), t.b.GetString()));
   if (a.m_nEdit != b.m_nEdit || a.m_nFlag != b.m_nFlag) return Differ(diff, where + "edit mode or flag");
   if (!SameBits(a.m_fMin, b.m_fMin) || !SameBits(a.m_fMax, b.m_fMax)) return Differ(diff, where + "limits");
   return true;
@@ -57,7 +65,8 @@ bool SameFields(const CVdbFieldSet& a, const CVdbFieldSet& b, FieldParts parts, 
     return Differ(diff, "field-set names " + Both(a.GetName(), b.GetName()));
   if (parts.names && !SameText(a.m_strLabel, b.m_strLabel))
     return Differ(diff, "field-set labels " + Both(a.GetLabel(), b.GetLabel()));
-  if (a.GetSize() != b.GetSize()) return Differ(diff, Format("%d fields / %d fields", a.GetSize(), b.GetSize()));
+  if (a.GetSize() != b.GetSize())
+    return Differ(diff, Format("%d fields / %d fields", a.GetSize(), b.GetSize()));
   for (int i = 0; i < a.GetSize(); ++i)
     if (!SameField(*a.GetAt(i), *b.GetAt(i), parts.units, diff)) return false;
   return true;
@@ -80,7 +89,9 @@ bool SameRecords(CVdbTable& a, CVdbTable& b, std::string* diff) {
   for (LONG r = 0; r < a.GetRecordCount(); ++r) {
     const SVdbRecord* x = a.GetRecordAt(r);
     const SVdbRecord* y = b.GetRecordAt(r);
-    if (x->m_nID != y->m_nID) return Differ(diff, Format("record %d: identifiers %u / %u", static_cast<int>(r) + 1, x->m_nID, y->m_nID));
+    if (x->m_nID != y->m_nID)
+      return Differ(diff,
+                    Format("record %d: identifiers %u / %u", static_cast<int>(r) + 1, x->m_nID, y->m_nID));
     if (std::memcmp(x->GetData(), y->GetData(), size) == 0) continue;
     for (const Column& c : columns) {
       if (std::memcmp(x->GetData() + c.offset, y->GetData() + c.offset, static_cast<size_t>(c.size)) != 0)
@@ -89,7 +100,8 @@ bool SameRecords(CVdbTable& a, CVdbTable& b, std::string* diff) {
     }
     return Differ(diff, Format("record %u: the bytes differ", x->m_nID));
   }
-  if (a.GetMaxID() != b.GetMaxID()) return Differ(diff, Format("last identifiers %u / %u", a.GetMaxID(), b.GetMaxID()));
+  if (a.GetMaxID() != b.GetMaxID())
+    return Differ(diff, Format("last identifiers %u / %u", a.GetMaxID(), b.GetMaxID()));
   return true;
 }
 
@@ -100,14 +112,16 @@ bool SameTableSet(CVdbTableSet& a, CVdbTableSet& b, bool units, std::string* dif
     CVdbTable* x = a.GetTable(i);
     CVdbTable* y = b.GetTable(i);
     if (!x || !y) return Differ(diff, Format("child %d is not a table in both", i + 1));
-    if (!SameText(x->GetName(), y->GetName())) return Differ(diff, "table names " + Both(x->GetName(), y->GetName()));
+    if (!SameText(x->GetName(), y->GetName()))
+      return Differ(diff, "table names " + Both(x->GetName(), y->GetName()));
     std::string inner;
     if (!SameFields(*x->GetFieldSet(), *y->GetFieldSet(), FieldParts{true, units}, &inner) ||
         !SameRecords(*x, *y, &inner))
       return Differ(diff, "table " + Quoted(x->GetName()) + ": " + inner);
   }
   if (a.GetFieldSetCount() != b.GetFieldSetCount())
-    return Differ(diff, Format("%d definitions / %d definitions", a.GetFieldSetCount(), b.GetFieldSetCount()));
+    return Differ(diff,
+                  Format("%d definitions / %d definitions", a.GetFieldSetCount(), b.GetFieldSetCount()));
   for (int i = 0; i < a.GetFieldSetCount(); ++i) {
     std::string inner;
     if (!SameFields(*a.GetFieldSet(i), *b.GetFieldSet(i), FieldParts{true, units}, &inner))
@@ -126,8 +140,10 @@ bool SameTableSet(CVdbTableSet& a, CVdbTableSet& b, bool units, std::string* dif
 }
 
 bool SameDataSet(CVdbDataSet& a, CVdbDataSet& b, std::string* diff) {
-  if (!SameText(a.GetName(), b.GetName())) return Differ(diff, "names " + Both(a.GetName().GetString(), b.GetName().GetString()));
-  if (a.GetCount() != b.GetCount()) return Differ(diff, Format("%d values / %d values", a.GetCount(), b.GetCount()));
+  if (!SameText(a.GetName(), b.GetName()))
+    return Differ(diff, "names " + Both(a.GetName().GetString(), b.GetName().GetString()));
+  if (a.GetCount() != b.GetCount())
+    return Differ(diff, Format("%d values / %d values", a.GetCount(), b.GetCount()));
   std::vector<CString> keys;
   CString key;
   CString value;
@@ -164,11 +180,13 @@ bool SameDataSet(CVdbDataSet& a, CVdbDataSet& b, std::string* diff) {
 }
 
 bool SameKeyStrings(CKeyStringArraySet& a, CKeyStringArraySet& b, std::string* diff) {
-  if (a.GetCount() != b.GetCount()) return Differ(diff, Format("%d keys / %d keys", a.GetCount(), b.GetCount()));
+  if (a.GetCount() != b.GetCount())
+    return Differ(diff, Format("%d keys / %d keys", a.GetCount(), b.GetCount()));
   for (int i = 0; i < a.GetCount(); ++i) {
     CKeyStringArraySet::SItem* x = a.GetAt(i);
     CKeyStringArraySet::SItem* y = b.GetAt(i);
-    if (!SameText(x->m_strKey, y->m_strKey)) return Differ(diff, "keys " + Both(x->m_strKey.GetString(), y->m_strKey.GetString()));
+    if (!SameText(x->m_strKey, y->m_strKey))
+      return Differ(diff, "keys " + Both(x->m_strKey.GetString(), y->m_strKey.GetString()));
     if (x->m_saValues.GetSize() != y->m_saValues.GetSize())
       return Differ(diff, "key " + Quoted(x->m_strKey.GetString()) + ": the numbers of values differ");
     for (INT_PTR v = 0; v < x->m_saValues.GetSize(); ++v)
@@ -203,7 +221,8 @@ bool SameTree(CVDFile& a, CVDFile& b, TreeParts parts, std::string* diff) {
     if (parts.content) {
       std::string inner;
       if (p.a->IsKindOf("CVdbTableSet") && p.b->IsKindOf("CVdbTableSet")) {
-        if (!SameTableSet(static_cast<CVdbTableSet&>(*p.a), static_cast<CVdbTableSet&>(*p.b), parts.units, &inner))
+        if (!SameTableSet(static_cast<CVdbTableSet&>(*p.a), static_cast<CVdbTableSet&>(*p.b), parts.units,
+                          &inner))
           return Differ(diff, where + inner);
       } else if (p.a->IsKindOf("CVdbTable") && p.b->IsKindOf("CVdbTable")) {
         CVdbTable& x = static_cast<CVdbTable&>(*p.a);
@@ -214,7 +233,8 @@ bool SameTree(CVDFile& a, CVDFile& b, TreeParts parts, std::string* diff) {
       }
     }
     if (p.a->GetFileCount() != p.b->GetFileCount())
-      return Differ(diff, where + Format("%d children / %d children", p.a->GetFileCount(), p.b->GetFileCount()));
+      return Differ(diff,
+                    where + Format("%d children / %d children", p.a->GetFileCount(), p.b->GetFileCount()));
     for (int i = p.a->GetFileCount(); i-- > 0;) stack.push_back({p.a->GetFileAt(i), p.b->GetFileAt(i)});
   }
   return true;

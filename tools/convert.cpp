@@ -9,13 +9,13 @@
 #include "formats.h"
 #include "tool.h"
 #include "vdf.h"
-#include "xml_doc.h"
-#include "xml_io.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/table.h"
 #include "vdkit/vdb/table_set.h"
 #include "vdkit/vdfile/vdfile.h"
+#include "xml_doc.h"
+#include "xml_io.h"
 
 namespace vdtool {
 
@@ -49,7 +49,9 @@ const char kConvertHelp[] =
 
 namespace {
 
-bool IsTableForm(Form f) { return f == Form::table || f == Form::csv; }
+bool IsTableForm(Form f) {
+  return f == Form::table || f == Form::csv;
+}
 
 struct Request {
   std::string in;
@@ -119,7 +121,8 @@ void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
     std::string diff;
     const bool same = SameTree(*root, *back, TreeParts{true, true, true}, &diff);
     if (!same || StoreVdf(*root) != StoreVdf(*back) || StoreXml(*root) != StoreXml(*back)) {
-      if (same) diff = r.outForm == Form::vdf ? "the XML data of an object" : "the blob or class data of an object";
+      if (same)
+        diff = r.outForm == Form::vdf ? "the XML data of an object" : "the blob or class data of an object";
       Loss(r, std::string("a ") + FormDescription(r.outForm) + " has no place for everything: " + diff);
     }
   }
@@ -141,7 +144,8 @@ std::unique_ptr<CVdbTable> LoadTableForm(const Request& r, const std::vector<BYT
 
 void ConvertTable(const Request& r, const std::vector<BYTE>& bytes) {
   std::unique_ptr<CVdbTable> table = LoadTableForm(r, bytes);
-  if (r.inForm == Form::csv || !r.name.empty()) table->SetName(r.name.empty() ? FileStem(r.in).c_str() : r.name.c_str());
+  if (r.inForm == Form::csv || !r.name.empty())
+    table->SetName(r.name.empty() ? FileStem(r.in).c_str() : r.name.c_str());
   std::vector<BYTE> out;
   switch (r.outForm) {
     case Form::table:

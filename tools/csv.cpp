@@ -35,7 +35,8 @@ class CsvReader {
         quoted = true;
         ++m_at;
         for (;;) {
-          if (m_at >= m_bytes.size()) FailFile(m_path, Format("line %d: a quoted cell is not closed", m_rowLine));
+          if (m_at >= m_bytes.size())
+            FailFile(m_path, Format("line %d: a quoted cell is not closed", m_rowLine));
           const char c = static_cast<char>(m_bytes[m_at++]);
           if (c == '"') {
             if (m_at < m_bytes.size() && m_bytes[m_at] == '"') {
@@ -52,7 +53,8 @@ class CsvReader {
       // Unquoted text, or what follows a closing quote up to the separator.
       while (m_at < m_bytes.size()) {
         const char c = static_cast<char>(m_bytes[m_at]);
-        if (c == ',' || c == '\n' || (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n')) break;
+        if (c == ',' || c == '\n' || (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n'))
+          break;
         if (quoted) FailFile(m_path, Format("line %d: text after the closing quote of a cell", m_line));
         if (c == '\r') FailFile(m_path, Format("line %d: a carriage return outside quotes", m_line));
         cell += c;
@@ -126,8 +128,9 @@ FieldDefinition ParseDefinition(const std::string& path, const std::string& cell
 }  // namespace
 
 void AppendCsvCell(std::string& row, const std::string& cell) {
-  const bool quote = !cell.empty() && (cell.find_first_of(",\"\r\n") != std::string::npos || cell.front() == ' ' ||
-                                       cell.back() == ' ' || cell.front() == '\t' || cell.back() == '\t');
+  const bool quote =
+      !cell.empty() && (cell.find_first_of(",\"\r\n") != std::string::npos || cell.front() == ' ' ||
+                        cell.back() == ' ' || cell.front() == '\t' || cell.back() == '\t');
   if (!quote) {
     row += cell;
     return;
@@ -149,13 +152,14 @@ std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* fir
       FailFile(path, Format("field %s has the type code %d, which has no name a CSV header could give",
                             Quoted(f.GetName()).c_str(), f.m_nType));
     if (f.m_nCount < 1)
-      FailFile(path, Format("field %s has the count %d, which a CSV header cannot give", Quoted(f.GetName()).c_str(),
-                            static_cast<int>(f.m_nCount)));
+      FailFile(path, Format("field %s has the count %d, which a CSV header cannot give",
+                            Quoted(f.GetName()).c_str(), static_cast<int>(f.m_nCount)));
   }
   const std::vector<Column> columns = PlanColumns(fs);
 
   DWORD largestId = 0;
-  for (LONG r = 0; r < table.GetRecordCount(); ++r) largestId = std::max(largestId, table.GetRecordAt(r)->m_nID);
+  for (LONG r = 0; r < table.GetRecordCount(); ++r)
+    largestId = std::max(largestId, table.GetRecordAt(r)->m_nID);
   std::string out = kIdHeader;
   if (table.GetMaxID() > largestId) out += "=" + std::to_string(table.GetMaxID());
   for (const Column& c : columns) {
@@ -224,10 +228,13 @@ std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, const std::vector<BY
     if (table->GetField(d.name.c_str()))
       FailFile(path, Format("line 1, column %d: a second field named %s", column, Quoted(d.name).c_str()));
     if (!table->AddField(d.name.c_str(), d.type, d.count))
-      FailFile(path, Format("line 1, column %d: the fields would make records larger than a table holds", column));
+      FailFile(path,
+               Format("line 1, column %d: the fields would make records larger than a table holds", column));
     const std::vector<Column> planned = PlanColumns(*table->GetFieldSet());
-    const size_t taken = static_cast<size_t>(
-        std::count_if(planned.begin(), planned.end(), [&](const Column& c) { return c.field == table->GetFieldCount() - 1; }));
+    const size_t taken =
+        static_cast<size_t>(std::count_if(planned.begin(), planned.end(), [&](const Column& c) {
+          return c.field == table->GetFieldCount() - 1;
+        }));
     if (i + taken > header.size())
       FailFile(path, Format("line 1: field %s has %d values, but the header ends before its %d columns",
                             Quoted(d.name).c_str(), d.count, static_cast<int>(taken)));
@@ -260,7 +267,8 @@ std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, const std::vector<BY
     }
     for (size_t i = 0; i < columns.size(); ++i) {
       if (!ParseCell(columns[i], cells[i + first], record->GetData(), &why))
-        FailFile(path, Format("line %d, column %s: %s", reader.RowLine(), columns[i].name.c_str(), why.c_str()));
+        FailFile(path,
+                 Format("line %d, column %s: %s", reader.RowLine(), columns[i].name.c_str(), why.c_str()));
     }
   }
   if (hasIds) table->SetMaxID(std::max(lastId, largestId));
@@ -276,8 +284,9 @@ std::vector<std::string> CsvOmissions(const CVdbTable& table) {
     const char* phrase;
     int count;
   };
-  Attribute attrs[] = {{"alias", 0},  {"unit", 0},  {"source text", 0}, {"value text", 0},
-                       {"extra texts", 0}, {"edit mode or flag", 0}, {"options", 0}, {"limits", 0}};
+  Attribute attrs[] = {{"alias", 0},      {"unit", 0},        {"source text", 0},
+                       {"value text", 0}, {"extra texts", 0}, {"edit mode or flag", 0},
+                       {"options", 0},    {"limits", 0}};
   for (int i = 0; i < fs.GetSize(); ++i) {
     const SVdbField& f = *fs.GetAt(i);
     attrs[0].count += !f.m_strAlias.IsEmpty();
@@ -290,7 +299,8 @@ std::vector<std::string> CsvOmissions(const CVdbTable& table) {
     attrs[7].count += !IsVdbNull(f.m_fMin) || !IsVdbNull(f.m_fMax);
   }
   for (const Attribute& a : attrs)
-    if (a.count > 0) out.push_back(Format("the %s of %d field%s", a.phrase, a.count, a.count == 1 ? "" : "s"));
+    if (a.count > 0)
+      out.push_back(Format("the %s of %d field%s", a.phrase, a.count, a.count == 1 ? "" : "s"));
   return out;
 }
 

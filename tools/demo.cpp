@@ -15,7 +15,6 @@
 #include "listing.h"
 #include "tool.h"
 #include "vdf.h"
-#include "xml_io.h"
 #include "vdkit/core/date.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/vdb/data_set.h"
@@ -23,6 +22,7 @@
 #include "vdkit/vdb/table_set.h"
 #include "vdkit/vdb/table_view.h"
 #include "vdkit/vdfile/vdfile.h"
+#include "xml_io.h"
 
 namespace vdtool {
 
@@ -68,10 +68,14 @@ struct Sample {
 };
 
 const Sample kSamples[] = {
-    {1, 2004, 3, 1, 0.0f, "12.5", "3.1", "first"},  {1, 2004, 3, 4, 0.25f, "13.25", "3.05", ""},
-    {2, 2004, 3, 2, 0.5f, "15.75", "", "gauge, replaced"}, {2, 2004, 3, 7, 0.0f, "16", "4.4", ""},
-    {2, 2004, 3, 9, 0.0f, "16.5", "4.42", ""},      {3, 2004, 3, 5, 0.75f, "19.125", "5.8", "deep"},
-    {3, 2004, 3, 12, 0.0f, "18.875", "5.75", ""},   {4, 2004, 3, 8, 0.0f, "11", "2.5", "well not listed"},
+    {1, 2004, 3, 1, 0.0f, "12.5", "3.1", "first"},
+    {1, 2004, 3, 4, 0.25f, "13.25", "3.05", ""},
+    {2, 2004, 3, 2, 0.5f, "15.75", "", "gauge, replaced"},
+    {2, 2004, 3, 7, 0.0f, "16", "4.4", ""},
+    {2, 2004, 3, 9, 0.0f, "16.5", "4.42", ""},
+    {3, 2004, 3, 5, 0.75f, "19.125", "5.8", "deep"},
+    {3, 2004, 3, 12, 0.0f, "18.875", "5.75", ""},
+    {4, 2004, 3, 8, 0.0f, "11", "2.5", "well not listed"},
 };
 
 void SetDate(CVdbTable& t, const char* field, int year, int month, int day, float fraction) {
@@ -196,8 +200,9 @@ std::string NewDemoDirectory() {
 }
 
 // Writes a file, reads it back with `check` and reports the result.
-void WriteAndCheck(const std::string& dir, const char* name, const std::vector<BYTE>& bytes,
-                   const std::function<bool(const std::string&, const std::vector<BYTE>&, std::string*)>& check) {
+void WriteAndCheck(
+    const std::string& dir, const char* name, const std::vector<BYTE>& bytes,
+    const std::function<bool(const std::string&, const std::vector<BYTE>&, std::string*)>& check) {
   const std::string path = JoinPath(dir, name);
   WriteFileAtomically(path, bytes.data(), bytes.size());
   const std::vector<BYTE> back = ReadFileBytes(path);
@@ -239,35 +244,42 @@ int RunDemo(const std::vector<std::string>& args) {
   Out().Line("");
   Out().Line("files written and read back:");
 
-  WriteAndCheck(dir, "demo.vdf", StoreVdf(*disk), [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-    std::unique_ptr<CVDFile> back = LoadVdfTree(path, bytes, WalkVdf(path, bytes), nullptr);
-    return SameTree(*disk, *back, TreeParts{true, true, false}, diff);
-  });
-  WriteAndCheck(dir, "wells.tv10", StoreTable(wells), [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-    std::unique_ptr<CVdbTable> back = LoadTable(path, bytes);
-    return SameFields(*wells.GetFieldSet(), *back->GetFieldSet(), FieldParts{true, false}, diff) &&
-           SameRecords(wells, *back, diff);
-  });
+  WriteAndCheck(dir, "demo.vdf", StoreVdf(*disk),
+                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  std::unique_ptr<CVDFile> back = LoadVdfTree(path, bytes, WalkVdf(path, bytes), nullptr);
+                  return SameTree(*disk, *back, TreeParts{true, true, false}, diff);
+                });
+  WriteAndCheck(dir, "wells.tv10", StoreTable(wells),
+                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  std::unique_ptr<CVdbTable> back = LoadTable(path, bytes);
+                  return SameFields(*wells.GetFieldSet(), *back->GetFieldSet(), FieldParts{true, false},
+                                    diff) &&
+                         SameRecords(wells, *back, diff);
+                });
   const std::string csv = WriteCsv(samples, "samples.csv", nullptr);
   WriteAndCheck(dir, "samples.csv", std::vector<BYTE>(csv.begin(), csv.end()),
                 [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
                   return SameRecords(samples, *ReadCsv(path, bytes, "Samples"), diff);
                 });
-  WriteAndCheck(dir, "survey.vts", StoreTableSet(survey), [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-    return SameTableSet(survey, *LoadTableSet(path, bytes), false, diff);
-  });
+  WriteAndCheck(dir, "survey.vts", StoreTableSet(survey),
+                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  return SameTableSet(survey, *LoadTableSet(path, bytes), false, diff);
+                });
   std::unique_ptr<CVdbDataSet> pump = BuildDataSet();
-  WriteAndCheck(dir, "pump.vds", StoreDataSet(*pump), [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-    return SameDataSet(*pump, *LoadDataSet(path, bytes), diff);
-  });
-  WriteAndCheck(dir, "pump.txt", StoreDataSetText(*pump), [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-    int stopped = 0;
-    return SameDataSet(*pump, *LoadDataSetText(path, bytes, &stopped), diff);
-  });
+  WriteAndCheck(dir, "pump.vds", StoreDataSet(*pump),
+                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  return SameDataSet(*pump, *LoadDataSet(path, bytes), diff);
+                });
+  WriteAndCheck(dir, "pump.txt", StoreDataSetText(*pump),
+                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  int stopped = 0;
+                  return SameDataSet(*pump, *LoadDataSetText(path, bytes, &stopped), diff);
+                });
   std::unique_ptr<CKeyStringArraySet> dates = BuildKeyStrings(wells, samples);
-  WriteAndCheck(dir, "wells.vks", StoreKeyStrings(*dates), [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-    return SameKeyStrings(*dates, *LoadKeyStrings(path, bytes), diff);
-  });
+  WriteAndCheck(dir, "wells.vks", StoreKeyStrings(*dates),
+                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  return SameKeyStrings(*dates, *LoadKeyStrings(path, bytes), diff);
+                });
 
   Out().Line("");
   PrintView(view, kColumns);

@@ -19,7 +19,8 @@ bool CSurvey::Serialize(CArchive& ar) {
   }
   BYTE head[4];
   if (ar.Read(head, 4) != 4) return false;
-  const DWORD length = static_cast<DWORD>(head[0] | (head[1] << 8) | (head[2] << 16)) | (static_cast<DWORD>(head[3]) << 24);
+  const DWORD length =
+      static_cast<DWORD>(head[0] | (head[1] << 8) | (head[2] << 16)) | (static_cast<DWORD>(head[3]) << 24);
   // The length comes from the file: the buffer grows only as bytes arrive.
   std::vector<BYTE> bytes;
   while (bytes.size() < length) {

@@ -86,14 +86,18 @@ void CheckNotEmpty(const std::string& path, const std::vector<BYTE>& bytes) {
 void CheckFullyRead(const std::string& path, const CFile& file, size_t size, const char* what) {
   const ULONGLONG at = file.GetPosition();
   if (at < size)
-    FailFile(path, std::string("damaged ") + what + ": " + Grouped(size - at) + " bytes follow its end at byte " +
-                       Grouped(at));
+    FailFile(path, std::string("damaged ") + what + ": " + Grouped(size - at) +
+                       " bytes follow its end at byte " + Grouped(at));
 }
 
 }  // namespace
 
-const char* FormKeyword(Form f) { return InfoOf(f).keyword; }
-const char* FormDescription(Form f) { return InfoOf(f).description; }
+const char* FormKeyword(Form f) {
+  return InfoOf(f).keyword;
+}
+const char* FormDescription(Form f) {
+  return InfoOf(f).description;
+}
 
 Form FormFromKeyword(const std::string& keyword) {
   for (const FormInfo& info : kForms)
@@ -120,7 +124,8 @@ Form RecognizeContent(const std::vector<BYTE>& bytes, const std::string& path) {
   if (StartsWith(bytes, 0, "VDFc")) return Form::vdf;
   if (StartsWith(bytes, 0, "TV10")) return Form::table;
   size_t at = StartsWith(bytes, 0, "\xEF\xBB\xBF") ? 3 : 0;
-  while (at < bytes.size() && (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n'))
+  while (at < bytes.size() &&
+         (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n'))
     ++at;
   if (StartsWith(bytes, at, "<?xml")) return Form::xml;
   if (bytes.size() >= 8 && Int32At(bytes, 0) > 0 && StartsWith(bytes, 4, "TV10")) return Form::tableset;
@@ -134,7 +139,8 @@ Form RecognizeContent(const std::vector<BYTE>& bytes, const std::string& path) {
 Form ResolveInputForm(const std::string& path, const std::vector<BYTE>& bytes, const std::string& asKeyword) {
   if (!asKeyword.empty()) {
     const Form f = FormFromKeyword(asKeyword);
-    if (f == Form::unknown) FailUsage("--as", "unknown form " + Quoted(asKeyword) + " (see 'vdkit help formats')");
+    if (f == Form::unknown)
+      FailUsage("--as", "unknown form " + Quoted(asKeyword) + " (see 'vdkit help formats')");
     return f;
   }
   CheckNotEmpty(path, bytes);
@@ -212,7 +218,8 @@ std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, cons
   ReadOnlyMem mem(bytes);
   auto set = std::make_unique<CKeyStringArraySet>();
   if (!set->Read(mem.file))
-    FailFile(path, "damaged key-string-array file: it ends early (" + StoppedAt(mem.file, bytes.size()) + ")");
+    FailFile(path,
+             "damaged key-string-array file: it ends early (" + StoppedAt(mem.file, bytes.size()) + ")");
   CheckFullyRead(path, mem.file, bytes.size(), "key-string-array file");
   return set;
 }

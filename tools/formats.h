@@ -56,8 +56,7 @@ Form FormFromExtension(const std::string& path);
 Form RecognizeContent(const std::vector<BYTE>& bytes, const std::string& path);
 // The form to read `path` as: `asKeyword` when given (Failure status 2 when
 // it names no form), else by content; Failure status 1 when unrecognised.
-Form ResolveInputForm(const std::string& path, const std::vector<BYTE>& bytes,
-                          const std::string& asKeyword);
+Form ResolveInputForm(const std::string& path, const std::vector<BYTE>& bytes, const std::string& asKeyword);
 
 // ---- Loaders -----------------------------------------------------------------------
 std::unique_ptr<CVdbTable> LoadTable(const std::string& path, const std::vector<BYTE>& bytes);
@@ -69,8 +68,7 @@ std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, const std::vec
 // the first line not read (1-based), else 0.
 std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, const std::vector<BYTE>& bytes,
                                              int* stoppedAtLine);
-std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path,
-                                                   const std::vector<BYTE>& bytes);
+std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, const std::vector<BYTE>& bytes);
 
 // ---- Writers: the bytes of each form ---------------------------------------------------
 std::vector<BYTE> StoreVdf(CVDFile& root);

@@ -10,7 +10,6 @@
 #include "formats.h"
 #include "tool.h"
 #include "vdf.h"
-#include "xml_doc.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/table.h"
@@ -18,11 +17,14 @@
 #include "vdkit/vdfile/vd_archive.h"
 #include "vdkit/vdfile/vdfile.h"
 #include "vdkit/xml/xml_parser.h"
+#include "xml_doc.h"
 
 namespace vdtool {
 namespace {
 
-std::vector<BYTE> Bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
+std::vector<BYTE> Bytes(const std::string& text) {
+  return std::vector<BYTE>(text.begin(), text.end());
+}
 
 // The Failure message, or "" when `f` ran through.
 std::string FailureOf(const std::function<void()>& f) {
@@ -40,32 +42,46 @@ std::string FailureOf(const std::function<void()>& f) {
 // A disk with a named child holding a blob, and an unnamed child of a class
 // nobody registered, carrying three bytes of class data.
 const std::string kArchive = std::string(
-    "VDFc"                             // magic
+    "VDFc"  // magic
     // root record
-    "\x0A\x00" "ClassName="            // key: 10 characters, 10 = 2 + 4*2, no padding
-    "\x06\x00" "CVDisk"                // class: 6 = 2 + 4
-    "\x00\x01"                         // version 0x0100
-    "\x01\x00"                         // flags: named
-    "\x06\x00" "Disk\0\0"              // name: 4 characters padded to 6
-    "\x06\x00" "Disk\0\0"              // type
-    "\x00\x00\x00\x00"                 // blob size 0
-    "\x00\x00\x00\x00"                 // class data size 0
-    "\x02\x00\x00\x00"                 // two children
+    "\x0A\x00"
+    "ClassName="  // key: 10 characters, 10 = 2 + 4*2, no padding
+    "\x06\x00"
+    "CVDisk"    // class: 6 = 2 + 4
+    "\x00\x01"  // version 0x0100
+    "\x01\x00"  // flags: named
+    "\x06\x00"
+    "Disk\0\0"  // name: 4 characters padded to 6
+    "\x06\x00"
+    "Disk\0\0"          // type
+    "\x00\x00\x00\x00"  // blob size 0
+    "\x00\x00\x00\x00"  // class data size 0
+    "\x02\x00\x00\x00"  // two children
     // child 1: "a", CVDFile, blob "xy"
-    "\x0A\x00" "ClassName="
-    "\x0A\x00" "CVDFile\0\0\0"         // 7 characters padded to 10
-    "\x00\x01" "\x01\x00"
-    "\x02\x00" "a\0"                   // 1 character padded to 2
-    "\x02\x00" "\0\0"                  // empty type: length 2, two zero bytes
-    "\x02\x00\x00\x00" "xy"            // blob
+    "\x0A\x00"
+    "ClassName="
+    "\x0A\x00"
+    "CVDFile\0\0\0"  // 7 characters padded to 10
+    "\x00\x01"
+    "\x01\x00"
+    "\x02\x00"
+    "a\0"  // 1 character padded to 2
+    "\x02\x00"
+    "\0\0"  // empty type: length 2, two zero bytes
+    "\x02\x00\x00\x00"
+    "xy"  // blob
     "\x00\x00\x00\x00"
     "\x00\x00\x00\x00"
     // child 2: unnamed, CFoo, version 0x0200, class data "abc"
-    "\x0A\x00" "ClassName="
-    "\x06\x00" "CFoo\0\0"
-    "\x00\x02" "\x00\x00"              // version 0x0200; flags: not named, so no name or type
+    "\x0A\x00"
+    "ClassName="
+    "\x06\x00"
+    "CFoo\0\0"
+    "\x00\x02"
+    "\x00\x00"  // version 0x0200; flags: not named, so no name or type
     "\x00\x00\x00\x00"
-    "\x03\x00\x00\x00" "abc"
+    "\x03\x00\x00\x00"
+    "abc"
     "\x00\x00\x00\x00",
     4 + (12 + 8 + 4 + 8 + 8 + 12) + (12 + 12 + 4 + 4 + 4 + 6 + 8) + (12 + 8 + 4 + 4 + 7 + 4));
 
@@ -102,10 +118,13 @@ TEST(VdfWalkTest, GoldenArchiveRecords) {
 TEST(VdfWalkTest, DamageIsNamedWithItsByte) {
   const std::vector<BYTE> good = Bytes(kArchive);
   for (size_t n = 0; n < good.size(); ++n) {
-    const std::string m = FailureOf([&] { WalkVdf("a.vdf", std::vector<BYTE>(good.begin(), good.begin() + static_cast<long>(n))); });
+    const std::string m = FailureOf(
+        [&] { WalkVdf("a.vdf", std::vector<BYTE>(good.begin(), good.begin() + static_cast<long>(n))); });
     EXPECT_FALSE(m.empty()) << n;
   }
-  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(kArchive + "?")); }).find("1 bytes follow the end of the root object at byte 145"),
+  EXPECT_NE(FailureOf([&] {
+              WalkVdf("a.vdf", Bytes(kArchive + "?"));
+            }).find("1 bytes follow the end of the root object at byte 145"),
             std::string::npos);
   std::string bad = kArchive;
   bad[52] = '\xFF';  // the root's child count, now negative
@@ -115,16 +134,19 @@ TEST(VdfWalkTest, DamageIsNamedWithItsByte) {
   bad = kArchive;
   bad[84] = '\xFF';  // the length of child 1's name: 56 + key 12 + class 12 + 4
   bad[85] = '\xFF';
-  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("negative length of an object name (byte 84"),
-            std::string::npos);
+  EXPECT_NE(
+      FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("negative length of an object name (byte 84"),
+      std::string::npos);
   bad = kArchive;
   bad[58] = 'c';  // "classname=" still matches: the key ignores case
   EXPECT_EQ(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }), "");
   bad[59] = 'X';
-  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("does not begin with the key"), std::string::npos);
+  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("does not begin with the key"),
+            std::string::npos);
   bad = kArchive;
   bad[93] = bad[94] = bad[95] = '\x7F';  // child 1's blob size (at 92) near 2 GiB: refused unallocated
-  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("the stream ends inside a blob"), std::string::npos);
+  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("the stream ends inside a blob"),
+            std::string::npos);
 }
 
 TEST(VdfWalkTest, NestingIsBoundedAsTheLibraryBoundsIt) {
@@ -132,14 +154,23 @@ TEST(VdfWalkTest, NestingIsBoundedAsTheLibraryBoundsIt) {
   auto chain = [](int levels) {
     std::string s = "VDFc";
     for (int i = 0; i < levels; ++i) {
-      s += std::string("\x0A\x00" "ClassName=" "\x0A\x00" "CVDFile\0\0\0" "\x00\x01" "\x00\x00", 2 + 10 + 2 + 10 + 4);
+      s += std::string(
+          "\x0A\x00"
+          "ClassName="
+          "\x0A\x00"
+          "CVDFile\0\0\0"
+          "\x00\x01"
+          "\x00\x00",
+          2 + 10 + 2 + 10 + 4);
       s += std::string(8, '\0');
       s += i + 1 < levels ? std::string("\x01\x00\x00\x00", 4) : std::string(4, '\0');
     }
     return Bytes(s);
   };
   EXPECT_EQ(WalkVdf("deep.vdf", chain(kVDFileMaxDepth)).size(), static_cast<size_t>(kVDFileMaxDepth));
-  EXPECT_NE(FailureOf([&] { WalkVdf("deep.vdf", chain(kVDFileMaxDepth + 1)); }).find("nested deeper than 1024 levels"),
+  EXPECT_NE(FailureOf([&] {
+              WalkVdf("deep.vdf", chain(kVDFileMaxDepth + 1));
+            }).find("nested deeper than 1024 levels"),
             std::string::npos);
   // The library agrees on both sides of the limit.
   for (const int levels : {kVDFileMaxDepth, kVDFileMaxDepth + 1}) {
@@ -153,9 +184,19 @@ TEST(VdfWalkTest, NestingIsBoundedAsTheLibraryBoundsIt) {
 
 TEST(VdfWalkTest, ClassDataTheReaderDoesNotTakeAreNoted) {
   // A plain CVDFile reads no class data, so three bytes of them are a mismatch.
-  const std::string plain = std::string("VDFc" "\x0A\x00" "ClassName=" "\x0A\x00" "CVDFile\0\0\0" "\x00\x01" "\x00\x00"
-                                        "\x00\x00\x00\x00" "\x03\x00\x00\x00" "abc" "\x00\x00\x00\x00",
-                                        4 + 12 + 12 + 4 + 4 + 7 + 4);
+  const std::string plain = std::string(
+      "VDFc"
+      "\x0A\x00"
+      "ClassName="
+      "\x0A\x00"
+      "CVDFile\0\0\0"
+      "\x00\x01"
+      "\x00\x00"
+      "\x00\x00\x00\x00"
+      "\x03\x00\x00\x00"
+      "abc"
+      "\x00\x00\x00\x00",
+      4 + 12 + 12 + 4 + 4 + 7 + 4);
   const std::vector<BYTE> bytes = Bytes(plain);
   std::vector<std::string> notes;
   LoadVdfTree("p.vdf", bytes, WalkVdf("p.vdf", bytes), &notes);
@@ -163,8 +204,9 @@ TEST(VdfWalkTest, ClassDataTheReaderDoesNotTakeAreNoted) {
   EXPECT_EQ(notes[0], "the class data of 'CVDFile' do not match what its reader takes");
   // A root of a class nobody registered cannot be loaded.
   const std::string foo = std::string(plain).replace(18, 7, "CFooBar");
-  EXPECT_NE(FailureOf([&] { LoadVdfTree("f.vdf", Bytes(foo), WalkVdf("f.vdf", Bytes(foo)), nullptr); })
-                .find("class 'CFooBar', which this program does not know"),
+  EXPECT_NE(FailureOf([&] {
+              LoadVdfTree("f.vdf", Bytes(foo), WalkVdf("f.vdf", Bytes(foo)), nullptr);
+            }).find("class 'CFooBar', which this program does not know"),
             std::string::npos);
 }
 
@@ -197,11 +239,13 @@ TEST(XmlDocTest, ObjectsAreElementsWithAClassDirectlyInsideObjects) {
   for (size_t n = 0; n + 1 < text.size(); ++n) {
     EXPECT_FALSE(FailureOf([&] { LoadXmlDocument("d.xml", Bytes(text.substr(0, n))); }).empty()) << n;
   }
-  EXPECT_NE(FailureOf([&] { LoadXmlDocument("d.xml", Bytes("<?xml version='1.0'?>\n<a><b></a>")); })
-                .find("malformed XML: "),
+  EXPECT_NE(FailureOf([&] {
+              LoadXmlDocument("d.xml", Bytes("<?xml version='1.0'?>\n<a><b></a>"));
+            }).find("malformed XML: "),
             std::string::npos);
-  EXPECT_NE(FailureOf([&] { LoadXmlDocument("j.xml", Bytes("<?xml version='1.0'?>\n<job id='1'/>\n")); })
-                .find("not an object document: its first element 'job' has no class attribute"),
+  EXPECT_NE(FailureOf([&] {
+              LoadXmlDocument("j.xml", Bytes("<?xml version='1.0'?>\n<job id='1'/>\n"));
+            }).find("not an object document: its first element 'job' has no class attribute"),
             std::string::npos);
 }
 
@@ -216,14 +260,23 @@ TEST(FormTest, RecognisedByContent) {
       {"VDFc....", "x.bin", Form::vdf},
       {"TV10....", "x", Form::table},
       {"\xEF\xBB\xBF  \n<?xml version='1.0'?>", "x", Form::xml},
-      {std::string("\x02\x00\x00\x00" "TV10", 8), "x", Form::tableset},
-      {std::string("\x00\x00\x00\x00" "TV10", 8), "x", Form::unknown},  // no tables: no mark
+      {std::string("\x02\x00\x00\x00"
+                   "TV10",
+                   8),
+       "x", Form::tableset},
+      {std::string("\x00\x00\x00\x00"
+                   "TV10",
+                   8),
+       "x", Form::unknown},  // no tables: no mark
       {"@id,A:LONG\n", "x.dat", Form::csv},
       {"A:LONG\n1\n", "x.CSV", Form::csv},
       {"A:LONG\n1\n", "x.dat", Form::unknown},
       {"\n?---- Pump -----\n", "x", Form::datasetText},
       {"  DataSetName= Pump\n", "x", Form::datasetText},
-      {std::string("\x04\x00\x00\x00" "Pump", 8), "x.vds", Form::unknown},
+      {std::string("\x04\x00\x00\x00"
+                   "Pump",
+                   8),
+       "x.vds", Form::unknown},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Printable(row.bytes));

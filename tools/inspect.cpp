@@ -11,7 +11,6 @@
 #include "listing.h"
 #include "tool.h"
 #include "vdf.h"
-#include "xml_doc.h"
 #include "vdkit/core/padded_string.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/platform/file.h"
@@ -20,6 +19,7 @@
 #include "vdkit/vdb/table_set.h"
 #include "vdkit/vdfile/vdfile.h"
 #include "vdkit/xml/xml_parser.h"
+#include "xml_doc.h"
 
 namespace vdtool {
 
@@ -65,7 +65,8 @@ std::string Plural(unsigned long long n, const char* one, const char* many) {
 
 std::string ClassCounts(const std::map<std::string, size_t>& counts) {
   std::string text;
-  for (const auto& c : counts) text += (text.empty() ? "" : ", ") + Printable(c.first) + " " + Grouped(c.second);
+  for (const auto& c : counts)
+    text += (text.empty() ? "" : ", ") + Printable(c.first) + " " + Grouped(c.second);
   return text;
 }
 
@@ -90,8 +91,8 @@ void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
     depth = std::max(depth, r.depth);
     versions = versions || r.version != 0x0100;
   }
-  Out().Line("  " + Plural(records.size(), "object", "objects") + " in " + Plural(depth + 1u, "level", "levels") +
-             "; classes: " + ClassCounts(classes));
+  Out().Line("  " + Plural(records.size(), "object", "objects") + " in " +
+             Plural(depth + 1u, "level", "levels") + "; classes: " + ClassCounts(classes));
   std::vector<std::string> headers{"OBJECT", "CLASS", "TYPE", "BLOB", "CLASS DATA", "CHILDREN"};
   std::vector<bool> right{false, false, false, true, true, true};
   if (versions) {
@@ -102,19 +103,24 @@ void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
   const size_t shown = all ? records.size() : std::min(records.size(), kListLimit);
   for (size_t i = 0; i < shown; ++i) {
     const VdfRecord& r = records[i];
-    std::vector<std::string> row{std::string(static_cast<size_t>(r.depth) * 2, ' ') + RecordPathName(r),
-                                 Printable(r.className) + (IsRegisteredClass(r.className) ? "" : " (unknown)"),
-                                 Printable(r.type), Grouped(r.blobSize), Grouped(r.classSize),
-                                 Grouped(static_cast<unsigned long long>(r.childCount))};
+    std::vector<std::string> row{
+        std::string(static_cast<size_t>(r.depth) * 2, ' ') + RecordPathName(r),
+        Printable(r.className) + (IsRegisteredClass(r.className) ? "" : " (unknown)"),
+        Printable(r.type),
+        Grouped(r.blobSize),
+        Grouped(r.classSize),
+        Grouped(static_cast<unsigned long long>(r.childCount))};
     if (versions) row.push_back(Format("0x%04X", r.version));
     grid.Row(row);
   }
   grid.Print("  ");
   if (shown < records.size())
-    Out().Line("  ... " + Plural(records.size() - shown, "more object", "more objects") + " (--all lists them)");
+    Out().Line("  ... " + Plural(records.size() - shown, "more object", "more objects") +
+               " (--all lists them)");
   for (const auto& u : unknown)
-    Out().Line("  note: " + Plural(u.second, "object is", "objects are") + " of class " + Quoted(u.first) +
-               ", which this program does not know; the library passes over such records and what is below them");
+    Out().Line(
+        "  note: " + Plural(u.second, "object is", "objects are") + " of class " + Quoted(u.first) +
+        ", which this program does not know; the library passes over such records and what is below them");
   for (const std::string& n : notes) Out().Line("  note: " + n);
 }
 
@@ -137,8 +143,10 @@ void DumpVdf(const std::string& path, const std::vector<BYTE>& bytes) {
     std::string head = where + "  " + Printable(r.className);
     if (r.named && !r.type.empty()) head += ", type " + Quoted(r.type);
     if (r.version != 0x0100) head += Format(", version 0x%04X", r.version);
-    if (!IsRegisteredClass(r.className)) head += " (class unknown here)";
-    else if (!objects[i]) head += " (passed over by the library)";
+    if (!IsRegisteredClass(r.className))
+      head += " (class unknown here)";
+    else if (!objects[i])
+      head += " (passed over by the library)";
     Out().Line(head);
     if (r.blobSize > 0) {
       Out().Line("  blob, " + Plural(r.blobSize, "byte:", "bytes:"));
@@ -169,20 +177,21 @@ void InfoXml(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
     if (!IsRegisteredClass(o.className)) ++unknown[o.className];
     depth = std::max(depth, o.depth);
   }
-  Out().Line("  " + Plural(doc.objects.size(), "object", "objects") + " in " + Plural(depth + 1u, "level", "levels") +
-             "; classes: " + ClassCounts(classes));
+  Out().Line("  " + Plural(doc.objects.size(), "object", "objects") + " in " +
+             Plural(depth + 1u, "level", "levels") + "; classes: " + ClassCounts(classes));
   Grid grid({"OBJECT", "CLASS", "TYPE", "DATA ELEMENTS", "CHILDREN"}, {false, false, false, true, true});
   const size_t shown = all ? doc.objects.size() : std::min(doc.objects.size(), kListLimit);
   for (size_t i = 0; i < shown; ++i) {
     const XmlObject& o = doc.objects[i];
     const std::string name = o.named ? Printable(o.name) : "(unnamed " + Printable(o.name) + ")";
     grid.Row({std::string(static_cast<size_t>(o.depth) * 2, ' ') + name,
-              Printable(o.className) + (IsRegisteredClass(o.className) ? "" : " (unknown)"), Printable(o.type),
-              std::to_string(o.dataElements), std::to_string(o.children)});
+              Printable(o.className) + (IsRegisteredClass(o.className) ? "" : " (unknown)"),
+              Printable(o.type), std::to_string(o.dataElements), std::to_string(o.children)});
   }
   grid.Print("  ");
   if (shown < doc.objects.size())
-    Out().Line("  ... " + Plural(doc.objects.size() - shown, "more object", "more objects") + " (--all lists them)");
+    Out().Line("  ... " + Plural(doc.objects.size() - shown, "more object", "more objects") +
+               " (--all lists them)");
   for (const auto& u : unknown)
     Out().Line("  note: " + Plural(u.second, "object is", "objects are") + " of class " + Quoted(u.first) +
                ", which this program does not know; the library skips such elements and what is below them");
@@ -201,9 +210,12 @@ void PrintXmlData(const CXmlItem& item, const std::string& indent) {
     for (int i = 0; i < attrs.GetCount(); ++i) {
       const std::string entry = attrs.GetAt(i);
       const size_t eq = entry.find('=');
-      text += " " + Printable(entry.substr(0, eq)) + "='" + Printable(eq == std::string::npos ? "" : entry.substr(eq + 1)) + "'";
+      text += " " + Printable(entry.substr(0, eq)) + "='" +
+              Printable(eq == std::string::npos ? "" : entry.substr(eq + 1)) + "'";
     }
-    if (leaf) return text + (*e.GetValue() ? ">" + Printable(e.GetValue()) + "</" + Printable(e.GetName()) + ">" : " />");
+    if (leaf)
+      return text +
+             (*e.GetValue() ? ">" + Printable(e.GetValue()) + "</" + Printable(e.GetName()) + ">" : " />");
     return text + ">" + Printable(e.GetValue());
   };
   std::vector<Frame> stack{{&item, 0, indent}};
@@ -272,14 +284,19 @@ void InfoDataSet(CVdbDataSet& set) {
     set.GetKeyNext(pos);
     ++specs;
   }
-  Out().Line("  data set " + NameOrNone(set.GetName()) + ": " + Plural(static_cast<unsigned>(set.GetCount()), "value", "values") +
+  Out().Line("  data set " + NameOrNone(set.GetName()) + ": " +
+             Plural(static_cast<unsigned>(set.GetCount()), "value", "values") +
              Format(" (%d float, %d integer, %d string), ", kinds[1], kinds[2], kinds[3]) +
              Plural(static_cast<unsigned>(specs), "value specification", "value specifications"));
 }
 
-std::string ReadAs(const CommandLine& cl) { return cl.Value("as"); }
+std::string ReadAs(const CommandLine& cl) {
+  return cl.Value("as");
+}
 
-std::string TableNameFor(const std::string& path) { return FileStem(path); }
+std::string TableNameFor(const std::string& path) {
+  return FileStem(path);
+}
 
 void InfoOne(const std::string& path, const std::string& as, bool all) {
   const std::vector<BYTE> bytes = ReadFileBytes(path);
@@ -316,14 +333,19 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
       int stopped = 0;
       auto set = LoadDataSetText(path, bytes, &stopped);
       InfoDataSet(*set);
-      if (stopped > 0) Out().Line(Format("  note: reading stopped before line %d; the lines from there on are not part of the data set", stopped));
+      if (stopped > 0)
+        Out().Line(Format(
+            "  note: reading stopped before line %d; the lines from there on are not part of the data set",
+            stopped));
       break;
     }
     case Form::keystrings: {
       auto set = LoadKeyStrings(path, bytes);
       unsigned long long values = 0;
-      for (int i = 0; i < set->GetCount(); ++i) values += static_cast<unsigned long long>(set->GetAt(i)->m_saValues.GetSize());
-      Out().Line("  " + Plural(static_cast<unsigned>(set->GetCount()), "key", "keys") + ", " + Plural(values, "value", "values"));
+      for (int i = 0; i < set->GetCount(); ++i)
+        values += static_cast<unsigned long long>(set->GetAt(i)->m_saValues.GetSize());
+      Out().Line("  " + Plural(static_cast<unsigned>(set->GetCount()), "key", "keys") + ", " +
+                 Plural(values, "value", "values"));
       PrintKeyStrings(*set, "  ", false, all ? static_cast<size_t>(-1) : kListLimit);
       break;
     }

@@ -79,7 +79,8 @@ void PrintFields(const CVdbFieldSet& fs, const std::string& indent) {
 
 std::string TableSummary(const CVdbTable& table) {
   return Format("table %s: %s record%s, last identifier %u, %d field%s, record size %d bytes",
-                NameOrNone(table.GetName()).c_str(), Grouped(static_cast<unsigned long long>(table.GetRecordCount())).c_str(),
+                NameOrNone(table.GetName()).c_str(),
+                Grouped(static_cast<unsigned long long>(table.GetRecordCount())).c_str(),
                 table.GetRecordCount() == 1 ? "" : "s", table.GetMaxID(), table.GetFieldCount(),
                 table.GetFieldCount() == 1 ? "" : "s", table.GetFieldSet()->GetRecordSize());
 }
@@ -182,7 +183,9 @@ void PrintDataSet(CVdbDataSet& set, const std::string& indent) {
     const int kind = set.LookupKeyType(key);
     // A key held in several maps is listed once per kind by GetNext, in the
     // order floats, integers, strings; LookupKeyType names the first of them.
-    std::string kindName = kind == CVdbDataSet::kindFloat ? "float" : kind == CVdbDataSet::kindInt ? "integer" : "string";
+    std::string kindName = kind == CVdbDataSet::kindFloat ? "float"
+                           : kind == CVdbDataSet::kindInt ? "integer"
+                                                          : "string";
     values.Row({kindName, Printable(key.GetString()), Printable(value.GetString())});
   }
   set.GetNextEnd();
@@ -215,7 +218,8 @@ void PrintKeyStrings(CKeyStringArraySet& set, const std::string& indent, bool va
     const INT_PTR n = item->m_saValues.GetSize();
     Out().Line(indent + Quoted(item->m_strKey.GetString()) +
                Format(": %ld value%s", static_cast<long>(n), n == 1 ? "" : "s"));
-    for (INT_PTR v = 0; v < n && values; ++v) Out().Line(indent + "  " + Printable(item->m_saValues[v].GetString()));
+    for (INT_PTR v = 0; v < n && values; ++v)
+      Out().Line(indent + "  " + Printable(item->m_saValues[v].GetString()));
   }
   if (count > limit)
     Out().Line(indent + Format("... %s more keys (--all lists them)", Grouped(count - limit).c_str()));
@@ -262,13 +266,15 @@ bool PrintObjectContent(CVDFile& object, const std::string& indent) {
 std::string ContentSummary(CVDFile& object) {
   if (object.IsKindOf("CVdbTableSet")) {
     CVdbTableSet& set = static_cast<CVdbTableSet&>(object);
-    return Format("%d definition%s, %d relation%s", set.GetFieldSetCount(), set.GetFieldSetCount() == 1 ? "" : "s",
-                  set.GetRelationCount(), set.GetRelationCount() == 1 ? "" : "s");
+    return Format("%d definition%s, %d relation%s", set.GetFieldSetCount(),
+                  set.GetFieldSetCount() == 1 ? "" : "s", set.GetRelationCount(),
+                  set.GetRelationCount() == 1 ? "" : "s");
   }
   if (object.IsKindOf("CVdbTable")) {
     CVdbTable& table = static_cast<CVdbTable&>(object);
-    return Format("%s record%s, %d field%s", Grouped(static_cast<unsigned long long>(table.GetRecordCount())).c_str(),
-                  table.GetRecordCount() == 1 ? "" : "s", table.GetFieldCount(), table.GetFieldCount() == 1 ? "" : "s");
+    return Format(
+        "%s record%s, %d field%s", Grouped(static_cast<unsigned long long>(table.GetRecordCount())).c_str(),
+        table.GetRecordCount() == 1 ? "" : "s", table.GetFieldCount(), table.GetFieldCount() == 1 ? "" : "s");
   }
   return "";
 }
@@ -283,8 +289,7 @@ void PrintObjectTree(CVDFile& root, const std::string& indent) {
   while (!stack.empty()) {
     const Frame f = stack.back();
     stack.pop_back();
-    const std::string name =
-        f.object->IsNamed() ? Printable(f.object->GetName()) : std::string("(unnamed)");
+    const std::string name = f.object->IsNamed() ? Printable(f.object->GetName()) : std::string("(unnamed)");
     grid.Row({std::string(static_cast<size_t>(f.depth) * 2, ' ') + name, f.object->GetClassNameA(),
               Printable(f.object->GetFileType()), ContentSummary(*f.object)});
     for (int i = f.object->GetFileCount(); i-- > 0;) stack.push_back({f.object->GetFileAt(i), f.depth + 1});

@@ -18,7 +18,7 @@ const std::string kProgram = VDKIT_PROGRAM;
 const std::string kSamples = VDKIT_SAMPLES;
 
 struct Result {
-  int status = -1;        // the exit status, or -1 when the process died of a signal
+  int status = -1;  // the exit status, or -1 when the process died of a signal
   int signal = 0;
   std::string out;
   std::string err;
@@ -169,8 +169,10 @@ TEST_F(ProgramTest, InfoOnEverySample) {
         "    Survey        CSurvey    Database     0       1,824         2", "(unnamed #2)"}},
       {{"wells.tv10"},
        {"table file (TV10)", "table 'Wells': 3 records, last identifier 3, 5 fields, record size 40 bytes",
-        "field set 'Well', label 'Wells'", "4  Depth  FLOAT       1      36     4        Total depth  min=0 max=5000"}},
-      {{"samples.csv"}, {"CSV table", "table 'samples': 8 records", "4  Note    STRING     24      20    24"}},
+        "field set 'Well', label 'Wells'",
+        "4  Depth  FLOAT       1      36     4        Total depth  min=0 max=5000"}},
+      {{"samples.csv"},
+       {"CSV table", "table 'samples': 8 records", "4  Note    STRING     24      20    24"}},
       {{"survey.vts"}, {"table-set stream", "2 tables, 2 definitions, 1 relation", "WellID     Wells  ID"}},
       {{"--as", "dataset", "pump.vds"}, {"data set 'Pump': 6 values (2 float, 2 integer, 2 string)"}},
       {{"pump.txt"}, {"data set (text form)", "data set 'Pump': 6 values"}},
@@ -183,7 +185,8 @@ TEST_F(ProgramTest, InfoOnEverySample) {
     const Result r = Run(args, kSamples);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    for (const std::string& e : row.expected) EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
+    for (const std::string& e : row.expected)
+      EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
   }
   // Several files: a bad one is named on standard error; the others are listed.
   const Result r = Run({"info", "wells.tv10", "missing.tv10", "pump.txt"}, kSamples);
@@ -201,7 +204,9 @@ TEST_F(ProgramTest, DumpOnEverySample) {
       {{"demo.vdf"},
        {"/Survey  CSurvey, type 'Database'", "(from 1,824 bytes of class data)", "/Survey/Samples  CVdbTable",
         "      3       2   2004-03-02+0.5   15.75        gauge, replaced", "/(unnamed #2)  CVDFile"}},
-      {{"wells.tv10"}, {"@id  ID  Name                 X           Y   Depth\n", "\n  3   3  Ridge, east   513420.5     4177010\n"}},
+      {{"wells.tv10"},
+       {"@id  ID  Name                 X           Y   Depth\n",
+        "\n  3   3  Ridge, east   513420.5     4177010\n"}},
       {{"samples.csv"}, {"\n  8       4       2004-03-08      11   2.5  well not listed\n"}},
       {{"survey.vts"}, {"table 'Samples'", "2004-03-05+0.75"}},
       {{"--as", "dataset", "pump.vds"}, {"string   maker   Acme Pumps", "integer  serial  73021"}},
@@ -215,7 +220,8 @@ TEST_F(ProgramTest, DumpOnEverySample) {
     const Result r = Run(args, kSamples);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    for (const std::string& e : row.expected) EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
+    for (const std::string& e : row.expected)
+      EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
   }
   const Result csv = Run({"dump", "--csv", "samples.csv"}, kSamples);
   EXPECT_EQ(csv.out, ReadText(Sample("samples.csv")));
@@ -261,21 +267,30 @@ TEST_F(ProgramTest, ConversionsKeepEveryValue) {
 TEST_F(ProgramTest, ConvertNamesWhatCsvLeavesBehindAndRefusesLosses) {
   const Result note = Run({"convert", Sample("wells.tv10"), Temp("w.csv")});
   EXPECT_EQ(note.status, 0);
-  EXPECT_EQ(note.err, "vdkit: " + Sample("wells.tv10") +
-                          ": note: CSV has no place for the field-set name and label, the alias of 2 fields and the "
-                          "limits of 1 field; the values are all kept\n");
+  EXPECT_EQ(note.err,
+            "vdkit: " + Sample("wells.tv10") +
+                ": note: CSV has no place for the field-set name and label, the alias of 2 fields and the "
+                "limits of 1 field; the values are all kept\n");
   // The text form of a data set has no place for value specifications; a
   // hand-made binary data set with one is refused unless --lossy.
   std::string set = ReadText(Sample("pump.vds"));
   // name "Pump" (4 + 8 bytes), then the specification count 0 becomes 1 with
   // one specification: label "", key "rate", min, max, flags.
-  const std::string spec = std::string("\x01\x00\x00\x00" "\x00\x00\x00\x00" "\x08\x00\x00\x00" "rate\0\0\0\0"
-                                       "\x00\x00\x00\x00" "\x00\x00\x80\x3f" "\x00\x00\x01\x00", 32);
+  const std::string spec = std::string(
+      "\x01\x00\x00\x00"
+      "\x00\x00\x00\x00"
+      "\x08\x00\x00\x00"
+      "rate\0\0\0\0"
+      "\x00\x00\x00\x00"
+      "\x00\x00\x80\x3f"
+      "\x00\x00\x01\x00",
+      32);
   set.replace(12, 4, spec);
   WriteText(Temp("spec.vds"), set);
   ExpectOneLineFailure(Run({"convert", "--as", "dataset", Temp("spec.vds"), Temp("spec.txt")}), 1,
-                       "vdkit: " + Temp("spec.vds") + ": the data set's text form has no place for its value "
-                                                      "specifications; nothing written (--lossy writes it anyway)");
+                       "vdkit: " + Temp("spec.vds") +
+                           ": the data set's text form has no place for its value "
+                           "specifications; nothing written (--lossy writes it anyway)");
   EXPECT_FALSE(Exists(Temp("spec.txt")));
   const Result lossy = Run({"convert", "--lossy", "--as", "dataset", Temp("spec.vds"), Temp("spec.txt")});
   EXPECT_EQ(lossy.status, 0);
@@ -291,16 +306,20 @@ TEST_F(ProgramTest, DamagedCopiesFailCleanly) {
     std::vector<std::string> as;
     const char* to;
   } samples[] = {
-      {"demo.vdf", {}, "vdf"},       {"wells.tv10", {}, "csv"},
-      {"survey.vts", {"--as", "tableset"}, "tableset"}, {"pump.vds", {"--as", "dataset"}, "dataset-text"},
-      {"wells.vks", {"--as", "keystrings"}, "keystrings"}, {"samples.csv", {}, "table"},
+      {"demo.vdf", {}, "vdf"},
+      {"wells.tv10", {}, "csv"},
+      {"survey.vts", {"--as", "tableset"}, "tableset"},
+      {"pump.vds", {"--as", "dataset"}, "dataset-text"},
+      {"wells.vks", {"--as", "keystrings"}, "keystrings"},
+      {"samples.csv", {}, "table"},
       {"pump.txt", {}, "dataset"},
   };
   for (const auto& s : samples) {
     const std::string whole = ReadText(Sample(s.name));
     std::vector<std::string> copies;
     // Cuts: the empty file, inside the first fields, and spread over the rest.
-    for (size_t n : {size_t{0}, size_t{1}, size_t{3}, size_t{4}, size_t{7}, size_t{13}}) copies.push_back(whole.substr(0, n));
+    for (size_t n : {size_t{0}, size_t{1}, size_t{3}, size_t{4}, size_t{7}, size_t{13}})
+      copies.push_back(whole.substr(0, n));
     for (size_t i = 1; i <= 12; ++i) copies.push_back(whole.substr(0, whole.size() * i / 13));
     copies.push_back(whole.substr(0, whole.size() - 1));
     copies.push_back(whole + "extra");
@@ -349,7 +368,8 @@ TEST_F(ProgramTest, DemoWritesTheSampleFilesAndReadsThemBack) {
   EXPECT_NE(r.out.find("  dates 2004-03-01 .. 2004-03-12"), std::string::npos) << r.out;
   // The checked-in samples are exactly what the demo writes: a change in any
   // writer shows here first (regenerate with `vdkit demo examples/data`).
-  for (const char* name : {"demo.vdf", "wells.tv10", "samples.csv", "survey.vts", "pump.vds", "pump.txt", "wells.vks"}) {
+  for (const char* name :
+       {"demo.vdf", "wells.tv10", "samples.csv", "survey.vts", "pump.vds", "pump.txt", "wells.vks"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ReadText(Temp(std::string("d/") + name)), ReadText(Sample(name)));
   }

@@ -23,7 +23,9 @@ namespace {
 // unsigned 32 bits: a larger file cannot be one of them.
 constexpr unsigned long long kMaxFileSize = 0x7FFFFFFFull;
 
-std::string SystemError(int code) { return std::strerror(code); }
+std::string SystemError(int code) {
+  return std::strerror(code);
+}
 
 // Closes a stdio stream on every path out.
 struct StdioFile {
@@ -167,7 +169,9 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
-std::string Quoted(std::string_view text) { return "'" + Printable(text) + "'"; }
+std::string Quoted(std::string_view text) {
+  return "'" + Printable(text) + "'";
+}
 
 // ---- Output ---------------------------------------------------------------------
 
@@ -202,7 +206,9 @@ void Output::Hold() {
   m_heldFrom = m_buffer.size();
 }
 
-void Output::Release() { m_held = false; }
+void Output::Release() {
+  m_held = false;
+}
 
 void Output::Discard() {
   if (m_held) m_buffer.resize(m_heldFrom);

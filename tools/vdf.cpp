@@ -54,7 +54,8 @@ class Cursor {
     Need(static_cast<size_t>(n), what);
     const char* p = reinterpret_cast<const char*>(m_bytes.data() + m_at);
     const void* zero = std::memchr(p, 0, static_cast<size_t>(n));
-    const std::string_view text(p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : static_cast<size_t>(n));
+    const std::string_view text(
+        p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : static_cast<size_t>(n));
     m_at += static_cast<size_t>(n);
     return text;
   }
@@ -122,13 +123,15 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
     VdfRecord r;
     r.offset = in.At();
     r.depth = static_cast<int>(left.size());
-    if (r.depth >= kVDFileMaxDepth) in.Damaged(Format("objects nested deeper than %d levels", kVDFileMaxDepth), r.offset);
+    if (r.depth >= kVDFileMaxDepth)
+      in.Damaged(Format("objects nested deeper than %d levels", kVDFileMaxDepth), r.offset);
     if (!left.empty()) {
       --left.back();
       r.index = nextIndex.back()++;
     }
     const std::string_view key = in.Text("a record key");
-    if (!EqualNoCase(key, kClassKey)) in.Damaged("a record does not begin with the key \"ClassName=\"", r.offset);
+    if (!EqualNoCase(key, kClassKey))
+      in.Damaged("a record does not begin with the key \"ClassName=\"", r.offset);
     r.className = in.Text("a class name");
     r.version = static_cast<WORD>(in.Number(2, "a version word"));
     r.flags = static_cast<WORD>(in.Number(2, "a flags word"));
@@ -150,8 +153,9 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
     nextIndex.push_back(0);
     records.push_back(std::move(r));
   } while (!left.empty());
-  if (in.Left() > 0) FailFile(path, "damaged binary object archive: " + Grouped(in.Left()) +
-                                        " bytes follow the end of the root object at byte " + Grouped(in.At()));
+  if (in.Left() > 0)
+    FailFile(path, "damaged binary object archive: " + Grouped(in.Left()) +
+                       " bytes follow the end of the root object at byte " + Grouped(in.At()));
   return records;
 }
 
@@ -172,7 +176,8 @@ std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<
                                      const std::vector<VdfRecord>& records, std::vector<std::string>* notes) {
   const std::string rootClass(records.front().className);
   std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
-  if (!root) FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");
+  if (!root)
+    FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");
   MessageCapture capture;
   CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
   bool ok = false;
@@ -227,6 +232,8 @@ MessageCapture::MessageCapture() {
   });
 }
 
-MessageCapture::~MessageCapture() { SetMessageBoxHandler(m_previous); }
+MessageCapture::~MessageCapture() {
+  SetMessageBoxHandler(m_previous);
+}
 
 }  // namespace vdtool

@@ -57,8 +57,8 @@ XmlDocument LoadXmlDocument(const std::string& path, const std::vector<BYTE>& by
   const CXmlItem* top = doc.root->GetChild(0);
   if (!top) FailFile(path, "an XML document without elements");
   if (!top->GetA("class"))
-    FailFile(path, "an XML document, but not an object document: its first element " + Quoted(top->GetName()) +
-                       " has no class attribute");
+    FailFile(path, "an XML document, but not an object document: its first element " +
+                       Quoted(top->GetName()) + " has no class attribute");
   // Pre-order without recursion: each entry is an object element and the
   // next of its children to look at.
   struct Frame {

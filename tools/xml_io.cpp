@@ -8,14 +8,23 @@ namespace vdtool {
 
 namespace {
 [[noreturn]] void NoArchive(const std::string& path) {
-  FailFile(path, "this build of the library has no XML archive, so XML documents can be listed but not "
-                 "loaded into objects or written");
+  FailFile(path,
+           "this build of the library has no XML archive, so XML documents can be listed but not "
+           "loaded into objects or written");
 }
 }  // namespace
 
-std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>&) { NoArchive(path); }
-std::vector<BYTE> StoreXml(CVDFile&) { NoArchive("(output)"); }
-std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, const std::vector<BYTE>&) { NoArchive(path); }
-std::vector<BYTE> StoreXmlTable(CVdbTable&) { NoArchive("(output)"); }
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>&) {
+  NoArchive(path);
+}
+std::vector<BYTE> StoreXml(CVDFile&) {
+  NoArchive("(output)");
+}
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, const std::vector<BYTE>&) {
+  NoArchive(path);
+}
+std::vector<BYTE> StoreXmlTable(CVdbTable&) {
+  NoArchive("(output)");
+}
 
 }  // namespace vdtool

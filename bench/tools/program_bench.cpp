@@ -32,7 +32,8 @@ constexpr int kLeaves = 999;  // 1 + 1000 + 999,000 objects
 std::unique_ptr<CVdbTable> MakeTable() {
   auto t = std::make_unique<CVdbTable>();
   t->SetName("Samples");
-  for (const char* def : {"WellID:LONG", "DATE:DATE", "T:FLOAT", "P:FLOAT", "Note:STRING*24"}) t->AddField(def, 0, 1);
+  for (const char* def : {"WellID:LONG", "DATE:DATE", "T:FLOAT", "P:FLOAT", "Note:STRING*24"})
+    t->AddField(def, 0, 1);
   for (int i = 0; i < kRecords; ++i) {
     t->AddNew();
     BYTE* d = t->GetRecord()->GetData();
