@@ -78,8 +78,12 @@ std::string RecordPathName(const VdfRecord& r) {
 
 void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) {
   const std::vector<VdfRecord> records = WalkVdf(path, bytes);
+  // Only class data can upset the library's reader (a class that refuses
+  // them or reads a different length); without any, reading adds nothing.
   std::vector<std::string> notes;
-  if (IsRegisteredClass(records.front().className)) LoadVdfTree(path, bytes, records, &notes);
+  const bool classData =
+      std::any_of(records.begin(), records.end(), [](const VdfRecord& r) { return r.classSize > 0; });
+  if (classData && IsRegisteredClass(records.front().className)) LoadVdfTree(path, bytes, records, &notes);
 
   std::map<std::string, size_t> classes;
   std::map<std::string, size_t> unknown;

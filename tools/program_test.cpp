@@ -320,13 +320,15 @@ TEST_F(ProgramTest, DamagedCopiesFailCleanly) {
     // Cuts: the empty file, inside the first fields, and spread over the rest.
     for (size_t n : {size_t{0}, size_t{1}, size_t{3}, size_t{4}, size_t{7}, size_t{13}})
       copies.push_back(whole.substr(0, n));
-    for (size_t i = 1; i <= 12; ++i) copies.push_back(whole.substr(0, whole.size() * i / 13));
+    for (size_t i = 1; i <= 4; ++i) copies.push_back(whole.substr(0, whole.size() * i / 5));
     copies.push_back(whole.substr(0, whole.size() - 1));
     copies.push_back(whole + "extra");
     // Flips spread over the file.
-    for (size_t i = 0; i < 16; ++i) {
+    // (Every cut and many more flips are read in process by SampleFilesTest;
+    // here the point is what the program makes of them.)
+    for (size_t i = 0; i < 6; ++i) {
       std::string flipped = whole;
-      flipped[whole.size() * i / 16] ^= static_cast<char>(0xFF);
+      flipped[whole.size() * (2 * i + 1) / 12] ^= static_cast<char>(0xFF);
       copies.push_back(flipped);
     }
     for (size_t c = 0; c < copies.size(); ++c) {
