@@ -108,15 +108,16 @@ void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
     }
     root = LoadXmlTree(r.in, bytes);
   }
-  const std::vector<BYTE> out = r.outForm == Form::vdf ? StoreVdf(*root) : StoreXml(*root);
+  const Blob out = r.outForm == Form::vdf ? StoreVdf(*root) : StoreXml(*root);
   if (r.inForm != r.outForm && ownData) {
     // Only a class knows which of its data it writes into which archive, so
     // read the output back and compare both archive forms of both trees.
+    const std::vector<BYTE> written = out.ToVector();
     std::unique_ptr<CVDFile> back;
     if (r.outForm == Form::vdf) {
-      back = LoadVdfTree(r.out, out, WalkVdf(r.out, out), nullptr);
+      back = LoadVdfTree(r.out, written, WalkVdf(r.out, written), nullptr);
     } else {
-      back = LoadXmlTree(r.out, out);
+      back = LoadXmlTree(r.out, written);
     }
     std::string diff;
     const bool same = SameTree(*root, *back, TreeParts{true, true, true}, &diff);
@@ -146,7 +147,7 @@ void ConvertTable(const Request& r, const std::vector<BYTE>& bytes) {
   std::unique_ptr<CVdbTable> table = LoadTableForm(r, bytes);
   if (r.inForm == Form::csv || !r.name.empty())
     table->SetName(r.name.empty() ? FileStem(r.in).c_str() : r.name.c_str());
-  std::vector<BYTE> out;
+  Blob out;
   switch (r.outForm) {
     case Form::table:
       out = StoreTable(*table);
@@ -162,14 +163,14 @@ void ConvertTable(const Request& r, const std::vector<BYTE>& bytes) {
           list += (i == 0 ? "" : i + 1 == omitted.size() ? " and " : ", ") + omitted[i];
         Note(r.in, "CSV has no place for " + list + "; the values are all kept");
       }
-      out.assign(text.begin(), text.end());
+      out = Blob(text);
       break;
     }
     default: {
       out = StoreXmlTable(*table);
       // The XML body writes values as text by the library's own rules; read
       // it back to be sure every value survived.
-      std::unique_ptr<CVdbTable> back = LoadXmlTable(r.out, out);
+      std::unique_ptr<CVdbTable> back = LoadXmlTable(r.out, out.ToVector());
       std::string diff;
       if (!SameFields(*table->GetFieldSet(), *back->GetFieldSet(), FieldParts{false, true}, &diff) ||
           !SameRecords(*table, *back, &diff))
@@ -183,7 +184,7 @@ void ConvertTable(const Request& r, const std::vector<BYTE>& bytes) {
 // ---- The other forms -------------------------------------------------------------------------
 
 void ConvertOther(const Request& r, const std::vector<BYTE>& bytes) {
-  std::vector<BYTE> out;
+  Blob out;
   if (r.inForm == Form::tableset && r.outForm == Form::tableset) {
     out = StoreTableSet(*LoadTableSet(r.in, bytes));
   } else if ((r.inForm == Form::dataset || r.inForm == Form::datasetText) &&

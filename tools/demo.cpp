@@ -201,7 +201,7 @@ std::string NewDemoDirectory() {
 
 // Writes a file, reads it back with `check` and reports the result.
 void WriteAndCheck(
-    const std::string& dir, const char* name, const std::vector<BYTE>& bytes,
+    const std::string& dir, const char* name, const Blob& bytes,
     const std::function<bool(const std::string&, const std::vector<BYTE>&, std::string*)>& check) {
   const std::string path = JoinPath(dir, name);
   WriteFileAtomically(path, bytes.data(), bytes.size());
@@ -257,7 +257,7 @@ int RunDemo(const std::vector<std::string>& args) {
                          SameRecords(wells, *back, diff);
                 });
   const std::string csv = WriteCsv(samples, "samples.csv", nullptr);
-  WriteAndCheck(dir, "samples.csv", std::vector<BYTE>(csv.begin(), csv.end()),
+  WriteAndCheck(dir, "samples.csv", Blob(csv),
                 [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
                   return SameRecords(samples, *ReadCsv(path, bytes, "Samples"), diff);
                 });

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "vdkit/core/string_sets.h"
 #include "vdkit/platform/file.h"
@@ -226,56 +227,66 @@ std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, cons
 
 // ---- Writers ----------------------------------------------------------------------------
 
-namespace {
-std::vector<BYTE> BytesOf(const CMemFile& mem) {
-  const BYTE* data = mem.GetData();
-  return std::vector<BYTE>(data, data + mem.GetLength());
+Blob::Blob(CMemFile& written) : m_size(static_cast<size_t>(written.GetLength())) {
+  m_data.reset(written.Detach());
 }
-}  // namespace
 
-std::vector<BYTE> StoreVdf(CVDFile& root) {
+Blob::Blob(const std::string& text) : m_size(text.size()) {
+  m_data.reset(static_cast<BYTE*>(std::malloc(text.size() + 1)));
+  if (!m_data) throw std::bad_alloc();
+  std::memcpy(m_data.get(), text.data(), text.size());
+}
+
+bool Blob::operator==(const Blob& other) const {
+  return m_size == other.m_size && (m_size == 0 || std::memcmp(data(), other.data(), m_size) == 0);
+}
+
+void Blob::Free::operator()(BYTE* p) const {
+  std::free(p);
+}
+
+Blob StoreVdf(CVDFile& root) {
   CMemFile mem(1 << 16);
   CArchive ar(&mem, CArchive::store);
   ar << root;
   ar.Close();
-  return BytesOf(mem);
+  return Blob(mem);
 }
 
-std::vector<BYTE> StoreTable(CVdbTable& table) {
+Blob StoreTable(CVdbTable& table) {
   CMemFile mem(1 << 16);
   table.Write(mem);
-  return BytesOf(mem);
+  return Blob(mem);
 }
 
-std::vector<BYTE> StoreTableSet(CVdbTableSet& set) {
+Blob StoreTableSet(CVdbTableSet& set) {
   CMemFile mem(1 << 16);
   set.WriteTables(mem);
-  return BytesOf(mem);
+  return Blob(mem);
 }
 
-std::vector<BYTE> StoreDataSet(const CVdbDataSet& set) {
+Blob StoreDataSet(const CVdbDataSet& set) {
   CMemFile mem(1 << 12);
   set.Write(mem);
-  return BytesOf(mem);
+  return Blob(mem);
 }
 
-std::vector<BYTE> StoreDataSetText(const CVdbDataSet& set) {
+Blob StoreDataSetText(const CVdbDataSet& set) {
   char* text = nullptr;
   size_t size = 0;
   FILE* fp = ::open_memstream(&text, &size);
-  if (!fp) throw Failure{kExitBadFile, "out of memory"};
+  if (!fp) throw std::bad_alloc();
   const bool ok = set.Write(fp);
   std::fclose(fp);
-  std::vector<BYTE> bytes(reinterpret_cast<BYTE*>(text), reinterpret_cast<BYTE*>(text) + size);
-  std::free(text);
+  Blob bytes(reinterpret_cast<BYTE*>(text), size);
   if (!ok) throw Failure{kExitBadFile, "cannot write the data set's text form"};
   return bytes;
 }
 
-std::vector<BYTE> StoreKeyStrings(const CKeyStringArraySet& set) {
+Blob StoreKeyStrings(const CKeyStringArraySet& set) {
   CMemFile mem(1 << 12);
   set.Write(mem);
-  return BytesOf(mem);
+  return Blob(mem);
 }
 
 }  // namespace vdtool

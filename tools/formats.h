@@ -23,6 +23,7 @@
 
 #include "tool.h"
 
+class CMemFile;
 class CVDFile;
 class CVdbTable;
 class CVdbTableSet;
@@ -71,11 +72,35 @@ std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, const std:
 std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, const std::vector<BYTE>& bytes);
 
 // ---- Writers: the bytes of each form ---------------------------------------------------
-std::vector<BYTE> StoreVdf(CVDFile& root);
-std::vector<BYTE> StoreTable(CVdbTable& table);
-std::vector<BYTE> StoreTableSet(CVdbTableSet& set);
-std::vector<BYTE> StoreDataSet(const CVdbDataSet& set);
-std::vector<BYTE> StoreDataSetText(const CVdbDataSet& set);
-std::vector<BYTE> StoreKeyStrings(const CKeyStringArraySet& set);
+// The bytes a writer produced, kept in the block they were written into (a
+// large file is never copied on its way to the disk).
+class Blob {
+ public:
+  Blob() = default;
+  // Takes over the memory file's block; the file is left empty.
+  explicit Blob(CMemFile& written);
+  // Takes over a block allocated with malloc.
+  Blob(BYTE* block, size_t size) : m_data(block), m_size(size) {}
+  explicit Blob(const std::string& text);
+  const BYTE* data() const { return m_data.get(); }
+  size_t size() const { return m_size; }
+  std::vector<BYTE> ToVector() const { return std::vector<BYTE>(data(), data() + size()); }
+  bool operator==(const Blob& other) const;
+  bool operator!=(const Blob& other) const { return !(*this == other); }
+
+ private:
+  struct Free {
+    void operator()(BYTE* p) const;
+  };
+  std::unique_ptr<BYTE, Free> m_data;
+  size_t m_size = 0;
+};
+
+Blob StoreVdf(CVDFile& root);
+Blob StoreTable(CVdbTable& table);
+Blob StoreTableSet(CVdbTableSet& set);
+Blob StoreDataSet(const CVdbDataSet& set);
+Blob StoreDataSetText(const CVdbDataSet& set);
+Blob StoreKeyStrings(const CKeyStringArraySet& set);
 
 }  // namespace vdtool

@@ -47,17 +47,18 @@ std::vector<BYTE> ReadFileBytes(const std::string& path) {
   StdioFile in;
   in.fp = std::fopen(path.c_str(), "rb");
   if (!in.fp) FailFile(path, "cannot open: " + SystemError(errno));
-  std::vector<BYTE> bytes;
-  // The size from stat is a hint only: the file may change while it is read.
-  bytes.reserve(static_cast<size_t>(st.st_size));
-  BYTE chunk[1 << 16];
+  // The size from stat is where reading starts; the file may change while
+  // it is read, so reading goes on to its end, within the limit.
+  std::vector<BYTE> bytes(static_cast<size_t>(st.st_size) + 1);
+  size_t got = 0;
   for (;;) {
-    const size_t got = std::fread(chunk, 1, sizeof chunk, in.fp);
-    bytes.insert(bytes.end(), chunk, chunk + got);
+    got += std::fread(bytes.data() + got, 1, bytes.size() - got, in.fp);
+    if (got < bytes.size() || std::ferror(in.fp)) break;
     if (bytes.size() > kMaxFileSize) FailFile(path, "too large; the file forms hold at most 2 GiB");
-    if (got < sizeof chunk) break;
+    bytes.resize(bytes.size() * 2);
   }
   if (std::ferror(in.fp)) FailFile(path, "cannot read: " + SystemError(errno));
+  bytes.resize(got);
   return bytes;
 }
 

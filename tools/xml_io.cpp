@@ -17,13 +17,13 @@ namespace {
 std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>&) {
   NoArchive(path);
 }
-std::vector<BYTE> StoreXml(CVDFile&) {
+Blob StoreXml(CVDFile&) {
   NoArchive("(output)");
 }
 std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, const std::vector<BYTE>&) {
   NoArchive(path);
 }
-std::vector<BYTE> StoreXmlTable(CVdbTable&) {
+Blob StoreXmlTable(CVdbTable&) {
   NoArchive("(output)");
 }
 

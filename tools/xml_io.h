@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats.h"
 #include "vdkit/platform/types.h"
 
 class CVDFile;
@@ -21,11 +22,11 @@ namespace vdtool {
 // Failure when that class is not registered or the archive refuses the
 // document.
 std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>& bytes);
-std::vector<BYTE> StoreXml(CVDFile& root);
+Blob StoreXml(CVDFile& root);
 
 // A document whose first element is a table. Failure when it is of another
 // class.
 std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, const std::vector<BYTE>& bytes);
-std::vector<BYTE> StoreXmlTable(CVdbTable& table);
+Blob StoreXmlTable(CVdbTable& table);
 
 }  // namespace vdtool

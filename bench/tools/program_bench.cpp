@@ -57,7 +57,7 @@ std::unique_ptr<CVdbTable> MakeTable() {
 }
 
 const std::vector<BYTE>& TableBytes() {
-  static const std::vector<BYTE> bytes = vdtool::StoreTable(*MakeTable());
+  static const std::vector<BYTE> bytes = vdtool::StoreTable(*MakeTable()).ToVector();
   return bytes;
 }
 
@@ -79,7 +79,7 @@ std::unique_ptr<CVDisk> MakeTree() {
 }
 
 const std::vector<BYTE>& ArchiveBytes() {
-  static const std::vector<BYTE> bytes = vdtool::StoreVdf(*MakeTree());
+  static const std::vector<BYTE> bytes = vdtool::StoreVdf(*MakeTree()).ToVector();
   return bytes;
 }
 
