@@ -87,7 +87,9 @@ const std::string kArchive = std::string(
 
 TEST(VdfWalkTest, GoldenArchiveRecords) {
   ASSERT_EQ(kArchive.size(), 145u);
-  const std::vector<VdfRecord> r = WalkVdf("a.vdf", Bytes(kArchive));
+  // The records' texts point into the bytes, which must stay alive.
+  const std::vector<BYTE> bytes = Bytes(kArchive);
+  const std::vector<VdfRecord> r = WalkVdf("a.vdf", bytes);
   ASSERT_EQ(r.size(), 3u);
   EXPECT_EQ(r[0].className, "CVDisk");
   EXPECT_EQ(r[0].name, "Disk");
@@ -106,7 +108,7 @@ TEST(VdfWalkTest, GoldenArchiveRecords) {
   // The library reads it too: the unknown class is passed over, and matching
   // records to objects says so.
   std::vector<std::string> notes;
-  std::unique_ptr<CVDFile> root = LoadVdfTree("a.vdf", Bytes(kArchive), r, &notes);
+  std::unique_ptr<CVDFile> root = LoadVdfTree("a.vdf", bytes, r, &notes);
   EXPECT_TRUE(notes.empty());
   ASSERT_EQ(root->GetFileCount(), 1);
   const std::vector<CVDFile*> objects = MatchRecords(r, root.get());
