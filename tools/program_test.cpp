@@ -359,6 +359,33 @@ TEST_F(ProgramTest, DamagedCopiesFailCleanly) {
   }
 }
 
+TEST_F(ProgramTest, XmlDocumentsAreListed) {
+  WriteText(Temp("d.xml"),
+            "<?xml version='1.0'?>\n"
+            "<Disk class='CVDisk' type='Disk' root='true'>\n"
+            " <a class='CVDFile'>\n"
+            "  <note>kept as data</note>\n"
+            " </a>\n"
+            " <#@2 class='CMyLine' named='false'>\n"
+            " </#@2>\n"
+            "</Disk>\n");
+  const Result info = Run({"info", "d.xml"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_NE(info.out.find("d.xml: XML object document, "), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("3 objects in 2 levels; classes: CMyLine 1, CVDFile 1, CVDisk 1"),
+            std::string::npos);
+  EXPECT_NE(info.out.find("(unnamed #@2)  CMyLine (unknown)"), std::string::npos) << info.out;
+  const Result dump = Run({"dump", "d.xml"});
+  EXPECT_EQ(dump.status, 0);
+  EXPECT_NE(dump.out.find("/a  CVDFile\n  <note>kept as data</note>\n"), std::string::npos) << dump.out;
+  // Malformed, and XML that holds no objects: one line each.
+  WriteText(Temp("bad.xml"), "<?xml version='1.0'?>\n<Disk class='CVDisk'>\n <a>\n");
+  ExpectOneLineFailure(Run({"info", "bad.xml"}), 1, "vdkit: bad.xml: malformed XML: ");
+  WriteText(Temp("job.xml"), "<?xml version='1.0'?>\n<job id='1' />\n");
+  ExpectOneLineFailure(Run({"dump", "job.xml"}), 1,
+                       "vdkit: job.xml: an XML document, but not an object document");
+}
+
 TEST_F(ProgramTest, DemoWritesTheSampleFilesAndReadsThemBack) {
   const Result r = Run({"demo", Temp("d")});
   ASSERT_EQ(r.status, 0) << r.err;

@@ -14,6 +14,10 @@ namespace {
 }
 }  // namespace
 
+bool XmlArchiveAvailable() {
+  return false;
+}
+
 std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>&) {
   NoArchive(path);
 }
