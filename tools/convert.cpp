@@ -1,6 +1,7 @@
 // convert: from one form to another, keeping everything or saying what would
 // be lost.
 #include <cstdio>
+#include <map>
 #include <memory>
 
 #include "commands.h"
@@ -89,25 +90,28 @@ void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
   bool ownData = false;
   std::unique_ptr<CVDFile> root;
   if (r.inForm == Form::vdf) {
-    const std::vector<VdfRecord> records = WalkVdf(r.in, bytes);
-    for (const VdfRecord& rec : records) {
+    std::map<std::string, size_t> unknown;  // classes nobody registered, with their objects
+    ScanVdf(r.in, bytes, [&](const VdfRecord& rec) {
       ownData = ownData || rec.blobSize > 0 || rec.classSize > 0;
-      if (!IsRegisteredClass(rec.className))
-        Loss(r, "object " + Quoted(rec.name) + " is of class " + Quoted(rec.className) +
-                    ", which this program does not know: the output would leave it out");
-    }
+      if (!IsRegisteredClass(rec.className)) ++unknown[std::string(rec.className)];
+    });
+    for (const auto& u : unknown)
+      Loss(r, Format("%zu object%s of class ", u.second, u.second == 1 ? " is" : "s are") + Quoted(u.first) +
+                  ", which this program does not know: the output would leave them out");
     std::vector<std::string> notes;
-    root = LoadVdfTree(r.in, bytes, records, &notes);
+    root = LoadVdfTree(r.in, bytes, &notes);
     for (const std::string& n : notes) Loss(r, n + ": the output would hold what its reader made of them");
   } else {
     {
       const XmlDocument doc = LoadXmlDocument(r.in, bytes);
+      std::map<std::string, size_t> unknown;
       for (const XmlObject& o : doc.objects) {
         ownData = ownData || o.dataElements > 0;
-        if (!IsRegisteredClass(o.className))
-          Loss(r, "object " + Quoted(o.name) + " is of class " + Quoted(o.className) +
-                      ", which this program does not know: the output would leave it out");
+        if (!IsRegisteredClass(o.className)) ++unknown[o.className];
       }
+      for (const auto& u : unknown)
+        Loss(r, Format("%zu object%s of class ", u.second, u.second == 1 ? " is" : "s are") +
+                    Quoted(u.first) + ", which this program does not know: the output would leave them out");
     }
     root = LoadXmlTree(r.in, bytes);
   }
@@ -118,7 +122,7 @@ void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
     const std::vector<BYTE> written = out.ToVector();
     std::unique_ptr<CVDFile> back;
     if (r.outForm == Form::vdf) {
-      back = LoadVdfTree(r.out, written, WalkVdf(r.out, written), nullptr);
+      back = LoadVdfTree(r.out, written, nullptr);
     } else {
       back = LoadXmlTree(r.out, written);
     }

@@ -246,7 +246,7 @@ int RunDemo(const std::vector<std::string>& args) {
 
   WriteAndCheck(dir, "demo.vdf", StoreVdf(*disk),
                 [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-                  std::unique_ptr<CVDFile> back = LoadVdfTree(path, bytes, WalkVdf(path, bytes), nullptr);
+                  std::unique_ptr<CVDFile> back = LoadVdfTree(path, bytes, nullptr);
                   return SameTree(*disk, *back, TreeParts{true, true, false}, diff);
                 });
   if (XmlArchiveAvailable()) {

@@ -108,7 +108,7 @@ TEST(VdfWalkTest, GoldenArchiveRecords) {
   // The library reads it too: the unknown class is passed over, and matching
   // records to objects says so.
   std::vector<std::string> notes;
-  std::unique_ptr<CVDFile> root = LoadVdfTree("a.vdf", bytes, r, &notes);
+  std::unique_ptr<CVDFile> root = LoadVdfTree("a.vdf", bytes, &notes);
   EXPECT_TRUE(notes.empty());
   ASSERT_EQ(root->GetFileCount(), 1);
   const std::vector<CVDFile*> objects = MatchRecords(r, root.get());
@@ -201,13 +201,13 @@ TEST(VdfWalkTest, ClassDataTheReaderDoesNotTakeAreNoted) {
       4 + 12 + 12 + 4 + 4 + 7 + 4);
   const std::vector<BYTE> bytes = Bytes(plain);
   std::vector<std::string> notes;
-  LoadVdfTree("p.vdf", bytes, WalkVdf("p.vdf", bytes), &notes);
+  LoadVdfTree("p.vdf", bytes, &notes);
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0], "the class data of 'CVDFile' do not match what its reader takes");
   // A root of a class nobody registered cannot be loaded.
   const std::string foo = std::string(plain).replace(18, 7, "CFooBar");
   EXPECT_NE(FailureOf([&] {
-              LoadVdfTree("f.vdf", Bytes(foo), WalkVdf("f.vdf", Bytes(foo)), nullptr);
+              LoadVdfTree("f.vdf", Bytes(foo), nullptr);
             }).find("class 'CFooBar', which this program does not know"),
             std::string::npos);
 }
@@ -307,7 +307,7 @@ const Sample kSamples[] = {
     {"demo.vdf",
      [](const std::string& p, const std::vector<BYTE>& b) {
        const std::vector<VdfRecord> r = WalkVdf(p, b);
-       if (IsRegisteredClass(r[0].className)) LoadVdfTree(p, b, r, nullptr);
+       if (IsRegisteredClass(r[0].className)) LoadVdfTree(p, b, nullptr);
      },
      false},
     {"wells.tv10", [](const std::string& p, const std::vector<BYTE>& b) { LoadTable(p, b); }, false},

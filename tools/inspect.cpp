@@ -77,26 +77,31 @@ std::string RecordPathName(const VdfRecord& r) {
 // ---- Binary object archives ----------------------------------------------------------
 
 void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) {
-  const std::vector<VdfRecord> records = WalkVdf(path, bytes);
-  // Only class data can upset the library's reader (a class that refuses
-  // them or reads a different length); without any, reading adds nothing.
-  std::vector<std::string> notes;
-  const bool classData =
-      std::any_of(records.begin(), records.end(), [](const VdfRecord& r) { return r.classSize > 0; });
-  if (classData && IsRegisteredClass(records.front().className)) LoadVdfTree(path, bytes, records, &notes);
-
+  // One pass for the counts and the records listed; large archives are not
+  // held record by record.
+  const size_t limit = all ? static_cast<size_t>(-1) : kListLimit;
+  std::vector<VdfRecord> records;
+  size_t count = 0;
   std::map<std::string, size_t> classes;
   std::map<std::string, size_t> unknown;
   int depth = 0;
   bool versions = false;
-  for (const VdfRecord& r : records) {
+  bool classData = false;
+  ScanVdf(path, bytes, [&](const VdfRecord& r) {
+    if (count++ < limit) records.push_back(r);
     ++classes[std::string(r.className)];
     if (!IsRegisteredClass(r.className)) ++unknown[std::string(r.className)];
     depth = std::max(depth, r.depth);
     versions = versions || r.version != 0x0100;
-  }
-  Out().Line("  " + Plural(records.size(), "object", "objects") + " in " +
-             Plural(depth + 1u, "level", "levels") + "; classes: " + ClassCounts(classes));
+    classData = classData || r.classSize > 0;
+  });
+  // Only class data can upset the library's reader (a class that refuses
+  // them or reads a different length); without any, reading adds nothing.
+  std::vector<std::string> notes;
+  if (classData && IsRegisteredClass(records.front().className)) LoadVdfTree(path, bytes, &notes);
+
+  Out().Line("  " + Plural(count, "object", "objects") + " in " + Plural(depth + 1u, "level", "levels") +
+             "; classes: " + ClassCounts(classes));
   std::vector<std::string> headers{"OBJECT", "CLASS", "TYPE", "BLOB", "CLASS DATA", "CHILDREN"};
   std::vector<bool> right{false, false, false, true, true, true};
   if (versions) {
@@ -104,9 +109,7 @@ void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
     right.push_back(true);
   }
   Grid grid(headers, right);
-  const size_t shown = all ? records.size() : std::min(records.size(), kListLimit);
-  for (size_t i = 0; i < shown; ++i) {
-    const VdfRecord& r = records[i];
+  for (const VdfRecord& r : records) {
     std::vector<std::string> row{
         std::string(static_cast<size_t>(r.depth) * 2, ' ') + RecordPathName(r),
         Printable(r.className) + (IsRegisteredClass(r.className) ? "" : " (unknown)"),
@@ -118,8 +121,8 @@ void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
     grid.Row(row);
   }
   grid.Print("  ");
-  if (shown < records.size())
-    Out().Line("  ... " + Plural(records.size() - shown, "more object", "more objects") +
+  if (records.size() < count)
+    Out().Line("  ... " + Plural(count - records.size(), "more object", "more objects") +
                " (--all lists them)");
   for (const auto& u : unknown)
     Out().Line(
@@ -132,7 +135,7 @@ void DumpVdf(const std::string& path, const std::vector<BYTE>& bytes) {
   const std::vector<VdfRecord> records = WalkVdf(path, bytes);
   std::vector<std::string> notes;
   std::unique_ptr<CVDFile> root;
-  if (IsRegisteredClass(records.front().className)) root = LoadVdfTree(path, bytes, records, &notes);
+  if (IsRegisteredClass(records.front().className)) root = LoadVdfTree(path, bytes, &notes);
   const std::vector<CVDFile*> objects = MatchRecords(records, root.get());
   std::vector<std::string> names;  // the names on the path of the record being listed
   for (size_t i = 0; i < records.size(); ++i) {

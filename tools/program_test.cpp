@@ -298,6 +298,54 @@ TEST_F(ProgramTest, ConvertNamesWhatCsvLeavesBehindAndRefusesLosses) {
   EXPECT_TRUE(Exists(Temp("spec.txt")));
 }
 
+TEST_F(ProgramTest, ConvertRefusesToDropObjectsOfUnknownClasses) {
+  // A disk with one unnamed child of class CFoo, which nobody registered.
+  const std::string key(
+      "\x0A\x00"
+      "ClassName=",
+      12);
+  const std::string archive = "VDFc" + key +
+                              std::string(
+                                  "\x06\x00"
+                                  "CVDisk"
+                                  "\x00\x01"
+                                  "\x01\x00",
+                                  12) +
+                              std::string(
+                                  "\x06\x00"
+                                  "Disk\0\0"
+                                  "\x06\x00"
+                                  "Disk\0\0",
+                                  16) +
+                              std::string(
+                                  "\0\0\0\0"
+                                  "\0\0\0\0"
+                                  "\x01\0\0\0",
+                                  12) +
+                              key +
+                              std::string(
+                                  "\x06\x00"
+                                  "CFoo\0\0"
+                                  "\x00\x01"
+                                  "\x00\x00",
+                                  12) +
+                              std::string(12, '\0');
+  WriteText(Temp("foo.vdf"), archive);
+  const Result info = Run({"info", "foo.vdf"});
+  EXPECT_EQ(info.status, 0);
+  EXPECT_NE(info.out.find("note: 1 object is of class 'CFoo', which this program does not know"),
+            std::string::npos)
+      << info.out;
+  ExpectOneLineFailure(
+      Run({"convert", "foo.vdf", "out.vdf"}), 1,
+      "vdkit: foo.vdf: 1 object is of class 'CFoo', which this program does not know: the output "
+      "would leave them out; nothing written");
+  EXPECT_FALSE(Exists(Temp("out.vdf")));
+  const Result lossy = Run({"convert", "--lossy", "foo.vdf", "out.vdf"});
+  EXPECT_EQ(lossy.status, 0) << lossy.err;
+  EXPECT_EQ(Run({"info", "out.vdf"}).out.find("CFoo"), std::string::npos);
+}
+
 // Damaged copies: every form refuses them with one line naming the file, or
 // reads what they hold; none crashes, and no output file is left behind.
 TEST_F(ProgramTest, DamagedCopiesFailCleanly) {

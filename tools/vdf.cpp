@@ -99,17 +99,14 @@ std::string ReadableMessage(const char* text) {
 
 }  // namespace
 
-std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes) {
+void ScanVdf(const std::string& path, const std::vector<BYTE>& bytes,
+             const std::function<void(const VdfRecord&)>& visit) {
   if (bytes.empty()) FailFile(path, "empty file");
   if (bytes.size() < 4 || std::memcmp(bytes.data(), "VDFc", 4) != 0)
     FailFile(path, "not a binary object archive: it does not begin with \"VDFc\"");
   Cursor in(path, bytes);
   in.Skip(4, "the magic");
-  std::vector<VdfRecord> records;
-  // A record takes at least 30 bytes, so this is room for every record the
-  // bytes can hold: the list never moves while it grows, and the pages of
-  // the room left over are never touched.
-  records.reserve(bytes.size() / 30 + 1);
+  bool first = true;
   // Children still to read at each open level; the root's level is pushed
   // after its record.
   std::vector<LONG> left;
@@ -119,7 +116,8 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
       left.pop_back();
       nextIndex.pop_back();
     }
-    if (!records.empty() && left.empty()) break;
+    if (!first && left.empty()) break;
+    first = false;
     VdfRecord r;
     r.offset = in.At();
     r.depth = static_cast<int>(left.size());
@@ -151,11 +149,20 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>&
     if (r.childCount < 0) in.Damaged("a negative child count", countAt);
     left.push_back(r.childCount);
     nextIndex.push_back(0);
-    records.push_back(std::move(r));
+    visit(r);
   } while (!left.empty());
   if (in.Left() > 0)
     FailFile(path, "damaged binary object archive: " + Grouped(in.Left()) +
                        " bytes follow the end of the root object at byte " + Grouped(in.At()));
+}
+
+std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes) {
+  std::vector<VdfRecord> records;
+  // A record takes at least 30 bytes, so this is room for every record the
+  // bytes can hold: the list never moves while it grows, and the pages of
+  // the room left over are never touched.
+  records.reserve(bytes.size() / 30 + 1);
+  ScanVdf(path, bytes, [&records](const VdfRecord& r) { records.push_back(r); });
   return records;
 }
 
@@ -173,8 +180,13 @@ bool IsRegisteredClass(std::string_view className) {
 }
 
 std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<BYTE>& bytes,
-                                     const std::vector<VdfRecord>& records, std::vector<std::string>* notes) {
-  const std::string rootClass(records.front().className);
+                                     std::vector<std::string>* notes) {
+  // The walk first: damage is named as the walk names it, and the root's
+  // class is known before anything is made.
+  std::string rootClass;
+  ScanVdf(path, bytes, [&rootClass](const VdfRecord& r) {
+    if (r.depth == 0) rootClass.assign(r.className.data(), r.className.size());
+  });
   std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
   if (!root)
     FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");

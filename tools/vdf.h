@@ -3,8 +3,8 @@
 // stream holds (blob and class-data sizes, records of classes this program
 // does not know), and the tree the library reads from them.
 //
-//   std::vector<VdfRecord> records = WalkVdf(path, bytes);   // Failure when damaged
-//   std::unique_ptr<CVDFile> root = LoadVdfTree(path, bytes, records, &notes);
+//   ScanVdf(path, bytes, [&](const VdfRecord& r) { ... });   // Failure when damaged
+//   std::unique_ptr<CVDFile> root = LoadVdfTree(path, bytes, &notes);
 //
 // The walk checks what the library's reader checks (the "ClassName=" key,
 // lengths, non-negative counts, nesting below kVDFileMaxDepth, no byte
@@ -12,6 +12,7 @@
 // record.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,8 +43,13 @@ struct VdfRecord {
   LONG childCount = 0;
 };
 
-// Every record in stream order (pre-order). Failure when the stream is not a
-// whole, undamaged archive.
+// Calls `visit` for every record in stream order (pre-order), holding no
+// record longer than the call. Failure when the stream is not a whole,
+// undamaged archive (records visited before the damage was found have been
+// visited).
+void ScanVdf(const std::string& path, const std::vector<BYTE>& bytes,
+             const std::function<void(const VdfRecord&)>& visit);
+// Every record, in a list (for large archives, ScanVdf holds less memory).
 std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes);
 
 // Whether a class of that name is registered (ASCII case ignored).
@@ -54,7 +60,7 @@ bool IsRegisteredClass(std::string_view className);
 // the stream. Messages the library shows while reading (a class whose data
 // do not match its reader) are added to `notes`.
 std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<BYTE>& bytes,
-                                     const std::vector<VdfRecord>& records, std::vector<std::string>* notes);
+                                     std::vector<std::string>* notes);
 
 // The loaded object each record went into, in record order; null for a
 // record the library passed over (a class it does not know, or below one).

@@ -124,6 +124,14 @@ void BM_Archive_LibraryRead(benchmark::State& state) {
     benchmark::DoNotOptimize(ar >> disk);
   }
 }
+void BM_Archive_ProgramScan(benchmark::State& state) {
+  const std::vector<BYTE>& bytes = ArchiveBytes();
+  for (auto _ : state) {
+    size_t n = 0;
+    vdtool::ScanVdf("big.vdf", bytes, [&n](const vdtool::VdfRecord&) { ++n; });
+    benchmark::DoNotOptimize(n);
+  }
+}
 void BM_Archive_ProgramWalk(benchmark::State& state) {
   const std::vector<BYTE>& bytes = ArchiveBytes();
   for (auto _ : state) benchmark::DoNotOptimize(vdtool::WalkVdf("big.vdf", bytes));
@@ -131,8 +139,7 @@ void BM_Archive_ProgramWalk(benchmark::State& state) {
 void BM_Archive_ProgramLoad(benchmark::State& state) {
   const std::vector<BYTE>& bytes = ArchiveBytes();
   for (auto _ : state) {
-    const std::vector<vdtool::VdfRecord> records = vdtool::WalkVdf("big.vdf", bytes);
-    benchmark::DoNotOptimize(vdtool::LoadVdfTree("big.vdf", bytes, records, nullptr));
+    benchmark::DoNotOptimize(vdtool::LoadVdfTree("big.vdf", bytes, nullptr));
   }
 }
 void BM_Archive_LibraryWrite(benchmark::State& state) {
@@ -154,6 +161,7 @@ BENCHMARK(BM_Table_LibraryWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Table_ProgramCsvWrite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Table_ProgramCsvRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Archive_LibraryRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Archive_ProgramScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Archive_ProgramWalk)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Archive_ProgramLoad)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Archive_LibraryWrite)->Unit(benchmark::kMillisecond);
