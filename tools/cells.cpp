@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "tool.h"
 #include "vdkit/vdb/field_set.h"
@@ -55,7 +56,7 @@ bool IsPlainNan(F v) {
   return std::memcmp(&plain, &v, sizeof v) == 0;
 }
 
-std::string Trimmed(const std::string& s) {
+std::string_view Trimmed(std::string_view s) {
   size_t b = 0;
   size_t e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -64,8 +65,8 @@ std::string Trimmed(const std::string& s) {
 }
 
 bool ParseInteger(const std::string& text, long long lo, long long hi, long long* out, std::string* why) {
-  const std::string t = Trimmed(text);
-  const char* b = t.c_str();
+  const std::string_view t = Trimmed(text);
+  const char* b = t.data();
   const char* e = b + t.size();
   if (b < e && *b == '+') ++b;
   long long v = 0;
@@ -84,8 +85,8 @@ bool ParseInteger(const std::string& text, long long lo, long long hi, long long
 
 template <typename F>
 bool ParseReal(const std::string& text, F* out, std::string* why) {
-  const std::string t = Trimmed(text);
-  const char* b = t.c_str();
+  const std::string_view t = Trimmed(text);
+  const char* b = t.data();
   const char* e = b + t.size();
   if (b < e && *b == '+') ++b;
   F v = 0;
@@ -101,7 +102,7 @@ bool ParseReal(const std::string& text, F* out, std::string* why) {
 }
 
 bool ParseDate(const std::string& text, SDateTime* out, std::string* why) {
-  const std::string t = Trimmed(text);
+  const std::string_view t = Trimmed(text);
   long long part[3] = {0, 0, 0};
   size_t at = 0;
   float fraction = 0;
@@ -125,7 +126,7 @@ bool ParseDate(const std::string& text, SDateTime* out, std::string* why) {
   }
   if (at < t.size()) {
     // "+fraction", or the library's own form with the fraction in the day: 2004-03-7.5.
-    std::string rest = t.substr(at);
+    std::string rest(t.substr(at));
     if (rest[0] == '+')
       rest.erase(0, 1);
     else if (rest[0] == '.')
@@ -362,7 +363,7 @@ bool ParseCell(const Column& c, const std::string& text, BYTE* data, std::string
       return true;
     }
     case VDB_BINARY: {
-      const std::string t = Trimmed(text);
+      const std::string_view t = Trimmed(text);
       if (t.size() % 2 != 0 || t.size() > static_cast<size_t>(c.size) * 2) {
         *why = Quoted(text) + " is not " + std::to_string(c.size) + " bytes or fewer in hex digits";
         return false;

@@ -22,15 +22,20 @@ class CsvReader {
     if (m_bytes.size() >= 3 && m_bytes[0] == 0xEF && m_bytes[1] == 0xBB && m_bytes[2] == 0xBF) m_at = 3;
   }
 
-  // The next row; false at the end of the text.
+  // The next row; false at the end of the text. The strings of `cells` are
+  // reused from row to row.
   bool Next(std::vector<std::string>& cells) {
-    cells.clear();
-    if (m_at >= m_bytes.size()) return false;
+    if (m_at >= m_bytes.size()) {
+      cells.clear();
+      return false;
+    }
     m_rowLine = m_line;
-    std::string cell;
+    size_t n = 0;
     for (;;) {
-      bool quoted = false;
+      if (n == cells.size()) cells.emplace_back();
+      std::string& cell = cells[n++];
       cell.clear();
+      bool quoted = false;
       if (m_at < m_bytes.size() && m_bytes[m_at] == '"') {
         quoted = true;
         ++m_at;
@@ -50,22 +55,27 @@ class CsvReader {
           cell += c;
         }
       }
-      // Unquoted text, or what follows a closing quote up to the separator.
+      // Unquoted text, or what follows a closing quote, up to the separator.
+      const size_t start = m_at;
       while (m_at < m_bytes.size()) {
         const char c = static_cast<char>(m_bytes[m_at]);
         if (c == ',' || c == '\n' || (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n'))
           break;
         if (quoted) FailFile(m_path, Format("line %d: text after the closing quote of a cell", m_line));
         if (c == '\r') FailFile(m_path, Format("line %d: a carriage return outside quotes", m_line));
-        cell += c;
         ++m_at;
       }
-      cells.push_back(cell);
-      if (m_at >= m_bytes.size()) return true;
-      const char c = static_cast<char>(m_bytes[m_at++]);
-      if (c == ',') continue;
-      if (c == '\r') ++m_at;  // the '\n' after it
-      ++m_line;
+      if (!quoted) cell.assign(reinterpret_cast<const char*>(m_bytes.data()) + start, m_at - start);
+      if (m_at < m_bytes.size() && m_bytes[m_at] == ',') {
+        ++m_at;
+        continue;
+      }
+      if (m_at < m_bytes.size()) {
+        if (m_bytes[m_at] == '\r') ++m_at;
+        ++m_at;  // the line feed
+        ++m_line;
+      }
+      cells.resize(n);
       return true;
     }
   }
