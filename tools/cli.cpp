@@ -158,11 +158,9 @@ int RunProgram(int argc, char** argv) {
     message = f.message;
   } catch (CException* e) {
     // The platform layer's file errors; the commands catch those they expect.
-    char text[256] = "";
-    e->GetErrorMessage(text, sizeof text);
+    message = "file error: " + ExceptionText(e);
     e->Delete();
     status = kExitBadFile;
-    message = std::string("file error: ") + text;
   } catch (const std::bad_alloc&) {
     status = kExitBadFile;
     message = "out of memory";

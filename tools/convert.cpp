@@ -11,9 +11,12 @@
 #include "tool.h"
 #include "vdf.h"
 #include "vdkit/core/string_sets.h"
+#include "vdkit/platform/archive.h"
+#include "vdkit/platform/file.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/table.h"
 #include "vdkit/vdb/table_set.h"
+#include "vdkit/vdfile/vd_archive.h"
 #include "vdkit/vdfile/vdfile.h"
 #include "xml_doc.h"
 #include "xml_io.h"
@@ -84,7 +87,8 @@ void Loss(const Request& r, const std::string& what) {
 
 // ---- Object trees ------------------------------------------------------------------------
 
-void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
+void ConvertTree(const Request& r, Input& in) {
+  const ByteSpan bytes = in.Bytes();
   // Whether IN holds data that only its own archive may have a place for:
   // blobs and class data in the binary form, an object's data elements in XML.
   bool ownData = false;
@@ -115,16 +119,25 @@ void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
     }
     root = LoadXmlTree(r.in, bytes);
   }
+  const bool verify = r.inForm != r.outForm && ownData;
+  if (!verify && r.outForm == Form::vdf) {
+    // Straight to the file: a large archive is never held twice.
+    WriteFileWith(r.out, [&](CFile& file) {
+      CArchive ar(&file, CArchive::store, 1 << 16);
+      ar << *root;
+      ar.Close();
+    });
+    return;
+  }
   const Blob out = r.outForm == Form::vdf ? StoreVdf(*root) : StoreXml(*root);
-  if (r.inForm != r.outForm && ownData) {
+  if (verify) {
     // Only a class knows which of its data it writes into which archive, so
     // read the output back and compare both archive forms of both trees.
-    const std::vector<BYTE> written = out.ToVector();
     std::unique_ptr<CVDFile> back;
     if (r.outForm == Form::vdf) {
-      back = LoadVdfTree(r.out, written, nullptr);
+      back = LoadVdfTree(r.out, out, nullptr);
     } else {
-      back = LoadXmlTree(r.out, written);
+      back = LoadXmlTree(r.out, out);
     }
     std::string diff;
     const bool same = SameTree(*root, *back, TreeParts{true, true, true}, &diff);
@@ -139,66 +152,70 @@ void ConvertTree(const Request& r, const std::vector<BYTE>& bytes) {
 
 // ---- Tables ----------------------------------------------------------------------------------
 
-std::unique_ptr<CVdbTable> LoadTableForm(const Request& r, const std::vector<BYTE>& bytes) {
+std::unique_ptr<CVdbTable> LoadTableForm(const Request& r, Input& in) {
   switch (r.inForm) {
     case Form::table:
-      return LoadTable(r.in, bytes);
+      return LoadTable(r.in, in.File());
     case Form::csv:
-      return ReadCsv(r.in, bytes, r.name.empty() ? FileStem(r.in) : r.name);
+      return ReadCsv(r.in, in.Bytes(), r.name.empty() ? FileStem(r.in) : r.name);
     default:
-      return LoadXmlTable(r.in, bytes);
+      return LoadXmlTable(r.in, in.Bytes());
   }
 }
 
-void ConvertTable(const Request& r, const std::vector<BYTE>& bytes) {
-  std::unique_ptr<CVdbTable> table = LoadTableForm(r, bytes);
+void ConvertTable(const Request& r, Input& in) {
+  std::unique_ptr<CVdbTable> table = LoadTableForm(r, in);
   if (r.inForm == Form::csv || !r.name.empty())
     table->SetName(r.name.empty() ? FileStem(r.in).c_str() : r.name.c_str());
-  Blob out;
   switch (r.outForm) {
     case Form::table:
-      out = StoreTable(*table);
+      // Straight to the file: a large table is never held twice.
+      WriteFileWith(r.out, [&](CFile& file) { table->Write(file); });
       break;
     case Form::csv: {
-      std::string inexact;
-      const std::string text = WriteCsv(*table, r.in, &inexact);
-      if (!inexact.empty()) Loss(r, "a value cannot be written exactly as text (" + inexact + ")");
       const std::vector<std::string> omitted = CsvOmissions(*table);
+      WriteFileWith(r.out, [&](CFile& file) {
+        std::string inexact;
+        WriteCsvTo(*table, r.in, &inexact, [&file](const std::string& chunk) {
+          file.Write(chunk.data(), static_cast<UINT>(chunk.size()));
+        });
+        if (!inexact.empty()) Loss(r, "a value cannot be written exactly as text (" + inexact + ")");
+      });
       if (!omitted.empty()) {
         std::string list;
         for (size_t i = 0; i < omitted.size(); ++i)
           list += (i == 0 ? "" : i + 1 == omitted.size() ? " and " : ", ") + omitted[i];
         Note(r.in, "CSV has no place for " + list + "; the values are all kept");
       }
-      out = Blob(text);
       break;
     }
     default: {
-      out = StoreXmlTable(*table);
+      const Blob out = StoreXmlTable(*table);
       // The XML body writes values as text by the library's own rules; read
       // it back to be sure every value survived.
-      std::unique_ptr<CVdbTable> back = LoadXmlTable(r.out, out.ToVector());
+      std::unique_ptr<CVdbTable> back = LoadXmlTable(r.out, out);
       std::string diff;
       if (!SameFields(*table->GetFieldSet(), *back->GetFieldSet(), FieldParts{false, true}, &diff) ||
           !SameRecords(*table, *back, &diff))
         Loss(r, "the table's XML form does not keep every value exactly (" + diff + ")");
+      WriteFileAtomically(r.out, out.data(), out.size());
       break;
     }
   }
-  WriteFileAtomically(r.out, out.data(), out.size());
 }
 
 // ---- The other forms -------------------------------------------------------------------------
 
-void ConvertOther(const Request& r, const std::vector<BYTE>& bytes) {
+void ConvertOther(const Request& r, Input& in) {
   Blob out;
   if (r.inForm == Form::tableset && r.outForm == Form::tableset) {
-    out = StoreTableSet(*LoadTableSet(r.in, bytes));
+    out = StoreTableSet(*LoadTableSet(r.in, in.File()));
   } else if ((r.inForm == Form::dataset || r.inForm == Form::datasetText) &&
              (r.outForm == Form::dataset || r.outForm == Form::datasetText)) {
     int stopped = 0;
-    std::unique_ptr<CVdbDataSet> set =
-        r.inForm == Form::dataset ? LoadDataSet(r.in, bytes) : LoadDataSetText(r.in, bytes, &stopped);
+    std::unique_ptr<CVdbDataSet> set = r.inForm == Form::dataset
+                                           ? LoadDataSet(r.in, in.File())
+                                           : LoadDataSetText(r.in, in.Bytes(), &stopped);
     if (stopped > 0)
       Note(r.in, Format("reading stopped before line %d; only the lines before it are converted", stopped));
     out = r.outForm == Form::dataset ? StoreDataSet(*set) : StoreDataSetText(*set);
@@ -207,7 +224,7 @@ void ConvertOther(const Request& r, const std::vector<BYTE>& bytes) {
       if (set->GetKeyHead()) Loss(r, "the data set's text form has no place for its value specifications");
     }
   } else if (r.inForm == Form::keystrings && r.outForm == Form::keystrings) {
-    out = StoreKeyStrings(*LoadKeyStrings(r.in, bytes));
+    out = StoreKeyStrings(*LoadKeyStrings(r.in, in.File()));
   } else {
     CannotConvert(r);
   }
@@ -242,8 +259,8 @@ int RunConvert(const std::vector<std::string>& args) {
     FailUsage("convert", "--as: unknown form " + Quoted(cl.Value("as")) + " (see 'vdkit --help')");
   if (IsDirectory(r.out)) FailUsage("convert", Quoted(r.out) + " is a directory");
 
-  const std::vector<BYTE> bytes = ReadFileBytes(r.in);
-  r.inForm = ResolveInputForm(r.in, bytes, cl.Value("as"));
+  Input in(r.in);
+  r.inForm = ResolveInputForm(r.in, in.Head(), cl.Value("as"));
   const bool treeIn = r.inForm == Form::vdf || r.inForm == Form::xml;
   const bool treeOut = r.outForm == Form::vdf || r.outForm == Form::xml;
   const bool tableIn = IsTableForm(r.inForm) || r.inForm == Form::xml;
@@ -251,11 +268,11 @@ int RunConvert(const std::vector<std::string>& args) {
   if (!r.name.empty() && !(tableIn && tableOut && !(treeIn && treeOut)))
     FailUsage("convert", "--name is for tables");
   if (treeIn && treeOut) {
-    ConvertTree(r, bytes);
+    ConvertTree(r, in);
   } else if (tableIn && tableOut) {
-    ConvertTable(r, bytes);
+    ConvertTable(r, in);
   } else {
-    ConvertOther(r, bytes);
+    ConvertOther(r, in);
   }
   return kExitOk;
 }

@@ -18,7 +18,7 @@ constexpr char kIdHeader[] = "@id";
 // number each row starts on for messages.
 class CsvReader {
  public:
-  CsvReader(const std::string& path, const std::vector<BYTE>& bytes) : m_path(path), m_bytes(bytes) {
+  CsvReader(const std::string& path, ByteSpan bytes) : m_path(path), m_bytes(bytes) {
     if (m_bytes.size() >= 3 && m_bytes[0] == 0xEF && m_bytes[1] == 0xBB && m_bytes[2] == 0xBF) m_at = 3;
   }
 
@@ -84,7 +84,7 @@ class CsvReader {
 
  private:
   const std::string& m_path;
-  const std::vector<BYTE>& m_bytes;
+  ByteSpan m_bytes;
   size_t m_at = 0;
   int m_line = 1;
   int m_rowLine = 1;
@@ -153,7 +153,9 @@ void AppendCsvCell(std::string& row, const std::string& cell) {
   row += '"';
 }
 
-std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* firstInexact) {
+void WriteCsvTo(CVdbTable& table, const std::string& path, std::string* firstInexact,
+                const std::function<void(const std::string&)>& sink) {
+  constexpr size_t kPiece = 1 << 20;
   if (firstInexact) firstInexact->clear();
   const CVdbFieldSet& fs = *table.GetFieldSet();
   for (int i = 0; i < fs.GetSize(); ++i) {
@@ -178,9 +180,7 @@ std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* fir
   }
   out += '\n';
 
-  // Text takes about twice the bytes of the records: one allocation up front.
-  out.reserve(out.size() + static_cast<size_t>(table.GetRecordCount()) *
-                               (static_cast<size_t>(fs.GetRecordSize()) * 2 + 16));
+  out.reserve(kPiece + 4096);
   std::string cell;
   for (LONG r = 0; r < table.GetRecordCount(); ++r) {
     const SVdbRecord* record = table.GetRecordAt(r);
@@ -202,12 +202,21 @@ std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* fir
                                FormatCell(c, record->GetData()).c_str());
     }
     out += '\n';
+    if (out.size() >= kPiece) {
+      sink(out);
+      out.clear();
+    }
   }
-  return out;
+  if (!out.empty()) sink(out);
 }
 
-std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, const std::vector<BYTE>& bytes,
-                                   const std::string& tableName) {
+std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* firstInexact) {
+  std::string text;
+  WriteCsvTo(table, path, firstInexact, [&text](const std::string& piece) { text += piece; });
+  return text;
+}
+
+std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, const std::string& tableName) {
   CsvReader reader(path, bytes);
   std::vector<std::string> header;
   if (!reader.Next(header)) FailFile(path, "empty file: a CSV table needs a header row of field definitions");

@@ -20,10 +20,12 @@
 // name and label, and each field's alias, unit, limits and other attributes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "tool.h"
 #include "vdkit/platform/types.h"
 
 class CVdbTable;
@@ -38,8 +40,12 @@ std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* fir
 
 // Reads a CSV table; the table is named `tableName`. Failure (status 1) with
 // the line and column of the first thing that is not valid.
-std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, const std::vector<BYTE>& bytes,
-                                   const std::string& tableName);
+std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, const std::string& tableName);
+
+// The same text handed to `sink` in pieces of about a megabyte, so that a
+// large table's text need not be held whole.
+void WriteCsvTo(CVdbTable& table, const std::string& path, std::string* firstInexact,
+                const std::function<void(const std::string&)>& sink);
 
 // Appends one cell to a CSV row, quoted when it needs to be.
 void AppendCsvCell(std::string& row, const std::string& cell);

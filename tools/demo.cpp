@@ -200,12 +200,11 @@ std::string NewDemoDirectory() {
 }
 
 // Writes a file, reads it back with `check` and reports the result.
-void WriteAndCheck(
-    const std::string& dir, const char* name, const Blob& bytes,
-    const std::function<bool(const std::string&, const std::vector<BYTE>&, std::string*)>& check) {
+void WriteAndCheck(const std::string& dir, const char* name, const Blob& bytes,
+                   const std::function<bool(const std::string&, ByteSpan, std::string*)>& check) {
   const std::string path = JoinPath(dir, name);
   WriteFileAtomically(path, bytes.data(), bytes.size());
-  const std::vector<BYTE> back = ReadFileBytes(path);
+  const FileBytes back = ReadFileBytes(path);
   std::string diff;
   if (!check(path, back, &diff)) FailFile(path, "read back different from what was written: " + diff);
   const Form form = RecognizeContent(back, path);
@@ -245,48 +244,47 @@ int RunDemo(const std::vector<std::string>& args) {
   Out().Line("files written and read back:");
 
   WriteAndCheck(dir, "demo.vdf", StoreVdf(*disk),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   std::unique_ptr<CVDFile> back = LoadVdfTree(path, bytes, nullptr);
                   return SameTree(*disk, *back, TreeParts{true, true, false}, diff);
                 });
   if (XmlArchiveAvailable()) {
     // XML has no place for blobs (the demo's objects have none).
     WriteAndCheck(dir, "demo.xml", StoreXml(*disk),
-                  [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                  [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                     return SameTree(*disk, *LoadXmlTree(path, bytes), TreeParts{false, true, true}, diff);
                   });
   } else {
     Out().Line("  demo.xml     not written: this build of the library has no XML archive");
   }
-  WriteAndCheck(dir, "wells.tv10", StoreTable(wells),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
-                  std::unique_ptr<CVdbTable> back = LoadTable(path, bytes);
-                  return SameFields(*wells.GetFieldSet(), *back->GetFieldSet(), FieldParts{true, false},
-                                    diff) &&
-                         SameRecords(wells, *back, diff);
-                });
+  WriteAndCheck(
+      dir, "wells.tv10", StoreTable(wells), [&](const std::string& path, ByteSpan bytes, std::string* diff) {
+        std::unique_ptr<CVdbTable> back = LoadTable(path, bytes);
+        return SameFields(*wells.GetFieldSet(), *back->GetFieldSet(), FieldParts{true, false}, diff) &&
+               SameRecords(wells, *back, diff);
+      });
   const std::string csv = WriteCsv(samples, "samples.csv", nullptr);
   WriteAndCheck(dir, "samples.csv", Blob(csv),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   return SameRecords(samples, *ReadCsv(path, bytes, "Samples"), diff);
                 });
   WriteAndCheck(dir, "survey.vts", StoreTableSet(survey),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   return SameTableSet(survey, *LoadTableSet(path, bytes), false, diff);
                 });
   std::unique_ptr<CVdbDataSet> pump = BuildDataSet();
   WriteAndCheck(dir, "pump.vds", StoreDataSet(*pump),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   return SameDataSet(*pump, *LoadDataSet(path, bytes), diff);
                 });
   WriteAndCheck(dir, "pump.txt", StoreDataSetText(*pump),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   int stopped = 0;
                   return SameDataSet(*pump, *LoadDataSetText(path, bytes, &stopped), diff);
                 });
   std::unique_ptr<CKeyStringArraySet> dates = BuildKeyStrings(wells, samples);
   WriteAndCheck(dir, "wells.vks", StoreKeyStrings(*dates),
-                [&](const std::string& path, const std::vector<BYTE>& bytes, std::string* diff) {
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   return SameKeyStrings(*dates, *LoadKeyStrings(path, bytes), diff);
                 });
 

@@ -40,12 +40,12 @@ const FormInfo& InfoOf(Form f) {
   return kForms[0];
 }
 
-bool StartsWith(const std::vector<BYTE>& bytes, size_t at, const char* text) {
+bool StartsWith(ByteSpan bytes, size_t at, const char* text) {
   const size_t n = std::strlen(text);
   return bytes.size() >= at + n && std::memcmp(bytes.data() + at, text, n) == 0;
 }
 
-LONG Int32At(const std::vector<BYTE>& bytes, size_t at) {
+LONG Int32At(ByteSpan bytes, size_t at) {
   DWORD v = 0;
   for (int i = 3; i >= 0; --i) v = (v << 8) | bytes[at + static_cast<size_t>(i)];
   return static_cast<LONG>(v);
@@ -57,7 +57,7 @@ bool EqualNoCase(const std::string& a, const char* b) {
 
 // The first token of the first line that holds one, within the first few
 // kilobytes of a text; empty when the bytes are not text.
-std::string FirstToken(const std::vector<BYTE>& bytes) {
+std::string FirstToken(ByteSpan bytes) {
   const size_t end = bytes.size() < 4096 ? bytes.size() : 4096;
   size_t i = 0;
   while (i < end && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')) ++i;
@@ -75,12 +75,12 @@ std::string StoppedAt(const CFile& file, size_t size) {
 
 // A memory file over the caller's bytes, read in place.
 struct ReadOnlyMem {
-  explicit ReadOnlyMem(const std::vector<BYTE>& bytes)
+  explicit ReadOnlyMem(ByteSpan bytes)
       : file(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0) {}
   CMemFile file;
 };
 
-void CheckNotEmpty(const std::string& path, const std::vector<BYTE>& bytes) {
+void CheckNotEmpty(const std::string& path, ByteSpan bytes) {
   if (bytes.empty()) FailFile(path, "empty file");
 }
 
@@ -121,7 +121,7 @@ Form FormFromExtension(const std::string& path) {
   return Form::unknown;
 }
 
-Form RecognizeContent(const std::vector<BYTE>& bytes, const std::string& path) {
+Form RecognizeContent(ByteSpan bytes, const std::string& path) {
   if (StartsWith(bytes, 0, "VDFc")) return Form::vdf;
   if (StartsWith(bytes, 0, "TV10")) return Form::table;
   size_t at = StartsWith(bytes, 0, "\xEF\xBB\xBF") ? 3 : 0;
@@ -137,7 +137,7 @@ Form RecognizeContent(const std::vector<BYTE>& bytes, const std::string& path) {
   return Form::unknown;
 }
 
-Form ResolveInputForm(const std::string& path, const std::vector<BYTE>& bytes, const std::string& asKeyword) {
+Form ResolveInputForm(const std::string& path, ByteSpan bytes, const std::string& asKeyword) {
   if (!asKeyword.empty()) {
     const Form f = FormFromKeyword(asKeyword);
     if (f == Form::unknown)
@@ -155,42 +155,127 @@ Form ResolveInputForm(const std::string& path, const std::vector<BYTE>& bytes, c
 
 // ---- Loaders ---------------------------------------------------------------------------
 
-std::unique_ptr<CVdbTable> LoadTable(const std::string& path, const std::vector<BYTE>& bytes) {
-  CheckNotEmpty(path, bytes);
-  if (!StartsWith(bytes, 0, "TV10")) FailFile(path, "not a table file: it does not begin with \"TV10\"");
-  ReadOnlyMem mem(bytes);
+Input::Input(const std::string& path) : m_path(path) {
+  if (IsDirectory(path)) FailFile(path, "is a directory, not a file");
+  m_file = std::make_unique<CFile>();
+  CFileException error;
+  if (!m_file->Open(path.c_str(), CFile::modeRead | CFile::typeBinary, &error))
+    FailFile(path, "cannot open: " + ExceptionText(&error));
+  try {
+    m_head.resize(4096);
+    m_head.resize(m_file->Read(m_head.data(), static_cast<UINT>(m_head.size())));
+    m_file->SeekToBegin();
+  } catch (CException* e) {
+    const std::string text = ExceptionText(e);
+    e->Delete();
+    FailFile(path, "cannot read: " + text);
+  }
+}
+
+ByteSpan Input::Bytes() {
+  if (!m_read) {
+    m_bytes = ReadFileBytes(m_path);
+    m_read = true;
+  }
+  return m_bytes;
+}
+
+CFile& Input::File() {
+  m_file->SeekToBegin();
+  return *m_file;
+}
+
+namespace {
+
+// Runs a reader of the file; the file's own errors become the file's message.
+template <typename Read>
+void Reading(const std::string& path, Read read) {
+  try {
+    read();
+  } catch (CException* e) {
+    const std::string text = ExceptionText(e);
+    e->Delete();
+    FailFile(path, "cannot read: " + text);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<CVdbTable> LoadTable(const std::string& path, CFile& file) {
+  const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
+  if (size == 0) FailFile(path, "empty file");
   auto table = std::make_unique<CVdbTable>();
-  if (!table->Read(mem.file))
-    FailFile(path, "damaged table file: it ends early or holds an impossible layout (" +
-                       StoppedAt(mem.file, bytes.size()) + ")");
-  CheckFullyRead(path, mem.file, bytes.size(), "table file");
+  Reading(path, [&] {
+    BYTE magic[4] = {};
+    const UINT got = file.Read(magic, 4);
+    if (got < 4 || std::memcmp(magic, "TV10", 4) != 0)
+      FailFile(path, "not a table file: it does not begin with \"TV10\"");
+    file.Seek(-4, CFile::current);
+    if (!table->Read(file))
+      FailFile(path, "damaged table file: it ends early or holds an impossible layout (" +
+                         StoppedAt(file, size) + ")");
+  });
+  CheckFullyRead(path, file, size, "table file");
   return table;
 }
 
-std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, const std::vector<BYTE>& bytes) {
-  CheckNotEmpty(path, bytes);
-  ReadOnlyMem mem(bytes);
+std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, CFile& file) {
+  const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
+  if (size == 0) FailFile(path, "empty file");
   auto set = std::make_unique<CVdbTableSet>();
-  if (!set->ReadTables(mem.file))
-    FailFile(path, "damaged table-set stream: it ends early or holds an impossible count or layout (" +
-                       StoppedAt(mem.file, bytes.size()) + ")");
-  CheckFullyRead(path, mem.file, bytes.size(), "table-set stream");
+  Reading(path, [&] {
+    if (!set->ReadTables(file))
+      FailFile(path, "damaged table-set stream: it ends early or holds an impossible count or layout (" +
+                         StoppedAt(file, size) + ")");
+  });
+  CheckFullyRead(path, file, size, "table-set stream");
   return set;
 }
 
-std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, const std::vector<BYTE>& bytes) {
+std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, CFile& file) {
+  const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
+  if (size == 0) FailFile(path, "empty file");
+  auto set = std::make_unique<CVdbDataSet>();
+  Reading(path, [&] {
+    if (!set->Read(file))
+      FailFile(path, "damaged data set: it ends early or holds an impossible count or length (" +
+                         StoppedAt(file, size) + ")");
+  });
+  CheckFullyRead(path, file, size, "data set");
+  return set;
+}
+
+std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, CFile& file) {
+  const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
+  if (size == 0) FailFile(path, "empty file");
+  auto set = std::make_unique<CKeyStringArraySet>();
+  Reading(path, [&] {
+    if (!set->Read(file))
+      FailFile(path, "damaged key-string-array file: it ends early (" + StoppedAt(file, size) + ")");
+  });
+  CheckFullyRead(path, file, size, "key-string-array file");
+  return set;
+}
+
+std::unique_ptr<CVdbTable> LoadTable(const std::string& path, ByteSpan bytes) {
   CheckNotEmpty(path, bytes);
   ReadOnlyMem mem(bytes);
-  auto set = std::make_unique<CVdbDataSet>();
-  if (!set->Read(mem.file))
-    FailFile(path, "damaged data set: it ends early or holds an impossible count or length (" +
-                       StoppedAt(mem.file, bytes.size()) + ")");
-  CheckFullyRead(path, mem.file, bytes.size(), "data set");
-  return set;
+  return LoadTable(path, mem.file);
 }
 
-std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, const std::vector<BYTE>& bytes,
-                                             int* stoppedAtLine) {
+std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, ByteSpan bytes) {
+  CheckNotEmpty(path, bytes);
+  ReadOnlyMem mem(bytes);
+  return LoadTableSet(path, mem.file);
+}
+
+std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, ByteSpan bytes) {
+  CheckNotEmpty(path, bytes);
+  ReadOnlyMem mem(bytes);
+  return LoadDataSet(path, mem.file);
+}
+
+std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, ByteSpan bytes, int* stoppedAtLine) {
   CheckNotEmpty(path, bytes);
   FILE* fp = ::fmemopen(const_cast<BYTE*>(bytes.data()), bytes.size(), "r");
   if (!fp) FailFile(path, "cannot read");
@@ -214,15 +299,10 @@ std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, const std:
   return set;
 }
 
-std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, const std::vector<BYTE>& bytes) {
+std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, ByteSpan bytes) {
   CheckNotEmpty(path, bytes);
   ReadOnlyMem mem(bytes);
-  auto set = std::make_unique<CKeyStringArraySet>();
-  if (!set->Read(mem.file))
-    FailFile(path,
-             "damaged key-string-array file: it ends early (" + StoppedAt(mem.file, bytes.size()) + ")");
-  CheckFullyRead(path, mem.file, bytes.size(), "key-string-array file");
-  return set;
+  return LoadKeyStrings(path, mem.file);
 }
 
 // ---- Writers ----------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 
 #include "tool.h"
 
+class CFile;
 class CMemFile;
 class CVDFile;
 class CVdbTable;
@@ -54,22 +55,51 @@ Form FormFromKeyword(const std::string& keyword);
 // The form an output file name asks for by its extension; unknown when none.
 Form FormFromExtension(const std::string& path);
 // The form of the bytes by content (see above); unknown when they carry no mark.
-Form RecognizeContent(const std::vector<BYTE>& bytes, const std::string& path);
+Form RecognizeContent(ByteSpan bytes, const std::string& path);
 // The form to read `path` as: `asKeyword` when given (Failure status 2 when
 // it names no form), else by content; Failure status 1 when unrecognised.
-Form ResolveInputForm(const std::string& path, const std::vector<BYTE>& bytes, const std::string& asKeyword);
+Form ResolveInputForm(const std::string& path, ByteSpan bytes, const std::string& asKeyword);
+
+// ---- Input files ---------------------------------------------------------------------
+// A file to read. Its first bytes are at hand to recognise its form; its
+// whole content is read into memory only when asked, since the library reads
+// its binary forms straight from the file.
+class Input {
+ public:
+  // Failure when the file cannot be opened or read, or is a directory.
+  explicit Input(const std::string& path);
+  const std::string& Path() const { return m_path; }
+  // The first 4 KiB (the whole file when it is shorter).
+  ByteSpan Head() const { return m_head; }
+  // The whole content, read on first use.
+  ByteSpan Bytes();
+  // The file, at its start.
+  CFile& File();
+
+ private:
+  std::string m_path;
+  std::vector<BYTE> m_head;
+  std::unique_ptr<CFile> m_file;
+  FileBytes m_bytes;
+  bool m_read = false;
+};
 
 // ---- Loaders -----------------------------------------------------------------------
-std::unique_ptr<CVdbTable> LoadTable(const std::string& path, const std::vector<BYTE>& bytes);
-std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, const std::vector<BYTE>& bytes);
-std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, const std::vector<BYTE>& bytes);
+// Each reads the form from the file's position to its end.
+std::unique_ptr<CVdbTable> LoadTable(const std::string& path, CFile& file);
+std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, CFile& file);
+std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, CFile& file);
+std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, CFile& file);
+// The same over bytes in memory.
+std::unique_ptr<CVdbTable> LoadTable(const std::string& path, ByteSpan bytes);
+std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, ByteSpan bytes);
+std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, ByteSpan bytes);
 // The text form. It has no end mark of its own: reading stops at END, at a
 // section line or at the first line the reader does not understand. When
 // that leaves more than blank lines unread, `stoppedAtLine` is the number of
 // the first line not read (1-based), else 0.
-std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, const std::vector<BYTE>& bytes,
-                                             int* stoppedAtLine);
-std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, const std::vector<BYTE>& bytes);
+std::unique_ptr<CVdbDataSet> LoadDataSetText(const std::string& path, ByteSpan bytes, int* stoppedAtLine);
+std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, ByteSpan bytes);
 
 // ---- Writers: the bytes of each form ---------------------------------------------------
 // The bytes a writer produced, kept in the block they were written into (a
@@ -85,6 +115,7 @@ class Blob {
   const BYTE* data() const { return m_data.get(); }
   size_t size() const { return m_size; }
   std::vector<BYTE> ToVector() const { return std::vector<BYTE>(data(), data() + size()); }
+  operator ByteSpan() const { return ByteSpan(data(), size()); }  // NOLINT: implicit on purpose
   bool operator==(const Blob& other) const;
   bool operator!=(const Blob& other) const { return !(*this == other); }
 

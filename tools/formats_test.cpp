@@ -1,6 +1,8 @@
 // Recognition of the forms and the readers of whole files, in process: golden
 // archives, every cut and byte flips of the sample files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -291,6 +293,43 @@ TEST(FormTest, RecognisedByContent) {
   EXPECT_EQ(FormFromKeyword("sheet"), Form::unknown);
 }
 
+// ---- Reading and writing whole files ---------------------------------------------------------
+
+TEST(FileTest, ReadWholeAndWriteAllOrNothing) {
+  const std::string dir = ::testing::TempDir();
+  const std::string big = dir + "vdkit_file_test_big";
+  std::vector<BYTE> pattern(3 << 20);  // large enough for the mapped path
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<BYTE>(i * 7 + (i >> 12));
+  WriteFileAtomically(big, pattern.data(), pattern.size());
+  const FileBytes read = ReadFileBytes(big);
+  ASSERT_EQ(read.size(), pattern.size());
+  EXPECT_EQ(std::memcmp(read.data(), pattern.data(), pattern.size()), 0);
+  FileBytes moved = ReadFileBytes(big);
+  moved = ReadFileBytes(big);  // a mapping given up for another
+  EXPECT_EQ(moved.size(), pattern.size());
+  // A file whose size the system does not know beforehand is read to its end.
+  EXPECT_GT(ReadFileBytes("/proc/self/status").size(), 0u);
+  EXPECT_EQ(ReadFileBytes("/dev/null").size(), 0u);
+  EXPECT_NE(FailureOf([&] { ReadFileBytes(dir); }).find("is a directory"), std::string::npos);
+
+  // A writer that fails leaves neither the file nor its temporary behind.
+  const std::string out = dir + "vdkit_file_test_out";
+  std::remove(out.c_str());
+  EXPECT_NE(FailureOf([&] {
+              WriteFileWith(out, [](CFile& f) {
+                f.Write("half", 4);
+                FailFile("in", "refused halfway");
+              });
+            }),
+            "");
+  struct stat st {};
+  EXPECT_NE(::stat(out.c_str(), &st), 0);
+  EXPECT_NE(::stat((out + Format(".%ld.tmp", static_cast<long>(::getpid()))).c_str(), &st), 0);
+  EXPECT_NE(FailureOf([&] { WriteFileAtomically(dir + "no/such/dir/x", "x", 1); }).find("cannot create"),
+            std::string::npos);
+  std::remove(big.c_str());
+}
+
 // ---- The sample files: every cut fails, byte flips never crash -----------------------------
 
 struct Sample {
@@ -300,7 +339,8 @@ struct Sample {
 };
 
 std::vector<BYTE> ReadSample(const char* name) {
-  return ReadFileBytes(std::string(VDKIT_SAMPLES) + "/" + name);
+  const FileBytes file = ReadFileBytes(std::string(VDKIT_SAMPLES) + "/" + name);
+  return std::vector<BYTE>(file.data(), file.data() + file.size());
 }
 
 const Sample kSamples[] = {

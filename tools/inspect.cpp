@@ -76,7 +76,7 @@ std::string RecordPathName(const VdfRecord& r) {
 
 // ---- Binary object archives ----------------------------------------------------------
 
-void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) {
+void InfoVdf(const std::string& path, ByteSpan bytes, bool all) {
   // One pass for the counts and the records listed; large archives are not
   // held record by record.
   const size_t limit = all ? static_cast<size_t>(-1) : kListLimit;
@@ -131,7 +131,7 @@ void InfoVdf(const std::string& path, const std::vector<BYTE>& bytes, bool all) 
   for (const std::string& n : notes) Out().Line("  note: " + n);
 }
 
-void DumpVdf(const std::string& path, const std::vector<BYTE>& bytes) {
+void DumpVdf(const std::string& path, ByteSpan bytes) {
   const std::vector<VdfRecord> records = WalkVdf(path, bytes);
   std::vector<std::string> notes;
   std::unique_ptr<CVDFile> root;
@@ -174,7 +174,7 @@ void DumpVdf(const std::string& path, const std::vector<BYTE>& bytes) {
 
 // ---- XML object documents -----------------------------------------------------------
 
-void InfoXml(const std::string& path, const std::vector<BYTE>& bytes, bool all) {
+void InfoXml(const std::string& path, ByteSpan bytes, bool all) {
   const XmlDocument doc = LoadXmlDocument(path, bytes);
   std::map<std::string, size_t> classes;
   std::map<std::string, size_t> unknown;
@@ -242,7 +242,7 @@ void PrintXmlData(const CXmlItem& item, const std::string& indent) {
   }
 }
 
-void DumpXml(const std::string& path, const std::vector<BYTE>& bytes) {
+void DumpXml(const std::string& path, ByteSpan bytes) {
   const XmlDocument doc = LoadXmlDocument(path, bytes);
   std::vector<std::string> names;
   for (const XmlObject& o : doc.objects) {
@@ -306,9 +306,14 @@ std::string TableNameFor(const std::string& path) {
 }
 
 void InfoOne(const std::string& path, const std::string& as, bool all) {
-  const std::vector<BYTE> bytes = ReadFileBytes(path);
-  const Form form = ResolveInputForm(path, bytes, as);
-  Out().Line(path + ": " + FormDescription(form) + ", " + Plural(bytes.size(), "byte", "bytes"));
+  Input in(path);
+  const Form form = ResolveInputForm(path, in.Head(), as);
+  // The library's binary forms are read from the file; the rest in memory.
+  const bool inMemory =
+      form == Form::vdf || form == Form::xml || form == Form::csv || form == Form::datasetText;
+  const ByteSpan bytes = inMemory ? in.Bytes() : ByteSpan();
+  const unsigned long long size = inMemory ? bytes.size() : in.File().GetLength();
+  Out().Line(path + ": " + FormDescription(form) + ", " + Plural(size, "byte", "bytes"));
   switch (form) {
     case Form::vdf:
       InfoVdf(path, bytes, all);
@@ -317,13 +322,13 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
       InfoXml(path, bytes, all);
       break;
     case Form::table: {
-      std::unique_ptr<CVdbTable> table = LoadTable(path, bytes);
+      std::unique_ptr<CVdbTable> table = LoadTable(path, in.File());
       // The display text is the file's own; the keyword map is shared by
       // every table this process has read.
-      CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
-      mem.Seek(4, CFile::begin);
+      CFile& file = in.File();
+      file.Seek(4, CFile::begin);
       CString text;
-      ReadPaddedString(mem, text);
+      ReadPaddedString(file, text);
       InfoTable(*table, &text);
       break;
     }
@@ -331,10 +336,10 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
       InfoTable(*ReadCsv(path, bytes, TableNameFor(path)), nullptr);
       break;
     case Form::tableset:
-      PrintTableSet(*LoadTableSet(path, bytes), "  ", SetParts::tables);
+      PrintTableSet(*LoadTableSet(path, in.File()), "  ", SetParts::tables);
       break;
     case Form::dataset:
-      InfoDataSet(*LoadDataSet(path, bytes));
+      InfoDataSet(*LoadDataSet(path, in.File()));
       break;
     case Form::datasetText: {
       int stopped = 0;
@@ -347,7 +352,7 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
       break;
     }
     case Form::keystrings: {
-      auto set = LoadKeyStrings(path, bytes);
+      auto set = LoadKeyStrings(path, in.File());
       unsigned long long values = 0;
       for (int i = 0; i < set->GetCount(); ++i)
         values += static_cast<unsigned long long>(set->GetAt(i)->m_saValues.GetSize());
@@ -404,39 +409,40 @@ int RunDump(const std::vector<std::string>& args) {
   if (cl.Operands().size() != 1)
     FailUsage("dump", cl.Operands().empty() ? "no FILE given" : "one FILE at a time");
   const std::string& path = cl.Operands()[0];
-  const std::vector<BYTE> bytes = ReadFileBytes(path);
-  const Form form = ResolveInputForm(path, bytes, ReadAs(cl));
+  Input in(path);
+  const Form form = ResolveInputForm(path, in.Head(), ReadAs(cl));
   const bool csv = cl.Has("csv");
   if (csv && form != Form::table && form != Form::csv)
     FailUsage("dump", std::string("--csv is for tables; ") + path + " is a " + FormDescription(form));
   switch (form) {
     case Form::vdf:
-      DumpVdf(path, bytes);
+      DumpVdf(path, in.Bytes());
       break;
     case Form::xml:
-      DumpXml(path, bytes);
+      DumpXml(path, in.Bytes());
       break;
     case Form::table:
     case Form::csv: {
       std::unique_ptr<CVdbTable> table =
-          form == Form::table ? LoadTable(path, bytes) : ReadCsv(path, bytes, TableNameFor(path));
+          form == Form::table ? LoadTable(path, in.File()) : ReadCsv(path, in.Bytes(), TableNameFor(path));
       if (!csv) Out().Line(TableSummary(*table));
       PrintRecords(*table, "", csv);
       break;
     }
     case Form::tableset:
-      PrintTableSet(*LoadTableSet(path, bytes), "", SetParts::tablesAndRecords);
+      PrintTableSet(*LoadTableSet(path, in.File()), "", SetParts::tablesAndRecords);
       break;
     case Form::dataset:
     case Form::datasetText: {
       int stopped = 0;
-      auto set = form == Form::dataset ? LoadDataSet(path, bytes) : LoadDataSetText(path, bytes, &stopped);
+      auto set =
+          form == Form::dataset ? LoadDataSet(path, in.File()) : LoadDataSetText(path, in.Bytes(), &stopped);
       Out().Line("data set " + NameOrNone(set->GetName()));
       PrintDataSet(*set, "  ");
       break;
     }
     case Form::keystrings:
-      PrintKeyStrings(*LoadKeyStrings(path, bytes), "", true, static_cast<size_t>(-1));
+      PrintKeyStrings(*LoadKeyStrings(path, in.File()), "", true, static_cast<size_t>(-1));
       break;
     case Form::unknown:
       break;

@@ -1,13 +1,29 @@
 #include "tool.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
+
+#include "vdkit/platform/file.h"
 
 namespace vdtool {
+
+std::string ExceptionText(const CException* e) {
+  const CFileException* file = dynamic_cast<const CFileException*>(e);
+  if (file && file->m_lOsError > 0) return std::strerror(static_cast<int>(file->m_lOsError));
+  char text[256] = "";
+  e->GetErrorMessage(text, sizeof text);
+  return text;
+}
 
 void FailFile(const std::string& path, const std::string& what) {
   throw Failure{kExitBadFile, path + ": " + what};
@@ -37,53 +53,131 @@ struct StdioFile {
 
 }  // namespace
 
-std::vector<BYTE> ReadFileBytes(const std::string& path) {
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : m_data(other.m_data), m_size(other.m_size), m_mapped(other.m_mapped) {
+  other.m_data = nullptr;
+  other.m_size = other.m_mapped = 0;
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+  if (this != &other) {
+    this->~FileBytes();
+    new (this) FileBytes(std::move(other));
+  }
+  return *this;
+}
+
+FileBytes::~FileBytes() {
+  if (m_mapped) {
+    ::munmap(m_data, m_mapped);
+  } else {
+    std::free(m_data);
+  }
+}
+
+namespace {
+
+// Memory for a file's bytes. Large files get pages mapped in one go: fresh
+// memory touched page by page costs more than the reading itself on some
+// machines. The pages are anonymous (filled by read), so a file that shrinks
+// while it is read cannot pull them away.
+BYTE* AllocateForFile(size_t size, size_t* mapped) {
+  *mapped = 0;
+#ifdef MAP_POPULATE
+  if (size >= (1u << 20)) {
+    void* p =
+        ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (p != MAP_FAILED) {
+      *mapped = size;
+      return static_cast<BYTE*>(p);
+    }
+  }
+#endif
+  return static_cast<BYTE*>(std::malloc(size ? size : 1));
+}
+
+}  // namespace
+
+FileBytes ReadFileBytes(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) FailFile(path, "cannot open: " + SystemError(errno));
   if (S_ISDIR(st.st_mode)) FailFile(path, "is a directory, not a file");
   if (static_cast<unsigned long long>(st.st_size) > kMaxFileSize)
     FailFile(path, "too large (" + Grouped(static_cast<unsigned long long>(st.st_size)) +
                        " bytes); the file forms hold at most 2 GiB");
-  StdioFile in;
-  in.fp = std::fopen(path.c_str(), "rb");
-  if (!in.fp) FailFile(path, "cannot open: " + SystemError(errno));
-  // The size from stat is where reading starts; the file may change while
-  // it is read, so reading goes on to its end, within the limit.
-  std::vector<BYTE> bytes(static_cast<size_t>(st.st_size) + 1);
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) FailFile(path, "cannot open: " + SystemError(errno));
+  // The size from stat is where reading starts; a file that is not regular,
+  // or that grows while it is read, is read on to its end, within the limit.
+  FileBytes bytes;
+  size_t capacity = static_cast<size_t>(st.st_size) + (S_ISREG(st.st_mode) ? 1 : 1 << 16);
+  bytes.m_data = AllocateForFile(capacity, &bytes.m_mapped);
+  int error = bytes.m_data ? 0 : ENOMEM;
   size_t got = 0;
-  for (;;) {
-    got += std::fread(bytes.data() + got, 1, bytes.size() - got, in.fp);
-    if (got < bytes.size() || std::ferror(in.fp)) break;
-    if (bytes.size() > kMaxFileSize) FailFile(path, "too large; the file forms hold at most 2 GiB");
-    bytes.resize(bytes.size() * 2);
+  while (error == 0) {
+    if (got == capacity) {
+      if (capacity > kMaxFileSize) {
+        ::close(fd);
+        FailFile(path, "too large; the file forms hold at most 2 GiB");
+      }
+      // Grown as plain memory from here on (rare: a file that grew).
+      BYTE* grown = static_cast<BYTE*>(std::malloc(capacity * 2));
+      if (!grown) {
+        error = ENOMEM;
+        break;
+      }
+      std::memcpy(grown, bytes.m_data, got);
+      FileBytes old = std::move(bytes);
+      bytes.m_data = grown;
+      capacity *= 2;
+    }
+    const ssize_t n = ::read(fd, bytes.m_data + got, capacity - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
   }
-  if (std::ferror(in.fp)) FailFile(path, "cannot read: " + SystemError(errno));
-  bytes.resize(got);
+  ::close(fd);
+  if (error) FailFile(path, "cannot read: " + SystemError(error));
+  bytes.m_size = got;
   return bytes;
 }
 
-void WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+void WriteFileWith(const std::string& path, const std::function<void(CFile&)>& write) {
   const std::string temp = path + Format(".%ld.tmp", static_cast<long>(::getpid()));
-  FILE* fp = std::fopen(temp.c_str(), "wb");
-  if (!fp) FailFile(path, "cannot create: " + SystemError(errno));
-  bool ok = size == 0 || std::fwrite(data, 1, size, fp) == size;
-  int code = ok ? 0 : errno;
-  if (std::fflush(fp) != 0 && ok) {
-    ok = false;
-    code = errno;
-  }
-  if (std::fclose(fp) != 0 && ok) {
-    ok = false;
-    code = errno;
-  }
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-    ok = false;
-    code = errno;
-  }
-  if (!ok) {
+  CFile file;
+  CFileException error;
+  if (!file.Open(temp.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error))
+    FailFile(path, "cannot create: " + ExceptionText(&error));
+  std::string problem;
+  try {
+    write(file);
+    file.Close();
+  } catch (CException* e) {
+    problem = ExceptionText(e);
+    e->Delete();
+  } catch (...) {
+    file.Abort();
     std::remove(temp.c_str());
-    FailFile(path, "cannot write: " + SystemError(code));
+    throw;
   }
+  if (problem.empty() && std::rename(temp.c_str(), path.c_str()) != 0) problem = SystemError(errno);
+  if (!problem.empty()) {
+    file.Abort();
+    std::remove(temp.c_str());
+    FailFile(path, "cannot write: " + problem);
+  }
+}
+
+void WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+  WriteFileWith(path, [data, size](CFile& file) {
+    const BYTE* p = static_cast<const BYTE*>(data);
+    for (size_t done = 0; done < size;) {
+      const UINT n = static_cast<UINT>(std::min<size_t>(size - done, 1u << 30));
+      file.Write(p + done, n);
+      done += n;
+    }
+  });
 }
 
 bool IsDirectory(const std::string& path) {

@@ -5,18 +5,22 @@
 // Failure; main() prints its one-line message on standard error and exits
 // with its status. Nothing else escapes a command.
 //
-//   std::vector<BYTE> bytes = ReadFileBytes(path);    // Failure when unreadable
+//   FileBytes bytes = ReadFileBytes(path);             // Failure when unreadable
 //   if (bytes.size() < 4) FailFile(path, "empty file");
-//   WriteFileAtomically(out, mem.GetData(), n);        // all or nothing
+//   WriteFileWith(out, [&](CFile& f) { table.Write(f); });   // all or nothing
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "vdkit/platform/types.h"
+
+class CException;
+class CFile;
 
 namespace vdtool {
 
@@ -34,18 +38,66 @@ struct Failure {
   std::string message;
 };
 
+// What went wrong in a platform exception, in a few words: the system's
+// text for a file error ("No such file or directory"), else the exception's
+// own message. Does not delete the exception.
+std::string ExceptionText(const CException* e);
+
 // "<path>: <what>", status 1.
 [[noreturn]] void FailFile(const std::string& path, const std::string& what);
 // "<command>: <what>", status 2 (a bare "<what>" for an empty command).
 [[noreturn]] void FailUsage(const std::string& command, const std::string& what);
 
+// A read-only view of bytes that someone else keeps alive: a file's, or a
+// caller's vector.
+class ByteSpan {
+ public:
+  ByteSpan() = default;
+  ByteSpan(const BYTE* data, size_t size) : m_data(data), m_size(size) {}
+  ByteSpan(const std::vector<BYTE>& v) : m_data(v.data()), m_size(v.size()) {}  // NOLINT: implicit on purpose
+  const BYTE* data() const { return m_data; }
+  size_t size() const { return m_size; }
+  bool empty() const { return m_size == 0; }
+  const BYTE& operator[](size_t i) const { return m_data[i]; }
+  const BYTE* begin() const { return m_data; }
+  const BYTE* end() const { return m_data + m_size; }
+
+ private:
+  const BYTE* m_data = nullptr;
+  size_t m_size = 0;
+};
+
+// The whole content of a file, in memory of its own (move-only).
+class FileBytes {
+ public:
+  FileBytes() = default;
+  FileBytes(FileBytes&& other) noexcept;
+  FileBytes& operator=(FileBytes&& other) noexcept;
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  ~FileBytes();
+  const BYTE* data() const { return m_data; }
+  size_t size() const { return m_size; }
+  bool empty() const { return m_size == 0; }
+  operator ByteSpan() const { return ByteSpan(m_data, m_size); }  // NOLINT: implicit on purpose
+
+ private:
+  friend FileBytes ReadFileBytes(const std::string& path);
+  BYTE* m_data = nullptr;
+  size_t m_size = 0;
+  size_t m_mapped = 0;  // bytes of the mapping, 0 when m_data is from malloc
+};
+
 // The whole file. Failure when it cannot be opened or read, is a directory,
 // or is larger than the 32-bit sizes of the file forms allow.
-std::vector<BYTE> ReadFileBytes(const std::string& path);
+FileBytes ReadFileBytes(const std::string& path);
 
-// Writes the bytes to a temporary file beside `path` and renames it over
-// `path`, so that a reader never sees a half-written file. Failure (with
-// nothing left behind) when that cannot be done.
+// Writes a file through `write` into a temporary file beside `path`, then
+// renames it over `path`, so that a reader never sees a half-written file.
+// Failure (with nothing left behind) when that cannot be done; a Failure or
+// CFileException from `write` removes the temporary file and passes on.
+void WriteFileWith(const std::string& path, const std::function<void(CFile&)>& write);
+// The same with bytes already in memory.
 void WriteFileAtomically(const std::string& path, const void* data, size_t size);
 
 // Whether `path` names an existing directory.

@@ -23,7 +23,7 @@ constexpr char kMismatchGbk[] = "\xC0\xE0\xB5\xC4\xCA\xFD\xBE\xDD\xB2\xBB\xC6\xA
 // A cursor over the archive's bytes; every check fails through Damaged.
 class Cursor {
  public:
-  Cursor(const std::string& path, const std::vector<BYTE>& bytes) : m_path(path), m_bytes(bytes) {}
+  Cursor(const std::string& path, ByteSpan bytes) : m_path(path), m_bytes(bytes) {}
 
   [[noreturn]] void Damaged(const std::string& what, size_t at) const {
     FailFile(m_path, "damaged binary object archive: " + what + " (byte " + Grouped(at) + " of " +
@@ -67,7 +67,7 @@ class Cursor {
 
  private:
   const std::string& m_path;
-  const std::vector<BYTE>& m_bytes;
+  ByteSpan m_bytes;
   size_t m_at = 0;
 };
 
@@ -99,8 +99,7 @@ std::string ReadableMessage(const char* text) {
 
 }  // namespace
 
-void ScanVdf(const std::string& path, const std::vector<BYTE>& bytes,
-             const std::function<void(const VdfRecord&)>& visit) {
+void ScanVdf(const std::string& path, ByteSpan bytes, const std::function<void(const VdfRecord&)>& visit) {
   if (bytes.empty()) FailFile(path, "empty file");
   if (bytes.size() < 4 || std::memcmp(bytes.data(), "VDFc", 4) != 0)
     FailFile(path, "not a binary object archive: it does not begin with \"VDFc\"");
@@ -156,7 +155,7 @@ void ScanVdf(const std::string& path, const std::vector<BYTE>& bytes,
                        " bytes follow the end of the root object at byte " + Grouped(in.At()));
 }
 
-std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes) {
+std::vector<VdfRecord> WalkVdf(const std::string& path, ByteSpan bytes) {
   std::vector<VdfRecord> records;
   // A record takes at least 30 bytes, so this is room for every record the
   // bytes can hold: the list never moves while it grows, and the pages of
@@ -179,7 +178,7 @@ bool IsRegisteredClass(std::string_view className) {
   return lastAnswer;
 }
 
-std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<BYTE>& bytes,
+std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, ByteSpan bytes,
                                      std::vector<std::string>* notes) {
   // The walk first: damage is named as the walk names it, and the root's
   // class is known before anything is made.

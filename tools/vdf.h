@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tool.h"
 #include "vdkit/platform/resources.h"
 #include "vdkit/platform/types.h"
 
@@ -47,10 +48,9 @@ struct VdfRecord {
 // record longer than the call. Failure when the stream is not a whole,
 // undamaged archive (records visited before the damage was found have been
 // visited).
-void ScanVdf(const std::string& path, const std::vector<BYTE>& bytes,
-             const std::function<void(const VdfRecord&)>& visit);
+void ScanVdf(const std::string& path, ByteSpan bytes, const std::function<void(const VdfRecord&)>& visit);
 // Every record, in a list (for large archives, ScanVdf holds less memory).
-std::vector<VdfRecord> WalkVdf(const std::string& path, const std::vector<BYTE>& bytes);
+std::vector<VdfRecord> WalkVdf(const std::string& path, ByteSpan bytes);
 
 // Whether a class of that name is registered (ASCII case ignored).
 bool IsRegisteredClass(std::string_view className);
@@ -59,7 +59,7 @@ bool IsRegisteredClass(std::string_view className);
 // class. Failure when that class is not registered or the library refuses
 // the stream. Messages the library shows while reading (a class whose data
 // do not match its reader) are added to `notes`.
-std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, const std::vector<BYTE>& bytes,
+std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, ByteSpan bytes,
                                      std::vector<std::string>* notes);
 
 // The loaded object each record went into, in record order; null for a

@@ -42,7 +42,7 @@ XmlObject Describe(const CXmlItem& item, int depth) {
 
 }  // namespace
 
-XmlDocument LoadXmlDocument(const std::string& path, const std::vector<BYTE>& bytes) {
+XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes) {
   if (bytes.empty()) FailFile(path, "empty file");
   XmlDocument doc;
   doc.root = std::make_unique<CXmlItem>(nullptr);

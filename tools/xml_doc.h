@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tool.h"
 #include "vdkit/platform/types.h"
 
 class CXmlItem;
@@ -40,6 +41,6 @@ struct XmlDocument {
 // Parses the whole document. Failure when it is not XML, is malformed (the
 // reason and the byte where the parser stopped), or its first element has no
 // "class" attribute.
-XmlDocument LoadXmlDocument(const std::string& path, const std::vector<BYTE>& bytes);
+XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes);
 
 }  // namespace vdtool

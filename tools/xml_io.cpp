@@ -18,13 +18,13 @@ bool XmlArchiveAvailable() {
   return false;
 }
 
-std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>&) {
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan) {
   NoArchive(path);
 }
 Blob StoreXml(CVDFile&) {
   NoArchive("(output)");
 }
-std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, const std::vector<BYTE>&) {
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan) {
   NoArchive(path);
 }
 Blob StoreXmlTable(CVdbTable&) {

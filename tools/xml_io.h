@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "formats.h"
+#include "tool.h"
 #include "vdkit/platform/types.h"
 
 class CVDFile;
@@ -25,12 +26,12 @@ bool XmlArchiveAvailable();
 // Loads the document into a new object of its first element's class.
 // Failure when that class is not registered or the archive refuses the
 // document.
-std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, const std::vector<BYTE>& bytes);
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes);
 Blob StoreXml(CVDFile& root);
 
 // A document whose first element is a table. Failure when it is of another
 // class.
-std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, const std::vector<BYTE>& bytes);
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes);
 Blob StoreXmlTable(CVdbTable& table);
 
 }  // namespace vdtool
