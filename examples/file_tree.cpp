@@ -23,7 +23,8 @@ IMPLEMENT_VDFILE(CWell, CVDFile)
 class CWellView : public CVDFile {
   DECLARE_VDFILE(CWellView)
   bool OnBindFileNotify(CVDFile* pSource, int nCode) override {
-    std::printf("  view '%s' hears code %d from %s\n", GetName(), nCode, pSource->GetVDPathName().GetString());
+    std::printf("  view '%s' hears code %d from %s\n", GetName(), nCode,
+                pSource->GetVDPathName().GetString());
     return true;
   }
 };
