@@ -106,7 +106,7 @@ std::vector<BYTE> VariantImage(const SVdbVariant& v, size_t n) {
   } else if (v.GetType() == VDB_CHAR) {
     len = 1;
   }
-  if (src) std::memcpy(image.data(), src, std::min(len, n));
+  if (src && n > 0) std::memcpy(image.data(), src, std::min(len, n));
   return image;
 }
 
@@ -444,7 +444,8 @@ bool CVdbTable::SearchFrom(LONG start, int field, const BYTE* image, size_t n) {
   int size = 0;
   for (LONG i = std::max<LONG>(start, 0); i < GetRecordCount(); ++i) {
     const BYTE* data = FieldData(m_arRecords[static_cast<size_t>(i)], field, &size);
-    if (data && std::memcmp(data, image, std::min(n, static_cast<size_t>(size))) == 0) return MoveTo(i);
+    const size_t k = std::min(n, static_cast<size_t>(size));
+    if (data && (k == 0 || std::memcmp(data, image, k) == 0)) return MoveTo(i);
   }
   m_nCursor = GetRecordCount();
   return false;
@@ -661,7 +662,7 @@ void CVdbTable::SetFieldValue(int field, const SVdbVariant& v) {
   const int type = GetField(field)->m_nType;
   if (type != v.GetType() || type < VDB_BOOL || type > VDB_BINARY || GetVdbUnitSize(type) == 0) return;
   const std::vector<BYTE> image = VariantImage(v, static_cast<size_t>(size));
-  std::memcpy(p, image.data(), image.size());
+  if (!image.empty()) std::memcpy(p, image.data(), image.size());
 }
 
 bool CVdbTable::GetFieldValue(int field, CString& text, int decimals) {

@@ -6,11 +6,12 @@
 // index or name as raw bytes, typed references, SVdbVariant or text.
 //
 //   CVdbTable t;
-//   t.AddField("Depth:DOUBLE", 0, 1);
+//   t.AddField("Temp:FLOAT", 0, 1);
 //   t.AddField("Name:STRING*32", 0, 1);
 //   t.AddNew();                              // identifier 1, now current
-//   t.SetFieldValue("Depth", "12.5");
+//   t.SetFieldValue("Temp", "12.5");
 //   t.SetFieldValue(1, "W-7");
+//   double sum = 0;
 //   for (bool ok = t.MoveToFirst(); ok; ok = t.MoveToNext()) sum += t.Float(0);
 //
 // Ownership: the table owns its records and fields. A pointer into record
@@ -291,7 +292,8 @@ class VDKIT_API CVdbTable : public CVDFile {
   // Re-lays every record out for the current record size after fields were
   // added; `oldSize` is the record size before.
   void ResizeRecord(int oldSize);
-  // Drops the identifier index; every change of the record list calls it.
+  // Drops the identifier index. Every change of the record list or of an
+  // identifier calls it, a derived class's direct changes included.
   void RecordsChanged() {
     m_idIndexValid = false;
     m_idLookups = 0;

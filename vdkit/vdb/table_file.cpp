@@ -24,7 +24,11 @@ bool CVdbTable::Write(CFile& file) {
   // a buffer of many records, since a file write per record costs more than
   // the copy.
   const size_t each = 4 + static_cast<size_t>(m_FieldSet.m_nRecordSize);
-  std::vector<BYTE> buffer(std::max(kBatchBytes, each));
+  if (each > kBatchBytes) {
+    for (const SVdbRecord* r : m_arRecords) file.Write(&r->m_nID, static_cast<UINT>(each));
+    return true;
+  }
+  std::vector<BYTE> buffer(std::min(kBatchBytes, each * m_arRecords.size()));
   size_t used = 0;
   for (const SVdbRecord* r : m_arRecords) {
     if (used + each > buffer.size()) {

@@ -319,6 +319,13 @@ TEST(TableFileTest, HostileCountsAllocateNothingTheyCannotBack) {
   EXPECT_EQ(h.GetRecordCount(), 0);
 }
 
+TEST(TableFileTest, HugeRecordsWithoutRecordsWriteSmall) {
+  CVdbTable t;
+  t.AddField("Big", VDB_STRING, 0x7FFFFF00);  // 2 GB per record, none made
+  const Bytes bytes = Written(t);
+  EXPECT_LT(bytes.size(), 200u);
+}
+
 TEST(TableFileTest, RegisteredAsAFileObject) {
   CVDFile* obj = CreateVDFile("cvdbtable");
   ASSERT_NE(obj, nullptr);

@@ -462,6 +462,18 @@ TEST(CVdbTableTest, VariantTransfer) {
   CString text;
   EXPECT_FALSE(t.GetFieldValue("Bin", text));  // BINARY has no text form
   EXPECT_FALSE(t.IsFieldEmpty(12, true));
+
+  // A field of no bytes (count 0) moves and matches nothing, harmlessly.
+  auto* none = new SVdbField;
+  none->SetName("None");
+  none->m_nType = VDB_LONG;
+  none->m_nCount = 0;
+  ASSERT_TRUE(t.AddField(none));
+  SVdbVariant nothing;
+  ASSERT_TRUE(t.GetFieldValue("None", nothing));
+  t.SetFieldValue("None", nothing);
+  EXPECT_TRUE(t.LocatOn(t.GetFieldIndex("None"), nothing));
+  EXPECT_TRUE(t.SetFieldValue("None", "5"));
 }
 
 // The exchange sort exactly as the table's documentation gives it.
