@@ -1,5 +1,6 @@
 # Installs the built library into a scratch prefix, then configures, builds and
-# runs a consumer through find_package(vdkit) and through pkg-config.
+# runs a consumer through find_package(vdkit) and through pkg-config, and
+# builds the vdkit program on its own against the installed package.
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(prefix "${WORK_DIR}/prefix")
 
@@ -23,3 +24,23 @@ foreach(mode cmake pkgconfig)
     message(FATAL_ERROR "consumer (${mode}) printed: ${last_output}")
   endif()
 endforeach()
+
+# The program: the one installed beside the library, and its sources built as
+# a project of their own against the installed package, as a user would.
+if(DEFINED TOOLS_SOURCE_DIR)
+  if(EXISTS "${prefix}/bin/vdkit")
+    run("${prefix}/bin/vdkit" --help)
+    if(NOT last_output MATCHES "Usage: vdkit COMMAND")
+      message(FATAL_ERROR "installed vdkit --help printed: ${last_output}")
+    endif()
+  endif()
+  set(build "${WORK_DIR}/build-tools")
+  run(${CMAKE_COMMAND} -S "${TOOLS_SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
+      "-DCMAKE_PREFIX_PATH=${prefix}"
+      "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${LINKER_FLAGS}")
+  run(${CMAKE_COMMAND} --build "${build}")
+  run("${build}/vdkit" --help)
+  if(NOT last_output MATCHES "Usage: vdkit COMMAND")
+    message(FATAL_ERROR "vdkit built against the package printed: ${last_output}")
+  endif()
+endif()

@@ -1,0 +1,179 @@
+// The program's entry: the command table, the top-level help, option parsing
+// and the translation of every way a command can end into an exit status.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "commands.h"
+#include "demo_classes.h"
+#include "tool.h"
+#include "vdkit/platform/file.h"
+
+namespace vdtool {
+
+namespace {
+
+const char kProgramHelp[] =
+    "Usage: vdkit COMMAND [OPTIONS] [ARGUMENTS]\n"
+    "\n"
+    "Inspects, converts and demonstrates the file forms of the vdkit library.\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE...     recognise each file's form by its content and summarise it\n"
+    "  dump FILE        print the whole content of a file in readable form\n"
+    "  convert IN OUT   object archive <-> XML document; table file <-> CSV <-> XML\n"
+    "  demo [DIR]       build a small disk, save it in every form, read it all back\n"
+    "  help [COMMAND]   this text, or a command's\n"
+    "\n"
+    "Forms (the keywords of --as and --to):\n"
+    "  vdf           binary object archive, \"VDFc\"              .vdf\n"
+    "  xml           XML object document                        .xml\n"
+    "  table         table file, \"TV10\"                         .tv10\n"
+    "  csv           table as CSV, a header of field definitions .csv\n"
+    "  tableset      table-set stream                           .vts\n"
+    "  dataset       data set, binary form                      .vds\n"
+    "  dataset-text  data set, text form                         .txt\n"
+    "  keystrings    key-string-array file                      .vks\n"
+    "Table-set streams without tables, binary data sets and key-string-array files\n"
+    "carry no mark of their own: name them with --as.\n"
+    "\n"
+    "Every command takes --help. Exit status: 0 on success; 1 when a file cannot\n"
+    "be read, is not valid or cannot be written (one message names the file and\n"
+    "what is wrong); 2 on wrong usage.\n";
+
+struct CommandEntry {
+  const char* name;
+  int (*run)(const std::vector<std::string>&);
+  const char* help;
+};
+
+const CommandEntry kCommands[] = {
+    {"info", RunInfo, kInfoHelp},
+    {"dump", RunDump, kDumpHelp},
+    {"convert", RunConvert, kConvertHelp},
+    {"demo", RunDemo, kDemoHelp},
+};
+
+const CommandEntry* FindCommand(const std::string& name) {
+  for (const CommandEntry& c : kCommands)
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+int RunHelp(const std::vector<std::string>& args) {
+  if (args.empty()) {
+    Out().Write(kProgramHelp);
+    return kExitOk;
+  }
+  if (args.size() > 1) FailUsage("help", "one COMMAND at a time");
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "formats") {
+    Out().Write(kProgramHelp);
+    return kExitOk;
+  }
+  const CommandEntry* c = FindCommand(args[0]);
+  if (!c) FailUsage("help", "unknown command " + Quoted(args[0]) + " (try 'vdkit --help')");
+  Out().Write(c->help);
+  return kExitOk;
+}
+
+int Dispatch(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) FailUsage("", "no command given (try 'vdkit --help')");
+  const std::string command = args[0];
+  args.erase(args.begin());
+  if (command == "--help" || command == "-h" || command == "help") return RunHelp(args);
+  if (command == "--version") {
+    Out().Line("vdkit 0.1.0");
+    return kExitOk;
+  }
+  const CommandEntry* c = FindCommand(command);
+  if (!c) FailUsage("", "unknown command " + Quoted(command) + " (try 'vdkit --help')");
+  return c->run(args);
+}
+
+}  // namespace
+
+CommandLine::CommandLine(const std::string& command, const std::vector<std::string>& args,
+                         std::vector<OptionSpec> specs)
+    : m_command(command) {
+  specs.push_back({"help", false});
+  bool options = true;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (!options || a.size() < 2 || a[0] != '-') {
+      m_operands.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      options = false;
+      continue;
+    }
+    std::string name = a == "-h" ? "help" : a.compare(0, 2, "--") == 0 ? a.substr(2) : "";
+    if (name.empty())
+      FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
+    std::string value;
+    const size_t eq = name.find('=');
+    const bool inlineValue = eq != std::string::npos;
+    if (inlineValue) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : specs)
+      if (name == s.name) spec = &s;
+    if (!spec) FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
+    if (spec->takesValue && !inlineValue) {
+      if (i + 1 >= args.size()) FailUsage(command, "--" + name + " needs a value");
+      value = args[++i];
+    } else if (!spec->takesValue && inlineValue) {
+      FailUsage(command, "--" + name + " takes no value");
+    }
+    if (spec->takesValue && value.empty()) FailUsage(command, "--" + name + " needs a value");
+    m_options.emplace_back(name, value);
+  }
+}
+
+bool CommandLine::Has(const std::string& name) const {
+  for (const auto& o : m_options)
+    if (o.first == name) return true;
+  return false;
+}
+
+std::string CommandLine::Value(const std::string& name) const {
+  std::string value;
+  for (const auto& o : m_options)
+    if (o.first == name) value = o.second;  // the last one given wins
+  return value;
+}
+
+int RunProgram(int argc, char** argv) {
+  RegisterDemoClasses();
+  int status = kExitOk;
+  std::string message;
+  try {
+    status = Dispatch(argc, argv);
+    Out().Finish();
+  } catch (const Failure& f) {
+    status = f.status;
+    message = f.message;
+  } catch (CException* e) {
+    // The platform layer's file errors; the commands catch those they expect.
+    message = "file error: " + ExceptionText(e);
+    e->Delete();
+    status = kExitBadFile;
+  } catch (const std::bad_alloc&) {
+    status = kExitBadFile;
+    message = "out of memory";
+  }
+  if (!message.empty()) {
+    // Whatever was listed before the failure goes out first, then the message.
+    try {
+      Out().Finish();
+    } catch (const Failure&) {
+    }
+    std::fprintf(stderr, "vdkit: %s\n", message.c_str());
+  }
+  return status;
+}
+
+}  // namespace vdtool

@@ -1,0 +1,32 @@
+// The demo's client-style class: what a program built on the library adds to
+// it, the way such a program would.
+//
+// CSurvey is a table set that also travels whole in binary object archives:
+// the library's table set keeps its tables, definitions and relations only in
+// its own stream (WriteTables), so CSurvey writes that stream as its class
+// data. Registered as "CSurvey".
+//
+//   CSurvey* survey = static_cast<CSurvey*>(disk.CreateFileA("Survey", "Database", "CSurvey"));
+//   CArchive out(&file, CArchive::store);
+//   out << disk;                                   // the class data hold the whole set
+#pragma once
+
+#include "vdkit/vdb/table_set.h"
+
+class CSurvey : public CVdbTableSet {
+  DECLARE_VDFILE(CSurvey)
+
+ public:
+  // Storing: a 32-bit length, then the table-set stream. Loading reads it
+  // back; false (the record then counts as refused) when it is cut short or
+  // does not read whole.
+  bool Serialize(CArchive& ar) override;
+  using CVdbTableSet::Serialize;
+};
+
+namespace vdtool {
+// Makes sure the demo's classes are registered (their registry records live in
+// a library the linker would otherwise leave out of programs that never name
+// them).
+void RegisterDemoClasses();
+}  // namespace vdtool

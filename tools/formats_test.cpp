@@ -1,0 +1,389 @@
+// Recognition of the forms and the readers of whole files, in process: golden
+// archives, every cut and byte flips of the sample files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "formats.h"
+#include "tool.h"
+#include "vdf.h"
+#include "vdkit/core/string_sets.h"
+#include "vdkit/vdb/data_set.h"
+#include "vdkit/vdb/table.h"
+#include "vdkit/vdb/table_set.h"
+#include "vdkit/vdfile/vd_archive.h"
+#include "vdkit/vdfile/vdfile.h"
+#include "vdkit/xml/xml_parser.h"
+#include "xml_doc.h"
+
+namespace vdtool {
+namespace {
+
+std::vector<BYTE> Bytes(const std::string& text) {
+  return std::vector<BYTE>(text.begin(), text.end());
+}
+
+// The Failure message, or "" when `f` ran through.
+std::string FailureOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.status, kExitBadFile);
+    EXPECT_EQ(failure.message.find('\n'), std::string::npos);
+    return failure.message;
+  }
+  return "";
+}
+
+// ---- A binary object archive by hand ----------------------------------------------------
+// A disk with a named child holding a blob, and an unnamed child of a class
+// nobody registered, carrying three bytes of class data.
+const std::string kArchive = std::string(
+    "VDFc"  // magic
+    // root record
+    "\x0A\x00"
+    "ClassName="  // key: 10 characters, 10 = 2 + 4*2, no padding
+    "\x06\x00"
+    "CVDisk"    // class: 6 = 2 + 4
+    "\x00\x01"  // version 0x0100
+    "\x01\x00"  // flags: named
+    "\x06\x00"
+    "Disk\0\0"  // name: 4 characters padded to 6
+    "\x06\x00"
+    "Disk\0\0"          // type
+    "\x00\x00\x00\x00"  // blob size 0
+    "\x00\x00\x00\x00"  // class data size 0
+    "\x02\x00\x00\x00"  // two children
+    // child 1: "a", CVDFile, blob "xy"
+    "\x0A\x00"
+    "ClassName="
+    "\x0A\x00"
+    "CVDFile\0\0\0"  // 7 characters padded to 10
+    "\x00\x01"
+    "\x01\x00"
+    "\x02\x00"
+    "a\0"  // 1 character padded to 2
+    "\x02\x00"
+    "\0\0"  // empty type: length 2, two zero bytes
+    "\x02\x00\x00\x00"
+    "xy"  // blob
+    "\x00\x00\x00\x00"
+    "\x00\x00\x00\x00"
+    // child 2: unnamed, CFoo, version 0x0200, class data "abc"
+    "\x0A\x00"
+    "ClassName="
+    "\x06\x00"
+    "CFoo\0\0"
+    "\x00\x02"
+    "\x00\x00"  // version 0x0200; flags: not named, so no name or type
+    "\x00\x00\x00\x00"
+    "\x03\x00\x00\x00"
+    "abc"
+    "\x00\x00\x00\x00",
+    4 + (12 + 8 + 4 + 8 + 8 + 12) + (12 + 12 + 4 + 4 + 4 + 6 + 8) + (12 + 8 + 4 + 4 + 7 + 4));
+
+TEST(VdfWalkTest, GoldenArchiveRecords) {
+  ASSERT_EQ(kArchive.size(), 145u);
+  // The records' texts point into the bytes, which must stay alive.
+  const std::vector<BYTE> bytes = Bytes(kArchive);
+  const std::vector<VdfRecord> r = WalkVdf("a.vdf", bytes);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].className, "CVDisk");
+  EXPECT_EQ(r[0].name, "Disk");
+  EXPECT_EQ(r[0].childCount, 2);
+  EXPECT_EQ(r[1].offset, 56u);
+  EXPECT_EQ(r[1].depth, 1);
+  EXPECT_EQ(r[1].name, "a");
+  EXPECT_EQ(r[1].type, "");
+  EXPECT_EQ(r[1].blobSize, 2u);
+  EXPECT_EQ(kArchive.substr(r[1].blobOffset, 2), "xy");
+  EXPECT_FALSE(r[2].named);
+  EXPECT_EQ(r[2].index, 1);
+  EXPECT_EQ(r[2].version, 0x0200);
+  EXPECT_EQ(kArchive.substr(r[2].classOffset, r[2].classSize), "abc");
+
+  // The library reads it too: the unknown class is passed over, and matching
+  // records to objects says so.
+  std::vector<std::string> notes;
+  std::unique_ptr<CVDFile> root = LoadVdfTree("a.vdf", bytes, &notes);
+  EXPECT_TRUE(notes.empty());
+  ASSERT_EQ(root->GetFileCount(), 1);
+  const std::vector<CVDFile*> objects = MatchRecords(r, root.get());
+  EXPECT_EQ(objects[0], root.get());
+  EXPECT_EQ(objects[1], root->FindFile("a"));
+  EXPECT_EQ(objects[2], nullptr);
+}
+
+TEST(VdfWalkTest, DamageIsNamedWithItsByte) {
+  const std::vector<BYTE> good = Bytes(kArchive);
+  for (size_t n = 0; n < good.size(); ++n) {
+    const std::string m = FailureOf(
+        [&] { WalkVdf("a.vdf", std::vector<BYTE>(good.begin(), good.begin() + static_cast<long>(n))); });
+    EXPECT_FALSE(m.empty()) << n;
+  }
+  EXPECT_NE(FailureOf([&] {
+              WalkVdf("a.vdf", Bytes(kArchive + "?"));
+            }).find("1 bytes follow the end of the root object at byte 145"),
+            std::string::npos);
+  std::string bad = kArchive;
+  bad[52] = '\xFF';  // the root's child count, now negative
+  bad[53] = bad[54] = bad[55] = '\xFF';
+  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("a negative child count (byte 52 of 145)"),
+            std::string::npos);
+  bad = kArchive;
+  bad[84] = '\xFF';  // the length of child 1's name: 56 + key 12 + class 12 + 4
+  bad[85] = '\xFF';
+  EXPECT_NE(
+      FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("negative length of an object name (byte 84"),
+      std::string::npos);
+  bad = kArchive;
+  bad[58] = 'c';  // "classname=" still matches: the key ignores case
+  EXPECT_EQ(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }), "");
+  bad[59] = 'X';
+  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("does not begin with the key"),
+            std::string::npos);
+  bad = kArchive;
+  bad[93] = bad[94] = bad[95] = '\x7F';  // child 1's blob size (at 92) near 2 GiB: refused unallocated
+  EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find("the stream ends inside a blob"),
+            std::string::npos);
+}
+
+TEST(VdfWalkTest, NestingIsBoundedAsTheLibraryBoundsIt) {
+  // A chain of plain objects, each the only child of the one before.
+  auto chain = [](int levels) {
+    std::string s = "VDFc";
+    for (int i = 0; i < levels; ++i) {
+      s += std::string(
+          "\x0A\x00"
+          "ClassName="
+          "\x0A\x00"
+          "CVDFile\0\0\0"
+          "\x00\x01"
+          "\x00\x00",
+          2 + 10 + 2 + 10 + 4);
+      s += std::string(8, '\0');
+      s += i + 1 < levels ? std::string("\x01\x00\x00\x00", 4) : std::string(4, '\0');
+    }
+    return Bytes(s);
+  };
+  EXPECT_EQ(WalkVdf("deep.vdf", chain(kVDFileMaxDepth)).size(), static_cast<size_t>(kVDFileMaxDepth));
+  EXPECT_NE(FailureOf([&] {
+              WalkVdf("deep.vdf", chain(kVDFileMaxDepth + 1));
+            }).find("nested deeper than 1024 levels"),
+            std::string::npos);
+  // The library agrees on both sides of the limit.
+  for (const int levels : {kVDFileMaxDepth, kVDFileMaxDepth + 1}) {
+    const std::vector<BYTE> bytes = chain(levels);
+    CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
+    CArchive ar(&mem, CArchive::load);
+    CVDFile root;
+    EXPECT_EQ(ar >> root, levels == kVDFileMaxDepth);
+  }
+}
+
+TEST(VdfWalkTest, ClassDataTheReaderDoesNotTakeAreNoted) {
+  // A plain CVDFile reads no class data, so three bytes of them are a mismatch.
+  const std::string plain = std::string(
+      "VDFc"
+      "\x0A\x00"
+      "ClassName="
+      "\x0A\x00"
+      "CVDFile\0\0\0"
+      "\x00\x01"
+      "\x00\x00"
+      "\x00\x00\x00\x00"
+      "\x03\x00\x00\x00"
+      "abc"
+      "\x00\x00\x00\x00",
+      4 + 12 + 12 + 4 + 4 + 7 + 4);
+  const std::vector<BYTE> bytes = Bytes(plain);
+  std::vector<std::string> notes;
+  LoadVdfTree("p.vdf", bytes, &notes);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0], "the class data of 'CVDFile' do not match what its reader takes");
+  // A root of a class nobody registered cannot be loaded.
+  const std::string foo = std::string(plain).replace(18, 7, "CFooBar");
+  EXPECT_NE(FailureOf([&] {
+              LoadVdfTree("f.vdf", Bytes(foo), nullptr);
+            }).find("class 'CFooBar', which this program does not know"),
+            std::string::npos);
+}
+
+// ---- XML object documents ---------------------------------------------------------------
+
+TEST(XmlDocTest, ObjectsAreElementsWithAClassDirectlyInsideObjects) {
+  const std::string text =
+      "<?xml version='1.0'?>\n"
+      "<Disk class='CVDisk' type='Disk' root='true'>\n"
+      " <a class='CVDFile'>\n"
+      "  <data>1</data>\n"
+      "  <inner class='CVDFile' type='T'>\n"
+      "  </inner>\n"
+      " </a>\n"
+      " <#@2 class='CVDFile' named='false'>\n"
+      " </#@2>\n"
+      " <note><fake class='CVDFile' /></note>\n"
+      "</Disk>\n";
+  const XmlDocument doc = LoadXmlDocument("d.xml", Bytes(text));
+  ASSERT_EQ(doc.objects.size(), 4u);
+  EXPECT_EQ(doc.objects[0].children, 2);
+  EXPECT_EQ(doc.objects[0].dataElements, 1);  // <note>, and nothing inside it is an object
+  EXPECT_EQ(doc.objects[1].name, "a");
+  EXPECT_EQ(doc.objects[1].dataElements, 1);
+  EXPECT_EQ(doc.objects[2].depth, 2);
+  EXPECT_EQ(doc.objects[2].type, "T");
+  EXPECT_FALSE(doc.objects[3].named);
+
+  // Every cut short of the last line feed leaves an element open or a tag unfinished.
+  for (size_t n = 0; n + 1 < text.size(); ++n) {
+    EXPECT_FALSE(FailureOf([&] { LoadXmlDocument("d.xml", Bytes(text.substr(0, n))); }).empty()) << n;
+  }
+  EXPECT_NE(FailureOf([&] {
+              LoadXmlDocument("d.xml", Bytes("<?xml version='1.0'?>\n<a><b></a>"));
+            }).find("malformed XML: "),
+            std::string::npos);
+  EXPECT_NE(FailureOf([&] {
+              LoadXmlDocument("j.xml", Bytes("<?xml version='1.0'?>\n<job id='1'/>\n"));
+            }).find("not an object document: its first element 'job' has no class attribute"),
+            std::string::npos);
+}
+
+// ---- Recognition ----------------------------------------------------------------------------
+
+TEST(FormTest, RecognisedByContent) {
+  const struct {
+    std::string bytes;
+    const char* path;
+    Form form;
+  } rows[] = {
+      {"VDFc....", "x.bin", Form::vdf},
+      {"TV10....", "x", Form::table},
+      {"\xEF\xBB\xBF  \n<?xml version='1.0'?>", "x", Form::xml},
+      {std::string("\x02\x00\x00\x00"
+                   "TV10",
+                   8),
+       "x", Form::tableset},
+      {std::string("\x00\x00\x00\x00"
+                   "TV10",
+                   8),
+       "x", Form::unknown},  // no tables: no mark
+      {"@id,A:LONG\n", "x.dat", Form::csv},
+      {"A:LONG\n1\n", "x.CSV", Form::csv},
+      {"A:LONG\n1\n", "x.dat", Form::unknown},
+      {"\n?---- Pump -----\n", "x", Form::datasetText},
+      {"  DataSetName= Pump\n", "x", Form::datasetText},
+      {std::string("\x04\x00\x00\x00"
+                   "Pump",
+                   8),
+       "x.vds", Form::unknown},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Printable(row.bytes));
+    EXPECT_EQ(RecognizeContent(Bytes(row.bytes), row.path), row.form);
+  }
+  EXPECT_EQ(FormFromExtension("a/b.TV10"), Form::table);
+  EXPECT_EQ(FormFromExtension("a.b/c"), Form::unknown);
+  EXPECT_EQ(FormFromKeyword("TV10"), Form::table);
+  EXPECT_EQ(FormFromKeyword("dataset-text"), Form::datasetText);
+  EXPECT_EQ(FormFromKeyword("sheet"), Form::unknown);
+}
+
+// ---- Reading and writing whole files ---------------------------------------------------------
+
+TEST(FileTest, ReadWholeAndWriteAllOrNothing) {
+  const std::string dir = ::testing::TempDir();
+  const std::string big = dir + "vdkit_file_test_big";
+  std::vector<BYTE> pattern(3 << 20);  // large enough for the mapped path
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<BYTE>(i * 7 + (i >> 12));
+  WriteFileAtomically(big, pattern.data(), pattern.size());
+  const FileBytes read = ReadFileBytes(big);
+  ASSERT_EQ(read.size(), pattern.size());
+  EXPECT_EQ(std::memcmp(read.data(), pattern.data(), pattern.size()), 0);
+  FileBytes moved = ReadFileBytes(big);
+  moved = ReadFileBytes(big);  // a mapping given up for another
+  EXPECT_EQ(moved.size(), pattern.size());
+  // A file whose size the system does not know beforehand is read to its end.
+  EXPECT_GT(ReadFileBytes("/proc/self/status").size(), 0u);
+  EXPECT_EQ(ReadFileBytes("/dev/null").size(), 0u);
+  EXPECT_NE(FailureOf([&] { ReadFileBytes(dir); }).find("is a directory"), std::string::npos);
+
+  // A writer that fails leaves neither the file nor its temporary behind.
+  const std::string out = dir + "vdkit_file_test_out";
+  std::remove(out.c_str());
+  EXPECT_NE(FailureOf([&] {
+              WriteFileWith(out, [](CFile& f) {
+                f.Write("half", 4);
+                FailFile("in", "refused halfway");
+              });
+            }),
+            "");
+  struct stat st {};
+  EXPECT_NE(::stat(out.c_str(), &st), 0);
+  EXPECT_NE(::stat((out + Format(".%ld.tmp", static_cast<long>(::getpid()))).c_str(), &st), 0);
+  EXPECT_NE(FailureOf([&] { WriteFileAtomically(dir + "no/such/dir/x", "x", 1); }).find("cannot create"),
+            std::string::npos);
+  std::remove(big.c_str());
+}
+
+// ---- The sample files: every cut fails, byte flips never crash -----------------------------
+
+struct Sample {
+  const char* name;
+  std::function<void(const std::string&, const std::vector<BYTE>&)> read;
+  bool prefixesMayRead;  // a text form whose cuts can be whole documents of their own
+};
+
+std::vector<BYTE> ReadSample(const char* name) {
+  const FileBytes file = ReadFileBytes(std::string(VDKIT_SAMPLES) + "/" + name);
+  return std::vector<BYTE>(file.data(), file.data() + file.size());
+}
+
+const Sample kSamples[] = {
+    {"demo.vdf",
+     [](const std::string& p, const std::vector<BYTE>& b) {
+       const std::vector<VdfRecord> r = WalkVdf(p, b);
+       if (IsRegisteredClass(r[0].className)) LoadVdfTree(p, b, nullptr);
+     },
+     false},
+    {"wells.tv10", [](const std::string& p, const std::vector<BYTE>& b) { LoadTable(p, b); }, false},
+    {"survey.vts", [](const std::string& p, const std::vector<BYTE>& b) { LoadTableSet(p, b); }, false},
+    {"pump.vds", [](const std::string& p, const std::vector<BYTE>& b) { LoadDataSet(p, b); }, false},
+    {"wells.vks", [](const std::string& p, const std::vector<BYTE>& b) { LoadKeyStrings(p, b); }, false},
+    {"pump.txt",
+     [](const std::string& p, const std::vector<BYTE>& b) {
+       int stopped = 0;
+       LoadDataSetText(p, b, &stopped);
+     },
+     true},
+};
+
+TEST(SampleFilesTest, EveryCutFailsAndFlipsNeverCrash) {
+  for (const Sample& s : kSamples) {
+    SCOPED_TRACE(s.name);
+    const std::vector<BYTE> whole = ReadSample(s.name);
+    ASSERT_FALSE(whole.empty());
+    EXPECT_EQ(FailureOf([&] { s.read(s.name, whole); }), "");
+    for (size_t n = 0; n < whole.size(); ++n) {
+      const std::vector<BYTE> cut(whole.begin(), whole.begin() + static_cast<long>(n));
+      const std::string m = FailureOf([&] { s.read(s.name, cut); });
+      if (!s.prefixesMayRead) {
+        EXPECT_FALSE(m.empty()) << "cut at " << n;
+      }
+    }
+    for (size_t at = 0; at < whole.size(); ++at) {
+      for (const BYTE mask : {BYTE{0x01}, BYTE{0x80}, BYTE{0xFF}}) {
+        std::vector<BYTE> flipped = whole;
+        flipped[at] ^= mask;
+        FailureOf([&] { s.read(s.name, flipped); });  // read or refused, never a crash
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vdtool

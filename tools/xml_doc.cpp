@@ -1,0 +1,84 @@
+#include "xml_doc.h"
+
+#include <cstring>
+
+#include "tool.h"
+#include "vdkit/platform/file.h"
+#include "vdkit/xml/xml_parser.h"
+
+namespace vdtool {
+
+XmlDocument::XmlDocument() = default;
+XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
+XmlDocument::~XmlDocument() = default;
+
+namespace {
+
+bool IsNamedElement(const CXmlItem& item) {
+  const char* named = item.GetA("named");
+  if (named && CString(named).CompareNoCase("false") == 0) return false;
+  const char* name = item.GetName();
+  return !(name[0] == '#' || (name[0] && name[1] == '@'));
+}
+
+XmlObject Describe(const CXmlItem& item, int depth) {
+  XmlObject o;
+  o.item = &item;
+  o.depth = depth;
+  o.named = IsNamedElement(item);
+  o.name = item.GetName();
+  o.className = item.GetA("class");
+  const char* type = item.GetA("type");
+  o.type = type ? type : "";
+  for (int i = 0; i < item.GetCount(); ++i) {
+    if (item.GetChild(i)->GetA("class")) {
+      ++o.children;
+    } else {
+      ++o.dataElements;
+    }
+  }
+  return o;
+}
+
+}  // namespace
+
+XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes) {
+  if (bytes.empty()) FailFile(path, "empty file");
+  XmlDocument doc;
+  doc.root = std::make_unique<CXmlItem>(nullptr);
+  CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
+  CXmlParser parser;
+  if (!parser.ParseXml(&mem, doc.root.get()))
+    FailFile(path, "not an XML document: it does not begin with \"<?xml\"");
+  if (parser.GetStatus() != CXmlParser::ok)
+    FailFile(path, std::string("malformed XML: ") + CXmlParser::StatusText(parser.GetStatus()) + " (byte " +
+                       Grouped(static_cast<unsigned long long>(parser.GetStatusOffset())) + " of " +
+                       Grouped(bytes.size()) + ")");
+  const CXmlItem* top = doc.root->GetChild(0);
+  if (!top) FailFile(path, "an XML document without elements");
+  if (!top->GetA("class"))
+    FailFile(path, "an XML document, but not an object document: its first element " +
+                       Quoted(top->GetName()) + " has no class attribute");
+  // Pre-order without recursion: each entry is an object element and the
+  // next of its children to look at.
+  struct Frame {
+    const CXmlItem* item;
+    int next;
+  };
+  doc.objects.push_back(Describe(*top, 0));
+  std::vector<Frame> stack{{top, 0}};
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.item->GetCount()) {
+      stack.pop_back();
+      continue;
+    }
+    const CXmlItem* child = f.item->GetChild(f.next++);
+    if (!child->GetA("class")) continue;
+    doc.objects.push_back(Describe(*child, static_cast<int>(stack.size())));
+    stack.push_back({child, 0});
+  }
+  return doc;
+}
+
+}  // namespace vdtool

@@ -1,0 +1,37 @@
+// Objects to and from XML object documents through the library's XML archive:
+// a whole tree, and a table as the root object of its own document (its
+// element holds the table's XML body: the field definitions and the records).
+//
+//   std::unique_ptr<CVDFile> root = LoadXmlTree(path, bytes);   // Failure when not loadable
+//   std::vector<BYTE> text = StoreXml(*root);
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "formats.h"
+#include "tool.h"
+#include "vdkit/platform/types.h"
+
+class CVDFile;
+class CVdbTable;
+
+namespace vdtool {
+
+// Whether the library this program runs on has its XML archive; without it
+// the functions below fail with a message saying so.
+bool XmlArchiveAvailable();
+
+// Loads the document into a new object of its first element's class.
+// Failure when that class is not registered or the archive refuses the
+// document.
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes);
+Blob StoreXml(CVDFile& root);
+
+// A document whose first element is a table. Failure when it is of another
+// class.
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes);
+Blob StoreXmlTable(CVdbTable& table);
+
+}  // namespace vdtool
