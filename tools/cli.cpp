@@ -94,9 +94,9 @@ int Dispatch(int argc, char** argv) {
 }  // namespace
 
 CommandLine::CommandLine(const std::string& command, const std::vector<std::string>& args,
-                         std::vector<OptionSpec> specs)
+                         std::vector<OptionDef> defs)
     : m_command(command) {
-  specs.push_back({"help", false});
+  defs.push_back({"help", false});
   bool options = true;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -118,17 +118,17 @@ CommandLine::CommandLine(const std::string& command, const std::vector<std::stri
       value = name.substr(eq + 1);
       name.resize(eq);
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& s : specs)
-      if (name == s.name) spec = &s;
-    if (!spec) FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
-    if (spec->takesValue && !inlineValue) {
+    const OptionDef* option = nullptr;
+    for (const OptionDef& d : defs)
+      if (name == d.name) option = &d;
+    if (!option) FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
+    if (option->takesValue && !inlineValue) {
       if (i + 1 >= args.size()) FailUsage(command, "--" + name + " needs a value");
       value = args[++i];
-    } else if (!spec->takesValue && inlineValue) {
+    } else if (!option->takesValue && inlineValue) {
       FailUsage(command, "--" + name + " takes no value");
     }
-    if (spec->takesValue && value.empty()) FailUsage(command, "--" + name + " needs a value");
+    if (option->takesValue && value.empty()) FailUsage(command, "--" + name + " needs a value");
     m_options.emplace_back(name, value);
   }
 }

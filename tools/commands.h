@@ -10,7 +10,7 @@
 
 namespace vdtool {
 
-struct OptionSpec {
+struct OptionDef {
   const char* name;  // without the leading "--"
   bool takesValue;
 };
@@ -19,8 +19,7 @@ struct OptionSpec {
 // their value are usage failures naming the command.
 class CommandLine {
  public:
-  CommandLine(const std::string& command, const std::vector<std::string>& args,
-              std::vector<OptionSpec> specs);
+  CommandLine(const std::string& command, const std::vector<std::string>& args, std::vector<OptionDef> defs);
   bool Has(const std::string& name) const;
   // The option's value, or "" when it is absent.
   std::string Value(const std::string& name) const;

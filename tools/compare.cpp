@@ -161,11 +161,11 @@ bool SameDataSet(CVdbDataSet& a, CVdbDataSet& b, std::string* diff) {
         !SameText(sa, sb))
       return Differ(diff, "the values of key " + Quoted(k.GetString()) + " differ");
   }
-  int specs = 0;
+  int rules = 0;
   for (POSITION pos = a.GetKeyHead(); pos;) {
     const CVdbDataSet::SValueSpec* x = a.GetKeyNext(pos);
     const CVdbDataSet::SValueSpec* y = b.GetKeySpec(x->m_strKey, false);
-    ++specs;
+    ++rules;
     if (!y || !SameText(x->m_strLabel, y->m_strLabel) || !SameBits(x->m_fMin, y->m_fMin) ||
         !SameBits(x->m_fMax, y->m_fMax) || x->m_nFlag1 != y->m_nFlag1 || x->m_nFlag2 != y->m_nFlag2 ||
         x->m_nFlag3 != y->m_nFlag3)
@@ -173,9 +173,9 @@ bool SameDataSet(CVdbDataSet& a, CVdbDataSet& b, std::string* diff) {
   }
   for (POSITION pos = b.GetKeyHead(); pos;) {
     b.GetKeyNext(pos);
-    --specs;
+    --rules;
   }
-  if (specs != 0) return Differ(diff, "the numbers of value specifications differ");
+  if (rules != 0) return Differ(diff, "the numbers of value specifications differ");
   return true;
 }
 

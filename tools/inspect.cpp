@@ -286,15 +286,15 @@ void InfoDataSet(CVdbDataSet& set) {
     ++kinds[kind >= 1 && kind <= 3 ? kind : 0];
   }
   set.GetNextEnd();
-  int specs = 0;
+  int rules = 0;
   for (POSITION pos = set.GetKeyHead(); pos;) {
     set.GetKeyNext(pos);
-    ++specs;
+    ++rules;
   }
   Out().Line("  data set " + NameOrNone(set.GetName()) + ": " +
              Plural(static_cast<unsigned>(set.GetCount()), "value", "values") +
              Format(" (%d float, %d integer, %d string), ", kinds[1], kinds[2], kinds[3]) +
-             Plural(static_cast<unsigned>(specs), "value specification", "value specifications"));
+             Plural(static_cast<unsigned>(rules), "value specification", "value specifications"));
 }
 
 std::string ReadAs(const CommandLine& cl) {

@@ -194,20 +194,20 @@ void PrintDataSet(CVdbDataSet& set, const std::string& indent) {
   } else {
     values.Print(indent);
   }
-  Grid specs({"KEY", "LABEL", "MIN", "MAX", "FLAGS"}, {false, false, true, true, false});
+  Grid rules({"KEY", "LABEL", "MIN", "MAX", "FLAGS"}, {false, false, true, true, false});
   POSITION pos = set.GetKeyHead();
   while (pos) {
-    const CVdbDataSet::SValueSpec* spec = set.GetKeyNext(pos);
-    if (!spec) break;
-    specs.Row({Printable(spec->m_strKey.GetString()), Printable(spec->m_strLabel.GetString()),
-               IsVdbNull(spec->m_fMin) ? "" : Format("%g", static_cast<double>(spec->m_fMin)),
-               IsVdbNull(spec->m_fMax) ? "" : Format("%g", static_cast<double>(spec->m_fMax)),
-               Format("%u %u %u", spec->m_nFlag1, spec->m_nFlag2, spec->m_nFlag3)});
+    const CVdbDataSet::SValueSpec* entry = set.GetKeyNext(pos);
+    if (!entry) break;
+    rules.Row({Printable(entry->m_strKey.GetString()), Printable(entry->m_strLabel.GetString()),
+               IsVdbNull(entry->m_fMin) ? "" : Format("%g", static_cast<double>(entry->m_fMin)),
+               IsVdbNull(entry->m_fMax) ? "" : Format("%g", static_cast<double>(entry->m_fMax)),
+               Format("%u %u %u", entry->m_nFlag1, entry->m_nFlag2, entry->m_nFlag3)});
   }
-  if (specs.RowCount() > 0) {
+  if (rules.RowCount() > 0) {
     Out().Line("");
     Out().Line(indent + "value specifications:");
-    specs.Print(indent + "  ");
+    rules.Print(indent + "  ");
   }
 }
 

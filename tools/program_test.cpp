@@ -276,7 +276,7 @@ TEST_F(ProgramTest, ConvertNamesWhatCsvLeavesBehindAndRefusesLosses) {
   std::string set = ReadText(Sample("pump.vds"));
   // name "Pump" (4 + 8 bytes), then the specification count 0 becomes 1 with
   // one specification: label "", key "rate", min, max, flags.
-  const std::string spec = std::string(
+  const std::string entry = std::string(
       "\x01\x00\x00\x00"
       "\x00\x00\x00\x00"
       "\x08\x00\x00\x00"
@@ -285,17 +285,17 @@ TEST_F(ProgramTest, ConvertNamesWhatCsvLeavesBehindAndRefusesLosses) {
       "\x00\x00\x80\x3f"
       "\x00\x00\x01\x00",
       32);
-  set.replace(12, 4, spec);
-  WriteText(Temp("spec.vds"), set);
-  ExpectOneLineFailure(Run({"convert", "--as", "dataset", Temp("spec.vds"), Temp("spec.txt")}), 1,
-                       "vdkit: " + Temp("spec.vds") +
+  set.replace(12, 4, entry);
+  WriteText(Temp("entry.vds"), set);
+  ExpectOneLineFailure(Run({"convert", "--as", "dataset", Temp("entry.vds"), Temp("entry.txt")}), 1,
+                       "vdkit: " + Temp("entry.vds") +
                            ": the data set's text form has no place for its value "
                            "specifications; nothing written (--lossy writes it anyway)");
-  EXPECT_FALSE(Exists(Temp("spec.txt")));
-  const Result lossy = Run({"convert", "--lossy", "--as", "dataset", Temp("spec.vds"), Temp("spec.txt")});
+  EXPECT_FALSE(Exists(Temp("entry.txt")));
+  const Result lossy = Run({"convert", "--lossy", "--as", "dataset", Temp("entry.vds"), Temp("entry.txt")});
   EXPECT_EQ(lossy.status, 0);
   EXPECT_NE(lossy.err.find("written anyway (--lossy)"), std::string::npos);
-  EXPECT_TRUE(Exists(Temp("spec.txt")));
+  EXPECT_TRUE(Exists(Temp("entry.txt")));
 }
 
 TEST_F(ProgramTest, ConvertRefusesToDropObjectsOfUnknownClasses) {
