@@ -169,13 +169,13 @@ bool SameDataSet(CVdbDataSet& a, CVdbDataSet& b, std::string* diff) {
     if (!y || !SameText(x->m_strLabel, y->m_strLabel) || !SameBits(x->m_fMin, y->m_fMin) ||
         !SameBits(x->m_fMax, y->m_fMax) || x->m_nFlag1 != y->m_nFlag1 || x->m_nFlag2 != y->m_nFlag2 ||
         x->m_nFlag3 != y->m_nFlag3)
-      return Differ(diff, "the specification of key " + Quoted(x->m_strKey.GetString()) + " differs");
+      return Differ(diff, "the value limit of key " + Quoted(x->m_strKey.GetString()) + " differs");
   }
   for (POSITION pos = b.GetKeyHead(); pos;) {
     b.GetKeyNext(pos);
     --rules;
   }
-  if (rules != 0) return Differ(diff, "the numbers of value specifications differ");
+  if (rules != 0) return Differ(diff, "the numbers of value limits differ");
   return true;
 }
 

@@ -32,7 +32,7 @@ bool SameFields(const CVdbFieldSet& a, const CVdbFieldSet& b, FieldParts parts, 
 bool SameRecords(CVdbTable& a, CVdbTable& b, std::string* diff);
 // Tables (by name, fields and records), definitions and relations, in order.
 bool SameTableSet(CVdbTableSet& a, CVdbTableSet& b, bool units, std::string* diff);
-// Name, every value of every kind, and the value specifications.
+// Name, every value of every kind, and the value limits.
 bool SameDataSet(CVdbDataSet& a, CVdbDataSet& b, std::string* diff);
 bool SameKeyStrings(CKeyStringArraySet& a, CKeyStringArraySet& b, std::string* diff);
 

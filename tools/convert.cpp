@@ -220,8 +220,8 @@ void ConvertOther(const Request& r, Input& in) {
       Note(r.in, Format("reading stopped before line %d; only the lines before it are converted", stopped));
     out = r.outForm == Form::dataset ? StoreDataSet(*set) : StoreDataSetText(*set);
     if (r.outForm == Form::datasetText) {
-      // The text form has no place for value specifications.
-      if (set->GetKeyHead()) Loss(r, "the data set's text form has no place for its value specifications");
+      // The text form has no place for value limits.
+      if (set->GetKeyHead()) Loss(r, "the data set's text form has no place for its value limits");
     }
   } else if (r.inForm == Form::keystrings && r.outForm == Form::keystrings) {
     out = StoreKeyStrings(*LoadKeyStrings(r.in, in.File()));

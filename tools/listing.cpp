@@ -206,7 +206,7 @@ void PrintDataSet(CVdbDataSet& set, const std::string& indent) {
   }
   if (rules.RowCount() > 0) {
     Out().Line("");
-    Out().Line(indent + "value specifications:");
+    Out().Line(indent + "value limits:");
     rules.Print(indent + "  ");
   }
 }

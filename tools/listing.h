@@ -46,7 +46,7 @@ void PrintRecords(CVdbTable& table, const std::string& indent, bool csv);
 // only its definitions and relations (when its tables are listed elsewhere).
 enum class SetParts { tables, tablesAndRecords, definitionsOnly };
 void PrintTableSet(CVdbTableSet& set, const std::string& indent, SetParts parts);
-// The values of a data set, by kind, and its value specifications.
+// The values of a data set, by kind, and its value limits.
 void PrintDataSet(CVdbDataSet& set, const std::string& indent);
 // The keys (at most `limit` of them), each with its values when `values`.
 void PrintKeyStrings(CKeyStringArraySet& set, const std::string& indent, bool values, size_t limit);

@@ -271,11 +271,11 @@ TEST_F(ProgramTest, ConvertNamesWhatCsvLeavesBehindAndRefusesLosses) {
             "vdkit: " + Sample("wells.tv10") +
                 ": note: CSV has no place for the field-set name and label, the alias of 2 fields and the "
                 "limits of 1 field; the values are all kept\n");
-  // The text form of a data set has no place for value specifications; a
+  // The text form of a data set has no place for value limits; a
   // hand-made binary data set with one is refused unless --lossy.
   std::string set = ReadText(Sample("pump.vds"));
-  // name "Pump" (4 + 8 bytes), then the specification count 0 becomes 1 with
-  // one specification: label "", key "rate", min, max, flags.
+  // name "Pump" (4 + 8 bytes), then the value limit count 0 becomes 1 with
+  // one value limit: label "", key "rate", min, max, flags.
   const std::string entry = std::string(
       "\x01\x00\x00\x00"
       "\x00\x00\x00\x00"
@@ -290,7 +290,7 @@ TEST_F(ProgramTest, ConvertNamesWhatCsvLeavesBehindAndRefusesLosses) {
   ExpectOneLineFailure(Run({"convert", "--as", "dataset", Temp("entry.vds"), Temp("entry.txt")}), 1,
                        "vdkit: " + Temp("entry.vds") +
                            ": the data set's text form has no place for its value "
-                           "specifications; nothing written (--lossy writes it anyway)");
+                           "limits; nothing written (--lossy writes it anyway)");
   EXPECT_FALSE(Exists(Temp("entry.txt")));
   const Result lossy = Run({"convert", "--lossy", "--as", "dataset", Temp("entry.vds"), Temp("entry.txt")});
   EXPECT_EQ(lossy.status, 0);

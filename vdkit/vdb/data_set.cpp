@@ -298,7 +298,7 @@ void CVdbDataSet::GetNextEnd() {
   m_posFloat = m_posOther = m_posInt = m_posString = nullptr;
 }
 
-// ---- Specifications --------------------------------------------------------------------
+// ---- Value limits --------------------------------------------------------------------
 
 CVdbDataSet::SValueSpec* CVdbDataSet::GetKeySpec(const char* key, bool bCreate) {
   if (!key || !*key) return nullptr;
@@ -313,7 +313,7 @@ CVdbDataSet::SValueSpec* CVdbDataSet::GetKeySpec(const char* key, bool bCreate) 
 
 void CVdbDataSet::SetKeySpec(SValueSpec& valueSpec, const char* key) {
   if (key) valueSpec.m_strKey = key;
-  // Copy the key first: valueSpec may be the stored specification itself.
+  // Copy the key first: valueSpec may be the stored value limit itself.
   const CString storeKey = valueSpec.m_strKey;
   SValueSpec* stored = GetKeySpec(storeKey, true);
   if (stored && stored != &valueSpec) *stored = valueSpec;
@@ -444,7 +444,7 @@ bool CVdbDataSet::Read(CFile& file) {
   if (!r.PaddedString(name)) return false;
   m_strName = name;
 
-  // Smallest entries: a specification is two empty strings (4 + 4) and 12 bytes; a
+  // Smallest entries: a value limit is two empty strings (4 + 4) and 12 bytes; a
   // value entry an empty key (4) and 4 bytes.
   int32_t count;
   if (!r.Count(count, 20)) return false;

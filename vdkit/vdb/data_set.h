@@ -1,6 +1,6 @@
 // CVdbDataSet: a named bag of keyed values - floats, integers and strings,
 // each kind in a map of its own keyed by names that ignore ASCII case - with
-// optional value specifications (SValueSpec: a label, limits and flags per key)
+// optional value limits (SValueSpec: a label, limits and flags per key)
 // that tell a host how to present or check the values. It converts between
 // kinds on request, iterates over all values as text, and persists to a binary
 // form over a CFile and to a line-oriented text form over a FILE*.
@@ -16,7 +16,7 @@
 //   CVdbDataSet back;
 //   bool whole = back.Read(mem);         // false when the stream is damaged
 //
-// Ownership: the data set owns its values, its specifications and the blocks
+// Ownership: the data set owns its values, its value limits and the blocks
 // of m_mapOther (allocated with malloc by whoever filled that map; freed here
 // with free). It is a plain class, not a file object; copies are deep (see the
 // copy constructor). A key may be present in several maps at once.
@@ -33,7 +33,7 @@
 //
 //   item                         content
 //   name                         padded string
-//   specification count S                 int32, then S times:
+//   value limit count S                 int32, then S times:
 //     label, key                   padded strings (the key stored under)
 //     min, max                     float32 each
 //     flags                        m_nFlag1, m_nFlag2, m_nFlag3, one 00
@@ -90,7 +90,7 @@ class VDKIT_API CVdbDataSet {
   enum { kindNone = 0, kindFloat = 1, kindInt = 2, kindString = 3, kindOther = 5 };
 
   CVdbDataSet();
-  // A deep copy: the name, every value and every specification. The blocks of
+  // A deep copy: the name, every value and every value limit. The blocks of
   // m_mapOther are not copied (their sizes are unknown), so the copy's map is
   // empty.
   CVdbDataSet(const CVdbDataSet& other);
@@ -142,8 +142,8 @@ class VDKIT_API CVdbDataSet {
   bool GetNext(CString& key, CString& value);
   void GetNextEnd();
 
-  // ---- Specifications ---------------------------------------------------------
-  // The key's specification; when absent and bCreate is true a new one with
+  // ---- Value limits ---------------------------------------------------------
+  // The key's value limit; when absent and bCreate is true a new one with
   // the defaults (and m_strKey = key) is stored and returned; otherwise null.
   // Null for a null or empty key.
   SValueSpec* GetKeySpec(const char* key, bool bCreate);
@@ -151,22 +151,22 @@ class VDKIT_API CVdbDataSet {
   // valueSpec.m_strKey); a non-null key is first written into valueSpec.m_strKey.
   // Nothing is stored when the resulting key is empty.
   void SetKeySpec(SValueSpec& valueSpec, const char* key);
-  // Removes and frees the key's specification; the values stay.
+  // Removes and frees the key's value limit; the values stay.
   void RemoveKey(const char* key);
-  // Iteration over the specifications in map order; GetKeyNext also sets the
-  // specification's m_strKey to the key it is stored under.
+  // Iteration over the value limits in map order; GetKeyNext also sets the
+  // value limit's m_strKey to the key it is stored under.
   POSITION GetKeyHead() const { return m_mapSpec.GetStartPosition(); }
   SValueSpec* GetKeyNext(POSITION& pos) const;
   void ResetKeySpecs();
 
   // Empties the float, integer and string maps, frees every block of the
-  // other map and ends any iteration. The name and specifications stay.
+  // other map and ends any iteration. The name and value limits stay.
   void ResetData();
   // ResetKeySpecs, then ResetData.
   void Reset();
 
   // Copies every float, integer and string entry of `other` (same keys
-  // overwrite). Name, specifications and other blocks are not copied.
+  // overwrite). Name, value limits and other blocks are not copied.
   CVdbDataSet& operator+=(const CVdbDataSet& other);
   // ResetData, ResetKeySpecs, then +=: only the values are taken over; the
   // name stays this set's own.
@@ -182,7 +182,7 @@ class VDKIT_API CVdbDataSet {
   bool Read(CFile& file);
   // Writes the text form; false when the stream reports a write error.
   bool Write(FILE* fp) const;
-  // Empties the data set (values and specifications), then reads the text
+  // Empties the data set (values and value limits), then reads the text
   // form until END, the end of the stream or the first line it does not
   // understand. False only for a read error or a line longer than
   // kMaxTextLine bytes (reading stops there); true otherwise.

@@ -117,7 +117,7 @@ TEST(DataSetTest, IterationGivesFloatsThenIntegersThenStrings) {
   EXPECT_FALSE(fresh.GetNext(k, v));  // without GetNextBegin
 }
 
-TEST(DataSetTest, Specifications) {
+TEST(DataSetTest, ValueLimits) {
   CVdbDataSet ds;
   EXPECT_EQ(ds.GetKeySpec("any", false), nullptr);
   CVdbDataSet::SValueSpec* valueSpec = ds.GetKeySpec("Depth", true);
@@ -202,12 +202,12 @@ TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
   EXPECT_EQ(c.GetCount(), 4);
 }
 
-// name "DS"; a specification for depth (label Depth, min 0, max 100, flags 0 0 1); integer
+// name "DS"; a value limit for depth (label Depth, min 0, max 100, flags 0 0 1); integer
 // count = 3; float depth = 1.5; strings note = "" and unit = "m".
 const BYTE kGolden[] = {
     // name "DS": length 2 + 1 = 3, rounded up to 4
     0x04, 0x00, 0x00, 0x00, 'D', 'S', 0x00, 0x00,
-    // specification count 1
+    // value limit count 1
     0x01, 0x00, 0x00, 0x00,
     // label "Depth": 5 + 1 = 6, rounded up to 8
     0x08, 0x00, 0x00, 0x00, 'D', 'e', 'p', 't', 'h', 0x00, 0x00, 0x00,
@@ -292,11 +292,11 @@ TEST(DataSetBinaryTest, HostileCountsAndLengthsFailWithoutAllocating) {
   // name length 0x7FFFFFFF with four bytes behind it
   const BYTE hugeName[] = {0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b', 'c', 0};
   // name length -4, read as the empty name like any length below 1; then no
-  // specifications, and the stream ends where the integer count should be
+  // value limits, and the stream ends where the integer count should be
   const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-  // empty name, then 0x7FFFFFFF specifications
+  // empty name, then 0x7FFFFFFF value limits
   const BYTE hugeCount[] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
-  // empty name, no specifications, then -1 integers
+  // empty name, no value limits, then -1 integers
   const BYTE negativeCount[] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
   for (auto [data, size] : {std::pair<const BYTE*, size_t>{hugeName, sizeof hugeName},
                             {negativeName, sizeof negativeName},

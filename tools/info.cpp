@@ -294,7 +294,7 @@ void InfoDataSet(CVdbDataSet& set) {
   Out().Line("  data set " + NameOrNone(set.GetName()) + ": " +
              Plural(static_cast<unsigned>(set.GetCount()), "value", "values") +
              Format(" (%d float, %d integer, %d string), ", kinds[1], kinds[2], kinds[3]) +
-             Plural(static_cast<unsigned>(rules), "value specification", "value specifications"));
+             Plural(static_cast<unsigned>(rules), "value limit", "value limits"));
 }
 
 std::string ReadAs(const CommandLine& cl) {
