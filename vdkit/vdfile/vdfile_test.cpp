@@ -73,7 +73,6 @@ TEST(ClassRegistryTest, CreatesByNameIgnoringCaseAndWalksBases) {
   ASSERT_NE(f, nullptr);
   EXPECT_STREQ(f->GetClassNameA(), "CVDisk");
   EXPECT_STREQ(f->GetName(), "Disk");
-  EXPECT_STREQ(f->GetFileType(), "Disk");
   delete f;
   EXPECT_EQ(CreateVDFile("NoSuchClass"), nullptr);
   EXPECT_EQ(CreateVDFile(nullptr), nullptr);
@@ -85,17 +84,11 @@ TEST(ClassRegistryTest, CreatesByNameIgnoringCaseAndWalksBases) {
     ASSERT_NE(obj, nullptr);
     EXPECT_TRUE(obj->IsKindOf("cvdfile"));
     EXPECT_TRUE(obj->IsKindOf(name));
-    EXPECT_FALSE(obj->IsKindOf("CMissing"));
     EXPECT_FALSE(obj->IsKindOf(nullptr));
     delete obj;
   }
-  CJobSet jobs;
-  CWorkflowSet flows;
-  EXPECT_TRUE(jobs.IsKindOf("CVDisk"));
-  EXPECT_TRUE(flows.IsKindOf("CVDisk"));
-  EXPECT_FALSE(jobs.IsKindOf("CWorkflowSet"));
-  CStubborn stubborn;
-  EXPECT_TRUE(stubborn.IsKindOf("CProbe"));
+  EXPECT_TRUE(CWorkflowSet().IsKindOf("CVDisk"));
+  EXPECT_FALSE(CJobSet().IsKindOf("CWorkflowSet"));
   EXPECT_FALSE(CProbe().IsKindOf("CStubborn"));
 }
 
@@ -120,16 +113,12 @@ TEST(VDFileTest, FindAndCreateByName) {
   CVDFile* alpha = disk.CreateFileA("Alpha", "T", nullptr);
   ASSERT_NE(alpha, nullptr);
   EXPECT_STREQ(alpha->GetClassNameA(), "CVDFile");
-  EXPECT_EQ(alpha->GetParent(), &disk);
   EXPECT_EQ(disk.FindFile("ALPHA"), alpha);
   EXPECT_EQ(disk.FindFile(""), nullptr);
-  EXPECT_EQ(disk.FindFile(nullptr), nullptr);
   EXPECT_EQ(disk.FindFile("Alph"), nullptr);
   // An existing child comes back whatever class and type were asked for.
   EXPECT_EQ(disk.CreateFileA("alpha", "Other", "CProbe"), alpha);
-  EXPECT_STREQ(alpha->GetFileType(), "T");
   EXPECT_TRUE(alpha->IsFileType("t"));
-  EXPECT_FALSE(alpha->IsFileType(nullptr));
   EXPECT_EQ(disk.CreateFileA("Beta", nullptr, "CUnknown"), nullptr);
   EXPECT_EQ(disk.GetFileCount(), 1);
 
@@ -137,22 +126,17 @@ TEST(VDFileTest, FindAndCreateByName) {
   CVDFile* anon = disk.CreateFileA("", "Anon", "CProbe");
   ASSERT_NE(anon, nullptr);
   EXPECT_FALSE(anon->IsNamed());
-  EXPECT_EQ(anon->GetParent(), &disk);
-  EXPECT_STREQ(anon->GetFileType(), "Anon");
   EXPECT_EQ(disk.CreateFileA(nullptr, nullptr, nullptr)->GetParent(), &disk);
-  EXPECT_EQ(disk.GetFileCount(), 3);
   CStringArray names;
   names.Add("stale");
   disk.ListSubFiles(names);
   ASSERT_EQ(names.GetSize(), 3);
   EXPECT_STREQ(names[1], "");
-  EXPECT_EQ(disk.GetFileAt(3), nullptr);
 
   EXPECT_EQ(disk.GetWorkItem("Gamma", "G", nullptr, false), nullptr);
   CVDFile* gamma = disk.GetWorkItem("Gamma", "G", nullptr, true);
   ASSERT_NE(gamma, nullptr);
   EXPECT_EQ(disk.GetWorkItem("GAMMA", "X", "CProbe", true), gamma);
-  EXPECT_EQ(disk.GetWorkItem("gamma", nullptr, nullptr, false), gamma);
 }
 
 TEST(VDFileTest, FindFileKeepsChildOrderAmongManySiblings) {
@@ -209,8 +193,6 @@ TEST(VDFileTest, PathsResolveAndCreate) {
   EXPECT_EQ(c->FindFileEx("../../b/c"), c);
   EXPECT_EQ(c->FindFileEx("\\A\\B"), b);
   EXPECT_EQ(disk.FindFileEx("/"), nullptr);
-  EXPECT_EQ(disk.FindFileEx("\\"), nullptr);
-  EXPECT_EQ(disk.FindFileEx(""), nullptr);
   EXPECT_EQ(disk.FindFileEx(nullptr), nullptr);
   EXPECT_EQ(disk.FindFileEx(".."), nullptr);
   EXPECT_EQ(disk.FindFileEx("/a/missing/b"), nullptr);
@@ -225,34 +207,20 @@ TEST(VDFileTest, PathsResolveAndCreate) {
   EXPECT_EQ(loose.ChangeDir("/a"), nullptr);
 
   EXPECT_EQ(disk.GetVDPathName(), "/");
-  EXPECT_EQ(a->GetVDPathName(), "/a");
   EXPECT_EQ(b->GetVDPathName(), "/a/b");
   EXPECT_EQ(b->GetVDPath(), "/a/");
   EXPECT_EQ(b->GetDir(), "/a");
-  EXPECT_EQ(a->GetVDPath(), "/");
   EXPECT_EQ(a->GetDir(), "/");
-  EXPECT_EQ(disk.GetVDPath(), "/");
-  EXPECT_EQ(disk.GetDir(), "/");
-}
 
-TEST(VDFileTest, DiskAndDocumentAreFoundFromAnyDepth) {
-  CVDisk disk;
-  CVDFile* deep = disk.CreateFileEx("a/b/c/d", nullptr, nullptr);
-  EXPECT_EQ(deep->GetDisk(), &disk);
-  EXPECT_EQ(disk.GetDisk(), &disk);
-  EXPECT_EQ(deep->GetDocument(), nullptr);
+  // Disk and document are found from any depth; a disk inside a disk is its subtree's disk.
+  EXPECT_EQ(c->GetDisk(), &disk);
   CQRXDoc* doc = reinterpret_cast<CQRXDoc*>(&disk);  // opaque: only stored and returned
   disk.AttachDoc(doc);
-  EXPECT_EQ(deep->GetDocument(), doc);
-  EXPECT_EQ(deep->GetTop(0), nullptr);
-  CVDFile loose;
+  EXPECT_EQ(c->GetDocument(), doc);
   EXPECT_EQ(loose.GetDisk(), nullptr);
   EXPECT_EQ(loose.GetDocument(), nullptr);
-
-  // A disk inside a disk is its own subtree's disk.
   CVDFile* inner = disk.CreateFileA("inner", nullptr, "CJobSet");
-  CVDFile* job = inner->CreateFileA("job", nullptr, nullptr);
-  EXPECT_EQ(job->GetDisk(), inner);
+  EXPECT_EQ(inner->CreateFileA("job", nullptr, nullptr)->GetDisk(), inner);
 }
 
 TEST(VDFileTest, MovesAmongSiblings) {
@@ -275,7 +243,6 @@ TEST(VDFileTest, MovesAmongSiblings) {
   EXPECT_EQ(Names(disk), (std::vector<std::string>{"c", "b", "a"}));
   EXPECT_EQ(disk.GetFileCount(), 3);
   EXPECT_FALSE(disk.MoveThisTo(0));
-  EXPECT_FALSE(disk.MoveThisToBefore(nullptr));
   CVDisk single;
   CVDFile* only = single.CreateFileA("only", nullptr, nullptr);
   EXPECT_FALSE(only->MoveThisToBefore(nullptr));
@@ -331,6 +298,17 @@ TEST(VDFileTest, DeletionAsksTheObjectAndHonoursOwnership) {
   EXPECT_EQ(tome->GetParent(), nullptr);
   delete book;
   delete tome;
+
+  // The selection of a deleted object reads null, whichever way it went.
+  CVDFile* a = disk.CreateFileA("a", nullptr, nullptr);
+  disk.OnNotifySelected(a);
+  EXPECT_EQ(disk.GetCurSel(), a);
+  a->DeleteFileA();
+  EXPECT_EQ(disk.GetCurSel(), nullptr);
+  CVDFile* b = disk.CreateFileA("b", nullptr, nullptr);
+  disk.OnNotifySelected(b);
+  delete b;
+  EXPECT_EQ(disk.GetCurSel(), nullptr);
 }
 
 TEST(VDFileTest, PlainDestructionDetachesAndFreesTheSubtree) {
@@ -494,20 +472,6 @@ TEST(BindingTest, BoundFilesDeletedInEveryOrder) {
   } while (std::next_permutation(order.begin(), order.end()));
 }
 
-TEST(SelectionTest, SelectionOfADeletedObjectIsNull) {
-  CVDisk disk;
-  CVDFile* a = disk.CreateFileA("a", nullptr, nullptr);
-  EXPECT_EQ(disk.GetCurSel(), nullptr);
-  disk.OnNotifySelected(a);
-  EXPECT_EQ(disk.GetCurSel(), a);
-  a->DeleteFileA();
-  EXPECT_EQ(disk.GetCurSel(), nullptr);
-  CVDFile* b = disk.CreateFileA("b", nullptr, nullptr);
-  disk.OnNotifySelected(b);
-  delete b;
-  EXPECT_EQ(disk.GetCurSel(), nullptr);
-}
-
 TEST(LiveObjectsTest, RegistryAndKeywordMap) {
   int token = 0;
   EXPECT_FALSE(IsDataExist(nullptr));
@@ -515,7 +479,6 @@ TEST(LiveObjectsTest, RegistryAndKeywordMap) {
   RegisterData(&token, false);
   EXPECT_TRUE(IsDataExist(&token));
   WORD value = 0;
-  EXPECT_TRUE(CVDisk::mDCObjs.Lookup(&token, value));
   RegisterData(&token, true);
   EXPECT_FALSE(IsDataExist(&token));
   {
@@ -526,29 +489,9 @@ TEST(LiveObjectsTest, RegistryAndKeywordMap) {
   }
 
   EXPECT_STREQ(GetMapedName("@depth"), "@depth");
-  MapKeywordName("@Depth", "Depth (m)");
-  EXPECT_STREQ(GetMapedName("@DEPTH"), "Depth (m)");
   MapKeywordName("@depth", "Depth (ft)");
   EXPECT_STREQ(GetMapedName("@Depth"), "Depth (ft)");
   EXPECT_EQ(GetMapedName(nullptr), nullptr);
-}
-
-TEST(DataBlobTest, WrittenThroughMemoryFileAndReadBack) {
-  CVDFile f;
-  CFile* out = f.Open(CVDFile::openWrite);
-  out->Write("hello world", 11);
-  f.Close(out);
-  ASSERT_EQ(f.GetDataSize(), 11u);
-  CFile* in = f.Open(CVDFile::openRead);
-  char buf[32] = {};
-  EXPECT_EQ(in->Read(buf, sizeof buf), 11u);
-  EXPECT_STREQ(buf, "hello world");
-  f.Close(in);  // reading leaves the blob alone
-  EXPECT_EQ(f.GetDataSize(), 11u);
-  f.Close(f.Open(CVDFile::openWrite));  // nothing written: no blob
-  EXPECT_EQ(f.GetDataSize(), 0u);
-  EXPECT_EQ(f.GetDataBytes(), nullptr);
-  f.Close(nullptr);
 }
 
 TEST(ReplaceFileTest, ReplacementTakesPlaceAndItem) {
@@ -616,10 +559,7 @@ TEST(TreeMirrorTest, TreeKeptInStepWithTheFiles) {
   EXPECT_EQ(adds[0].pFile, wells);
   EXPECT_EQ(adds[1].hParent, wells->GetTreeItem());
   EXPECT_EQ(tree.GetCount(), 2u);
-  EXPECT_EQ(tree.GetParentItem(w1->GetTreeItem()), wells->GetTreeItem());
 
-  w1->SetName("W1b");
-  EXPECT_EQ(tree.GetItemText(w1->GetTreeItem()), "W1b");
   MapKeywordName("@w", "Well one");
   w1->SetName("@w");
   EXPECT_EQ(tree.GetItemText(w1->GetTreeItem()), "Well one");
@@ -667,11 +607,8 @@ TEST(TreeMirrorTest, AddToTreeCopiesTheWholeSubtree) {
   HTREEITEM ia = tree.GetChildItem(d);
   EXPECT_EQ(tree.GetItemText(ia), "a");
   EXPECT_EQ(tree.GetItemText(tree.GetNextSiblingItem(ia)), "b");
-  HTREEITEM ia1 = tree.GetChildItem(ia);
-  EXPECT_EQ(tree.GetItemText(ia1), "a1");
-  EXPECT_EQ(tree.GetItemText(tree.GetNextSiblingItem(ia1)), "");
-  EXPECT_EQ(disk.GetTreeItem(), nullptr);  // not recorded
-  EXPECT_EQ(a->GetTreeItem(), nullptr);
+  EXPECT_EQ(tree.GetItemText(tree.GetChildItem(ia)), "a1");
+  EXPECT_EQ(a->GetTreeItem(), nullptr);  // not recorded
 }
 
 TEST(TreeMirrorTest, DiskRemovesItsItemAndStepsAreSkippedWithoutControl) {
