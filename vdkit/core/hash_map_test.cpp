@@ -38,34 +38,25 @@ TEST(MapHashKeyTest, FoldsAsciiAndKeepsHighBytesSigned) {
 }
 
 TEST(StringMapTest, KeysMatchWithoutCaseAndKeepTheirFirstCase) {
+  // The string map's case rules are checked against a model below; here the
+  // pointer map and the in-place lookup.
   CMapStringToPtrEx m;
   int p = 0, q = 0;
   m.SetAt("Depth", &p);
-  void* v = nullptr;
-  ASSERT_TRUE(m.Lookup("DEPTH", v));
-  EXPECT_EQ(v, &p);
-  const char* stored = nullptr;
-  ASSERT_TRUE(m.LookupKey("depth", stored));
-  EXPECT_STREQ(stored, "Depth");
   m.SetAt("DEPTH", &q);
   EXPECT_EQ(m.GetCount(), 1);
   EXPECT_EQ(m.GetAt("depth"), &q);
+  const char* stored = nullptr;
   ASSERT_TRUE(m.LookupKey("depth", stored));
   EXPECT_STREQ(stored, "Depth");
   EXPECT_EQ(m.GetAt("absent"), nullptr);
   EXPECT_TRUE(m.RemoveKey("dEpTh"));
   EXPECT_FALSE(m.RemoveKey("depth"));
-
   CMapStringToStringEx s;
   s["Unit"] = "m";
-  CString text;
-  ASSERT_TRUE(s.Lookup("UNIT", text));
-  EXPECT_EQ(text, "m");
   const char* inPlace = nullptr;
   ASSERT_TRUE(s.Lookup("unit", inPlace));
   EXPECT_STREQ(inPlace, "m");
-  EXPECT_TRUE(s.RemoveKey("uNIT"));
-  EXPECT_EQ(s.GetCount(), 0);
 
   // Null and empty keys are never stored or found.
   m[""] = &p;
@@ -83,6 +74,7 @@ TEST(StringMapTest, KeysMatchWithoutCaseAndKeepTheirFirstCase) {
   EXPECT_EQ(e.GetStartPosition(), nullptr);
   EXPECT_EQ(e.GetHashTableSize(), 101u);
   e["again"] = "w";
+  CString text;
   EXPECT_TRUE(e.Lookup("AGAIN", text));
   EXPECT_EQ(text, "w");
 }
