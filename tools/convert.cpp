@@ -38,9 +38,7 @@ const char kConvertHelp[] =
     "  tableset, keystrings   rewritten in their own form\n"
     "  dataset <-> dataset-text\n"
     "\n"
-    "Conversions to or from XML go through the library's XML archive; a build of\n"
-    "the library without it lists XML documents (info, dump) but does not convert.\n"
-    "\n"
+
     "Every value is kept, nulls included. When OUT's form cannot hold something IN\n"
     "holds (an object of a class this program does not know, data one archive keeps\n"
     "and the other has no place for, a number the text form would round), nothing is\n"

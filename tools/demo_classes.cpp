@@ -5,6 +5,7 @@
 
 #include "vdkit/platform/archive.h"
 #include "vdkit/platform/file.h"
+#include "vdkit/xml/xml_archive.h"
 
 IMPLEMENT_VDFILE(CSurvey, CVdbTableSet)
 
@@ -31,6 +32,54 @@ bool CSurvey::Serialize(CArchive& ar) {
   }
   CMemFile stream(bytes.data(), length, 0);
   return ReadTables(stream) && stream.GetPosition() == length;
+}
+
+bool CSurvey::Serialize(CXmlArchive& ar) {
+  if (ar.IsStoring()) {
+    ar << "<definitions>\n";
+    for (int i = 0; i < GetFieldSetCount(); ++i) {
+      CXmlSpace deeper(&ar);
+      GetFieldSet(i)->Serialize(ar);
+    }
+    ar << "</definitions>\n<relations>\n";
+    for (int i = 0; i < GetRelationCount(); ++i) {
+      const SVdbRelation* r = GetRelationAt(i);
+      CString key = r->m_strKeyField;
+      CString table = r->m_strTable;
+      CString related = r->m_strRelatedKeyField;
+      CXmlSpace deeper(&ar);
+      ar << "<relation";
+      CXmlVar k("key", key);
+      CXmlVar t("table", table);
+      CXmlVar f("related", related);
+      ar < k;
+      ar < t;
+      ar < f;
+      ar << " />\n";
+    }
+    ar << "</relations>\n";
+    return true;
+  }
+  CXmlArchive definitions(ar, "definitions");
+  for (int i = 0; i < definitions.GetItemCount(); ++i) {
+    CXmlArchive one(definitions, i);
+    CreateFieldSet(one.GetName(), nullptr)->Serialize(one);
+  }
+  CXmlArchive relations(ar, "relations");
+  for (int i = 0; i < relations.GetItemCount(); ++i) {
+    CXmlArchive one(relations, i);
+    const char* key = one.GetAV("key");
+    const char* table = one.GetAV("table");
+    const char* related = one.GetAV("related");
+    if (!key || !table) continue;
+    CString target = table;
+    if (related && *related) {
+      target += '.';
+      target += related;
+    }
+    AddRelation(key, target);
+  }
+  return true;
 }
 
 namespace vdtool {

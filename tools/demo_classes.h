@@ -1,10 +1,12 @@
 // The demo's client-style class: what a program built on the library adds to
 // it, the way such a program would.
 //
-// CSurvey is a table set that also travels whole in binary object archives:
-// the library's table set keeps its tables, definitions and relations only in
-// its own stream (WriteTables), so CSurvey writes that stream as its class
-// data. Registered as "CSurvey".
+// CSurvey is a table set that also travels whole in object archives: the
+// library's table set keeps its definitions and relations only in its own
+// stream (WriteTables), so CSurvey writes that stream as its class data in a
+// binary archive, and its definitions and relations as data elements in an
+// XML document (the tables travel there as its children, each with its own
+// body). Registered as "CSurvey".
 //
 //   CSurvey* survey = static_cast<CSurvey*>(disk.CreateFileA("Survey", "Database", "CSurvey"));
 //   CArchive out(&file, CArchive::store);
@@ -21,7 +23,10 @@ class CSurvey : public CVdbTableSet {
   // back; false (the record then counts as refused) when it is cut short or
   // does not read whole.
   bool Serialize(CArchive& ar) override;
-  using CVdbTableSet::Serialize;
+  // Storing: <definitions> with each field set's XML form, then
+  // <relations> with one <relation key= table= related= /> each. Loading
+  // appends what those elements hold; true (missing parts are skipped).
+  bool Serialize(CXmlArchive& ar) override;
 };
 
 namespace vdtool {

@@ -20,6 +20,7 @@
 #include "vdkit/vdfile/vdfile.h"
 #include "vdkit/xml/xml_parser.h"
 #include "xml_doc.h"
+#include "xml_io.h"
 
 namespace vdtool {
 namespace {
@@ -350,6 +351,7 @@ const Sample kSamples[] = {
        if (IsRegisteredClass(r[0].className)) LoadVdfTree(p, b, nullptr);
      },
      false},
+    {"demo.xml", [](const std::string& p, const std::vector<BYTE>& b) { LoadXmlTree(p, b); }, true},
     {"wells.tv10", [](const std::string& p, const std::vector<BYTE>& b) { LoadTable(p, b); }, false},
     {"survey.vts", [](const std::string& p, const std::vector<BYTE>& b) { LoadTableSet(p, b); }, false},
     {"pump.vds", [](const std::string& p, const std::vector<BYTE>& b) { LoadDataSet(p, b); }, false},

@@ -167,6 +167,9 @@ TEST_F(ProgramTest, InfoOnEverySample) {
       {{"demo.vdf"},
        {"demo.vdf: binary object archive (VDFc), 2,088 bytes", "5 objects in 3 levels",
         "    Survey        CSurvey    Database     0       1,824         2", "(unnamed #2)"}},
+      {{"demo.xml"},
+       {"demo.xml: XML object document, ", "5 objects in 3 levels",
+        "    Survey         CSurvey    Database              2         2", "(unnamed #@2)"}},
       {{"wells.tv10"},
        {"table file (TV10)", "table 'Wells': 3 records, last identifier 3, 5 fields, record size 40 bytes",
         "field set 'Well', label 'Wells'",
@@ -204,6 +207,9 @@ TEST_F(ProgramTest, DumpOnEverySample) {
       {{"demo.vdf"},
        {"/Survey  CSurvey, type 'Database'", "(from 1,824 bytes of class data)", "/Survey/Samples  CVdbTable",
         "      3       2   2004-03-02+0.5   15.75        gauge, replaced", "/(unnamed #2)  CVDFile"}},
+      {{"demo.xml"},
+       {"/Survey  CSurvey, type 'Database'", "   <relation key='WellID' table='Wells' related='ID' />",
+        "/Survey/Samples  CVdbTable"}},
       {{"wells.tv10"},
        {"@id  ID  Name                 X           Y   Depth\n",
         "\n  3   3  Ridge, east   513420.5     4177010\n"}},
@@ -245,6 +251,12 @@ TEST_F(ProgramTest, ConversionsKeepEveryValue) {
       {{"samples.csv"}, "s.tv10", nullptr},
       {{"--to", "csv"}, "s2", "samples.csv"},  // from s.tv10, written just before
       {{"demo.vdf"}, "d.vdf", "demo.vdf"},
+      // Through XML and back: the binary archive's bytes again (it keeps no
+      // units, which is why demo.xml itself converts only with --lossy).
+      {{"demo.vdf"}, "d.xml", nullptr},
+      {{"d.xml"}, "d2.vdf", "demo.vdf"},
+      {{"wells.tv10"}, "w.xml", nullptr},
+      {{"w.xml"}, "w.tv10", "wells.tv10"},
       {{"pump.txt"}, "p.vds", "pump.vds"},
       {{"--as", "dataset", "pump.vds"}, "p.txt", "pump.txt"},
       {{"--as", "tableset", "survey.vts"}, "s.vts", "survey.vts"},
@@ -253,7 +265,10 @@ TEST_F(ProgramTest, ConversionsKeepEveryValue) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.out);
     std::vector<std::string> args{"convert"};
-    for (const std::string& a : row.args) args.push_back(a.find('.') != std::string::npos ? Sample(a) : a);
+    for (const std::string& a : row.args) {
+      const bool written = a == "d.xml" || a == "w.xml";  // by an earlier row
+      args.push_back(a.find('.') == std::string::npos ? a : written ? Temp(a) : Sample(a));
+    }
     if (std::string(row.out) == "s2") args.push_back(Temp("s.tv10"));
     args.push_back(Temp(row.out));
     const Result r = Run(args);
@@ -355,6 +370,7 @@ TEST_F(ProgramTest, DamagedCopiesFailCleanly) {
     const char* to;
   } samples[] = {
       {"demo.vdf", {}, "vdf"},
+      {"demo.xml", {}, "xml"},
       {"wells.tv10", {}, "csv"},
       {"survey.vts", {"--as", "tableset"}, "tableset"},
       {"pump.vds", {"--as", "dataset"}, "dataset-text"},
@@ -446,7 +462,7 @@ TEST_F(ProgramTest, DemoWritesTheSampleFilesAndReadsThemBack) {
   // The checked-in samples are exactly what the demo writes: a change in any
   // writer shows here first (regenerate with `vdkit demo examples/data`).
   for (const char* name :
-       {"demo.vdf", "wells.tv10", "samples.csv", "survey.vts", "pump.vds", "pump.txt", "wells.vks"}) {
+       {"demo.vdf", "demo.xml", "wells.tv10", "samples.csv", "survey.vts", "pump.vds", "pump.txt", "wells.vks"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ReadText(Temp(std::string("d/") + name)), ReadText(Sample(name)));
   }

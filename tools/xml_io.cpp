@@ -1,34 +1,48 @@
 #include "xml_io.h"
 
-#include "tool.h"
+#include "vdf.h"
+#include "xml_doc.h"
+#include "vdkit/platform/file.h"
 #include "vdkit/vdb/table.h"
 #include "vdkit/vdfile/vdfile.h"
+#include "vdkit/xml/xml_archive.h"
 
 namespace vdtool {
 
-namespace {
-[[noreturn]] void NoArchive(const std::string& path) {
-  FailFile(path,
-           "this build of the library has no XML archive, so XML documents can be listed but not "
-           "loaded into objects or written");
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes) {
+  // The document is parsed twice (here and by the archive): this way a
+  // malformed document is named as the listing names it, and the root's
+  // class is known before anything is made.
+  const XmlDocument doc = LoadXmlDocument(path, bytes);
+  const std::string rootClass = doc.objects.front().className;
+  std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
+  if (!root)
+    FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");
+  MessageCapture capture;
+  CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
+  CXmlArchive ar(&mem, CXmlArchive::load);
+  if (!(ar >> *root))
+    FailFile(path, "the library refused the document: an object of the tree did not accept its element");
+  return root;
 }
-}  // namespace
 
-bool XmlArchiveAvailable() {
-  return false;
+Blob StoreXml(CVDFile& root) {
+  CMemFile mem;
+  CXmlArchive ar(&mem, CXmlArchive::store);
+  ar << root;
+  return Blob(mem);
 }
 
-std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan) {
-  NoArchive(path);
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes) {
+  std::unique_ptr<CVDFile> root = LoadXmlTree(path, bytes);
+  if (!dynamic_cast<CVdbTable*>(root.get()))
+    FailFile(path, "the document's root object is a " + Quoted(root->GetClass()->m_lpszClassName) +
+                       ", not a table");
+  return std::unique_ptr<CVdbTable>(static_cast<CVdbTable*>(root.release()));
 }
-Blob StoreXml(CVDFile&) {
-  NoArchive("(output)");
-}
-std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan) {
-  NoArchive(path);
-}
-Blob StoreXmlTable(CVdbTable&) {
-  NoArchive("(output)");
+
+Blob StoreXmlTable(CVdbTable& table) {
+  return StoreXml(table);
 }
 
 }  // namespace vdtool

@@ -19,10 +19,6 @@ class CVdbTable;
 
 namespace vdtool {
 
-// Whether the library this program runs on has its XML archive; without it
-// the functions below fail with a message saying so.
-bool XmlArchiveAvailable();
-
 // Loads the document into a new object of its first element's class.
 // Failure when that class is not registered or the archive refuses the
 // document.
