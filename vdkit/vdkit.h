@@ -30,6 +30,7 @@
 
 // xml
 #include "vdkit/xml/string_archive.h"
+#include "vdkit/xml/xml_archive.h"
 #include "vdkit/xml/xml_parser.h"
 #include "vdkit/xml/xml_var.h"
 
