@@ -1,0 +1,5 @@
+#include "vdkit/geometry/polyline.h"
+
+bool CPolyline::Serialize(CXmlArchive& ar) {
+  return CVDFile::Serialize(ar);
+}
