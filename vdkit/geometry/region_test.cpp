@@ -73,7 +73,8 @@ TEST(RegionTest, EditingGrowsByTenAndStaysInsideTheBlock) {
   EXPECT_EQ(copy.GetCapacity(), 11);
   copy[0].x = 100;
   EXPECT_EQ(grown[0].x, 0);
-  copy = copy;
+  const CRegion& alias = copy;
+  copy = alias;
   EXPECT_EQ(copy[0].x, 100);
   CPolyline closed(true);
   closed.Add(SFloat2D{3, 4});
@@ -216,11 +217,12 @@ TEST(CollectionTest, CopiesConversionsAndMovesOwnEachItemOnce) {
   EXPECT_NE(copy[0], regions[0]);
   copy[0]->GetAt(0).x = 50;
   EXPECT_EQ(regions[0]->GetAt(0).x, 0);
-  copy = copy;  // self-assignment keeps the items
+  CPolyRegion& self = copy;
+  copy = self;  // self-assignment keeps the items
   EXPECT_EQ(copy.GetSize(), 2);
-  copy += copy;  // appends copies of its own items
+  copy += self;  // appends copies of its own items
   EXPECT_EQ(Ids(copy), (std::vector<float>{50, 2, 50, 2}));
-  copy << copy;  // a move into itself changes nothing
+  copy << self;  // a move into itself changes nothing
   EXPECT_EQ(copy.GetSize(), 4);
 
   CRegion* moved = copy[0];
