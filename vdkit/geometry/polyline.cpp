@@ -347,8 +347,7 @@ class CutEdgeIndex {
   int m_stamp = 0;
 };
 
-// A piece in the making, kept outside any CPolyline so that its growth is
-// amortised; pieces are copied out with capacity = count.
+// A finished piece: an open polyline whose capacity equals its count.
 CPolyline* NewPiece(const std::vector<SFloat2D>& pts) {
   CPolyline* p = new CPolyline(false);
   p->New(static_cast<int>(pts.size()));
@@ -369,27 +368,38 @@ bool CPolyline::Cut(const CRegion& region, CPolyPolyline& pieces) const {
   // every edge would give them.
   CutEdgeIndex index(ring, nEdges, m_pPoints, m_nCount);
 
+  // A piece is kept when its middle lies inside: the midpoint (in single
+  // precision) of a two-point piece, else its point (count - 1) / 2.
+  auto inside = [&](const SFloat2D* q, int n) {
+    if (n < 2) return false;
+    SFloat2D mid = q[(n - 1) / 2];
+    if (n == 2) mid = SFloat2D{(q[0].x + q[1].x) / 2, (q[0].y + q[1].y) / 2};
+    return region.PtInRgn(mid);
+  };
+  // A recording collection sees every piece added and the outside ones
+  // removed, as its undo history must; otherwise only the pieces kept are made.
+  const bool record = pieces.IsEnableUndo();
   std::vector<SFloat2D> work;
   work.reserve(200);
   work.push_back(m_pPoints[0]);
-  std::vector<SFloat2D> crossings;
-  crossings.reserve(20);
-  std::vector<int> candidates;
-  bool found = false;
-  const bool record = pieces.IsEnableUndo();
-  std::vector<CPolyline*> made;  // the pieces, in order (when not recording)
-
+  auto emit = [&]() {
+    const int n = static_cast<int>(work.size());
+    if (record)
+      pieces.Add(NewPiece(work));
+    else if (inside(work.data(), n))
+      pieces.Add(NewPiece(work));
+  };
   auto closePiece = [&](const SFloat2D& x) {
     work.push_back(x);
-    CPolyline* piece = NewPiece(work);
-    if (record)
-      pieces.Add(piece);
-    else
-      made.push_back(piece);
+    emit();
     work.clear();
     work.push_back(x);
   };
 
+  std::vector<SFloat2D> crossings;
+  crossings.reserve(20);
+  std::vector<int> candidates;
+  bool found = false;
   for (int i = 1; i < m_nCount; ++i) {
     const SFloat2D p0 = m_pPoints[i - 1], p1 = m_pPoints[i];
     crossings.clear();
@@ -402,6 +412,7 @@ bool CPolyline::Cut(const CRegion& region, CPolyPolyline& pieces) const {
     if (crossings.size() == 1) {
       closePiece(crossings[0]);
     } else if (crossings.size() > 1) {
+      // Nearest first from the segment's start: in order along the segment.
       SFloat2D from = p0;
       while (!crossings.empty()) {
         double best = 9.999e20f;
@@ -420,39 +431,17 @@ bool CPolyline::Cut(const CRegion& region, CPolyPolyline& pieces) const {
     }
     work.push_back(p1);
   }
-  if (work.size() > 1) {
-    CPolyline* piece = NewPiece(work);
-    if (record)
-      pieces.Add(piece);
-    else
-      made.push_back(piece);
-  }
+  if (work.size() > 1) emit();
 
-  // Keep the pieces whose middle lies inside.
-  auto inside = [&](const CPolyline* p) {
-    const int n = p->GetSize();
-    if (n < 2) return false;
-    const SFloat2D* q = p->GetData();
-    SFloat2D mid = q[(n - 1) / 2];
-    if (n == 2) mid = SFloat2D{(q[0].x + q[1].x) / 2, (q[0].y + q[1].y) / 2};
-    return region.PtInRgn(mid);
-  };
   if (record) {
     for (int i = 0; i < pieces.GetSize();) {
       CPolyline* p = pieces.GetAt(i);
-      if (inside(p)) {
+      if (inside(p->GetData(), p->GetSize())) {
         ++i;
       } else {
         pieces.RemoveAt(i);
         delete p;
       }
-    }
-  } else {
-    for (CPolyline* p : made) {
-      if (inside(p))
-        pieces.Add(p);
-      else
-        delete p;
     }
   }
   return found;
