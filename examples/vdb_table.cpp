@@ -6,9 +6,7 @@
 
 #include "vdkit/vdb/table.h"
 #include "vdkit/vdfile/vdfile.h"
-#if __has_include("vdkit/xml/xml_archive.h")
 #include "vdkit/xml/xml_archive.h"
-#endif
 
 namespace {
 
@@ -66,7 +64,6 @@ int main() {
   Print(fromFile);
   CFile::Remove(tv.c_str());
 
-#if __has_include("vdkit/xml/xml_archive.h")
   // The XML document: the table as a child of a disk.
   const std::string xml = dir + "/vdkit_example_readings.xml";
   CVDisk disk;
@@ -87,8 +84,5 @@ int main() {
   std::printf("read back from %s:\n", xml.c_str());
   Print(*fromXml);
   CFile::Remove(xml.c_str());
-#else
-  delete table;
-#endif
   return 0;
 }

@@ -5,13 +5,10 @@
 #include <string>
 
 #include "vdkit/vdb/table.h"
-#if __has_include("vdkit/xml/xml_archive.h")
 #include "vdkit/xml/xml_archive.h"
 #include "vdkit/xml/xml_parser.h"
-#endif
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-#if __has_include("vdkit/xml/xml_archive.h")
   std::string doc = "<?xml version='1.0'?>\n<T>\n";
   doc.append(reinterpret_cast<const char*>(data), size);
   doc += "</T>\n";
@@ -26,9 +23,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CMemFile out;
   CXmlArchive store(&out, CXmlArchive::store);
   t.Serialize(store);
-#else
-  (void)data;
-  (void)size;
-#endif
   return 0;
 }

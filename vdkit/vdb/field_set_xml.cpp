@@ -1,6 +1,5 @@
 // The XML forms of SVdbField and CVdbFieldSet.
-// INTERIM: builds without the XML archive until it lands.
-#if __has_include("vdkit/xml/xml_archive.h")
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -93,13 +92,3 @@ bool CVdbFieldSet::Serialize(CXmlArchive& ar) {
   if (m_fields.empty()) m_nRecordSize = 0;
   return true;
 }
-
-#else
-#include "vdkit/vdb/table.h"
-bool SVdbField::Serialize(CXmlArchive&) {
-  return true;
-}
-bool CVdbFieldSet::Serialize(CXmlArchive&) {
-  return true;
-}
-#endif  // INTERIM

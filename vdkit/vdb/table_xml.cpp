@@ -16,8 +16,7 @@
 // blanks or control characters at the ends) are written in double quotes
 // with inner quotes doubled; & < > are written as entities. Unquoted lines
 // of earlier writers read as they always did.
-// INTERIM: builds without the XML archive until it lands.
-#if __has_include("vdkit/xml/xml_archive.h")
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -270,12 +269,3 @@ void CVdbTable::ReadXml(CXmlArchive& ar) {
   }
   RecordsChanged();
 }
-
-#else
-#include "vdkit/vdb/table.h"
-bool CVdbTable::Serialize(CXmlArchive&) {
-  return true;
-}
-void CVdbTable::WriteXml(CXmlArchive&) {}
-void CVdbTable::ReadXml(CXmlArchive&) {}
-#endif  // INTERIM

@@ -1,5 +1,3 @@
-// INTERIM: builds without the XML archive until it lands.
-#if __has_include("vdkit/xml/xml_archive.h")
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -284,6 +282,3 @@ TEST(VdbXmlTest, HostileBodiesStayBounded) {
 }
 
 }  // namespace
-
-#else
-#endif  // INTERIM

@@ -315,6 +315,7 @@ class VDKIT_API CVDFile {
  private:
   friend class CVDisk;
   friend struct VDFileAccess;  // the archive readers and writers
+  friend class CXmlFileItem;   // the XML reader names objects as the binary one does
   struct ChildIndex;
   enum class DeleteResult { refused, detached, destroyed };
 

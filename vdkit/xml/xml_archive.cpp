@@ -1,0 +1,543 @@
+#include "vdkit/xml/xml_archive.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vdkit/core/path.h"
+
+namespace {
+
+const char kHead[] = "<?xml version='1.0'?>\n";
+const char kSpaces[] = "                                ";  // kMaxIndent and more
+static_assert(sizeof kSpaces > CXmlArchive::kMaxIndent, "indentation buffer too short");
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+unsigned char AsciiLower(unsigned char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+bool EqualNoCase(const char* a, const char* b) {
+  if (!a || !b) return false;
+  for (; *a && *b; ++a, ++b) {
+    if (AsciiLower(static_cast<unsigned char>(*a)) != AsciiLower(static_cast<unsigned char>(*b)))
+      return false;
+  }
+  return *a == *b;
+}
+
+// Appends `text` with what would break the document written as entities.
+// Line breaks go as character references too: the writer indents after every
+// line feed it writes, which would change a value that holds one. In an
+// attribute value the quotes, a trailing backslash (the reader would take the
+// closing quote for an escaped one) and trailing blanks (the reader trims
+// them) are written as references as well.
+void AppendEscaped(std::string& out, const char* text, bool attribute) {
+  if (!text) return;
+  const size_t n = std::strlen(text);
+  size_t keepEnd = n;  // bytes from here on are trailing blanks or a final backslash
+  if (attribute) {
+    while (keepEnd > 0 && IsBlank(text[keepEnd - 1])) --keepEnd;
+    if (keepEnd > 0 && text[keepEnd - 1] == '\\') --keepEnd;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const char c = text[i];
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        continue;
+      case '<':
+        out += "&lt;";
+        continue;
+      case '>':
+        out += "&gt;";
+        continue;
+      case '\n':
+        out += "&#10;";
+        continue;
+      case '\r':
+        out += "&#13;";
+        continue;
+      default:
+        break;
+    }
+    if (attribute) {
+      if (c == '\'') {
+        out += "&apos;";
+        continue;
+      }
+      if (c == '"') {
+        out += "&quot;";
+        continue;
+      }
+      if (i >= keepEnd) {
+        char ref[8];
+        std::snprintf(ref, sizeof ref, "&#%d;", static_cast<unsigned char>(c));
+        out += ref;
+        continue;
+      }
+    }
+    out += c;
+  }
+}
+
+// Whether the reader takes an element of this name for an index form
+// (#@N), whose name says nothing of the object's.
+bool IsIndexForm(const char* name) {
+  return name && (name[0] == '#' || (name[0] && name[1] == '@'));
+}
+
+// Whether the object name can stand as an element name and read back as it
+// is: the parser ends a name at a blank, a tag at '>', takes "</", "<?" and
+// "<!" for other tags, and decodes nothing in names.
+bool IsUsableElementName(const char* name) {
+  if (!name || !*name || IsIndexForm(name)) return false;
+  if (name[0] == '?' || name[0] == '!') return false;
+  for (const char* p = name; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c <= 0x20 || c == 0x7f) return false;
+    if (std::strchr("<>/=&'\"", c)) return false;
+  }
+  return true;
+}
+
+bool HasText(const char* s) {
+  return s && *s;
+}
+
+// The element name of `file` as the i-th child of its parent.
+std::string ElementName(CVDFile& file, int index) {
+  if (IsUsableElementName(file.GetName())) return file.GetName();
+  return "#@" + std::to_string(index + 1);
+}
+
+void AppendAttribute(std::string& out, const char* name, const char* value) {
+  out += ' ';
+  out += name;
+  out += "='";
+  AppendEscaped(out, value, true);
+  out += '\'';
+}
+
+}  // namespace
+
+// ---- Construction ------------------------------------------------------------------
+CXmlArchive::CXmlArchive(CFile* pFile, Mode nMode)
+    : m_pFile(pFile), m_nMode(static_cast<BYTE>(bTop | (nMode == store ? bStoring : 0))) {}
+
+CXmlArchive::CXmlArchive(CXmlArchive& parent, CXmlItem* item)
+    : m_pItem(item),
+      m_pFile(parent.m_pFile),
+      m_nMode(static_cast<BYTE>(parent.m_nMode & ~bTop)),
+      m_nFlag(parent.m_nFlag),
+      m_nDepth(parent.m_nDepth + 1),
+      m_nHead(parent.m_nHead),
+      m_nNest(parent.m_nNest + 1) {}
+
+CXmlArchive::CXmlArchive(CXmlArchive& parent, const char* name)
+    : CXmlArchive(parent, parent.m_pItem && name ? parent.m_pItem->GetChild(name) : nullptr) {}
+
+CXmlArchive::CXmlArchive(CXmlArchive& parent, int index)
+    : CXmlArchive(parent, parent.m_pItem ? parent.m_pItem->GetChild(index) : nullptr) {}
+
+int CXmlArchive::SetHeaddSpace(int depth) {
+  const int old = m_nDepth;
+  m_nDepth = depth;
+  return old;
+}
+
+// ---- Writing -------------------------------------------------------------------------
+void CXmlArchive::WrieXmlHead() {
+  if (m_nHead != 0 || !m_pFile) return;
+  m_pFile->Write(kHead, sizeof kHead - 1);
+  m_nHead = headWritten | headLineStart;
+}
+
+void CXmlArchive::WriteIndent() {
+  int n = m_nDepth - 1;
+  if (n <= 0) return;
+  if (n > kMaxIndent) n = kMaxIndent;
+  m_pFile->Write(kSpaces, static_cast<UINT>(n));
+}
+
+void CXmlArchive::xmlWrite(const char* text, int length) {
+  if (!m_pFile || !text || length <= 0) return;
+  if (m_nHead & headLineStart) {
+    WriteIndent();
+    m_nHead = static_cast<BYTE>(m_nHead & ~headLineStart);
+  }
+  // Whole lines at a time: the indentation goes before every byte that
+  // follows a line feed, and after a final line feed it waits for the next
+  // write.
+  const char* p = text;
+  const char* end = text + length;
+  while (p < end) {
+    const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* stop = lf ? lf + 1 : end;
+    m_pFile->Write(p, static_cast<UINT>(stop - p));
+    p = stop;
+    if (!lf) break;
+    if (p < end) {
+      WriteIndent();
+    } else {
+      m_nHead = static_cast<BYTE>(m_nHead | headLineStart);
+    }
+  }
+}
+
+bool CXmlArchive::Print(const char* lpszFormat, ...) {
+  if (!lpszFormat) return false;
+  va_list args;
+  va_start(args, lpszFormat);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, lpszFormat, args);
+  va_end(args);
+  if (n < 0) {
+    va_end(again);
+    return false;
+  }
+  std::vector<char> buf(static_cast<size_t>(n) + 1);
+  std::vsnprintf(buf.data(), buf.size(), lpszFormat, again);
+  va_end(again);
+  xmlWrite(buf.data(), n);
+  return true;
+}
+
+bool CXmlArchive::Write(const char* lpszText) {
+  if (!lpszText) return false;
+  // The text is a format without arguments: only "%%" has a meaning.
+  std::string out;
+  for (const char* p = lpszText; *p; ++p) {
+    out += *p;
+    if (p[0] == '%' && p[1] == '%') ++p;
+  }
+  xmlWrite(out.data(), static_cast<int>(out.size()));
+  return true;
+}
+
+CXmlArchive& CXmlArchive::operator<<(const char* lpszText) {
+  if (lpszText) xmlWrite(lpszText, static_cast<int>(std::strlen(lpszText)));
+  return *this;
+}
+
+bool CXmlArchive::WriteVar(CXmlVar& var, bool attribute) {
+  if (!m_pFile) return false;
+  CString value;
+  if (!var.GetValue(value) || value.IsEmpty()) return false;
+  const char* name = var.GetName() ? var.GetName() : "";
+  std::string out;
+  if (attribute) {
+    AppendAttribute(out, name, value);
+  } else {
+    out += '<';
+    out += name;
+    out += '>';
+    AppendEscaped(out, value, false);
+    out += "</";
+    out += name;
+    out += ">\n";
+  }
+  xmlWrite(out.data(), static_cast<int>(out.size()));
+  return true;
+}
+
+bool CXmlArchive::operator<<(CXmlVar& var) {
+  return WriteVar(var, false);
+}
+
+bool CXmlArchive::operator<(CXmlVar& var) {
+  return WriteVar(var, true);
+}
+
+// ---- Reading ---------------------------------------------------------------------------
+const char* CXmlArchive::GetName() const {
+  return m_pItem ? m_pItem->GetName() : nullptr;
+}
+
+const char* CXmlArchive::GetValue() const {
+  return m_pItem ? m_pItem->GetValue() : nullptr;
+}
+
+CXmlAttributes* CXmlArchive::GetAttributes() const {
+  return m_pItem ? &m_pItem->GetAttributes() : nullptr;
+}
+
+int CXmlArchive::GetItemCount() const {
+  return m_pItem ? m_pItem->GetCount() : 0;
+}
+
+bool CXmlArchive::IsExist(const char* lpszName) const {
+  return m_pItem && lpszName && m_pItem->GetChild(lpszName) != nullptr;
+}
+
+const char* CXmlArchive::GetIV(const char* lpszName) {
+  if (!m_pItem || !lpszName) return nullptr;
+  CXmlItem* child = m_pItem->GetChild(lpszName);
+  if (!child) return nullptr;
+  child->SetLoaded(1);
+  return child->GetValue();
+}
+
+const char* CXmlArchive::GetIV(int nIndex) {
+  if (!m_pItem) return nullptr;
+  CXmlItem* child = m_pItem->GetChild(nIndex);
+  if (!child) return nullptr;
+  child->SetLoaded(1);
+  return child->GetValue();
+}
+
+const char* CXmlArchive::GetAV(const char* lpszName) const {
+  return m_pItem && lpszName ? m_pItem->GetA(lpszName) : nullptr;
+}
+
+bool CXmlArchive::GetAV(CXmlVar& var) const {
+  const char* value = GetAV(var.GetName());
+  return value ? var.SetValue(value) : false;
+}
+
+bool CXmlArchive::GetValue(CStringArray& values, char sep) const {
+  values.RemoveAll();
+  if (!m_pItem) return false;
+  if (sep == 0) return true;
+  auto add = [&values](const char* b, const char* e) {
+    while (b < e && IsBlank(*b)) ++b;
+    if (b < e && (*b == '\'' || *b == '"')) ++b;
+    while (e > b && (IsBlank(e[-1]) || e[-1] == '\'' || e[-1] == '"')) --e;
+    values.Add(CString(std::string(b, e).c_str()));
+  };
+  const char* p = m_pItem->GetValue();
+  for (;;) {
+    const char* s = std::strchr(p, sep);
+    if (!s) break;
+    add(p, s);
+    p = s + 1;
+  }
+  if (*p) add(p, p + std::strlen(p));
+  return true;
+}
+
+bool CXmlArchive::ReadAttribute(CXmlVar& var, const char* name) {
+  const char* value = m_pItem->GetA(name);
+  if (!value) {
+    var.SetValue("");
+    return false;
+  }
+  var.SetValue(value);
+  return true;
+}
+
+bool CXmlArchive::operator>>(CXmlVar& var) {
+  const char* name = var.GetName();
+  if (!m_pItem || !name) return false;
+  if (name[0] == '.') return ReadAttribute(var, name + 1);
+  const char* value = GetIV(name);
+  return value ? var.SetValue(value) : false;
+}
+
+bool CXmlArchive::operator>(CXmlVar& var) {
+  if (!m_pItem || !var.GetName()) return false;
+  return ReadAttribute(var, var.GetName());
+}
+
+bool CXmlArchive::operator==(CXmlVar& var) {
+  return IsLoading() ? *this >> var : *this << var;
+}
+
+CString CXmlArchive::GetDocPath(const char* rel) const {
+  CString dir;
+  if (!m_pFile) return dir;
+  const CString path = m_pFile->GetFilePath();
+  if (path.IsEmpty()) return dir;
+  GetPath(path, dir);
+  if (rel && *rel) dir += rel + 1;
+  return dir;
+}
+
+// ---- Objects: writing -------------------------------------------------------------------
+namespace {
+
+std::string StartTag(CVDFile& file, int index) {
+  const char* name = file.GetName();
+  const bool hasName = HasText(name);
+  std::string tag = "<" + ElementName(file, index);
+  AppendAttribute(tag, "class", file.GetClassNameA());
+  if (HasText(file.GetFileType())) AppendAttribute(tag, "type", file.GetFileType());
+  if (hasName && !IsUsableElementName(name)) AppendAttribute(tag, "name", name);
+  if (!file.IsNamed() || !hasName) tag += " named='false'";
+  if (!file.GetParent()) tag += " root='true'";
+  tag += ">\n";
+  return tag;
+}
+
+}  // namespace
+
+bool operator<<(CXmlArchive& ar, CVDFile& file) {
+  if (!ar.IsStoring() || !static_cast<CFile*>(ar)) return false;
+  ar.WrieXmlHead();
+  const int depth = ar.GetHeaddSpace();
+  // Depth first without recursion, so that a tree of any depth can be
+  // written. Each frame: the object, its index and the next child to write.
+  struct Frame {
+    CVDFile* file;
+    int index;
+    int next;
+  };
+  std::vector<Frame> stack;
+  auto open = [&ar, &stack](CVDFile* f, int index) {
+    ar.SetHeaddSpace(ar.GetHeaddSpace() + 1);
+    ar << StartTag(*f, index).c_str();
+    const int level = ar.GetHeaddSpace();
+    ar.SetHeaddSpace(level + 1);
+    f->Serialize(ar);
+    ar.SetHeaddSpace(level);
+    stack.push_back({f, index, 0});
+  };
+  open(&file, 0);
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    CVDFile* child = nullptr;
+    int index = 0;
+    while (!child && top.next < top.file->GetFileCount()) {
+      index = top.next++;
+      child = top.file->GetFileAt(index);
+    }
+    if (child) {
+      open(child, index);
+      continue;
+    }
+    const std::string end = "</" + ElementName(*top.file, top.index) + ">\n";
+    ar << end.c_str();
+    ar.SetHeaddSpace(ar.GetHeaddSpace() - 1);
+    stack.pop_back();
+  }
+  ar.SetHeaddSpace(depth);
+  return true;
+}
+
+// ---- Objects: reading ----------------------------------------------------------------------
+CXmlItem* CXmlFileParser::CreateObj(CXmlItem* parent) {
+  return new CXmlFileItem(parent);
+}
+
+bool CXmlFileItem::Serialize(CXmlArchive& ar, CXmlItem* parent) {
+  auto* fileParent = dynamic_cast<CXmlFileItem*>(parent);
+  return Load(ar, this, parent, m_pFile, fileParent ? fileParent->m_pFile : nullptr);
+}
+
+void CXmlFileItem::MakeUnnamed(CVDFile* file) {
+  file->m_bNamed = false;
+}
+
+bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, CVDFile* bound,
+                        CVDFile* parentFile) {
+  if (node->GetLoaded()) return true;
+  // Each level of objects loads one archive deeper: the nesting is bounded
+  // here, whatever the parser let through.
+  if (ar.m_nNest >= kVDFileMaxDepth) return false;
+  CXmlArchive sub(ar, node);
+  node->SetLoaded(1);
+  auto* fileNode = dynamic_cast<CXmlFileItem*>(node);
+
+  const char* element = node->GetName();
+  const bool indexForm = IsIndexForm(element);
+  const char* named = node->GetA("named");
+  const bool unnamed = named && EqualNoCase(named, "false");
+  // The object's name: the element's, or for the index form the name
+  // attribute a name unfit for an element was written to.
+  const char* nameAttr = indexForm ? node->GetA("name") : nullptr;
+  const char* type = node->GetA("type");
+
+  CVDFile* file = bound;
+  if (file || !parentNode) {
+    if (file) {
+      if (unnamed) {
+        // Kept unnamed (the element name would be an index, not a name).
+        MakeUnnamed(file);
+        file->SetName(nameAttr ? nameAttr : indexForm ? "" : element);
+      } else {
+        file->m_bNamed = true;
+        file->SetName(nameAttr ? nameAttr : element);
+      }
+      if (HasText(type)) file->SetFileType(type);
+      if (fileNode) fileNode->m_pFile = file;
+      if (!file->Serialize(sub)) return false;
+    }
+  } else {
+    const char* className = node->GetA("class");
+    if (!className) return true;  // data, not an object
+    if (!parentFile) return true;
+    bool created = false;
+    if (!unnamed) file = parentFile->FindFile(nameAttr ? nameAttr : element);
+    if (!file) {
+      file = CreateVDFile(className);
+      if (!file) return true;  // a class nobody registered: passed over
+      created = true;
+    }
+    if (unnamed) {
+      MakeUnnamed(file);
+      if (nameAttr || !indexForm) file->SetName(nameAttr ? nameAttr : element);
+      // The type is kept for unnamed objects too.
+      if (type) file->SetFileType(type);
+    } else {
+      if (nameAttr || !indexForm) file->SetName(nameAttr ? nameAttr : element);
+      if (type) file->SetFileType(type);
+    }
+    if (created && !parentFile->AddNewFile(file)) {
+      // Refused by its OnCreateFile. Whatever AddNewFile left alive and
+      // outside the tree is ours to free; it is not loaded.
+      if (IsDataExist(file)) {
+        bool inTree = false;
+        for (int i = 0; i < parentFile->GetFileCount() && !inTree; ++i)
+          inTree = parentFile->GetFileAt(i) == file;
+        if (!inTree) delete file;
+      }
+      return true;
+    }
+    if (fileNode) fileNode->m_pFile = file;
+    if (!file->Serialize(sub)) return false;
+  }
+
+  for (int i = 0; i < node->GetCount(); ++i) {
+    CXmlItem* child = node->GetChild(i);
+    auto* fileChild = dynamic_cast<CXmlFileItem*>(child);
+    if (!Load(sub, child, node, fileChild ? fileChild->m_pFile : nullptr, file)) return false;
+  }
+  node->SetName("");
+  node->DeleteAll();
+  if (fileNode) fileNode->m_pFile = nullptr;
+  return true;
+}
+
+bool operator>>(CXmlArchive& ar, CVDFile& file) {
+  if (!ar.IsLoading()) return false;
+  if (ar.IsTop()) {
+    if (!ar.m_pFile) return false;
+    CXmlFileItem root(nullptr);
+    CXmlFileParser parser;
+    if (!parser.ParseXml(ar.m_pFile, &root)) return false;
+    CXmlItem* first = root.GetChild(0);
+    if (!first || !EqualNoCase(first->GetA("class"), file.GetClassNameA())) return false;
+    // A document cut short or broken still gives what it holds, but the
+    // load reports it.
+    const bool whole = parser.GetStatus() == CXmlParser::ok;
+    static_cast<CXmlFileItem*>(first)->BindFile(&file);
+    const bool loaded = first->Serialize(ar, nullptr);
+    return loaded && whole;
+  }
+  if (!ar.m_pItem || !HasText(file.GetName())) return false;
+  for (int i = 0; i < ar.m_pItem->GetCount(); ++i) {
+    CXmlItem* child = ar.m_pItem->GetChild(i);
+    const char* name = child->GetName();
+    const bool nameMatches = EqualNoCase(name, file.GetName()) ||
+                             (IsIndexForm(name) && EqualNoCase(child->GetA("name"), file.GetName()));
+    if (nameMatches && EqualNoCase(child->GetA("class"), file.GetClassNameA())) {
+      return CXmlFileItem::Load(ar, child, nullptr, &file, nullptr);
+    }
+  }
+  return false;
+}

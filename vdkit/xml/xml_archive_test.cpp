@@ -1,0 +1,507 @@
+#include "vdkit/xml/xml_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vdkit/vdfile/vd_archive.h"
+
+namespace {
+
+// A client class with data of its own in both archives. It reads one data
+// element that carries a class attribute, so that the object reader must
+// pass it over once it is consumed.
+class CXaWell : public CVDFile {
+  DECLARE_VDFILE(CXaWell)
+  bool Serialize(CXmlArchive& ar) override {
+    CXmlVar vDepth("depth", m_depth);
+    CXmlVar vLabel("label", m_label);
+    if (ar.IsStoring()) {
+      ar << vDepth;
+      ar << vLabel;
+      ar.Print("<ref class='CVDFile'>%d</ref>\n", m_count);
+      return true;
+    }
+    ar == vDepth;
+    ar == vLabel;
+    const char* ref = ar.GetIV("ref");
+    m_count = ref ? std::atoi(ref) : -1;
+    return !m_refuse;
+  }
+  bool Serialize(CArchive& ar) override {
+    if (ar.IsStoring()) {
+      ar << m_depth << m_label << m_count;
+    } else {
+      ar >> m_depth >> m_label >> m_count;
+    }
+    return true;
+  }
+
+ public:
+  double m_depth = 0;
+  CString m_label;
+  int m_count = 0;
+  static bool m_refuse;
+};
+bool CXaWell::m_refuse = false;
+IMPLEMENT_VDFILE(CXaWell, CVDFile)
+
+// Refuses to be added to a parent.
+class CXaRefuser : public CVDFile {
+  DECLARE_VDFILE(CXaRefuser)
+  bool OnCreateFile() override { return false; }
+};
+IMPLEMENT_VDFILE(CXaRefuser, CVDFile)
+
+std::string Text(const CMemFile& mem) {
+  return std::string(reinterpret_cast<const char*>(mem.GetData()), static_cast<size_t>(mem.GetLength()));
+}
+
+std::string StoreXml(CVDFile& f) {
+  CMemFile mem;
+  CXmlArchive ar(&mem, CXmlArchive::store);
+  EXPECT_TRUE(ar << f);
+  return Text(mem);
+}
+
+bool LoadXml(const std::string& doc, CVDFile& into) {
+  std::string copy = doc;
+  CMemFile mem(reinterpret_cast<BYTE*>(copy.empty() ? nullptr : &copy[0]), static_cast<UINT>(copy.size()));
+  CXmlArchive ar(&mem, CXmlArchive::load);
+  return ar >> into;
+}
+
+// Everything the archives keep of a tree, one line per object.
+void Describe(CVDFile& f, int level, std::string& out) {
+  out += std::string(static_cast<size_t>(level), '.') + f.GetClassNameA() + "|" + f.GetName() + "|" +
+         f.GetFileType() + (f.IsNamed() ? "" : "|unnamed");
+  if (auto* w = dynamic_cast<CXaWell*>(&f)) {
+    out += "|" + std::to_string(w->m_depth) + "|" + w->m_label.GetString() + "|" + std::to_string(w->m_count);
+  }
+  out += "\n";
+  for (int i = 0; i < f.GetFileCount(); ++i) Describe(*f.GetFileAt(i), level + 1, out);
+}
+
+std::string Describe(CVDFile& f) {
+  std::string out;
+  Describe(f, 0, out);
+  return out;
+}
+
+// A disk with named, typed, unnamed and client objects, some nested.
+void BuildTree(CVDisk& disk) {
+  CVDFile* wells = disk.CreateFileA("wells", "Folder", nullptr);
+  auto* w1 = static_cast<CXaWell*>(wells->CreateFileA("W1", "Well", "CXaWell"));
+  w1->m_depth = 1234.5;
+  w1->m_label = "say \"hi\" & <bye> 'now'\nsecond line";
+  w1->m_count = 7;
+  auto* w2 = static_cast<CXaWell*>(wells->CreateFileA("w2", "", "CXaWell"));
+  w2->m_depth = -0.125;
+  wells->CreateFileA("", "Note", nullptr);                                 // unnamed, typed
+  wells->CreateFileA("", "", nullptr)->CreateFileA("deep", "T", nullptr);  // unnamed with a child
+  disk.CreateFileA("a b<c>&\"'", "Odd", nullptr);                          // a name unfit for an element
+  disk.CreateFileA("#@9", "", nullptr);  // one the reader would take for an index
+  disk.CreateFileA("2nd", "", nullptr);  // a leading digit stays as it is
+}
+
+// ---- Writing ---------------------------------------------------------------------
+
+TEST(XmlArchiveWriteTest, GoldenDiskDocument) {
+  CVDisk disk;  // named and typed "Disk"
+  disk.CreateFileA("a", "", nullptr);
+  // Line by line: the head; the root at depth 1 (no indentation) with its
+  // type and root='true'; the child one level deeper (1 space); the end tags.
+  EXPECT_EQ(StoreXml(disk),
+            "<?xml version='1.0'?>\n"
+            "<Disk class='CVDisk' type='Disk' root='true'>\n"
+            " <a class='CVDFile'>\n"
+            " </a>\n"
+            "</Disk>\n");
+
+  // The third child unnamed: written in the index form 2 + 1 = #@3 with
+  // named='false'; its type is written all the same.
+  disk.CreateFileA("b", "", nullptr);
+  disk.CreateFileA("", "Memo", nullptr);
+  EXPECT_EQ(StoreXml(disk),
+            "<?xml version='1.0'?>\n"
+            "<Disk class='CVDisk' type='Disk' root='true'>\n"
+            " <a class='CVDFile'>\n"
+            " </a>\n"
+            " <b class='CVDFile'>\n"
+            " </b>\n"
+            " <#@3 class='CVDFile' type='Memo' named='false'>\n"
+            " </#@3>\n"
+            "</Disk>\n");
+}
+
+TEST(XmlArchiveWriteTest, ObjectDataIsIndentedOneLevelBelowItsTag) {
+  CVDisk disk;
+  auto* w = static_cast<CXaWell*>(disk.CreateFileA("W", "", "CXaWell"));
+  w->m_depth = 2.5;
+  w->m_label = "x";
+  w->m_count = 3;
+  // W's tag at 1 space, its data elements at 2.
+  EXPECT_EQ(StoreXml(disk),
+            "<?xml version='1.0'?>\n"
+            "<Disk class='CVDisk' type='Disk' root='true'>\n"
+            " <W class='CXaWell'>\n"
+            "  <depth>2.5</depth>\n"
+            "  <label>x</label>\n"
+            "  <ref class='CVDFile'>3</ref>\n"
+            " </W>\n"
+            "</Disk>\n");
+}
+
+TEST(XmlArchiveWriteTest, IndentationStopsAt31Spaces) {
+  CVDFile root;
+  root.SetName("r");
+  CVDFile* f = &root;
+  for (int i = 0; i < 40; ++i) f = f->CreateFileA("n", "", nullptr);
+  const std::string doc = StoreXml(root);
+  // Start tags: the object at nesting k (root 0) starts after min(k, 31) spaces.
+  size_t pos = doc.find('\n') + 1;  // past the head
+  for (int k = 0; k <= 40; ++k) {
+    const size_t lt = doc.find('<', pos);
+    ASSERT_NE(lt, std::string::npos);
+    EXPECT_EQ(lt - pos, static_cast<size_t>(k < 31 ? k : 31)) << "level " << k;
+    pos = doc.find('\n', lt) + 1;
+  }
+}
+
+TEST(XmlArchiveWriteTest, VariablesAndTextsAsWritten) {
+  CMemFile mem;
+  CXmlArchive ar(&mem, CXmlArchive::store);
+  int n = 42;
+  CString s = "a<b & 'c' \"d\">\\";
+  CString empty;
+  CString tail = "x  ";
+  EXPECT_TRUE(ar << CXmlVar("n", n));
+  EXPECT_FALSE(ar << CXmlVar("e", empty));  // an empty text writes nothing
+  EXPECT_TRUE(ar << CXmlVar("s", s));
+  EXPECT_TRUE(ar < CXmlVar("s", s));
+  EXPECT_TRUE(ar < CXmlVar("t", tail));
+  ar << "\n";
+  EXPECT_TRUE(ar.Write("100%% %d%"));  // only %% means something
+  const std::string big(5000, 'x');
+  EXPECT_TRUE(ar.Print("[%s]%d", big.c_str(), 1));  // far beyond the format's length
+  EXPECT_EQ(Text(mem),
+            "<n>42</n>\n"
+            "<s>a&lt;b &amp; 'c' \"d\"&gt;\\</s>\n"
+            // the quotes as entities; the final backslash as &#92; so that the
+            // closing quote is not taken for an escaped one
+            " s='a&lt;b &amp; &apos;c&apos; &quot;d&quot;&gt;&#92;'"
+            // trailing blanks as references: the reader trims literal ones
+            " t='x&#32;&#32;'\n"
+            "100% %d%[" +
+                big + "]1");
+
+  CXmlArchive none(nullptr, CXmlArchive::store);
+  EXPECT_FALSE(none << CXmlVar("n", n));
+  EXPECT_FALSE(none < CXmlVar("n", n));
+  CVDFile f;
+  EXPECT_FALSE(none << f);
+  CXmlArchive loading(&mem, CXmlArchive::load);
+  EXPECT_FALSE(loading << f);
+}
+
+TEST(XmlArchiveWriteTest, ChildArchivesAndState) {
+  CMemFile mem;
+  CXmlArchive top(&mem, CXmlArchive::store);
+  EXPECT_TRUE(top.IsTop() && top.IsStoring() && !top.IsLoading() && !top.IsValid());
+  top.SetFlag(0x5a);
+  top.SetTemplate(true);
+  CXmlArchive child(top, static_cast<CXmlItem*>(nullptr));
+  EXPECT_FALSE(child.IsTop());
+  EXPECT_TRUE(child.IsStoring() && child.IsTemplate() && !child.IsOneFile());
+  EXPECT_EQ(child.GetFlag(), 0x5a);
+  EXPECT_EQ(child.GetHeaddSpace(), 1);
+  EXPECT_EQ(static_cast<CFile*>(child), &mem);
+  EXPECT_EQ(child.SetHeaddSpace(3), 1);
+  {
+    CXmlSpace space(&child);
+    child << "a\nb\n";
+    EXPECT_EQ(child.GetHeaddSpace(), 4);
+  }
+  EXPECT_EQ(child.GetHeaddSpace(), 3);
+  child << "c";
+  // Depth 4: 3 spaces before each line; depth 3: 2 spaces after the last
+  // line feed of the earlier write.
+  EXPECT_EQ(Text(mem), "a\n   b\n  c");
+}
+
+// ---- Reading values ----------------------------------------------------------------
+
+TEST(XmlArchiveReadTest, ValuesAttributesAndSplitting) {
+  std::string doc =
+      "<?xml version='1.0'?>\n<e id='7' s=\"x&apos;y\" old='R&D'>"
+      "<v>1, 'two' ,,\"3\",</v><w>12</w><w>13</w><t>x &lt; y &amp; z</t><raw>x > y</raw></e>";
+  CMemFile mem(reinterpret_cast<BYTE*>(&doc[0]), static_cast<UINT>(doc.size()));
+  CXmlItem root(nullptr);
+  CXmlParser parser;
+  ASSERT_TRUE(parser.ParseXml(&mem, &root));
+  CXmlArchive top(&mem, CXmlArchive::load);
+  CXmlArchive ar(top, "e");
+  ASSERT_EQ(ar.GetXmlItem(), nullptr);  // the top archive has no item to look in
+  CXmlArchive e(top, root.GetChild(0));
+  ASSERT_TRUE(e.IsValid());
+  EXPECT_EQ(e.GetItemCount(), 5);
+  EXPECT_TRUE(e.IsExist("W") && !e.IsExist("q"));
+  EXPECT_STREQ(e.GetAV("ID"), "7");
+  EXPECT_STREQ(e.GetAV("old"), "R&D");  // unescaped documents read as before
+  int id = 0;
+  CXmlVar vid("id", id);
+  EXPECT_TRUE(e.GetAV(vid));
+  EXPECT_EQ(id, 7);
+
+  CString s = "unchanged";
+  EXPECT_TRUE(e >> CXmlVar(".s", s));
+  EXPECT_EQ(s, "x'y");
+  EXPECT_FALSE(e >> CXmlVar(".none", s));  // a missing attribute: empty text, false
+  EXPECT_EQ(s, "");
+  s = "kept";
+  EXPECT_FALSE(e >> CXmlVar("none", s));  // a missing element leaves it alone
+  EXPECT_EQ(s, "kept");
+  EXPECT_TRUE(e > CXmlVar("s", s));
+  EXPECT_EQ(s, "x'y");
+  int w = 0;
+  EXPECT_TRUE(e == CXmlVar("w", w));
+  EXPECT_EQ(w, 12);  // the first of that name
+  EXPECT_STREQ(e.GetIV("t"), "x < y & z");
+  EXPECT_STREQ(e.GetIV(4), "x > y");
+  EXPECT_EQ(e.GetIV(5), nullptr);
+  EXPECT_EQ(root.GetChild(0)->GetChild(1)->GetLoaded(), 1);  // consumed
+  EXPECT_EQ(root.GetChild(0)->GetChild(2)->GetLoaded(), 0);
+
+  CStringArray parts;
+  CXmlArchive v(e, "v");
+  ASSERT_TRUE(v.GetValue(parts, ','));
+  // Pieces cleaned of blanks and quotes; the empty piece after the last
+  // separator is left out.
+  ASSERT_EQ(parts.GetSize(), 4);
+  EXPECT_EQ(parts[0], "1");
+  EXPECT_EQ(parts[1], "two");
+  EXPECT_EQ(parts[2], "");
+  EXPECT_EQ(parts[3], "3");
+  EXPECT_TRUE(v.GetValue(parts, 0));
+  EXPECT_EQ(parts.GetSize(), 0);
+  CXmlArchive missing(e, 99);
+  parts.Add("x");
+  EXPECT_FALSE(missing.GetValue(parts, ','));
+  EXPECT_EQ(parts.GetSize(), 0);
+  EXPECT_EQ(missing.GetName(), nullptr);
+  EXPECT_FALSE(missing >> CXmlVar("w", w));
+}
+
+TEST(XmlArchiveReadTest, DocPathJoinsTheDocumentsDirectory) {
+  CMemFile mem;
+  CXmlArchive noPath(&mem, CXmlArchive::load);
+  EXPECT_EQ(noPath.GetDocPath("./x"), "");
+  const std::string dir = ::testing::TempDir();
+  const std::string path = dir + "xarch_docpath.xml";
+  {
+    CFile f(path.c_str(), CFile::modeCreate | CFile::modeWrite);
+    CXmlArchive ar(&f, CXmlArchive::store);
+    EXPECT_EQ(ar.GetDocPath("./data.bin"), CString((dir + "/data.bin").c_str()));
+    EXPECT_EQ(ar.GetDocPath(nullptr), CString(dir.c_str()));
+  }
+  std::remove(path.c_str());
+  CXmlArchive none(nullptr, CXmlArchive::load);
+  EXPECT_EQ(none.GetDocPath("./x"), "");
+}
+
+// ---- Object trees ------------------------------------------------------------------------
+
+TEST(XmlArchiveObjectTest, TreesRoundTripThroughBothArchives) {
+  CVDisk disk;
+  BuildTree(disk);
+  const std::string expected = Describe(disk);
+
+  CVDisk fromXml;
+  fromXml.SetName("Other");
+  ASSERT_TRUE(LoadXml(StoreXml(disk), fromXml));
+  EXPECT_EQ(Describe(fromXml), expected);
+  // Stored again, the document is the same.
+  EXPECT_EQ(StoreXml(fromXml), StoreXml(disk));
+
+  CMemFile mem;
+  {
+    CArchive out(&mem, CArchive::store);
+    ASSERT_TRUE(out << fromXml);
+    out.Close();
+  }
+  mem.SeekToBegin();
+  CVDisk fromBinary;
+  {
+    CArchive in(&mem, CArchive::load);
+    ASSERT_TRUE(in >> fromBinary);
+  }
+  // A binary record keeps no type for an unnamed object.
+  std::string expectedBinary = expected;
+  const std::string typed = "||Note|unnamed";
+  expectedBinary.replace(expectedBinary.find(typed), typed.size(), "|||unnamed");
+  EXPECT_EQ(Describe(fromBinary), expectedBinary);
+}
+
+TEST(XmlArchiveObjectTest, UnnamedRootAndChildrenStayUnnamed) {
+  CVDFile root;
+  root.CreateFileA("", "T1", nullptr);
+  CVDFile* unnamedRoot = root.GetFileAt(0);
+  unnamedRoot->CreateFileA("", "T2", "CXaWell");
+  // Written on its own, the unnamed object is a root in the index form #@1.
+  const std::string doc = StoreXml(*unnamedRoot);
+  EXPECT_EQ(doc,
+            "<?xml version='1.0'?>\n"
+            "<#@1 class='CVDFile' type='T1' named='false'>\n"
+            " <#@1 class='CXaWell' type='T2' named='false'>\n"
+            "  <depth>0</depth>\n"
+            "  <ref class='CVDFile'>0</ref>\n"
+            " </#@1>\n"
+            "</#@1>\n");
+  CVDFile back;
+  back.SetName("was named");
+  ASSERT_TRUE(LoadXml(doc, back));
+  EXPECT_EQ(Describe(back), "CVDFile||T1|unnamed\n.CXaWell||T2|unnamed|0.000000||0\n");
+}
+
+TEST(XmlArchiveObjectTest, ExistingChildrenAreReusedAndUnknownClassesSkipped) {
+  CVDisk disk;
+  CVDFile* a = disk.CreateFileA("a", "Old", nullptr);
+  CVDFile* keep = a->CreateFileA("keep", "", nullptr);
+  const std::string doc =
+      "<?xml version='1.0'?>\n"
+      "<D class='CVDisk' type='Disk'>\n"
+      " <A class='CVDFile' type='New'>\n"
+      "  <n class='CVDFile'/>\n"
+      " </A>\n"
+      " <x class='CNoSuchClass'>\n"
+      "  <y class='CVDFile'/>\n"
+      " </x>\n"
+      " <data><z class='CVDFile'/></data>\n"
+      " <b class='CVDFile'/>\n"
+      " <r class='CXaRefuser'/>\n"
+      "</D>\n";
+  ASSERT_TRUE(LoadXml(doc, disk));
+  EXPECT_EQ(disk.GetFileCount(), 2);
+  EXPECT_EQ(disk.GetFileAt(0), a);  // reused, renamed and retyped
+  EXPECT_STREQ(a->GetName(), "A");
+  EXPECT_STREQ(a->GetFileType(), "New");
+  ASSERT_EQ(a->GetFileCount(), 2);
+  EXPECT_EQ(a->GetFileAt(0), keep);
+  EXPECT_STREQ(a->GetFileAt(1)->GetName(), "n");
+  EXPECT_STREQ(disk.GetFileAt(1)->GetName(), "b");
+  EXPECT_STREQ(disk.GetName(), "D");
+  EXPECT_EQ(disk.FindFile("y"), nullptr);
+  EXPECT_EQ(disk.FindFile("z"), nullptr);
+  EXPECT_EQ(disk.FindFile("r"), nullptr);  // refused its addition, freed
+}
+
+TEST(XmlArchiveObjectTest, RefusalsChangeNothingOrStopTheLoad) {
+  CVDisk disk;
+  BuildTree(disk);
+  const std::string doc = StoreXml(disk);
+
+  // Another class at the root: refused, nothing changed.
+  CXaWell well;
+  well.SetName("w");
+  well.CreateFileA("c", "", nullptr);
+  const std::string before = Describe(well);
+  EXPECT_FALSE(LoadXml(doc, well));
+  EXPECT_EQ(Describe(well), before);
+  EXPECT_FALSE(LoadXml("<Disk class='CVDisk'/>", disk));        // no declaration
+  EXPECT_FALSE(LoadXml("<?xml version='1.0'?>\n", disk));       // no element
+  EXPECT_FALSE(LoadXml("<?xml version='1.0'?><Disk/>", disk));  // no class
+
+  // A Serialize that refuses ends the load; what came before stays.
+  CXaWell::m_refuse = true;
+  CVDisk partial;
+  EXPECT_FALSE(LoadXml(doc, partial));
+  CXaWell::m_refuse = false;
+  ASSERT_NE(partial.FindFileEx("/wells/W1"), nullptr);
+  EXPECT_EQ(partial.FindFileEx("/wells/w2"), nullptr);
+}
+
+TEST(XmlArchiveObjectTest, ChildArchiveLoadsTheNamedObject) {
+  std::string doc =
+      "<?xml version='1.0'?>\n<set>\n"
+      " <w class='CVDFile' type='Wrong'/>\n"
+      " <W class='CXaWell' type='Good'><depth>3</depth><k class='CVDFile'/></W>\n"
+      " <#@2 class='CVDFile' name='odd name' type='Odd'/>\n"
+      "</set>\n";
+  CMemFile mem(reinterpret_cast<BYTE*>(&doc[0]), static_cast<UINT>(doc.size()));
+  CXmlFileItem root(nullptr);
+  CXmlFileParser parser;
+  ASSERT_TRUE(parser.ParseXml(&mem, &root));
+  CXmlArchive top(&mem, CXmlArchive::load);
+  CXmlArchive set(top, root.GetChild(0));
+  CXaWell w;
+  w.SetName("w");
+  ASSERT_TRUE(set >> w);  // the element of both its name and class
+  EXPECT_STREQ(w.GetFileType(), "Good");
+  EXPECT_EQ(w.m_depth, 3);
+  ASSERT_EQ(w.GetFileCount(), 1);
+  CVDFile odd;
+  odd.SetName("Odd Name");
+  EXPECT_TRUE(set >> odd);
+  EXPECT_STREQ(odd.GetFileType(), "Odd");
+  CVDFile nameless;
+  EXPECT_FALSE(set >> nameless);
+}
+
+// ---- Damaged and hostile documents ---------------------------------------------------------
+
+TEST(XmlArchiveHostileTest, EveryTruncationAndByteFlipIsSafe) {
+  CVDisk disk;
+  BuildTree(disk);
+  const std::string doc = StoreXml(disk);
+  // Cut short, the document never loads as whole (what it held may stay);
+  // only the final line feed can go without loss.
+  for (size_t n = 0; n + 1 < doc.size(); ++n) {
+    CVDisk into;
+    EXPECT_FALSE(LoadXml(doc.substr(0, n), into)) << n;
+  }
+  CVDisk whole;
+  EXPECT_TRUE(LoadXml(doc.substr(0, doc.size() - 1), whole));
+  for (size_t i = 0; i < doc.size(); ++i) {
+    for (char c : {'<', '>', '/', '\'', '"', '&', ' ', '\0', '#', '\xff'}) {
+      std::string bad = doc;
+      bad[i] = c;
+      CVDisk into;
+      LoadXml(bad, into);
+    }
+  }
+}
+
+TEST(XmlArchiveHostileTest, DeepNestingIsRefusedWithoutExhaustingTheStack) {
+  std::string doc = "<?xml version='1.0'?>\n<Disk class='CVDisk'>";
+  const int levels = 5000;
+  for (int i = 0; i < levels; ++i) doc += "<n class='CVDFile'>";
+  for (int i = 0; i < levels; ++i) doc += "</n>";
+  doc += "</Disk>";
+  CVDisk disk;
+  EXPECT_FALSE(LoadXml(doc, disk));
+  int depth = 0;
+  for (CVDFile* f = &disk; f->GetFileCount() > 0; f = f->GetFileAt(0)) ++depth;
+  EXPECT_GT(depth, 100);
+  EXPECT_LE(depth, kVDFileMaxDepth);
+
+  // Nesting far beyond the parser's own limit.
+  std::string deeper = "<?xml version='1.0'?>\n<Disk class='CVDisk'>";
+  for (int i = 0; i < 30000; ++i) deeper += "<n class='CVDFile'>";
+  CVDisk other;
+  EXPECT_FALSE(LoadXml(deeper, other));
+
+  // Written and read back, a tree within the limit is whole.
+  CVDFile root;
+  root.SetName("r");
+  CVDFile* f = &root;
+  for (int i = 0; i < 1000; ++i) f = f->CreateFileA("n", "", nullptr);
+  CVDFile back;
+  ASSERT_TRUE(LoadXml(StoreXml(root), back));
+  EXPECT_EQ(Describe(back), Describe(root));
+}
+
+}  // namespace
