@@ -1,0 +1,45 @@
+// The XML form of a polyline, apart from the geometry so that only this file
+// needs the XML archive.
+#include "vdkit/geometry/polyline.h"
+#include "vdkit/xml/xml_archive.h"
+
+bool CPolyline::Serialize(CXmlArchive& ar) {
+  if (ar.IsStoring()) {
+    int count = m_nCount;
+    ar << "<polyline ";
+    ar < CXmlVar("count", count);
+    if (m_bClosed) {
+      bool closed = true;
+      ar < CXmlVar("closed", closed);
+    }
+    ar << ">\n";
+    for (int i = 0; i < m_nCount; ++i)
+      ar.Print("<a x='%f' y='%f' />\n", static_cast<double>(m_pPoints[i].x),
+               static_cast<double>(m_pPoints[i].y));
+    ar << "</polyline>\n";
+    return true;
+  }
+
+  CXmlArchive element(ar, "polyline");
+  if (!element.GetXmlItem()) return true;
+  // The count follows from the points. The closed flag is written only for
+  // a closed line; when present it is read back, else the flag stays.
+  bool closed = m_bClosed;
+  CXmlVar closedVar("closed", closed);
+  if (element.GetAV(closedVar)) m_bClosed = closed;
+  for (int i = 0;; ++i) {
+    CXmlArchive point(element, i);
+    if (!point.GetXmlItem()) break;
+    // A point needs both coordinates: an element without x or y (or with an
+    // empty one) is passed over rather than given an invented value.
+    const char* x = point.GetAV("x");
+    const char* y = point.GetAV("y");
+    if (!x || !*x || !y || !*y) continue;
+    SFloat2D pt = {0, 0};
+    CXmlVar xVar("x", pt.x), yVar("y", pt.y);
+    xVar.SetValue(x);
+    yVar.SetValue(y);
+    Add(pt);
+  }
+  return true;
+}

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "vdkit/geometry/polyline.h"
+#include "vdkit/xml/xml_archive.h"
+
+namespace {
+
+std::string StoreXml(CVDFile& f) {
+  CMemFile mem;
+  CXmlArchive ar(&mem, CXmlArchive::store);
+  EXPECT_TRUE(ar << f);
+  return std::string(reinterpret_cast<const char*>(mem.GetData()), static_cast<size_t>(mem.GetLength()));
+}
+
+bool LoadXml(const std::string& doc, CVDFile& into) {
+  std::string copy = doc;
+  CMemFile mem(reinterpret_cast<BYTE*>(copy.empty() ? nullptr : &copy[0]), static_cast<UINT>(copy.size()));
+  CXmlArchive ar(&mem, CXmlArchive::load);
+  return ar >> into;
+}
+
+CPolyline* LineOf(CVDFile& disk, const char* name) {
+  return dynamic_cast<CPolyline*>(disk.FindFile(name));
+}
+
+// Hand-worked: the head; the disk at depth 1 (no indentation); the polyline's
+// element one level deeper (1 space); its data another level deeper (2
+// spaces): "<polyline " and the attributes " count='2'" and " closed='true'"
+// give two blanks after the name; each point is printed with %f, six
+// decimals.
+const char kGolden[] =
+    "<?xml version='1.0'?>\n"
+    "<Disk class='CVDisk' type='Disk' root='true'>\n"
+    " <edge class='CPolyline' type='Line'>\n"
+    "  <polyline  count='2' closed='true'>\n"
+    "  <a x='1.000000' y='2.500000' />\n"
+    "  <a x='-3.000000' y='0.000000' />\n"
+    "  </polyline>\n"
+    " </edge>\n"
+    "</Disk>\n";
+
+TEST(PolylineXmlTest, StoresTheGoldenText) {
+  CVDisk disk;
+  auto* line = static_cast<CPolyline*>(disk.CreateFileA("edge", "Line", "CPolyline"));
+  ASSERT_NE(line, nullptr);
+  line->SetClosed(true);
+  line->Add(SFloat2D{1, 2.5f});
+  line->Add(SFloat2D{-3, 0});
+  EXPECT_EQ(StoreXml(disk), kGolden);
+
+  // Open and empty: no closed attribute, no point lines.
+  CVDisk other;
+  other.CreateFileA("none", "", "CPolyline");
+  EXPECT_EQ(StoreXml(other),
+            "<?xml version='1.0'?>\n"
+            "<Disk class='CVDisk' type='Disk' root='true'>\n"
+            " <none class='CPolyline'>\n"
+            "  <polyline  count='0'>\n"
+            "  </polyline>\n"
+            " </none>\n"
+            "</Disk>\n");
+}
+
+TEST(PolylineXmlTest, RoundTripKeepsPointsAndTheClosedFlag) {
+  CVDisk disk;
+  auto* ring = static_cast<CPolyline*>(disk.CreateFileA("ring", "", "CPolyline"));
+  ring->SetClosed(true);
+  const SFloat2D pts[] = {{0, 0}, {-123456.5f, 0.125f}, {1e9f, -2.75f}, {0.5f, 999999.875f}};
+  for (const SFloat2D& p : pts) ring->Add(p);
+  static_cast<CPolyline*>(disk.CreateFileA("open", "", "CPolyline"))->Add(SFloat2D{7, 8});
+  const std::string doc = StoreXml(disk);
+
+  CVDisk back;
+  ASSERT_TRUE(LoadXml(doc, back));
+  CPolyline* r = LineOf(back, "ring");
+  ASSERT_TRUE(r && LineOf(back, "open"));
+  EXPECT_TRUE(r->IsClosed());  // read back, not left at the new object's open
+  EXPECT_FALSE(LineOf(back, "open")->IsClosed());
+  ASSERT_EQ(r->GetSize(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(r->GetAt(i).x == pts[i].x && r->GetAt(i).y == pts[i].y);
+  EXPECT_EQ(StoreXml(back), doc);
+  ASSERT_TRUE(LoadXml(doc, back));  // into the same tree: points appended
+  EXPECT_EQ(LineOf(back, "open")->GetSize(), 2);
+}
+
+TEST(PolylineXmlTest, LoadingTakesWhatIsThereAndPassesOverIncompletePoints) {
+  CVDisk disk;
+  disk.CreateFileA("q", "", "CPolyline");
+  static_cast<CPolyline*>(disk.FindFile("q"))->SetClosed(true);
+  ASSERT_TRUE(
+      LoadXml("<?xml version='1.0'?>\n"
+              "<Disk class='CVDisk'>\n"
+              " <p class='CPolyline'>\n"
+              "  <polyline count='99' closed='TRUE'>\n"
+              "  <a x='1' y='2' />\n"
+              "  <a x='3' />\n"         // no y: passed over
+              "  <b y='4' />\n"         // no x: passed over
+              "  <a x='' y='5' />\n"    // empty x: passed over
+              "  <pt y='6' x='5' />\n"  // any name, any order
+              "  </polyline>\n"
+              " </p>\n"
+              " <q class='CPolyline'><polyline closed='false'></polyline></q>\n"
+              " <r class='CPolyline'><other><a x='1' y='1' /></other></r>\n"
+              "</Disk>\n",
+              disk));
+  CPolyline* p = LineOf(disk, "p");
+  ASSERT_TRUE(p && LineOf(disk, "q") && LineOf(disk, "r"));
+  EXPECT_TRUE(p->IsClosed());
+  ASSERT_EQ(p->GetSize(), 2);  // the count attribute is not trusted
+  EXPECT_TRUE(p->GetAt(1).x == 5 && p->GetAt(1).y == 6);
+  EXPECT_FALSE(LineOf(disk, "q")->IsClosed());
+  EXPECT_EQ(LineOf(disk, "r")->GetSize(), 0);  // no polyline element
+}
+
+// Every cut of the golden document and every byte flipped: the reader neither
+// crashes nor leaks, and whatever it reads is a sound polyline.
+TEST(PolylineXmlTest, DamagedDocumentsAreSurvived) {
+  const std::string golden = kGolden;
+  auto check = [](const std::string& doc) {
+    CVDisk disk;
+    LoadXml(doc, disk);
+    if (CPolyline* line = LineOf(disk, "edge")) {
+      EXPECT_LE(line->GetSize(), 2);
+      EXPECT_LE(line->GetSize(), line->GetCapacity());
+    }
+  };
+  for (size_t n = 0; n < golden.size(); ++n) check(golden.substr(0, n));
+  for (size_t i = 0; i < golden.size(); ++i)
+    for (unsigned char bit : {0x01, 0x20, 0x80}) {
+      std::string doc = golden;
+      doc[i] = static_cast<char>(doc[i] ^ bit);
+      check(doc);
+    }
+}
+
+}  // namespace

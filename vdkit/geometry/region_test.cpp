@@ -1,0 +1,273 @@
+#include "vdkit/geometry/region.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "vdkit/geometry/shapes_test_util.h"
+
+namespace {
+
+using namespace shapes_test;
+
+// Items are told apart by the x of their first point.
+CPolyline* NewLine(float id) {
+  return new CPolyline(Line({{id, 0}}));
+}
+CRegion* NewRegion(float id) {
+  return new CRegion(Region({{id, 0}}));
+}
+
+template <class Coll>
+std::vector<float> Ids(const Coll& c) {
+  std::vector<float> ids;
+  for (int i = 0; i < c.GetSize(); ++i) ids.push_back(c.GetAt(i)->GetData()[0].x);
+  return ids;
+}
+
+TEST(RegionTest, EditingGrowsByTenAndStaysInsideTheBlock) {
+  CRegion rgn = Region({{0, 0}, {1, 0}, {1, 1}});
+  rgn.InsertAt(1, SFloat2D{9, 9});
+  EXPECT_TRUE(Same(PointsOf(rgn), {{0, 0}, {9, 9}, {1, 0}, {1, 1}}));
+  rgn.InsertAt(-3, SFloat2D{-1, -1});  // at 0
+  rgn.InsertAt(10, SFloat2D{7, 7});    // appended
+  rgn.RemoveAt(6);
+  rgn.RemoveAt(-1);
+  EXPECT_TRUE(Same(PointsOf(rgn), {{-1, -1}, {0, 0}, {9, 9}, {1, 0}, {1, 1}, {7, 7}}));
+  EXPECT_EQ(rgn[6].x, -1);  // modulo count
+  EXPECT_EQ(rgn[-1].x, 7);  // from the end
+
+  CRegion grown;
+  for (int i = 0; i < 11; ++i) grown += SFloat2D{float(i), 0};
+  EXPECT_EQ(grown.GetCapacity(), 20);
+  CRegion copy(grown);  // deep, capacity = count
+  EXPECT_EQ(copy.GetCapacity(), 11);
+  copy[0].x = 100;
+  const CRegion& alias = copy;
+  copy = alias;
+  EXPECT_TRUE(copy[0].x == 100 && grown[0].x == 0);
+  copy = Line({{3, 4}}, true);
+  EXPECT_TRUE(Same(PointsOf(copy), {{3, 4}}));
+
+  CRegion empty;
+  empty.GetAt(2).x = 5;  // a scratch vertex
+  EXPECT_EQ(empty[0].x, 0);
+  EXPECT_TRUE(empty.PtInRgn(SFloat2D{1e9f, 0}));  // fewer than three vertices: no restriction
+  EXPECT_FALSE(Region(kSquare).PtInRgn(SFloat2D{10, 5}));
+}
+
+TEST(RegionTest, TrimComparesSquaredDistanceWithTolItself) {
+  const Points ring = {{0, 0}, {0.05f, 0}, {1, 0}, {1, 1}};
+  CRegion a = Region(ring), b = Region(ring), wrap = Region({{0, 0}, {5, 0}, {5, 5}, {0.1f, 0}});
+  a.Trim(0.01f);  // 0.0025 <= 0.01
+  b.Trim(0.001f);
+  wrap.Trim(0.02f);  // last against first
+  EXPECT_TRUE(Same(PointsOf(a), {{0.05f, 0}, {1, 0}, {1, 1}}));
+  EXPECT_EQ(b.GetSize(), 4);
+  EXPECT_TRUE(Same(PointsOf(wrap), {{0, 0}, {5, 0}, {5, 5}}));
+  CRegion one = Region({{3, 3}}), same = Region({{1, 1}, {1, 1}, {1, 1}});
+  one.Trim(0);  // compared with itself
+  same.Trim(0);
+  EXPECT_EQ(one.GetSize() + same.GetSize(), 0);
+}
+
+TEST(RegionTest, IntersectionJoinsThePiecesOfBothBoundaries) {
+  const CRegion a = Region(kSquare);
+  CPolyRegion common = a & Region({{5, 5}, {15, 5}, {15, 15}, {5, 15}});
+  ASSERT_EQ(common.GetSize(), 1);
+  EXPECT_TRUE(Same(PointsOf(*common[0]), {{5, 5}, {10, 5}, {10, 5}, {10, 10}, {5, 10}, {5, 10}, {5, 5}}));
+  EXPECT_EQ((a & Region({{20, 20}, {30, 20}, {30, 30}, {20, 30}})).GetSize(), 0);
+  // Shared edges give no crossings, and the test point (10,10) lies on a
+  // right-hand edge, which counts as outside.
+  EXPECT_EQ((a & Region(kSquare)).GetSize(), 0);
+  // Inside without crossing: its own ring, first vertex repeated; the
+  // container gives nothing.
+  const CRegion small = Region({{2, 2}, {4, 2}, {4, 4}, {2, 4}});
+  CPolyRegion inner = small & a;
+  ASSERT_EQ(inner.GetSize(), 1);
+  EXPECT_TRUE(Same(PointsOf(*inner[0]), {{2, 2}, {4, 2}, {4, 4}, {2, 4}, {2, 2}}));
+  EXPECT_EQ((a & small).GetSize() + (CRegion() & a).GetSize(), 0);
+
+  // A bar across: two pieces of each boundary joined over two passes into one
+  // ring (crossings carry single-precision rounding: (10, 3.99999976)).
+  CPolyRegion bar = a & Region({{-5, 4}, {15, 4}, {15, 6}, {-5, 6}});
+  ASSERT_EQ(bar.GetSize(), 1);
+  const Points ring = {{0, 6}, {10, 6}, {10, 6}, {10, 4}, {10, 4}, {0, 4}, {0, 4}, {0, 6}};
+  ASSERT_EQ(bar[0]->GetSize(), 8);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_NEAR(bar[0]->GetAt(i).x, ring[size_t(i)].x, 1e-5);
+    EXPECT_NEAR(bar[0]->GetAt(i).y, ring[size_t(i)].y, 1e-5);
+  }
+}
+
+// ---- Collections ------------------------------------------------------------------------
+
+TEST(CollectionTest, UndoOfAddsDeletesAndRemovals) {
+  CUndoMgr undo;
+  CPolyPolyline lines;
+  CPolyRegion regions;
+  lines.SetUndoMgr(&undo);
+  regions.SetUndoMgr(&undo);
+  for (int i = 0; i < 3; ++i) lines.Add(NewLine(float(i)));
+  CPolyline* third = lines[2];
+  undo.Undo(1);
+  undo.Redo(1);
+  EXPECT_EQ(lines[2], third);  // the same object came back at 2
+  lines.InsertAt(1, NewLine(9));
+  lines.DeleteAll();  // one group
+  EXPECT_EQ(lines.GetSize(), 0);
+  EXPECT_EQ(undo.GetRecordCount(), 5);
+  undo.Undo(1);
+  EXPECT_EQ(Ids(lines), (std::vector<float>{0, 9, 1, 2}));
+
+  // RemoveAt: a clone recorded for polylines, nothing for regions.
+  regions.Add(NewRegion(1));
+  CRegion* region = regions[0];
+  regions.RemoveAt(0);
+  delete region;  // the caller's again
+  EXPECT_EQ(undo.GetRecordCount(), 5);
+  CPolyline* line = lines[0];
+  line->SetName("kept");
+  lines.RemoveAt(0);
+  undo.Undo(1);
+  EXPECT_NE(lines[0], line);  // the clone, named like the item
+  EXPECT_STREQ(lines[0]->GetName(), "kept");
+  delete line;
+
+  undo.EnableUndo(false);
+  EXPECT_FALSE(lines.IsEnableUndo());
+  EXPECT_FALSE(undo.IsEnable());  // asking changes nothing
+  lines.DeleteAt(0);              // destroyed, not recorded
+  EXPECT_EQ(Ids(lines), (std::vector<float>{9, 1, 2}));
+  undo.EnableUndo(true);
+  lines.SetUndoMgr(nullptr);
+  EXPECT_FALSE(lines.IsEnableUndo());
+}
+
+TEST(CollectionTest, CopiesConversionsAndMovesOwnEachItemOnce) {
+  CPolyRegion regions, copy;
+  regions.Add(new CRegion(Region(kSquare)));
+  regions.Add(NewRegion(2));
+  copy = regions;
+  copy[0]->GetAt(0).x = 50;  // deep
+  EXPECT_EQ(regions[0]->GetAt(0).x, 0);
+  CPolyRegion& self = copy;
+  copy = self;   // unchanged
+  copy += self;  // copies of its own items
+  copy << self;  // a move into itself: unchanged
+  EXPECT_EQ(Ids(copy), (std::vector<float>{50, 2, 50, 2}));
+  CRegion* moved = copy[0];
+  regions << copy;
+  EXPECT_EQ(copy.GetSize(), 0);
+  EXPECT_EQ(regions[2], moved);  // not copied, not destroyed
+
+  CPolyPolyline lines;
+  lines.Add(NewLine(7));
+  lines = regions;  // closed polylines of the regions
+  EXPECT_EQ(lines.GetSize(), 6);
+  EXPECT_TRUE(lines[0]->IsClosed() && lines[0]->GetSize() == 4);
+  CUndoMgr undo;
+  regions.SetUndoMgr(&undo);
+  lines << regions;  // copies, then the source's DeleteAll, recorded there
+  EXPECT_EQ(lines.GetSize() + regions.GetSize(), 12);
+  undo.Undo(1);
+  EXPECT_EQ(regions.GetSize(), 6);
+  CRegion* c = regions.Clone(regions[0]);
+  EXPECT_TRUE(c != regions[0] && Same(PointsOf(*c), PointsOf(*regions[0])));
+  delete c;
+  regions.SetUndoMgr(nullptr);
+}
+
+// A collection that dies while the manager holds its records leaves them
+// inert: replaying them touches nothing, and they free what they hold. A
+// record whose slot was emptied around the manager only switches state.
+TEST(CollectionTest, RecordsOutliveTheirCollectionSafely) {
+  CUndoMgr undo;
+  {
+    CPolyPolyline lines;
+    lines.SetUndoMgr(&undo);
+    lines.Add(NewLine(1));
+    lines.DeleteAt(0);  // the record holds line 1
+    CPolyRegion regions;
+    regions.SetUndoMgr(&undo);
+    regions.Add(NewRegion(1));
+    undo.Undo(1);  // this record holds region 1 now
+  }
+  undo.Redo(1);
+  undo.Undo(2);
+  CPolyRegion regions;
+  regions.SetUndoMgr(&undo);
+  regions.Add(NewRegion(1));
+  CRegion* taken = regions[0];
+  regions.RemoveAt(0);  // not recorded for regions
+  delete taken;
+  undo.Undo(1);
+  undo.Redo(1);
+  EXPECT_EQ(regions.GetSize(), 0);
+  regions.SetUndoMgr(nullptr);
+}
+
+// Random edits against a model of the contents, with a short history so that
+// records are trimmed, then undone to the start and redone to the end. Under
+// the sanitizers this also proves every item owned exactly once.
+template <class Coll, class Item>
+void RunRandomHistory(Item* (*make)(float), bool recordsRemove, unsigned seed) {
+  std::mt19937 rng(seed);
+  CUndoMgr undo;
+  undo.SetMaxStep(12);
+  Coll coll;
+  coll.SetUndoMgr(&undo);
+  std::vector<std::vector<float>> history = {{}};  // contents after each recorded step
+  size_t pos = 0;
+  float next = 1;
+  auto recorded = [&]() {
+    history.resize(pos + 1);
+    history.push_back(Ids(coll));
+    if (history.size() > 13) history.erase(history.begin());
+    pos = history.size() - 1;
+  };
+  for (int step = 0; step < 600; ++step) {
+    const unsigned n = unsigned(coll.GetSize()), op = rng() % 8;
+    if (op < 2) {
+      coll.Add(make(next++));
+      recorded();
+    } else if (op == 2) {
+      coll.InsertAt(int(rng() % (n + 1)), make(next++));
+      recorded();
+    } else if (op == 3 && n) {
+      coll.DeleteAt(int(rng() % n));
+      recorded();
+    } else if (op == 4 && n && recordsRemove) {
+      const int i = int(rng() % n);
+      Item* item = coll[i];
+      coll.RemoveAt(i);
+      delete item;  // ours now; the record keeps a clone
+      recorded();
+    } else if (op == 5 && n && rng() % 4 == 0) {
+      coll.DeleteAll();
+      recorded();
+    } else if (op == 6 && pos > 0) {
+      undo.Undo(1);
+      --pos;
+    } else if (op == 7 && pos + 1 < history.size()) {
+      undo.Redo(1);
+      ++pos;
+    }
+    ASSERT_EQ(Ids(coll), history[pos]) << "step " << step;
+    ASSERT_EQ(undo.CanRedo(), pos + 1 < history.size());
+  }
+  for (; pos > 0; --pos) ASSERT_NE(undo.Undo(1), nullptr);
+  EXPECT_TRUE(Ids(coll) == history[0] && !undo.CanUndo());
+  undo.Redo(int(history.size()) - 1);
+  EXPECT_TRUE(Ids(coll) == history.back() && !undo.CanRedo());
+  coll.SetUndoMgr(nullptr);
+}
+
+TEST(CollectionTest, RandomEditsUndoneAndRedoneMatchTheModel) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    RunRandomHistory<CPolyPolyline, CPolyline>(NewLine, true, seed);
+    RunRandomHistory<CPolyRegion, CRegion>(NewRegion, false, seed);
+  }
+}
+
+}  // namespace
