@@ -1,7 +1,9 @@
 #include "vdkit/xml/xml_parser.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -171,7 +173,129 @@ constexpr size_t kScratchAttributes = 4;
 // than an index; above it the index keeps a hostile tag from costing n^2.
 constexpr int kAttributeIndexFrom = 16;
 
+// ---- Node blocks ----------------------------------------------------------------
+//
+// Nodes are carved one after another out of blocks of kBlockBytes, aligned
+// to their size, so a node's block is found by masking its address. Each
+// block counts its live nodes; while a thread still carves from it the count
+// also holds kHold, so it cannot reach zero before the thread lets go. The
+// carving thread counts the nodes it hands out privately and settles them
+// when it leaves the block: one atomic step per node (its delete), none on
+// the carving path. A node too large for carving gets a block of its own.
+
+constexpr size_t kBlockBytes = 32 * 1024;
+constexpr size_t kBlockHeader = 64;  // the count, on a line of its own
+constexpr size_t kCarveAlign = alignof(std::max_align_t);
+constexpr size_t kMaxCarved = 1024;
+constexpr int64_t kHold = INT64_C(1) << 40;  // more nodes than a block can ever hold
+
+struct Block {
+  std::atomic<int64_t> live;
+};
+static_assert(sizeof(Block) <= kBlockHeader, "block header");
+
+Block* BlockOf(void* node) {
+  return reinterpret_cast<Block*>(reinterpret_cast<uintptr_t>(node) &
+                                  ~static_cast<uintptr_t>(kBlockBytes - 1));
+}
+
+Block* NewBlock(size_t bytes, int64_t live) {
+  void* raw = std::aligned_alloc(kBlockBytes, bytes);
+  if (!raw) return nullptr;
+  return new (raw) Block{{live}};
+}
+
+// Drops `n` from the block's count and frees it when nothing is left.
+void Release(Block* block, int64_t n) {
+  if (block->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
+    block->~Block();
+    std::free(block);
+  }
+}
+
+// The block a thread carves from. Plain data, so reaching it costs no guard;
+// BlockReturner gives the block back when the thread ends.
+struct Carver {
+  Block* block;
+  size_t next;     // offset of the next free byte in the block
+  int64_t handed;  // nodes carved from the block so far
+  bool ended;      // the thread is ending: no more blocks are taken
+};
+thread_local Carver t_carver;
+
+void LeaveBlock(Carver& c) {
+  if (!c.block) return;
+  Release(c.block, kHold - c.handed);
+  c.block = nullptr;
+}
+
+struct BlockReturner {
+  ~BlockReturner() {
+    LeaveBlock(t_carver);
+    t_carver.ended = true;
+  }
+};
+
+// Memory for one node of `size` bytes, or null when the heap has none.
+void* CarveNode(size_t size) {
+  size = (size + kCarveAlign - 1) & ~(kCarveAlign - 1);
+  Carver& c = t_carver;
+  if (c.block && c.next + size <= kBlockBytes) {
+    void* node = reinterpret_cast<char*>(c.block) + c.next;
+    c.next += size;
+    ++c.handed;
+    return node;
+  }
+  if (size > kMaxCarved || c.ended) {
+    // A block of its own, freed with the node.
+    const size_t bytes = (kBlockHeader + size + kBlockBytes - 1) & ~(kBlockBytes - 1);
+    Block* own = bytes > size ? NewBlock(bytes, 1) : nullptr;
+    return own ? reinterpret_cast<char*>(own) + kBlockHeader : nullptr;
+  }
+  Block* fresh = NewBlock(kBlockBytes, kHold);
+  if (!fresh) return nullptr;
+  if (!c.block) {
+    // The first block of this thread (or the first since it was given
+    // back): make sure the thread returns it when it ends.
+    static thread_local BlockReturner returner;
+    (void)returner;
+  }
+  LeaveBlock(c);
+  c.block = fresh;
+  c.next = kBlockHeader + size;
+  c.handed = 1;
+  return reinterpret_cast<char*>(fresh) + kBlockHeader;
+}
+
 }  // namespace
+
+// ---- CXmlItem allocation ---------------------------------------------------------
+
+void* CXmlItem::operator new(size_t size) {
+  void* node = CarveNode(size);
+  if (!node) throw std::bad_alloc();
+  return node;
+}
+
+void* CXmlItem::operator new(size_t size, const std::nothrow_t&) noexcept {
+  return CarveNode(size);
+}
+
+void* CXmlItem::operator new(size_t size, std::align_val_t align) {
+  return ::operator new(size, align);
+}
+
+void CXmlItem::operator delete(void* p) noexcept {
+  if (p) Release(BlockOf(p), 1);
+}
+
+void CXmlItem::operator delete(void* p, const std::nothrow_t&) noexcept {
+  if (p) Release(BlockOf(p), 1);
+}
+
+void CXmlItem::operator delete(void* p, std::align_val_t align) noexcept {
+  ::operator delete(p, align);
+}
 
 // ---- CXmlAttributes ---------------------------------------------------------
 
@@ -191,6 +315,15 @@ void CXmlAttributes::Set(const char* name, size_t nameLength, const char* value,
   std::memcpy(out, name, nameLength);
   out[nameLength] = '=';
   std::memcpy(out + nameLength + 1, value, valueLength);
+}
+
+void CXmlAttributes::SetEntry(const char* entry, size_t nameLength, size_t length) {
+  const int i = Find(entry, nameLength);
+  if (i < 0) {
+    m_data.emplace_back(entry, static_cast<int>(length));
+  } else {
+    m_data[static_cast<size_t>(i)].str().assign(entry, length);
+  }
 }
 
 void CXmlAttributes::Set(const char* name, const char* value) {
@@ -644,12 +777,17 @@ void CXmlParser::AppendText(const char* text, size_t n, bool decode) {
   while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) --n;
   if (n == 0) return;
   std::string& value = m_pCurrent->m_strValue.str();
+  // Decoding never lengthens text: one allocation covers the run.
+  value.reserve(value.size() + n);
   if (decode) {
     AppendDecoded(value, text, n);
   } else {
     value.append(text, n);
   }
-  TrimBlanks(value);
+  // The value was trimmed before, and the run ends in a non-blank; only a
+  // decoded blank at the end or blanks at the start (CDATA) need the trim.
+  if (IsBlank(static_cast<unsigned char>(value.front())) || IsBlank(static_cast<unsigned char>(value.back())))
+    TrimBlanks(value);
 }
 
 bool CXmlParser::doParseXml() {
@@ -825,26 +963,30 @@ void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
     while (valueEnd > value && IsBlank(static_cast<unsigned char>(valueEnd[-1]))) --valueEnd;
     *valueEnd = 0;
     const size_t valueLength = DecodeInPlace(value, static_cast<size_t>(valueEnd - value));
+    // Make the entry one run of the buffer, "name=value", by moving the value
+    // down behind the name; those bytes have been read already.
+    char* entry = name;
+    entry[nameLength] = '=';
+    if (value != entry + nameLength + 1) std::memmove(entry + nameLength + 1, value, valueLength);
+    const size_t entryLength = nameLength + 1 + valueLength;
 
     if (!index && attrs.GetCount() < kAttributeIndexFrom) {
-      attrs.Set(name, nameLength, value, valueLength);
+      attrs.SetEntry(entry, nameLength, entryLength);
       continue;
     }
     if (!index) {
       index.reset(new std::unordered_map<std::string, int>());
       for (int i = 0; i < attrs.GetCount(); ++i) {
-        const char* entry = attrs.GetAt(i);
-        const char* sep = std::strchr(entry, '=');
-        index->emplace(LowerName(entry, static_cast<size_t>(sep - entry)), i);
+        const char* known = attrs.GetAt(i);
+        const char* sep = std::strchr(known, '=');
+        index->emplace(LowerName(known, static_cast<size_t>(sep - known)), i);
       }
     }
-    CString entry;
-    entry.str().append(name, nameLength).append(1, '=').append(value, valueLength);
     auto hit = index->emplace(LowerName(name, nameLength), attrs.GetCount());
     if (hit.second) {
-      attrs.Add(entry);
+      attrs.m_data.emplace_back(entry, static_cast<int>(entryLength));
     } else {
-      attrs.SetAt(hit.first->second, entry);
+      attrs.m_data[static_cast<size_t>(hit.first->second)].str().assign(entry, entryLength);
     }
   }
 }

@@ -30,6 +30,8 @@
 // closing tag closes the innermost open element whatever its name.
 #pragma once
 
+#include <cstddef>
+#include <new>
 #include <vector>
 
 #include "vdkit/platform/collections.h"
@@ -62,6 +64,9 @@ class VDKIT_API CXmlAttributes : public CStringArray {
   friend class CXmlParser;
   int Find(const char* name, size_t nameLength) const;
   void Set(const char* name, size_t nameLength, const char* value, size_t valueLength);
+  // Set for a whole "name=value" entry of `length` bytes whose name has
+  // `nameLength` bytes.
+  void SetEntry(const char* entry, size_t nameLength, size_t length);
 };
 
 // A node of the item tree. A node made with a parent appends itself to that
@@ -113,6 +118,24 @@ class VDKIT_API CXmlItem {
   // the name=value entries separated by " ", and "] "; its data is the node.
   // Nothing when `parent` is not an item of the control.
   void AddToTree(CTreeCtrl& tree, _TREEITEM* parent);
+
+  // ---- Allocation --------------------------------------------------------------
+  // A parse makes nodes by the hundred thousand, so nodes (of this class and
+  // of subclasses) are carved out of blocks that each thread takes from the
+  // heap, instead of one heap call each. Every node is still deleted on its
+  // own, from any thread; a block goes back to the heap when its last node
+  // is deleted and its thread has moved on to another block. A node that is
+  // kept keeps its block: the memory of trees freed all but a few nodes
+  // returns only when those go too. Failure throws std::bad_alloc, as the
+  // global operator new does; the nothrow form gives null instead.
+  static void* operator new(size_t size);
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+  static void* operator new(size_t size, std::align_val_t align);
+  static void* operator new(size_t, void* where) noexcept { return where; }
+  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, const std::nothrow_t&) noexcept;
+  static void operator delete(void* p, std::align_val_t align) noexcept;
+  static void operator delete(void*, void*) noexcept {}
 
   // ---- vdkit extensions ------------------------------------------------------
   void SetValue(const char* value) { m_strValue = value; }
