@@ -105,7 +105,7 @@ size_t DecodeReference(const char* p, size_t n, char& out) {
     return i + 1;
   }
   for (const Named& e : kNamed) {
-    if (n >= e.len && std::memcmp(p, e.text, e.len) == 0) {
+    if (n >= e.len && e.text[1] == p[1] && std::memcmp(p, e.text, e.len) == 0) {
       out = e.ch;
       return e.len;
     }
@@ -113,49 +113,27 @@ size_t DecodeReference(const char* p, size_t n, char& out) {
   return 0;
 }
 
-void AppendDecoded(std::string& out, const char* p, size_t n) {
-  const char* end = p + n;
-  while (p < end) {
-    const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
-    if (!amp) {
-      out.append(p, static_cast<size_t>(end - p));
-      return;
-    }
-    out.append(p, static_cast<size_t>(amp - p));
-    char ch;
-    const size_t used = DecodeReference(amp, static_cast<size_t>(end - amp), ch);
-    if (used) {
-      out += ch;
-      p = amp + used;
-    } else {
-      out += '&';
-      p = amp + 1;
-    }
-  }
-}
-
-// Decodes n bytes in place and terminates them; gives the decoded length,
-// which is never more than n.
+// Decodes n bytes in place; gives the decoded length, which is never more
+// than n. The bytes after the decoded ones are left as they were.
 size_t DecodeInPlace(char* s, size_t n) {
   char* amp = static_cast<char*>(std::memchr(s, '&', n));
   if (!amp) return n;
-  char* end = s + n;
+  const char* end = s + n;
   char* out = amp;
   const char* in = amp;
-  while (in < end) {
-    if (*in == '&') {
-      char ch;
-      const size_t used = DecodeReference(in, static_cast<size_t>(end - in), ch);
-      if (used) {
-        *out++ = ch;
-        in += used;
-        continue;
-      }
-    }
-    *out++ = *in++;
+  // Each turn starts at an '&' and moves the plain bytes up to the next one.
+  for (;;) {
+    char ch = '&';
+    const size_t used = DecodeReference(in, static_cast<size_t>(end - in), ch);
+    *out++ = ch;
+    in += used ? used : 1;
+    const char* next = static_cast<const char*>(std::memchr(in, '&', static_cast<size_t>(end - in)));
+    const size_t plain = static_cast<size_t>((next ? next : end) - in);
+    std::memmove(out, in, plain);
+    out += plain;
+    in += plain;
+    if (!next) return static_cast<size_t>(out - s);
   }
-  *out = 0;
-  return static_cast<size_t>(out - s);
 }
 
 // Name part of a "name=value" entry, lower-cased: the key of the index that
@@ -364,7 +342,9 @@ CXmlItem::CXmlItem(CXmlItem* parent) {
 }
 
 CXmlItem::~CXmlItem() {
-  DeleteAll();
+  // DeleteAll empties the children of each node it deletes, so nearly every
+  // node gets here without children.
+  if (!m_children.empty()) DeleteAll();
 }
 
 void CXmlItem::SetAttributes(CXmlAttributes& attrs) {
@@ -401,8 +381,10 @@ void CXmlItem::DeleteAll() {
   while (!pending.empty()) {
     CXmlItem* item = pending.back();
     pending.pop_back();
-    pending.insert(pending.end(), item->m_children.begin(), item->m_children.end());
-    item->m_children.clear();
+    if (!item->m_children.empty()) {
+      pending.insert(pending.end(), item->m_children.begin(), item->m_children.end());
+      item->m_children.clear();
+    }
     delete item;
   }
 }
@@ -779,16 +761,16 @@ CXmlItem* CXmlParser::getStackTop() {
   return m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot;
 }
 
-void CXmlParser::AppendText(const char* text, size_t n, bool decode) {
+void CXmlParser::AppendText(char* text, size_t n, bool decode) {
   if (!m_pCurrent) return;
   // Blanks at the end of the run would be trimmed off the value at once.
   while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) --n;
   if (n == 0) return;
+  // The run is read once: decode it where it lies, then copy it over whole.
+  if (decode) n = DecodeInPlace(text, n);
   std::string& value = m_pCurrent->m_strValue.str();
-  // Decoding never lengthens text: one allocation covers the run.
-  value.reserve(value.size() + n);
-  if (decode) {
-    AppendDecoded(value, text, n);
+  if (value.empty()) {
+    value.assign(text, n);
   } else {
     value.append(text, n);
   }

@@ -263,7 +263,7 @@ class VDKIT_API CXmlParser {
 
  private:
   void Stop(Status status);
-  void AppendText(const char* text, size_t n, bool decode);
+  void AppendText(char* text, size_t n, bool decode);
   bool ParseBuffer();
   void FreeStack();
   void FreeBuffer();
