@@ -253,6 +253,16 @@ void* CarveNode(size_t size) {
 
 // ---- CXmlItem allocation ---------------------------------------------------------
 
+void* detail::CarveXmlMemory(size_t bytes) {
+  void* p = CarveNode(bytes);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void detail::ReleaseXmlMemory(void* p) noexcept {
+  if (p) Release(BlockOf(p), 1);
+}
+
 void* CXmlItem::operator new(size_t size) {
   void* node = CarveNode(size);
   if (!node) throw std::bad_alloc();
@@ -336,7 +346,7 @@ const char* CXmlAttributes::GetAt(int i) const {
 
 CXmlItem::CXmlItem(CXmlItem* parent) {
   if (!parent) return;
-  std::vector<CXmlItem*>& siblings = parent->m_children;
+  ChildList& siblings = parent->m_children;
   if (siblings.capacity() == 0) siblings.reserve(kFirstChildBlock);
   siblings.push_back(this);
 }
@@ -376,7 +386,7 @@ void CXmlItem::RemoveAt(int i) {
 void CXmlItem::DeleteAll() {
   // Each node's children are taken out before it is deleted, so its own
   // destructor finds none: a tree of any depth goes without recursion.
-  std::vector<CXmlItem*> pending;
+  ChildList pending;
   pending.swap(m_children);
   while (!pending.empty()) {
     CXmlItem* item = pending.back();

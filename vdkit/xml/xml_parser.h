@@ -43,6 +43,36 @@ class CXmlArchive;
 class CTreeCtrl;
 struct _TREEITEM;
 
+namespace detail {
+
+// Memory from the blocks nodes are carved from (see CXmlItem's operator
+// new), for the lists of children. Carve throws std::bad_alloc on failure.
+VDKIT_API void* CarveXmlMemory(size_t bytes);
+VDKIT_API void ReleaseXmlMemory(void* p) noexcept;
+
+template <class T>
+struct XmlNodeAllocator {
+  using value_type = T;
+  XmlNodeAllocator() noexcept = default;
+  template <class U>
+  XmlNodeAllocator(const XmlNodeAllocator<U>&) noexcept {}
+  T* allocate(size_t n) {
+    if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+    return static_cast<T*>(CarveXmlMemory(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t) noexcept { ReleaseXmlMemory(p); }
+  template <class U>
+  bool operator==(const XmlNodeAllocator<U>&) const noexcept {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const XmlNodeAllocator<U>&) const noexcept {
+    return false;
+  }
+};
+
+}  // namespace detail
+
 // The attributes of an element, one "name=value" entry each, in the order in
 // which the names were first set. Names compare without regard to ASCII case.
 class VDKIT_API CXmlAttributes : public CStringArray {
@@ -147,10 +177,13 @@ class VDKIT_API CXmlItem {
  protected:
   friend class CXmlParser;
 
+  // A list of children; its memory comes from the blocks nodes come from.
+  using ChildList = std::vector<CXmlItem*, detail::XmlNodeAllocator<CXmlItem*>>;
+
   CString m_strName;
   CString m_strValue;
   CXmlAttributes m_attributes;
-  std::vector<CXmlItem*> m_children;  // owned
+  ChildList m_children;  // owned
   LONG m_nLoaded = 0;
 };
 
