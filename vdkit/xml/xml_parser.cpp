@@ -246,6 +246,32 @@ void* CarveNode(size_t size) {
   return reinterpret_cast<char*>(fresh) + kBlockHeader;
 }
 
+// The members getChar, findChar and CXmlAttributes::Find are exported, and
+// so cannot be inlined into the parse loop; these are their bodies.
+
+// Skips blanks from `pos`; the byte now there, or -1 at the end.
+inline int SkipBlanks(const char* text, LONG length, LONG& pos) {
+  LONG at = pos;
+  while (at < length && IsBlank(static_cast<unsigned char>(text[at]))) ++at;
+  pos = at;
+  return at < length ? static_cast<unsigned char>(text[at]) : -1;
+}
+
+// Index of the next `ch` at or after `pos`, or -1.
+inline int FindByte(const char* text, LONG length, LONG pos, char ch) {
+  if (!text || pos >= length) return -1;
+  const void* hit =
+      std::memchr(text + pos, static_cast<unsigned char>(ch), static_cast<size_t>(length - pos));
+  return hit ? static_cast<int>(static_cast<const char*>(hit) - text) : -1;
+}
+
+inline int FindEntry(const std::vector<CString>& entries, const char* name, size_t n) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (EntryHasName(entries[i], name, n)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 }  // namespace
 
 // ---- CXmlItem allocation ---------------------------------------------------------
@@ -289,10 +315,7 @@ void CXmlItem::operator delete(void* p, std::align_val_t align) noexcept {
 // ---- CXmlAttributes ---------------------------------------------------------
 
 int CXmlAttributes::Find(const char* name, size_t nameLength) const {
-  for (size_t i = 0; i < m_data.size(); ++i) {
-    if (EntryHasName(m_data[i], name, nameLength)) return static_cast<int>(i);
-  }
-  return -1;
+  return FindEntry(m_data, name, nameLength);
 }
 
 void CXmlAttributes::Set(const char* name, size_t nameLength, const char* value, size_t valueLength) {
@@ -307,7 +330,7 @@ void CXmlAttributes::Set(const char* name, size_t nameLength, const char* value,
 }
 
 void CXmlAttributes::SetEntry(const char* entry, size_t nameLength, size_t length) {
-  const int i = Find(entry, nameLength);
+  const int i = FindEntry(m_data, entry, nameLength);
   if (i < 0) {
     m_data.emplace_back(entry, static_cast<int>(length));
   } else {
@@ -674,19 +697,11 @@ bool CXmlParser::ParseBuffer() {
 }
 
 int CXmlParser::getChar() {
-  const char* text = m_pBuffer;
-  const LONG length = m_nLength;
-  LONG pos = m_nPos;
-  while (pos < length && IsBlank(static_cast<unsigned char>(text[pos]))) ++pos;
-  m_nPos = pos;
-  return pos < length ? static_cast<unsigned char>(text[pos]) : -1;
+  return SkipBlanks(m_pBuffer, m_nLength, m_nPos);
 }
 
 int CXmlParser::findChar(char ch) {
-  if (!m_pBuffer || m_nPos >= m_nLength) return -1;
-  const void* hit = std::memchr(m_pBuffer + m_nPos, static_cast<unsigned char>(ch),
-                                static_cast<size_t>(m_nLength - m_nPos));
-  return hit ? static_cast<int>(static_cast<const char*>(hit) - m_pBuffer) : -1;
+  return FindByte(m_pBuffer, m_nLength, m_nPos, ch);
 }
 
 char* CXmlParser::findTag(char* text, char ch) {
@@ -791,13 +806,13 @@ bool CXmlParser::doParseXml() {
   if (!m_pBuffer) return false;
   m_nTop = -1;
   for (;;) {
-    const int c = getChar();
+    const int c = SkipBlanks(m_pBuffer, m_nLength, m_nPos);
     if (c < 0) {
       Stop(m_nTop >= 0 ? unclosedElements : ok);
       break;
     }
     if (c != '<') {
-      const int next = findChar('<');
+      const int next = FindByte(m_pBuffer, m_nLength, m_nPos, '<');
       if (next < 0) {
         Stop(trailingText);
         break;
@@ -836,7 +851,7 @@ bool CXmlParser::doParseXml() {
       m_nPos = end;
       continue;
     }
-    const int tagEnd = findChar('>');
+    const int tagEnd = FindByte(m_pBuffer, m_nLength, m_nPos, '>');
     if (tagEnd < 0) {
       Stop(unterminatedTag);
       break;
@@ -907,7 +922,7 @@ bool CXmlParser::parseTag() {
   // clear and append: cheaper than assign, which must allow for overlap.
   m_strTag.str().clear();
   m_strTag.str().append(name, nameLength);
-  CXmlItem* item = CreateObj(getStackTop());
+  CXmlItem* item = CreateObj(m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot);  // getStackTop()
   if (!item) {
     m_nPos = tagStart;
     Stop(nodeRefused);
