@@ -161,6 +161,7 @@ constexpr int kAttributeIndexFrom = 16;
 // carving thread counts the nodes it hands out privately and settles them
 // when it leaves the block: one atomic step per node (its delete), none on
 // the carving path. A node too large for carving gets a block of its own.
+// The lists of children are carved the same way.
 
 constexpr size_t kBlockBytes = 32 * 1024;
 constexpr size_t kBlockHeader = 64;  // the count, on a line of its own
@@ -179,7 +180,7 @@ Block* BlockOf(void* node) {
 }
 
 Block* NewBlock(size_t bytes, int64_t live) {
-  void* raw = std::aligned_alloc(kBlockBytes, bytes);
+  void* raw = ::operator new(bytes, std::align_val_t(kBlockBytes), std::nothrow);
   if (!raw) return nullptr;
   return new (raw) Block{{live}};
 }
@@ -188,7 +189,7 @@ Block* NewBlock(size_t bytes, int64_t live) {
 void Release(Block* block, int64_t n) {
   if (block->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
     block->~Block();
-    std::free(block);
+    ::operator delete(block, std::align_val_t(kBlockBytes));
   }
 }
 
@@ -234,8 +235,8 @@ void* CarveNode(size_t size) {
   Block* fresh = NewBlock(kBlockBytes, kHold);
   if (!fresh) return nullptr;
   if (!c.block) {
-    // The first block of this thread (or the first since it was given
-    // back): make sure the thread returns it when it ends.
+    // The thread's first block: make sure the thread returns its last
+    // block when it ends.
     static thread_local BlockReturner returner;
     (void)returner;
   }
