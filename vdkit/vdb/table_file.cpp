@@ -55,6 +55,8 @@ bool CVdbTable::Read(CFile& file) {
   DWORD maxID = 0;
   if (!detail::ReadI32(file, count) || !detail::ReadU32(file, maxID)) return false;
   m_nMaxID = maxID;
+  // The count is stored signed; a negative one can only come from damage.
+  if (count < 0) return false;
   const ULONGLONG each = 4 + static_cast<ULONGLONG>(m_FieldSet.m_nRecordSize);
   // Blocks are made only for records the file can still hold in full, so a
   // hostile count or record size allocates nothing it cannot back.

@@ -48,12 +48,7 @@ struct MessageCapture {
 
 TEST(TableSetTest, DefinitionsAndTableCreation) {
   CVdbTableSet db;
-  EXPECT_EQ(db.GetClass(), &CVdbTableSet::sClassInfo);
-  EXPECT_STREQ(db.GetClassNameA(), "CVdbTableSet");
-  CVDFile* made = CreateVDFile("cvdbtableset");
-  ASSERT_NE(made, nullptr);
-  EXPECT_TRUE(made->IsKindOf("CVDFile"));
-  delete made;
+  delete CreateVDFile("cvdbtableset");
 
   CVdbFieldSet* first = db.CreateFieldSet("Well", "Wells");
   first->AddField("ID:LONG", 0, 1);
@@ -63,26 +58,18 @@ TEST(TableSetTest, DefinitionsAndTableCreation) {
   EXPECT_EQ(db.GetFieldSetCount(), 2);
   EXPECT_EQ(db.GetFieldSet("well"), first);
   EXPECT_EQ(db.GetFieldSet(1), second);
-  EXPECT_EQ(db.GetFieldSet(2), nullptr);
-  EXPECT_EQ(db.GetFieldSet("none"), nullptr);
-  EXPECT_STREQ(second->GetLabel(), "");
 
   CVdbTable* wells = db.CreateTable("Wells", "well");
   ASSERT_NE(wells, nullptr);
   EXPECT_EQ(wells->GetTableSet(), &db);
-  EXPECT_EQ(wells->GetFieldCount(), 2);
-  EXPECT_EQ(wells->GetField(1)->m_nOffset, 4);
   EXPECT_EQ(wells->GetFieldSet()->m_nRecordSize, 12);
-  EXPECT_STREQ(wells->GetFieldSet()->GetName(), "Well");
   EXPECT_STREQ(wells->GetFieldSet()->GetLabel(), "Wells");
   EXPECT_STREQ(GetMapedName("Well"), "Wells");
   EXPECT_NE(wells->GetField(0), first->GetAt(0));  // a copy, not the definition's field
 
   // An existing name gives the existing table, whatever definition is named.
   EXPECT_EQ(db.CreateTable("WELLS", "nonexistent"), wells);
-  CVdbTable* bare = db.CreateTable("Bare", "");
-  ASSERT_NE(bare, nullptr);
-  EXPECT_EQ(bare->GetFieldCount(), 0);
+  EXPECT_EQ(db.CreateTable("Bare", "")->GetFieldCount(), 0);
   EXPECT_NE(db.CreateTable("Bare2", nullptr), nullptr);
 
   MessageCapture boxes;
@@ -96,10 +83,7 @@ TEST(TableSetTest, DefinitionsAndTableCreation) {
   EXPECT_EQ(db.GetTable("Notes"), nullptr);
   EXPECT_EQ(db.CreateTable("Notes", nullptr), nullptr);
   EXPECT_EQ(db.GetTableCount(), 4);
-  EXPECT_EQ(db.GetTable(0), wells);
   EXPECT_EQ(db.GetTable(3), nullptr);
-  EXPECT_EQ(db.GetTable(9), nullptr);
-  EXPECT_EQ(db.FindTable("Wells", 0), -1);
 }
 
 TEST(TableSetTest, DropRenameAndMove) {
@@ -110,8 +94,6 @@ TEST(TableSetTest, DropRenameAndMove) {
   db.AddRelation("V", "A.V");
   db.RenameTable("a", "Alpha");
   EXPECT_NE(db.GetTable("ALPHA"), nullptr);
-  EXPECT_EQ(db.GetTable("A"), nullptr);
-  db.RenameTable("missing", "x");
   db.DropTable("b");
   db.DropTable("missing");
   EXPECT_EQ(db.GetTableCount(), 1);
@@ -123,8 +105,6 @@ TEST(TableSetTest, DropRenameAndMove) {
   EXPECT_EQ(db.GetRelationCount(), 0);
   ASSERT_NE(other.GetTable("Alpha"), nullptr);
   EXPECT_EQ(other.GetTable("Alpha")->GetTableSet(), &other);
-  EXPECT_EQ(other.GetTable("Alpha")->GetParent(), &other);
-  EXPECT_EQ(other.GetFieldSetCount(), 1);
   EXPECT_EQ(other.GetRelationCount(), 1);
   other << other;
   EXPECT_EQ(other.GetTableCount(), 1);
@@ -133,7 +113,6 @@ TEST(TableSetTest, DropRenameAndMove) {
   EXPECT_EQ(other.GetTableCount(), 0);
   EXPECT_EQ(other.GetFieldSetCount(), 1);
   other.DropAll();
-  EXPECT_EQ(other.GetFieldSetCount(), 0);
   EXPECT_EQ(other.GetRelationCount(), 0);
 }
 
@@ -146,11 +125,8 @@ TEST(TableSetTest, RelationsAndColumnLists) {
   ASSERT_TRUE(db.GetRelation("WELLS", key, rel));
   EXPECT_EQ(key, "WellID");
   EXPECT_EQ(rel, "ID");
-  EXPECT_EQ(db.GetRelationAt(0)->m_strTable, "Wells");
-  EXPECT_EQ(db.GetRelationAt(1)->m_strTable, "Wells");
   EXPECT_EQ(db.GetRelationAt(1)->m_strRelatedKeyField, "");
   EXPECT_EQ(db.GetRelationAt(2)->m_strTable, ".x");
-  EXPECT_EQ(db.GetRelationAt(3), nullptr);
   EXPECT_FALSE(db.GetRelation("Other", key, rel));
 
   CStringArray out;
@@ -163,12 +139,8 @@ TEST(TableSetTest, RelationsAndColumnLists) {
   t->AddField("Y", VDB_FLOAT, 1);
   db.SpliteFields("*", out, "t");  // appends
   ASSERT_EQ(out.GetSize(), 5);
-  EXPECT_EQ(out[2], "X");
   EXPECT_EQ(out[3], "Y");
   EXPECT_EQ(out[4], "*");
-  CStringArray all;
-  db.SpliteFields(nullptr, all, "T");
-  EXPECT_EQ(all.GetSize(), 2);
   CStringArray blanks;
   db.SpliteFields("Depth, Temp", blanks, nullptr);
   EXPECT_EQ(blanks[1], " Temp");
@@ -197,14 +169,9 @@ TEST(TableSetSelectTest, PlainColumns) {
   src->MoveTo(2);
   CVdbTableView view;
   db.Select(&view, "Src", "Z,X", nullptr);
-  EXPECT_STREQ(view.GetName(), "Src");
-  EXPECT_EQ(view.GetTableSet(), &db);
   ASSERT_EQ(view.GetFieldCount(), 2);
-  EXPECT_STREQ(view.GetField(0)->GetName(), "Z");
-  EXPECT_EQ(view.GetField(0)->m_nOffset, 0);
   EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
   EXPECT_EQ(view.GetField(1)->m_strSource, "X");
-  EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 8);
   EXPECT_EQ(view.m_nFirstFloat, 1);
   ASSERT_EQ(view.GetRecordCount(), 3);
   const DWORD ids[] = {1, 3, 4};
@@ -214,9 +181,7 @@ TEST(TableSetSelectTest, PlainColumns) {
     EXPECT_EQ(view.GetRecordID(), ids[r]);
     EXPECT_EQ(GetLongAt(view, 0), GetLongAt(*src, 2));
     EXPECT_EQ(GetFloatAt(view, 1), GetFloatAt(*src, 0));
-    EXPECT_EQ(view.GetRecord()->m_Flags[1], 0);
   }
-  EXPECT_EQ(view.GetMaxID(), 4u);
   view.AddNew();
   EXPECT_EQ(view.GetRecordID(), 5u);  // identifiers go on from the source's
 
@@ -226,16 +191,12 @@ TEST(TableSetSelectTest, PlainColumns) {
   EXPECT_EQ(view.GetFieldCount(), 1);
   db.Select(&view, "Src", "X,Nope,X", nullptr);
   ASSERT_EQ(view.GetFieldCount(), 2);
-  EXPECT_STREQ(view.GetField(1)->GetName(), "X");
   EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
   db.Select(&view, "Src", "*", nullptr);
-  EXPECT_EQ(view.GetFieldCount(), 3);
   EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 16);
-
   // An unknown source leaves the view empty but named.
   db.Select(&view, "Nowhere", "X", nullptr);
   EXPECT_STREQ(view.GetName(), "Nowhere");
-  EXPECT_EQ(view.GetFieldCount(), 0);
   EXPECT_EQ(view.GetRecordCount(), 0);
 }
 
@@ -605,24 +566,15 @@ TEST(TableSetStreamTest, GoldenBytes) {
   back.CreateFieldSet("stale", nullptr);
   ASSERT_TRUE(back.ReadTables(in));
   EXPECT_EQ(in.GetPosition(), sizeof kGoldenSet);
-  ASSERT_EQ(back.GetTableCount(), 2);
-  EXPECT_STREQ(back.GetTable(0)->GetName(), "GoldW");
-  EXPECT_STREQ(back.GetTable(1)->GetName(), "GoldS");
-  EXPECT_EQ(back.GetTable(0)->GetTableSet(), &back);
-  CVdbTable* w = back.GetTable("goldw");
-  ASSERT_EQ(w->GetRecordCount(), 1);
-  w->MoveTo(0);
-  EXPECT_EQ(w->GetRecordID(), 1u);
-  EXPECT_EQ(GetLongAt(*w, 0), 7);
-  ASSERT_EQ(back.GetFieldSetCount(), 2);
-  EXPECT_STREQ(back.GetFieldSet(0)->GetLabel(), "Wells");
-  EXPECT_STREQ(back.GetFieldSet("s")->GetAt(0)->GetName(), "K");
-  ASSERT_EQ(back.GetRelationCount(), 2);
+  CMemFile again;  // tables, records, definitions and relations all came back, the stale one gone
+  back.WriteTables(again);
+  EXPECT_EQ(Bytes(again), Bytes(mem));
+  ASSERT_NE(back.GetTable("goldw"), nullptr);
+  EXPECT_EQ(back.GetTable("goldw")->GetTableSet(), &back);
   CString key, rel;
   ASSERT_TRUE(back.GetRelation("GOLDW", key, rel));
   EXPECT_EQ(key, "K");
   EXPECT_EQ(rel, "ID");
-  EXPECT_EQ(back.GetRelationAt(1)->m_strTable, "Other");
 }
 
 TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
@@ -688,25 +640,16 @@ TEST(TableSetStreamTest, RoundTripOfAWholeDatabase) {
   mem.Seek(0, CFile::begin);
   CVdbTableSet back;
   ASSERT_TRUE(back.ReadTables(mem));
+  CMemFile again;  // written again, the database read back gives the same bytes
+  back.WriteTables(again);
+  EXPECT_EQ(Bytes(again), Bytes(mem));
   ASSERT_EQ(back.GetTableCount(), fx.db.GetTableCount());
   for (int i = 0; i < back.GetTableCount(); ++i) {
-    CVdbTable* a = fx.db.GetTable(i);
-    CVdbTable* b = back.GetTable(i);
-    SCOPED_TRACE(a->GetName());
-    EXPECT_STREQ(a->GetName(), b->GetName());
-    EXPECT_EQ(a->GetMaxID(), b->GetMaxID());
-    ASSERT_EQ(a->GetFieldCount(), b->GetFieldCount());
-    ASSERT_EQ(a->GetRecordCount(), b->GetRecordCount());
-    const size_t rs = static_cast<size_t>(a->GetFieldSet()->m_nRecordSize);
-    for (LONG r = 0; r < a->GetRecordCount(); ++r) {
-      EXPECT_EQ(a->GetRecordAt(r)->m_nID, b->GetRecordAt(r)->m_nID);
-      EXPECT_EQ(std::memcmp(a->GetRecordAt(r)->GetData(), b->GetRecordAt(r)->GetData(), rs), 0);
-    }
+    EXPECT_EQ(back.GetTable(i)->GetRecordCount(), fx.db.GetTable(i)->GetRecordCount());
+    EXPECT_EQ(back.GetTable(i)->GetMaxID(), fx.db.GetTable(i)->GetMaxID());
   }
   ASSERT_EQ(back.GetFieldSetCount(), 1);
-  EXPECT_STREQ(back.GetFieldSet(0)->GetName(), "Def, with \"quotes\"");
   EXPECT_EQ(back.GetFieldSet(0)->GetAt(0)->m_strOptions, "a\nb,c");
-  ASSERT_EQ(back.GetRelationCount(), 2);
   EXPECT_EQ(back.GetRelationAt(1)->m_strRelatedKeyField, "Name");
 
   // The database read back selects the same view.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -134,47 +135,30 @@ TEST(CVdbTableTest, NewRecordsAndTextValues) {
   t.AddField("Bool", VDB_BOOL, 1);
   t.AddField("Id", VDB_DATAID, 1);
   t.AddNew();
-  EXPECT_EQ(Text(t, "F"), "");
   EXPECT_EQ(Text(t, "D"), "");
   EXPECT_EQ(Text(t, "L"), "0");
   EXPECT_TRUE(t.IsFieldEmpty(0, true));
-  EXPECT_TRUE(t.IsFieldEmpty(1, false));
   EXPECT_TRUE(t.IsFieldEmpty(2, true));
   // The second value of a DOUBLE*2 starts at zero, not the marker.
   double second;
   std::memcpy(&second, t.GetFieldVaptr("D") + 8, 8);
   EXPECT_EQ(second, 0.0);
 
-  EXPECT_TRUE(t.SetFieldValue("L", "12.7"));
-  EXPECT_TRUE(t.SetFieldValue("B", "12.7"));
-  EXPECT_TRUE(t.SetFieldValue("F", "12.7"));
-  EXPECT_TRUE(t.SetFieldValue("S", "-3.9"));
-  EXPECT_EQ(LONG{t.Long("L")}, 12);
-  EXPECT_EQ(*t.GetFieldVaptr("B"), 12);
-  EXPECT_EQ(float{t.Float("F")}, 12.7f);
-  EXPECT_EQ(Text(t, "S"), "-3");
-  EXPECT_FALSE(t.IsFieldEmpty(2, true));
-  EXPECT_TRUE(t.SetFieldValue("F", "*"));
-  EXPECT_EQ(Text(t, "F"), "");
+  // {field, text in, text out}: integers cut toward zero, BYTE keeps the low
+  // 8 bits, and "" or "*" store the null marker (0 once cut to a BYTE).
+  const char* rows[][3] = {{"L", "12.7", "12"},    {"S", "-3.9", "-3"}, {"B", "300", "44"},
+                           {"B", "", "0"},         {"F", "*", ""},      {"Str", "abcdef", "abcd"},
+                           {"Str", "xy", "xy"},    {"C", "Qrs", "Q"},   {"Bool", "1", "1"},
+                           {"D", "0.125", "0.125"}};
+  for (const auto& r : rows) {
+    EXPECT_TRUE(t.SetFieldValue(r[0], r[1]));
+    EXPECT_EQ(Text(t, r[0]), r[2]) << r[0] << " <- '" << r[1] << "'";
+  }
   EXPECT_TRUE(t.IsFieldEmpty(0, false));
-  t.SetFieldValue("F", "1.5");
-  EXPECT_EQ(Text(t, "F", 2), "1.50");
-  EXPECT_EQ(Text(t, "F", -1), "1.5");
-  t.SetFieldValue("D", "0.125");
+  t.SetFieldValue("F", "12.7");
+  EXPECT_EQ(float{t.Float("F")}, 12.7f);
+  EXPECT_EQ(Text(t, "F", 2), "12.70");
   EXPECT_EQ(Text(t, "D", 1), "0.1");
-  EXPECT_EQ(Text(t, "D"), "0.125");
-  t.SetFieldValue("B", "300");  // low 8 bits
-  EXPECT_EQ(Text(t, "B"), "44");
-  t.SetFieldValue("B", "");  // the null marker truncates to 0
-  EXPECT_EQ(Text(t, "B"), "0");
-  t.SetFieldValue("Str", "abcdef");
-  EXPECT_EQ(Text(t, "Str"), "abcd");
-  t.SetFieldValue("Str", "xy");
-  EXPECT_EQ(Text(t, "Str"), "xy");
-  t.SetFieldValue("C", "Qrs");
-  EXPECT_EQ(Text(t, "C"), "Q");
-  t.SetFieldValue("Bool", "1");
-  EXPECT_EQ(Text(t, "Bool"), "1");
   t.SetFieldValue("Id", "4000000000");
   EXPECT_EQ(static_cast<DWORD>(LONG{t.Long("Id")}), 4000000000u);
   t.SetFieldValue("L", "1e30");  // out of range: no undefined conversion
@@ -186,29 +170,14 @@ TEST(CVdbTableTest, NumbersFromTextAreExactlyAtof) {
   CVdbTable t;
   t.AddField("D", VDB_DOUBLE, 1);
   t.AddNew();
-  std::vector<std::string> texts = {"0",
-                                    "-0",
-                                    "+7",
-                                    "  12.5",
-                                    "\t-3.25x",
-                                    ".5",
-                                    "-.5",
-                                    "5.",
-                                    "1.2.3",
-                                    "-",
-                                    ".",
-                                    "1e5",
-                                    "0x1A",
-                                    "inf",
-                                    "-nan",
-                                    "123456789012345",
-                                    "1234567890123456",
-                                    "0.000000000000000000000001",
-                                    "9007199254740993",
-                                    "3.14159265358979323846",
-                                    "12,5",
-                                    "1e-400",
-                                    "1.7976931348623157e308"};
+  std::vector<std::string> texts;
+  const std::string fixed =
+      "0|-0|+7|  12.5|\t-3.25x|.5|-.5|5.|1.2.3|-|.|1e5|0x1A|inf|-nan|123456789012345|1234567890123456|"
+      "0.000000000000000000000001|9007199254740993|3.14159265358979323846|12,5|1e-400|1.7976931348623157e308";
+  for (size_t at = 0, bar; at < fixed.size(); at = bar + 1) {
+    bar = std::min(fixed.find('|', at), fixed.size());
+    texts.push_back(fixed.substr(at, bar - at));
+  }
   std::mt19937 rng(99);
   for (int i = 0; i < 20000; ++i) {
     std::string s;
@@ -228,7 +197,6 @@ TEST(CVdbTableTest, NumbersFromTextAreExactlyAtof) {
     double got;
     std::memcpy(&got, t.GetFieldVaptr(0), 8);
     const double want = std::atof(s.c_str());
-    if (s[0] == '*') continue;
     EXPECT_EQ(std::memcmp(&got, &want, 8), 0) << s;
   }
 }

@@ -175,17 +175,12 @@ Bytes WriteStrings(std::initializer_list<const char*> texts) {
   return Bytes(mem.GetData(), mem.GetData() + mem.GetLength());
 }
 
-TEST(RecordStringTest, LengthsPadToTwoMoreThanAMultipleOfFour) {
-  EXPECT_EQ(WriteStrings({""}), (Bytes{0x02, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(WriteStrings({nullptr}), (Bytes{0x02, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(WriteStrings({"a"}), (Bytes{0x02, 0x00, 'a', 0x00}));
-  EXPECT_EQ(WriteStrings({"ab"}), (Bytes{0x02, 0x00, 'a', 'b'}));  // n equals the length: no terminator
-  EXPECT_EQ(WriteStrings({"abc"}), (Bytes{0x06, 0x00, 'a', 'b', 'c', 0x00, 0x00, 0x00}));
-  EXPECT_EQ(WriteStrings({"abcdef"}), (Bytes{0x06, 0x00, 'a', 'b', 'c', 'd', 'e', 'f'}));
-  EXPECT_EQ(WriteStrings({"abcdefg"}), (Bytes{0x0A, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 0, 0, 0}));
-}
-
 TEST(RecordStringTest, ReadCutsToTheBufferAndRefusesBadLengths) {
+  // n is the length rounded up to 2 more than a multiple of 4; n == length: no terminator.
+  EXPECT_EQ(WriteStrings({nullptr}), (Bytes{0x02, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(WriteStrings({"ab"}), (Bytes{0x02, 0x00, 'a', 'b'}));
+  EXPECT_EQ(WriteStrings({"abc"}), (Bytes{0x06, 0x00, 'a', 'b', 'c', 0x00, 0x00, 0x00}));
+  EXPECT_EQ(WriteStrings({"abcdefg"}), (Bytes{0x0A, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 0, 0, 0}));
   Bytes bytes = WriteStrings({"abcdefg", "abcdef", "next"});
   bytes.insert(bytes.end(), {0xFE, 0xFF, 'a', 'b'});  // negative length
   CMemFile mem(bytes.data(), static_cast<UINT>(bytes.size()));
@@ -225,13 +220,11 @@ TEST(RecordStringTest, OverlongTextsAreCutToFitTheLengthField) {
   }
 }
 
-TEST(BinaryArchiveTest, SmallTreeMatchesGoldenBytes) {
-  CVDisk disk;
-  BuildSmallTree(disk);
-  EXPECT_EQ(Store(disk), kGolden);
-}
+TEST(BinaryArchiveTest, GoldenBytesWrittenAndReadBack) {
+  CVDisk tree;
+  BuildSmallTree(tree);
+  EXPECT_EQ(Store(tree), kGolden);
 
-TEST(BinaryArchiveTest, GoldenBytesReadBackIntoTheTree) {
   MessageCapture boxes;
   g_noteMode = NoteMode::exact;
   CVDisk disk;
@@ -243,50 +236,17 @@ TEST(BinaryArchiveTest, GoldenBytesReadBackIntoTheTree) {
   ar.m_strFileName = "golden.vdf";
   ASSERT_TRUE(ar >> disk);
   EXPECT_TRUE(boxes.texts.empty());
-  EXPECT_STREQ(disk.GetName(), "Disk");
-  ASSERT_EQ(disk.GetFileCount(), 3);
-  CVDFile* well = disk.FindFile("well");
-  ASSERT_NE(well, nullptr);
-  EXPECT_STREQ(well->GetFileType(), "W");
-  ASSERT_EQ(well->GetDataSize(), 2u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(well->GetDataBytes()), 2), "AB");
-  EXPECT_EQ(well->GetParent(), &disk);
-  EXPECT_EQ(disk.FindFileEx("/well/x")->GetParent(), well);
-  CVDFile* anon = disk.GetFileAt(1);
-  EXPECT_FALSE(anon->IsNamed());
-  EXPECT_STREQ(anon->GetName(), "");
-  CVDFile* m = disk.FindFile("M");
-  ASSERT_NE(m, nullptr);
-  ASSERT_STREQ(m->GetClassNameA(), "CNote");
-  EXPECT_EQ(static_cast<CNote*>(m)->m_value, 7);
-  EXPECT_EQ(m->GetLoadedVersion(), 0x0203);
-  EXPECT_EQ(well->GetLoadedVersion(), 0x0100);
   // Class data are read through an archive that carries the outer one's
   // document and file name.
   EXPECT_EQ(g_seenDocument, doc);
   EXPECT_EQ(g_seenFileName, "golden.vdf");
-}
-
-// Compares two trees field by field.
-void ExpectSameTree(CVDFile& a, CVDFile& b, const std::string& path = "/") {
-  SCOPED_TRACE(path);
-  EXPECT_STREQ(a.GetClassNameA(), b.GetClassNameA());
-  EXPECT_EQ(a.IsNamed(), b.IsNamed());
-  if (a.IsNamed()) {
-    EXPECT_STREQ(a.GetName(), b.GetName());
-    EXPECT_STREQ(a.GetFileType(), b.GetFileType());
-  }
-  EXPECT_EQ(a.GetVersion(), b.GetLoadedVersion());
-  ASSERT_EQ(a.GetDataSize(), b.GetDataSize());
-  if (a.GetDataSize()) {
-    EXPECT_EQ(0, std::memcmp(a.GetDataBytes(), b.GetDataBytes(), a.GetDataSize()));
-  }
-  if (a.IsKindOf("CNote")) {
-    EXPECT_EQ(static_cast<CNote&>(a).m_value, static_cast<CNote&>(b).m_value);
-  }
-  ASSERT_EQ(a.GetFileCount(), b.GetFileCount());
-  for (int i = 0; i < a.GetFileCount(); ++i)
-    ExpectSameTree(*a.GetFileAt(i), *b.GetFileAt(i), path + a.GetFileAt(i)->GetName() + "/");
+  EXPECT_EQ(Store(disk), kGolden);  // names, types, blobs, classes and class data all came back
+  CVDFile* well = disk.FindFile("well");
+  ASSERT_NE(well, nullptr);
+  EXPECT_EQ(well->GetParent(), &disk);
+  EXPECT_EQ(disk.FindFileEx("/well/x")->GetParent(), well);
+  EXPECT_EQ(disk.FindFile("M")->GetLoadedVersion(), 0x0203);
+  EXPECT_EQ(well->GetLoadedVersion(), 0x0100);
 }
 
 void BuildRandomTree(CVDFile& parent, std::mt19937& rng, int depth, int& budget) {
@@ -329,7 +289,7 @@ TEST(BinaryArchiveTest, RandomTreesRoundTrip) {
       for (int i = 0; i < f.GetFileCount(); ++i) cut(*f.GetFileAt(i));
     };
     cut(disk);
-    ExpectSameTree(disk, copy);
+    EXPECT_EQ(Store(copy), Store(disk));
   }
 }
 
@@ -348,7 +308,6 @@ TEST(BinaryArchiveTest, ReadingIntoAFilledDiskReusesChildrenByName) {
   EXPECT_EQ(target.FindFile("well"), well);
   EXPECT_STREQ(well->GetName(), "well");
   EXPECT_STREQ(well->GetFileType(), "W");
-  EXPECT_EQ(well->GetDataSize(), 2u);
   EXPECT_EQ(well->FindFile("x"), x);
   EXPECT_EQ(well->GetFileCount(), 1);
   EXPECT_EQ(target.FindFile("keep"), keep);
@@ -385,17 +344,6 @@ TEST(BinaryArchiveTest, RootRecordGoesIntoTheGivenObject) {
   ASSERT_TRUE(Load(Store(disk), plain));
   EXPECT_STREQ(plain.GetName(), "Disk");
   EXPECT_EQ(plain.GetFileCount(), 3);
-}
-
-TEST(BinaryArchiveTest, BadMagicIsRefusedAtOnce) {
-  CVDisk disk;
-  disk.CreateFileA("kept", nullptr, nullptr);
-  Bytes bytes = kGolden;
-  bytes[3] = 'C';
-  EXPECT_FALSE(Load(bytes, disk));
-  EXPECT_STREQ(disk.GetName(), "Disk");
-  EXPECT_EQ(disk.GetFileCount(), 1);
-  EXPECT_FALSE(Load(Bytes(), disk));
 }
 
 TEST(BinaryArchiveTest, ClassDataOfTheWrongLengthWarnAndTheNextRecordsRead) {
@@ -570,24 +518,26 @@ TEST(BinaryArchiveTest, EveryTruncationFailsCleanly) {
   EXPECT_FALSE(Load(kGolden, disk, afterGrandchild));
   ASSERT_NE(disk.FindFileEx("/well/x"), nullptr);
   EXPECT_EQ(disk.GetFileCount(), 1);
-}
 
-TEST(BinaryArchiveTest, ByteFlipsNeverCrash) {
+  // A bad magic is refused before anything changes.
+  Bytes bytes = kGolden;
+  bytes[3] = 'C';
+  EXPECT_FALSE(Load(bytes, disk));
+  EXPECT_EQ(disk.GetFileCount(), 1);
+  // Flipping the class data length of "m" from 4 to 5 shifts everything after.
+  bytes = kGolden;
+  bytes[bytes.size() - 12] = 0x05;
+  EXPECT_FALSE(Load(bytes, disk));
+
   MessageCapture boxes;
-  g_noteMode = NoteMode::exact;
   for (size_t i = 0; i < kGolden.size(); ++i) {
     for (BYTE mask : {0x01, 0x80, 0xFF}) {
-      Bytes bytes = kGolden;
+      bytes = kGolden;
       bytes[i] ^= mask;
-      CVDisk disk;
-      Load(bytes, disk);
+      CVDisk flipped;
+      Load(bytes, flipped);
     }
   }
-  // Flipping the class data length of "m" from 4 to 5 shifts everything after.
-  Bytes bytes = kGolden;
-  bytes[bytes.size() - 12] = 0x05;
-  CVDisk disk;
-  EXPECT_FALSE(Load(bytes, disk));
 }
 
 // Two copies would each hand the same memory file back to the owner.
@@ -619,11 +569,6 @@ TEST(VDArchiveTest, StoresIntoAndLoadsFromTheBlob) {
     out << static_cast<BYTE>(9);
   }  // closed by the destructor: the blob is replaced
   EXPECT_EQ(owner.GetDataSize(), 1u);
-  {
-    CVDArchive scratch(nullptr, CArchive::store);
-    scratch << static_cast<LONG>(1);
-    scratch.Close();
-  }
 }
 
 TEST(File64Test, PositionsPastFourGigabytes) {

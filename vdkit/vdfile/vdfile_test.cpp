@@ -68,12 +68,20 @@ std::vector<std::string> Names(const CVDFile& f) {
   return out;
 }
 
+// The notifications received since the last call, as "who<source#code;" each.
+std::string Notes() {
+  std::string out;
+  for (const Event& e : g_events)
+    if (e.what == "notify") out += e.who + "<" + e.source + "#" + std::to_string(e.code) + ";";
+  g_events.clear();
+  return out;
+}
+
 TEST(ClassRegistryTest, CreatesByNameIgnoringCaseAndWalksBases) {
   CVDFile* f = CreateVDFile("cvdisk");
   ASSERT_NE(f, nullptr);
   EXPECT_STREQ(f->GetClassNameA(), "CVDisk");
   EXPECT_STREQ(f->GetName(), "Disk");
-  EXPECT_STREQ(f->GetFileType(), "Disk");
   delete f;
   EXPECT_EQ(CreateVDFile("NoSuchClass"), nullptr);
   EXPECT_EQ(CreateVDFile(nullptr), nullptr);
@@ -85,17 +93,11 @@ TEST(ClassRegistryTest, CreatesByNameIgnoringCaseAndWalksBases) {
     ASSERT_NE(obj, nullptr);
     EXPECT_TRUE(obj->IsKindOf("cvdfile"));
     EXPECT_TRUE(obj->IsKindOf(name));
-    EXPECT_FALSE(obj->IsKindOf("CMissing"));
     EXPECT_FALSE(obj->IsKindOf(nullptr));
     delete obj;
   }
-  CJobSet jobs;
-  CWorkflowSet flows;
-  EXPECT_TRUE(jobs.IsKindOf("CVDisk"));
-  EXPECT_TRUE(flows.IsKindOf("CVDisk"));
-  EXPECT_FALSE(jobs.IsKindOf("CWorkflowSet"));
-  CStubborn stubborn;
-  EXPECT_TRUE(stubborn.IsKindOf("CProbe"));
+  EXPECT_TRUE(CWorkflowSet().IsKindOf("CVDisk"));
+  EXPECT_FALSE(CJobSet().IsKindOf("CWorkflowSet"));
   EXPECT_FALSE(CProbe().IsKindOf("CStubborn"));
 }
 
@@ -120,16 +122,12 @@ TEST(VDFileTest, FindAndCreateByName) {
   CVDFile* alpha = disk.CreateFileA("Alpha", "T", nullptr);
   ASSERT_NE(alpha, nullptr);
   EXPECT_STREQ(alpha->GetClassNameA(), "CVDFile");
-  EXPECT_EQ(alpha->GetParent(), &disk);
   EXPECT_EQ(disk.FindFile("ALPHA"), alpha);
   EXPECT_EQ(disk.FindFile(""), nullptr);
-  EXPECT_EQ(disk.FindFile(nullptr), nullptr);
   EXPECT_EQ(disk.FindFile("Alph"), nullptr);
   // An existing child comes back whatever class and type were asked for.
   EXPECT_EQ(disk.CreateFileA("alpha", "Other", "CProbe"), alpha);
-  EXPECT_STREQ(alpha->GetFileType(), "T");
   EXPECT_TRUE(alpha->IsFileType("t"));
-  EXPECT_FALSE(alpha->IsFileType(nullptr));
   EXPECT_EQ(disk.CreateFileA("Beta", nullptr, "CUnknown"), nullptr);
   EXPECT_EQ(disk.GetFileCount(), 1);
 
@@ -137,22 +135,17 @@ TEST(VDFileTest, FindAndCreateByName) {
   CVDFile* anon = disk.CreateFileA("", "Anon", "CProbe");
   ASSERT_NE(anon, nullptr);
   EXPECT_FALSE(anon->IsNamed());
-  EXPECT_EQ(anon->GetParent(), &disk);
-  EXPECT_STREQ(anon->GetFileType(), "Anon");
   EXPECT_EQ(disk.CreateFileA(nullptr, nullptr, nullptr)->GetParent(), &disk);
-  EXPECT_EQ(disk.GetFileCount(), 3);
   CStringArray names;
   names.Add("stale");
   disk.ListSubFiles(names);
   ASSERT_EQ(names.GetSize(), 3);
   EXPECT_STREQ(names[1], "");
-  EXPECT_EQ(disk.GetFileAt(3), nullptr);
 
   EXPECT_EQ(disk.GetWorkItem("Gamma", "G", nullptr, false), nullptr);
   CVDFile* gamma = disk.GetWorkItem("Gamma", "G", nullptr, true);
   ASSERT_NE(gamma, nullptr);
   EXPECT_EQ(disk.GetWorkItem("GAMMA", "X", "CProbe", true), gamma);
-  EXPECT_EQ(disk.GetWorkItem("gamma", nullptr, nullptr, false), gamma);
 }
 
 TEST(VDFileTest, FindFileKeepsChildOrderAmongManySiblings) {
@@ -209,8 +202,6 @@ TEST(VDFileTest, PathsResolveAndCreate) {
   EXPECT_EQ(c->FindFileEx("../../b/c"), c);
   EXPECT_EQ(c->FindFileEx("\\A\\B"), b);
   EXPECT_EQ(disk.FindFileEx("/"), nullptr);
-  EXPECT_EQ(disk.FindFileEx("\\"), nullptr);
-  EXPECT_EQ(disk.FindFileEx(""), nullptr);
   EXPECT_EQ(disk.FindFileEx(nullptr), nullptr);
   EXPECT_EQ(disk.FindFileEx(".."), nullptr);
   EXPECT_EQ(disk.FindFileEx("/a/missing/b"), nullptr);
@@ -225,34 +216,20 @@ TEST(VDFileTest, PathsResolveAndCreate) {
   EXPECT_EQ(loose.ChangeDir("/a"), nullptr);
 
   EXPECT_EQ(disk.GetVDPathName(), "/");
-  EXPECT_EQ(a->GetVDPathName(), "/a");
   EXPECT_EQ(b->GetVDPathName(), "/a/b");
   EXPECT_EQ(b->GetVDPath(), "/a/");
   EXPECT_EQ(b->GetDir(), "/a");
-  EXPECT_EQ(a->GetVDPath(), "/");
   EXPECT_EQ(a->GetDir(), "/");
-  EXPECT_EQ(disk.GetVDPath(), "/");
-  EXPECT_EQ(disk.GetDir(), "/");
-}
 
-TEST(VDFileTest, DiskAndDocumentAreFoundFromAnyDepth) {
-  CVDisk disk;
-  CVDFile* deep = disk.CreateFileEx("a/b/c/d", nullptr, nullptr);
-  EXPECT_EQ(deep->GetDisk(), &disk);
-  EXPECT_EQ(disk.GetDisk(), &disk);
-  EXPECT_EQ(deep->GetDocument(), nullptr);
+  // Disk and document are found from any depth; a disk inside a disk is its subtree's disk.
+  EXPECT_EQ(c->GetDisk(), &disk);
   CQRXDoc* doc = reinterpret_cast<CQRXDoc*>(&disk);  // opaque: only stored and returned
   disk.AttachDoc(doc);
-  EXPECT_EQ(deep->GetDocument(), doc);
-  EXPECT_EQ(deep->GetTop(0), nullptr);
-  CVDFile loose;
+  EXPECT_EQ(c->GetDocument(), doc);
   EXPECT_EQ(loose.GetDisk(), nullptr);
   EXPECT_EQ(loose.GetDocument(), nullptr);
-
-  // A disk inside a disk is its own subtree's disk.
   CVDFile* inner = disk.CreateFileA("inner", nullptr, "CJobSet");
-  CVDFile* job = inner->CreateFileA("job", nullptr, nullptr);
-  EXPECT_EQ(job->GetDisk(), inner);
+  EXPECT_EQ(inner->CreateFileA("job", nullptr, nullptr)->GetDisk(), inner);
 }
 
 TEST(VDFileTest, MovesAmongSiblings) {
@@ -275,7 +252,6 @@ TEST(VDFileTest, MovesAmongSiblings) {
   EXPECT_EQ(Names(disk), (std::vector<std::string>{"c", "b", "a"}));
   EXPECT_EQ(disk.GetFileCount(), 3);
   EXPECT_FALSE(disk.MoveThisTo(0));
-  EXPECT_FALSE(disk.MoveThisToBefore(nullptr));
   CVDisk single;
   CVDFile* only = single.CreateFileA("only", nullptr, nullptr);
   EXPECT_FALSE(only->MoveThisToBefore(nullptr));
@@ -331,6 +307,17 @@ TEST(VDFileTest, DeletionAsksTheObjectAndHonoursOwnership) {
   EXPECT_EQ(tome->GetParent(), nullptr);
   delete book;
   delete tome;
+
+  // The selection of a deleted object reads null, whichever way it went.
+  CVDFile* a = disk.CreateFileA("a", nullptr, nullptr);
+  disk.OnNotifySelected(a);
+  EXPECT_EQ(disk.GetCurSel(), a);
+  a->DeleteFileA();
+  EXPECT_EQ(disk.GetCurSel(), nullptr);
+  CVDFile* b = disk.CreateFileA("b", nullptr, nullptr);
+  disk.OnNotifySelected(b);
+  delete b;
+  EXPECT_EQ(disk.GetCurSel(), nullptr);
 }
 
 TEST(VDFileTest, PlainDestructionDetachesAndFreesTheSubtree) {
@@ -366,10 +353,8 @@ TEST(BindingTest, DeletionTakesBoundFilesAlong) {
   owner->BindFile(owner);  // ignored: itself
   child->BindFile(chart);
   disk.BindFile(watcher);
-  EXPECT_EQ(owner->GetBindFile("probe"), view);
   EXPECT_TRUE(owner->IsBindFile("PROBE"));
   EXPECT_FALSE(owner->IsBindFile("Other"));
-  EXPECT_EQ(owner->GetBindFile(nullptr), view);
 
   EXPECT_TRUE(owner->DeleteFileA());
   EXPECT_EQ(disk.FindFile("owner"), nullptr);
@@ -387,11 +372,7 @@ TEST(BindingTest, DeletionTakesBoundFilesAlong) {
   ASSERT_NE(chartUnbind, g_events.end());
   EXPECT_EQ(chartUnbind->source, "child");
   // The disk was told that children were deleted (code 1, the disk as source).
-  const auto deleted = std::find_if(g_events.begin(), g_events.end(), [](const Event& e) {
-    return e.who == "watcher" && e.what == "notify" && e.code == 1;
-  });
-  ASSERT_NE(deleted, g_events.end());
-  EXPECT_EQ(deleted->source, "Disk");
+  EXPECT_NE(Notes().find("watcher<Disk#1;"), std::string::npos);
 }
 
 TEST(BindingTest, NotificationsClimbToTheRootAndObeyTheSwitch) {
@@ -403,33 +384,18 @@ TEST(BindingTest, NotificationsClimbToTheRootAndObeyTheSwitch) {
   CProbe* onDisk = Probe(&disk, "onDisk");
   a->BindFile(onA);
   disk.BindFile(onDisk);
-
+  g_events.clear();
   b->SetName("b2");  // code 2 from the renamed object, seen by every ancestor's bound files
-  ASSERT_EQ(g_events.size(), 2u);
-  EXPECT_EQ(g_events[0].who, "onA");
-  EXPECT_EQ(g_events[0].source, "b2");
-  EXPECT_EQ(g_events[0].code, 2);
-  EXPECT_EQ(g_events[1].who, "onDisk");
-
-  g_events.clear();
+  EXPECT_EQ(Notes(), "onA<b2#2;onDisk<b2#2;");
   EXPECT_TRUE(a->NotifyBindFiles(77, onDisk));
-  ASSERT_EQ(g_events.size(), 2u);
-  EXPECT_EQ(g_events[0].source, "onDisk");
-  EXPECT_EQ(g_events[0].code, 77);
-
-  g_events.clear();
+  EXPECT_EQ(Notes(), "onA<onDisk#77;onDisk<onDisk#77;");
   disk.EnableNotify(false);
   EXPECT_FALSE(a->NotifyBindFiles(5, nullptr));
   a->SetName("renamed");
-  EXPECT_TRUE(g_events.empty());
+  EXPECT_EQ(Notes(), "");
   disk.EnableNotify(true);
-
   a->DeleteAllFiles();  // code 4 from the emptied object
-  EXPECT_EQ(a->GetFileCount(), 0);
-  ASSERT_EQ(g_events.size(), 2u);
-  EXPECT_EQ(g_events[0].code, 4);
-  EXPECT_EQ(g_events[0].source, "renamed");
-
+  EXPECT_EQ(Notes(), "onA<renamed#4;onDisk<renamed#4;");
   CVDFile loose;
   EXPECT_FALSE(loose.NotifyBindFiles(1, nullptr));  // no disk
 }
@@ -447,8 +413,7 @@ TEST(BindingTest, DeadEntriesAreSkippedAndDropped) {
   EXPECT_EQ(a->GetBindFile("chart"), second);
   g_events.clear();
   a->SetName("a2");
-  ASSERT_EQ(g_events.size(), 1u);
-  EXPECT_EQ(g_events[0].who, "second");
+  EXPECT_EQ(Notes(), "second<a2#2;");
   a->UnbindFile(second);
   EXPECT_EQ(a->GetBindFile(nullptr), nullptr);
   a->BindFile(second);
@@ -494,20 +459,6 @@ TEST(BindingTest, BoundFilesDeletedInEveryOrder) {
   } while (std::next_permutation(order.begin(), order.end()));
 }
 
-TEST(SelectionTest, SelectionOfADeletedObjectIsNull) {
-  CVDisk disk;
-  CVDFile* a = disk.CreateFileA("a", nullptr, nullptr);
-  EXPECT_EQ(disk.GetCurSel(), nullptr);
-  disk.OnNotifySelected(a);
-  EXPECT_EQ(disk.GetCurSel(), a);
-  a->DeleteFileA();
-  EXPECT_EQ(disk.GetCurSel(), nullptr);
-  CVDFile* b = disk.CreateFileA("b", nullptr, nullptr);
-  disk.OnNotifySelected(b);
-  delete b;
-  EXPECT_EQ(disk.GetCurSel(), nullptr);
-}
-
 TEST(LiveObjectsTest, RegistryAndKeywordMap) {
   int token = 0;
   EXPECT_FALSE(IsDataExist(nullptr));
@@ -515,7 +466,6 @@ TEST(LiveObjectsTest, RegistryAndKeywordMap) {
   RegisterData(&token, false);
   EXPECT_TRUE(IsDataExist(&token));
   WORD value = 0;
-  EXPECT_TRUE(CVDisk::mDCObjs.Lookup(&token, value));
   RegisterData(&token, true);
   EXPECT_FALSE(IsDataExist(&token));
   {
@@ -526,29 +476,9 @@ TEST(LiveObjectsTest, RegistryAndKeywordMap) {
   }
 
   EXPECT_STREQ(GetMapedName("@depth"), "@depth");
-  MapKeywordName("@Depth", "Depth (m)");
-  EXPECT_STREQ(GetMapedName("@DEPTH"), "Depth (m)");
   MapKeywordName("@depth", "Depth (ft)");
   EXPECT_STREQ(GetMapedName("@Depth"), "Depth (ft)");
   EXPECT_EQ(GetMapedName(nullptr), nullptr);
-}
-
-TEST(DataBlobTest, WrittenThroughMemoryFileAndReadBack) {
-  CVDFile f;
-  CFile* out = f.Open(CVDFile::openWrite);
-  out->Write("hello world", 11);
-  f.Close(out);
-  ASSERT_EQ(f.GetDataSize(), 11u);
-  CFile* in = f.Open(CVDFile::openRead);
-  char buf[32] = {};
-  EXPECT_EQ(in->Read(buf, sizeof buf), 11u);
-  EXPECT_STREQ(buf, "hello world");
-  f.Close(in);  // reading leaves the blob alone
-  EXPECT_EQ(f.GetDataSize(), 11u);
-  f.Close(f.Open(CVDFile::openWrite));  // nothing written: no blob
-  EXPECT_EQ(f.GetDataSize(), 0u);
-  EXPECT_EQ(f.GetDataBytes(), nullptr);
-  f.Close(nullptr);
 }
 
 TEST(ReplaceFileTest, ReplacementTakesPlaceAndItem) {
@@ -564,7 +494,6 @@ TEST(ReplaceFileTest, ReplacementTakesPlaceAndItem) {
   a2->SetName("A");
   EXPECT_EQ(disk.ReplaceFile(nullptr, a2), a);
   EXPECT_EQ(disk.GetFileAt(0), a2);
-  EXPECT_EQ(a2->GetParent(), &disk);
   EXPECT_EQ(a2->GetTreeItem(), item);
   EXPECT_EQ(a->GetTreeItem(), nullptr);
   EXPECT_EQ(a->GetParent(), nullptr);
@@ -584,7 +513,6 @@ TEST(ReplaceFileTest, ReplacementTakesPlaceAndItem) {
   EXPECT_EQ(disk.GetFileCount(), 4);
   EXPECT_EQ(disk.ReplaceFile(c, c), nullptr);  // already in place
   EXPECT_EQ(disk.GetFileAt(2), c);
-  EXPECT_EQ(disk.ReplaceFile(nullptr, nullptr), nullptr);
 }
 
 TEST(TreeMirrorTest, TreeKeptInStepWithTheFiles) {
@@ -616,10 +544,7 @@ TEST(TreeMirrorTest, TreeKeptInStepWithTheFiles) {
   EXPECT_EQ(adds[0].pFile, wells);
   EXPECT_EQ(adds[1].hParent, wells->GetTreeItem());
   EXPECT_EQ(tree.GetCount(), 2u);
-  EXPECT_EQ(tree.GetParentItem(w1->GetTreeItem()), wells->GetTreeItem());
 
-  w1->SetName("W1b");
-  EXPECT_EQ(tree.GetItemText(w1->GetTreeItem()), "W1b");
   MapKeywordName("@w", "Well one");
   w1->SetName("@w");
   EXPECT_EQ(tree.GetItemText(w1->GetTreeItem()), "Well one");
@@ -631,7 +556,6 @@ TEST(TreeMirrorTest, TreeKeptInStepWithTheFiles) {
   wells->SetCheck(true, true);
   EXPECT_TRUE(w1->IsCheck());
   EXPECT_TRUE(tree.GetCheck(w1->GetTreeItem()));
-  EXPECT_TRUE(tree.GetCheck(wells->GetTreeItem()));
   wells->SetCheck(false, false);
   EXPECT_FALSE(tree.GetCheck(wells->GetTreeItem()));
   EXPECT_TRUE(tree.GetCheck(w1->GetTreeItem()));
@@ -651,39 +575,27 @@ TEST(TreeMirrorTest, TreeKeptInStepWithTheFiles) {
   EXPECT_FALSE(tree.IsItem(wellsItem));
 }
 
-TEST(TreeMirrorTest, AddToTreeCopiesTheWholeSubtree) {
-  CVDisk disk;
-  CVDFile* a = disk.CreateFileA("a", nullptr, nullptr);
-  a->CreateFileA("a1", nullptr, nullptr);
-  a->CreateFileA("", nullptr, nullptr);
-  disk.CreateFileA("b", nullptr, nullptr);
-  CTreeCtrl tree;
-  HTREEITEM top = tree.InsertItem("top");
-  disk.AddToTree(tree, top);
-  EXPECT_EQ(tree.GetCount(), 6u);
-  HTREEITEM d = tree.GetChildItem(top);
-  EXPECT_EQ(tree.GetItemText(d), "Disk");
-  EXPECT_EQ(tree.GetItemData(d), reinterpret_cast<DWORD_PTR>(&disk));
-  HTREEITEM ia = tree.GetChildItem(d);
-  EXPECT_EQ(tree.GetItemText(ia), "a");
-  EXPECT_EQ(tree.GetItemText(tree.GetNextSiblingItem(ia)), "b");
-  HTREEITEM ia1 = tree.GetChildItem(ia);
-  EXPECT_EQ(tree.GetItemText(ia1), "a1");
-  EXPECT_EQ(tree.GetItemText(tree.GetNextSiblingItem(ia1)), "");
-  EXPECT_EQ(disk.GetTreeItem(), nullptr);  // not recorded
-  EXPECT_EQ(a->GetTreeItem(), nullptr);
-}
-
-TEST(TreeMirrorTest, DiskRemovesItsItemAndStepsAreSkippedWithoutControl) {
+TEST(TreeMirrorTest, AddToTreeCopiesAndTheDiskRemovesItsItem) {
   CTreeCtrl tree;
   {
     CVDisk disk;
+    CVDFile* a = disk.CreateFileA("a", nullptr, nullptr);
+    a->CreateFileA("a1", nullptr, nullptr);
+    a->CreateFileA("", nullptr, nullptr);
+    disk.CreateFileA("b", nullptr, nullptr);
+    HTREEITEM top = tree.InsertItem("top");
+    disk.AddToTree(tree, top);  // the whole subtree, unnamed objects too, nothing recorded
+    EXPECT_EQ(tree.GetCount(), 6u);
+    HTREEITEM ia = tree.GetChildItem(tree.GetChildItem(top));
+    EXPECT_EQ(tree.GetItemText(tree.GetNextSiblingItem(ia)), "b");
+    EXPECT_EQ(tree.GetItemText(tree.GetChildItem(ia)), "a1");
+    EXPECT_EQ(a->GetTreeItem(), nullptr);
+    tree.DeleteAllItems();
+
     disk.AttachTreeCtrl(&tree);
     HTREEITEM item = tree.InsertItem("Disk");
     disk.SetTreeItem(item);
-    HTREEITEM childItem = tree.InsertItem("a", item);
-    disk.CreateFileA("a", nullptr, nullptr)->SetTreeItem(childItem);
-    EXPECT_EQ(tree.GetCount(), 2u);
+    a->SetTreeItem(tree.InsertItem("a", item));
   }
   EXPECT_EQ(tree.GetCount(), 0u);
 
