@@ -1,7 +1,9 @@
 #include "vdkit/xml/xml_parser.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -17,7 +19,11 @@ namespace {
 
 // Blanks of the grammar.
 inline bool IsBlank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+  // One test against a bit mask instead of four compares: this runs for
+  // nearly every byte between tags.
+  constexpr uint64_t kBlanks =
+      (UINT64_C(1) << ' ') | (UINT64_C(1) << '\t') | (UINT64_C(1) << '\n') | (UINT64_C(1) << '\r');
+  return c <= ' ' && ((kBlanks >> c) & 1) != 0;
 }
 
 inline unsigned char AsciiLower(unsigned char c) {
@@ -99,7 +105,7 @@ size_t DecodeReference(const char* p, size_t n, char& out) {
     return i + 1;
   }
   for (const Named& e : kNamed) {
-    if (n >= e.len && std::memcmp(p, e.text, e.len) == 0) {
+    if (n >= e.len && e.text[1] == p[1] && std::memcmp(p, e.text, e.len) == 0) {
       out = e.ch;
       return e.len;
     }
@@ -107,49 +113,27 @@ size_t DecodeReference(const char* p, size_t n, char& out) {
   return 0;
 }
 
-void AppendDecoded(std::string& out, const char* p, size_t n) {
-  const char* end = p + n;
-  while (p < end) {
-    const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
-    if (!amp) {
-      out.append(p, static_cast<size_t>(end - p));
-      return;
-    }
-    out.append(p, static_cast<size_t>(amp - p));
-    char ch;
-    const size_t used = DecodeReference(amp, static_cast<size_t>(end - amp), ch);
-    if (used) {
-      out += ch;
-      p = amp + used;
-    } else {
-      out += '&';
-      p = amp + 1;
-    }
-  }
-}
-
-// Decodes n bytes in place and terminates them; gives the decoded length,
-// which is never more than n.
+// Decodes n bytes in place; gives the decoded length, which is never more
+// than n. The bytes after the decoded ones are left as they were.
 size_t DecodeInPlace(char* s, size_t n) {
   char* amp = static_cast<char*>(std::memchr(s, '&', n));
   if (!amp) return n;
-  char* end = s + n;
+  const char* end = s + n;
   char* out = amp;
   const char* in = amp;
-  while (in < end) {
-    if (*in == '&') {
-      char ch;
-      const size_t used = DecodeReference(in, static_cast<size_t>(end - in), ch);
-      if (used) {
-        *out++ = ch;
-        in += used;
-        continue;
-      }
-    }
-    *out++ = *in++;
+  // Each turn starts at an '&' and moves the plain bytes up to the next one.
+  for (;;) {
+    char ch = '&';
+    const size_t used = DecodeReference(in, static_cast<size_t>(end - in), ch);
+    *out++ = ch;
+    in += used ? used : 1;
+    const char* next = static_cast<const char*>(std::memchr(in, '&', static_cast<size_t>(end - in)));
+    const size_t plain = static_cast<size_t>((next ? next : end) - in);
+    std::memmove(out, in, plain);
+    out += plain;
+    in += plain;
+    if (!next) return static_cast<size_t>(out - s);
   }
-  *out = 0;
-  return static_cast<size_t>(out - s);
 }
 
 // Name part of a "name=value" entry, lower-cased: the key of the index that
@@ -164,22 +148,175 @@ std::string LowerName(const char* name, size_t n) {
 // that have children have a few.
 constexpr size_t kFirstChildBlock = 10;
 
-// Room the scratch attributes get after handing their entries to a node.
-constexpr size_t kScratchAttributes = 4;
-
 // Below this many attributes a linear search for repeated names is cheaper
 // than an index; above it the index keeps a hostile tag from costing n^2.
 constexpr int kAttributeIndexFrom = 16;
 
+// ---- Node blocks ----------------------------------------------------------------
+//
+// Nodes are carved one after another out of blocks of kBlockBytes, aligned
+// to their size, so a node's block is found by masking its address. Each
+// block counts its live nodes; while a thread still carves from it the count
+// also holds kHold, so it cannot reach zero before the thread lets go. The
+// carving thread counts the nodes it hands out privately and settles them
+// when it leaves the block: one atomic step per node (its delete), none on
+// the carving path. A node too large for carving gets a block of its own.
+// The lists of children are carved the same way.
+
+constexpr size_t kBlockBytes = 32 * 1024;
+constexpr size_t kBlockHeader = 64;  // the count, on a line of its own
+constexpr size_t kCarveAlign = alignof(std::max_align_t);
+constexpr size_t kMaxCarved = 1024;
+constexpr int64_t kHold = INT64_C(1) << 40;  // more nodes than a block can ever hold
+
+struct Block {
+  std::atomic<int64_t> live;
+};
+static_assert(sizeof(Block) <= kBlockHeader, "block header");
+
+Block* BlockOf(void* node) {
+  return reinterpret_cast<Block*>(reinterpret_cast<uintptr_t>(node) &
+                                  ~static_cast<uintptr_t>(kBlockBytes - 1));
+}
+
+Block* NewBlock(size_t bytes, int64_t live) {
+  void* raw = ::operator new(bytes, std::align_val_t(kBlockBytes), std::nothrow);
+  if (!raw) return nullptr;
+  return new (raw) Block{{live}};
+}
+
+// Drops `n` from the block's count and frees it when nothing is left.
+void Release(Block* block, int64_t n) {
+  if (block->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
+    block->~Block();
+    ::operator delete(block, std::align_val_t(kBlockBytes));
+  }
+}
+
+// The block a thread carves from. Plain data, so reaching it costs no guard;
+// BlockReturner gives the block back when the thread ends.
+struct Carver {
+  Block* block;
+  size_t next;     // offset of the next free byte in the block
+  int64_t handed;  // nodes carved from the block so far
+  bool ended;      // the thread is ending: no more blocks are taken
+};
+thread_local Carver t_carver;
+
+void LeaveBlock(Carver& c) {
+  if (!c.block) return;
+  Release(c.block, kHold - c.handed);
+  c.block = nullptr;
+}
+
+struct BlockReturner {
+  ~BlockReturner() {
+    LeaveBlock(t_carver);
+    t_carver.ended = true;
+  }
+};
+
+// Memory for one node of `size` bytes, or null when the heap has none.
+void* CarveNode(size_t size) {
+  size = (size + kCarveAlign - 1) & ~(kCarveAlign - 1);
+  Carver& c = t_carver;
+  if (c.block && c.next + size <= kBlockBytes) {
+    void* node = reinterpret_cast<char*>(c.block) + c.next;
+    c.next += size;
+    ++c.handed;
+    return node;
+  }
+  if (size > kMaxCarved || c.ended) {
+    // A block of its own, freed with the node.
+    const size_t bytes = (kBlockHeader + size + kBlockBytes - 1) & ~(kBlockBytes - 1);
+    Block* own = bytes > size ? NewBlock(bytes, 1) : nullptr;
+    return own ? reinterpret_cast<char*>(own) + kBlockHeader : nullptr;
+  }
+  Block* fresh = NewBlock(kBlockBytes, kHold);
+  if (!fresh) return nullptr;
+  if (!c.block) {
+    // The thread's first block: make sure the thread returns its last
+    // block when it ends.
+    static thread_local BlockReturner returner;
+    (void)returner;
+  }
+  LeaveBlock(c);
+  c.block = fresh;
+  c.next = kBlockHeader + size;
+  c.handed = 1;
+  return reinterpret_cast<char*>(fresh) + kBlockHeader;
+}
+
+// The members getChar, findChar and CXmlAttributes::Find are exported, and
+// so cannot be inlined into the parse loop; these are their bodies.
+
+// Skips blanks from `pos`; the byte now there, or -1 at the end.
+inline int SkipBlanks(const char* text, LONG length, LONG& pos) {
+  LONG at = pos;
+  while (at < length && IsBlank(static_cast<unsigned char>(text[at]))) ++at;
+  pos = at;
+  return at < length ? static_cast<unsigned char>(text[at]) : -1;
+}
+
+// Index of the next `ch` at or after `pos`, or -1.
+inline int FindByte(const char* text, LONG length, LONG pos, char ch) {
+  if (!text || pos >= length) return -1;
+  const void* hit =
+      std::memchr(text + pos, static_cast<unsigned char>(ch), static_cast<size_t>(length - pos));
+  return hit ? static_cast<int>(static_cast<const char*>(hit) - text) : -1;
+}
+
+inline int FindEntry(const std::vector<CString>& entries, const char* name, size_t n) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (EntryHasName(entries[i], name, n)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 }  // namespace
+
+// ---- CXmlItem allocation ---------------------------------------------------------
+
+void* detail::CarveXmlMemory(size_t bytes) {
+  void* p = CarveNode(bytes);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void detail::ReleaseXmlMemory(void* p) noexcept {
+  if (p) Release(BlockOf(p), 1);
+}
+
+void* CXmlItem::operator new(size_t size) {
+  void* node = CarveNode(size);
+  if (!node) throw std::bad_alloc();
+  return node;
+}
+
+void* CXmlItem::operator new(size_t size, const std::nothrow_t&) noexcept {
+  return CarveNode(size);
+}
+
+void* CXmlItem::operator new(size_t size, std::align_val_t align) {
+  return ::operator new(size, align);
+}
+
+void CXmlItem::operator delete(void* p) noexcept {
+  if (p) Release(BlockOf(p), 1);
+}
+
+void CXmlItem::operator delete(void* p, const std::nothrow_t&) noexcept {
+  if (p) Release(BlockOf(p), 1);
+}
+
+void CXmlItem::operator delete(void* p, std::align_val_t align) noexcept {
+  ::operator delete(p, align);
+}
 
 // ---- CXmlAttributes ---------------------------------------------------------
 
 int CXmlAttributes::Find(const char* name, size_t nameLength) const {
-  for (size_t i = 0; i < m_data.size(); ++i) {
-    if (EntryHasName(m_data[i], name, nameLength)) return static_cast<int>(i);
-  }
-  return -1;
+  return FindEntry(m_data, name, nameLength);
 }
 
 void CXmlAttributes::Set(const char* name, size_t nameLength, const char* value, size_t valueLength) {
@@ -191,6 +328,15 @@ void CXmlAttributes::Set(const char* name, size_t nameLength, const char* value,
   std::memcpy(out, name, nameLength);
   out[nameLength] = '=';
   std::memcpy(out + nameLength + 1, value, valueLength);
+}
+
+void CXmlAttributes::SetEntry(const char* entry, size_t nameLength, size_t length) {
+  const int i = FindEntry(m_data, entry, nameLength);
+  if (i < 0) {
+    m_data.emplace_back(entry, static_cast<int>(length));
+  } else {
+    m_data[static_cast<size_t>(i)].str().assign(entry, length);
+  }
 }
 
 void CXmlAttributes::Set(const char* name, const char* value) {
@@ -221,13 +367,15 @@ const char* CXmlAttributes::GetAt(int i) const {
 
 CXmlItem::CXmlItem(CXmlItem* parent) {
   if (!parent) return;
-  std::vector<CXmlItem*>& siblings = parent->m_children;
+  ChildList& siblings = parent->m_children;
   if (siblings.capacity() == 0) siblings.reserve(kFirstChildBlock);
   siblings.push_back(this);
 }
 
 CXmlItem::~CXmlItem() {
-  DeleteAll();
+  // DeleteAll empties the children of each node it deletes, so nearly every
+  // node gets here without children.
+  if (!m_children.empty()) DeleteAll();
 }
 
 void CXmlItem::SetAttributes(CXmlAttributes& attrs) {
@@ -259,13 +407,15 @@ void CXmlItem::RemoveAt(int i) {
 void CXmlItem::DeleteAll() {
   // Each node's children are taken out before it is deleted, so its own
   // destructor finds none: a tree of any depth goes without recursion.
-  std::vector<CXmlItem*> pending;
+  ChildList pending;
   pending.swap(m_children);
   while (!pending.empty()) {
     CXmlItem* item = pending.back();
     pending.pop_back();
-    pending.insert(pending.end(), item->m_children.begin(), item->m_children.end());
-    item->m_children.clear();
+    if (!item->m_children.empty()) {
+      pending.insert(pending.end(), item->m_children.begin(), item->m_children.end());
+      item->m_children.clear();
+    }
     delete item;
   }
 }
@@ -548,15 +698,11 @@ bool CXmlParser::ParseBuffer() {
 }
 
 int CXmlParser::getChar() {
-  while (m_nPos < m_nLength && IsBlank(static_cast<unsigned char>(m_pBuffer[m_nPos]))) ++m_nPos;
-  return m_nPos < m_nLength ? static_cast<unsigned char>(m_pBuffer[m_nPos]) : -1;
+  return SkipBlanks(m_pBuffer, m_nLength, m_nPos);
 }
 
 int CXmlParser::findChar(char ch) {
-  if (!m_pBuffer || m_nPos >= m_nLength) return -1;
-  const void* hit = std::memchr(m_pBuffer + m_nPos, static_cast<unsigned char>(ch),
-                                static_cast<size_t>(m_nLength - m_nPos));
-  return hit ? static_cast<int>(static_cast<const char*>(hit) - m_pBuffer) : -1;
+  return FindByte(m_pBuffer, m_nLength, m_nPos, ch);
 }
 
 char* CXmlParser::findTag(char* text, char ch) {
@@ -638,31 +784,36 @@ CXmlItem* CXmlParser::getStackTop() {
   return m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot;
 }
 
-void CXmlParser::AppendText(const char* text, size_t n, bool decode) {
+void CXmlParser::AppendText(char* text, size_t n, bool decode) {
   if (!m_pCurrent) return;
   // Blanks at the end of the run would be trimmed off the value at once.
   while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) --n;
   if (n == 0) return;
+  // The run is read once: decode it where it lies, then copy it over whole.
+  if (decode) n = DecodeInPlace(text, n);
   std::string& value = m_pCurrent->m_strValue.str();
-  if (decode) {
-    AppendDecoded(value, text, n);
+  if (value.empty()) {
+    value.assign(text, n);
   } else {
     value.append(text, n);
   }
-  TrimBlanks(value);
+  // The value was trimmed before, and the run ends in a non-blank; only a
+  // decoded blank at the end or blanks at the start (CDATA) need the trim.
+  if (IsBlank(static_cast<unsigned char>(value.front())) || IsBlank(static_cast<unsigned char>(value.back())))
+    TrimBlanks(value);
 }
 
 bool CXmlParser::doParseXml() {
   if (!m_pBuffer) return false;
   m_nTop = -1;
   for (;;) {
-    const int c = getChar();
+    const int c = SkipBlanks(m_pBuffer, m_nLength, m_nPos);
     if (c < 0) {
       Stop(m_nTop >= 0 ? unclosedElements : ok);
       break;
     }
     if (c != '<') {
-      const int next = findChar('<');
+      const int next = FindByte(m_pBuffer, m_nLength, m_nPos, '<');
       if (next < 0) {
         Stop(trailingText);
         break;
@@ -676,8 +827,9 @@ bool CXmlParser::doParseXml() {
     const char* p = m_pBuffer + m_nPos;
     const LONG left = m_nLength - m_nPos;
     const LONG start = m_nPos;
-    const LONG discarded = m_nDiscarded;  // findChars may move the unread bytes to the front
-    if (left >= 4 && std::memcmp(p, "<!--", 4) == 0) {
+    const LONG discarded = m_nDiscarded;         // findChars may move the unread bytes to the front
+    const bool bang = left >= 2 && p[1] == '!';  // most tags are none of these
+    if (bang && left >= 4 && std::memcmp(p, "<!--", 4) == 0) {
       m_nPos += 4;
       const int end = findChars("-->");
       if (end < 0) {
@@ -688,7 +840,7 @@ bool CXmlParser::doParseXml() {
       m_nPos = end;
       continue;
     }
-    if (left >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) {
+    if (bang && left >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) {
       m_nPos += 9;
       const int end = findChars("]]>");
       if (end < 0) {
@@ -700,12 +852,12 @@ bool CXmlParser::doParseXml() {
       m_nPos = end;
       continue;
     }
-    const int tagEnd = findChar('>');
+    const int tagEnd = FindByte(m_pBuffer, m_nLength, m_nPos, '>');
     if (tagEnd < 0) {
       Stop(unterminatedTag);
       break;
     }
-    if (left >= 9 && std::memcmp(p, "<!DOCTYPE", 9) == 0) {
+    if (bang && left >= 9 && std::memcmp(p, "<!DOCTYPE", 9) == 0) {
       // An internal subset in brackets holds declarations with '>' of their own.
       const void* bracket = std::memchr(p, '[', static_cast<size_t>(tagEnd - m_nPos));
       if (bracket) {
@@ -768,21 +920,30 @@ bool CXmlParser::parseTag() {
   }
   m_tagAttributes.Empty();
   parseAttributes(p, m_tagAttributes);
-  m_strTag.str().assign(name, nameLength);
-  CXmlItem* item = CreateObj(getStackTop());
+  // clear and append: cheaper than assign, which must allow for overlap.
+  m_strTag.str().clear();
+  m_strTag.str().append(name, nameLength);
+  CXmlItem* item = CreateObj(m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot);  // getStackTop()
   if (!item) {
     m_nPos = tagStart;
     Stop(nodeRefused);
     return false;
   }
-  item->m_strName.str().assign(name, nameLength);
+  item->m_strName.str().clear();
+  item->m_strName.str().append(name, nameLength);
   if (typeid(*item) == typeid(CXmlItem)) {
     // The plain node's SetAttributes would copy the scratch, which is then
-    // emptied: hand the entries over instead, and keep room for the next tag.
-    const size_t count = m_tagAttributes.m_data.size();
-    if (count) {
-      item->m_attributes.m_data.swap(m_tagAttributes.m_data);
-      m_tagAttributes.m_data.reserve(count < kScratchAttributes ? kScratchAttributes : count);
+    // emptied: move the entries over instead, into an array of just their
+    // number. The scratch keeps its room for the next tag; the node's array
+    // is as small as it can be, which the heap hands out and takes back
+    // fastest (handing the scratch itself over measured slower).
+    std::vector<CString>& from = m_tagAttributes.m_data;
+    std::vector<CString>& to = item->m_attributes.m_data;
+    if (!from.empty() && to.empty()) {
+      to.reserve(from.size());
+      for (CString& entry : from) to.emplace_back(std::move(entry));
+    } else if (!from.empty()) {
+      item->SetAttributes(m_tagAttributes);
     }
   } else {
     item->SetAttributes(m_tagAttributes);
@@ -810,41 +971,50 @@ void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
     while (*p && IsBlank(static_cast<unsigned char>(*p))) ++p;
 
     char* value;
+    bool reference = false;  // an '&' in the value: decode it
     if (*p == '\'' || *p == '"') {
       // Only the quote that opened the value closes it, unless a backslash
       // precedes it (the backslash stays in the value).
       const char quote = *p;
       value = ++p;
-      while (*p && !(*p == quote && p[-1] != '\\')) ++p;
+      for (char ch; (ch = *p) != 0; ++p) {
+        if (ch == quote && p[-1] != '\\') break;
+        reference |= ch == '&';
+      }
     } else {
       value = p;
-      while (*p && !IsBlank(static_cast<unsigned char>(*p))) ++p;
+      for (char ch; (ch = *p) != 0 && !IsBlank(static_cast<unsigned char>(ch)); ++p) reference |= ch == '&';
     }
     char* valueEnd = p;
     if (*p) *p++ = 0;
     while (valueEnd > value && IsBlank(static_cast<unsigned char>(valueEnd[-1]))) --valueEnd;
     *valueEnd = 0;
-    const size_t valueLength = DecodeInPlace(value, static_cast<size_t>(valueEnd - value));
+    size_t valueLength = static_cast<size_t>(valueEnd - value);
+    if (reference) valueLength = DecodeInPlace(value, valueLength);
+    // Make the entry one run of the buffer, "name=value", by moving the value
+    // down behind the name; those bytes have been read already.
+    char* entry = name;
+    entry[nameLength] = '=';
+    if (value != entry + nameLength + 1) std::memmove(entry + nameLength + 1, value, valueLength);
+    const size_t entryLength = nameLength + 1 + valueLength;
 
     if (!index && attrs.GetCount() < kAttributeIndexFrom) {
-      attrs.Set(name, nameLength, value, valueLength);
+      attrs.SetEntry(entry, nameLength, entryLength);
       continue;
     }
     if (!index) {
       index.reset(new std::unordered_map<std::string, int>());
       for (int i = 0; i < attrs.GetCount(); ++i) {
-        const char* entry = attrs.GetAt(i);
-        const char* sep = std::strchr(entry, '=');
-        index->emplace(LowerName(entry, static_cast<size_t>(sep - entry)), i);
+        const char* known = attrs.GetAt(i);
+        const char* sep = std::strchr(known, '=');
+        index->emplace(LowerName(known, static_cast<size_t>(sep - known)), i);
       }
     }
-    CString entry;
-    entry.str().append(name, nameLength).append(1, '=').append(value, valueLength);
     auto hit = index->emplace(LowerName(name, nameLength), attrs.GetCount());
     if (hit.second) {
-      attrs.Add(entry);
+      attrs.m_data.emplace_back(entry, static_cast<int>(entryLength));
     } else {
-      attrs.SetAt(hit.first->second, entry);
+      attrs.m_data[static_cast<size_t>(hit.first->second)].str().assign(entry, entryLength);
     }
   }
 }

@@ -30,6 +30,8 @@
 // closing tag closes the innermost open element whatever its name.
 #pragma once
 
+#include <cstddef>
+#include <new>
 #include <vector>
 
 #include "vdkit/platform/collections.h"
@@ -40,6 +42,36 @@
 class CXmlArchive;
 class CTreeCtrl;
 struct _TREEITEM;
+
+namespace detail {
+
+// Memory from the blocks nodes are carved from (see CXmlItem's operator
+// new), for the lists of children. Carve throws std::bad_alloc on failure.
+VDKIT_API void* CarveXmlMemory(size_t bytes);
+VDKIT_API void ReleaseXmlMemory(void* p) noexcept;
+
+template <class T>
+struct XmlNodeAllocator {
+  using value_type = T;
+  XmlNodeAllocator() noexcept = default;
+  template <class U>
+  XmlNodeAllocator(const XmlNodeAllocator<U>&) noexcept {}
+  T* allocate(size_t n) {
+    if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+    return static_cast<T*>(CarveXmlMemory(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t) noexcept { ReleaseXmlMemory(p); }
+  template <class U>
+  bool operator==(const XmlNodeAllocator<U>&) const noexcept {
+    return true;
+  }
+  template <class U>
+  bool operator!=(const XmlNodeAllocator<U>&) const noexcept {
+    return false;
+  }
+};
+
+}  // namespace detail
 
 // The attributes of an element, one "name=value" entry each, in the order in
 // which the names were first set. Names compare without regard to ASCII case.
@@ -62,6 +94,9 @@ class VDKIT_API CXmlAttributes : public CStringArray {
   friend class CXmlParser;
   int Find(const char* name, size_t nameLength) const;
   void Set(const char* name, size_t nameLength, const char* value, size_t valueLength);
+  // Set for a whole "name=value" entry of `length` bytes whose name has
+  // `nameLength` bytes.
+  void SetEntry(const char* entry, size_t nameLength, size_t length);
 };
 
 // A node of the item tree. A node made with a parent appends itself to that
@@ -114,6 +149,24 @@ class VDKIT_API CXmlItem {
   // Nothing when `parent` is not an item of the control.
   void AddToTree(CTreeCtrl& tree, _TREEITEM* parent);
 
+  // ---- Allocation --------------------------------------------------------------
+  // A parse makes nodes by the hundred thousand, so nodes (of this class and
+  // of subclasses) are carved out of blocks that each thread takes from the
+  // heap, instead of one heap call each. Every node is still deleted on its
+  // own, from any thread; a block goes back to the heap when its last node
+  // is deleted and its thread has moved on to another block. A node that is
+  // kept keeps its block: the memory of trees freed all but a few nodes
+  // returns only when those go too. Failure throws std::bad_alloc, as the
+  // global operator new does; the nothrow form gives null instead.
+  static void* operator new(size_t size);
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+  static void* operator new(size_t size, std::align_val_t align);
+  static void* operator new(size_t, void* where) noexcept { return where; }
+  static void operator delete(void* p) noexcept;
+  static void operator delete(void* p, const std::nothrow_t&) noexcept;
+  static void operator delete(void* p, std::align_val_t align) noexcept;
+  static void operator delete(void*, void*) noexcept {}
+
   // ---- vdkit extensions ------------------------------------------------------
   void SetValue(const char* value) { m_strValue = value; }
   // The loaded mark: 0 on a new node; subclasses that process a node once
@@ -124,10 +177,13 @@ class VDKIT_API CXmlItem {
  protected:
   friend class CXmlParser;
 
+  // A list of children; its memory comes from the blocks nodes come from.
+  using ChildList = std::vector<CXmlItem*, detail::XmlNodeAllocator<CXmlItem*>>;
+
   CString m_strName;
   CString m_strValue;
   CXmlAttributes m_attributes;
-  std::vector<CXmlItem*> m_children;  // owned
+  ChildList m_children;  // owned
   LONG m_nLoaded = 0;
 };
 
@@ -240,7 +296,7 @@ class VDKIT_API CXmlParser {
 
  private:
   void Stop(Status status);
-  void AppendText(const char* text, size_t n, bool decode);
+  void AppendText(char* text, size_t n, bool decode);
   bool ParseBuffer();
   void FreeStack();
   void FreeBuffer();

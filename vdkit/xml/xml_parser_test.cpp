@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "vdkit/platform/tree_ctrl.h"
@@ -476,6 +479,131 @@ TEST(XmlParserTest, SubclassesMakeTheirOwnNodes) {
   EXPECT_EQ(copy.GetStatus(), CXmlParser::nodeRefused);
   CXmlItem other(nullptr);
   EXPECT_TRUE(ParseFile("<?xml?><z/>", other, copy));
+}
+
+TEST(XmlParserTest, EntriesAndTextKeepTheirBytesWhenBuiltInPlace) {
+  // Each entry is joined up in the document buffer: blanks around '=', a
+  // decoded value shorter than written, and the next attribute right behind.
+  EXPECT_EQ(ParseText("<e a  =  'x&amp;y'   b=\"2\" c = v&lt;w d='4' a='5&#33;'/>"), "e{a=5!,b=2,c=v<w,d=4}");
+  EXPECT_EQ(ParseText("<e a='1'b='2'/>"), "e{a=1,b=2}");
+  // Text trimmed once it is whole: a decoded blank at the end, blanks at the
+  // start of a CDATA section, a run after a child.
+  EXPECT_EQ(ParseText("<a>x&#32;</a><b><![CDATA[  y ]]></b><c> p <d/> q&#9;</c>"),
+            "a=\"x\" b=\"y\" c=\"pq\"(d)");
+}
+
+// Nodes of subclasses of every size share the blocks the base class carves.
+class PaddedItem : public CXmlItem {
+ public:
+  PaddedItem(CXmlItem* parent, size_t size, unsigned char fill) : CXmlItem(parent), m_pad(size, fill) {
+    // The padding lies in the node itself, right next to its neighbours.
+    std::memset(m_bytes, fill, sizeof(m_bytes));
+  }
+  bool Intact(unsigned char fill) const {
+    for (unsigned char b : m_bytes)
+      if (b != fill) return false;
+    return true;
+  }
+  std::vector<unsigned char> m_pad;
+  unsigned char m_bytes[200];
+};
+
+class BigItem : public CXmlItem {
+ public:
+  explicit BigItem(CXmlItem* parent) : CXmlItem(parent) { std::memset(m_bytes, 0x5A, sizeof(m_bytes)); }
+  unsigned char m_bytes[40000];  // larger than a block
+};
+
+class alignas(128) AlignedItem : public CXmlItem {
+ public:
+  explicit AlignedItem(CXmlItem* parent) : CXmlItem(parent) {}
+};
+
+TEST(XmlItemTest, NodesOfAnySizeAreCarvedApartAndDeletedOneByOne) {
+  CXmlItem root(nullptr);
+  std::vector<CXmlItem*> nodes;
+  for (int i = 0; i < 3000; ++i) {
+    CXmlItem* item;
+    switch (i % 4) {
+      case 0:
+        item = new CXmlItem(&root);
+        break;
+      case 1:
+        item = new PaddedItem(&root, 3, static_cast<unsigned char>(i));
+        break;
+      case 2:
+        item = new BigItem(&root);
+        break;
+      default:
+        item = new AlignedItem(&root);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(item) % 128, 0u);
+        break;
+    }
+    item->SetName(std::to_string(i).c_str());
+    nodes.push_back(item);
+  }
+  // Delete every other node out of order: the rest are untouched.
+  for (int i = 2999; i >= 0; i -= 2) {
+    root.RemoveAt(i);
+    delete nodes[static_cast<size_t>(i)];
+  }
+  ASSERT_EQ(root.GetCount(), 1500);
+  for (int i = 0; i < 1500; ++i) {
+    CXmlItem* item = root.GetChild(i);
+    EXPECT_EQ(item, nodes[static_cast<size_t>(2 * i)]);
+    EXPECT_STREQ(item->GetName(), std::to_string(2 * i).c_str());
+    if (auto* padded = dynamic_cast<PaddedItem*>(item)) {
+      EXPECT_TRUE(padded->Intact(static_cast<unsigned char>(2 * i))) << i;
+    }
+  }
+
+  // The other forms of new.
+  CXmlItem* quiet = new (std::nothrow) CXmlItem(&root);
+  ASSERT_NE(quiet, nullptr);
+  alignas(CXmlItem) unsigned char storage[sizeof(CXmlItem)];
+  CXmlItem* placed = new (storage) CXmlItem(nullptr);
+  placed->SetName("placed");
+  EXPECT_STREQ(placed->GetName(), "placed");
+  placed->~CXmlItem();
+  std::unique_ptr<CXmlItem> owned(new PaddedItem(nullptr, 100, 7));
+  EXPECT_EQ(root.GetCount(), 1501);
+}
+
+TEST(XmlItemTest, NodesOutliveTheThreadThatMadeThem) {
+  // Trees parsed in threads that end, then freed here, in another order.
+  constexpr int kThreads = 4;
+  std::vector<std::unique_ptr<CXmlItem>> roots;
+  for (int i = 0; i < kThreads; ++i) roots.emplace_back(new CXmlItem(nullptr));
+  std::string doc;
+  for (int i = 0; i < 2000; ++i) doc += "<r i='" + std::to_string(i) + "'><c>text</c></r>";
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&doc, &roots, i] { ParseInto(doc, *roots[static_cast<size_t>(i)]); });
+  }
+  for (std::thread& t : threads) t.join();
+  for (int i = 0; i < kThreads; ++i) {
+    ASSERT_EQ(roots[static_cast<size_t>(i)]->GetCount(), 2000);
+    EXPECT_STREQ(roots[static_cast<size_t>(i)]->GetChild(1999)->GetA("i"), "1999");
+  }
+  // Half of one tree freed by a thread that made none of it, while another
+  // thread carves new nodes.
+  std::thread freer([&roots] {
+    CXmlItem* root = roots[0].get();
+    while (root->GetCount() > 1000) {
+      CXmlItem* last = root->GetChild(root->GetCount() - 1);
+      root->RemoveAt(root->GetCount() - 1);
+      delete last;
+    }
+  });
+  std::thread maker([&roots] {
+    for (int i = 0; i < 5000; ++i) new CXmlItem(roots[1].get());
+  });
+  freer.join();
+  maker.join();
+  EXPECT_EQ(roots[0]->GetCount(), 1000);
+  EXPECT_STREQ(roots[0]->GetChild(999)->GetChild(0)->GetValue(), "text");
+  EXPECT_EQ(roots[1]->GetCount(), 7000);
+  roots.clear();
 }
 
 TEST(XmlItemTest, AddToTreeMirrorsTheSubtree) {
