@@ -43,6 +43,8 @@
 #include "vdkit/vdb/table_view.h"
 
 // geometry, jobs, undo
+#include "vdkit/geometry/polyline.h"
 #include "vdkit/geometry/predicates.h"
+#include "vdkit/geometry/region.h"
 #include "vdkit/job/job.h"
 #include "vdkit/undo/undo.h"
