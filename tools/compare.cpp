@@ -6,6 +6,7 @@
 #include "cells.h"
 #include "tool.h"
 #include "vdkit/core/string_sets.h"
+#include "vdkit/geometry/polyline.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/field_set.h"
 #include "vdkit/vdb/table.h"
@@ -231,6 +232,16 @@ bool SameTree(CVDFile& a, CVDFile& b, TreeParts parts, std::string* diff) {
             !SameRecords(x, y, &inner))
           return Differ(diff, where + inner);
       }
+    }
+    if (parts.lines && p.a->IsKindOf("CPolyline") && p.b->IsKindOf("CPolyline")) {
+      const CPolyline& x = static_cast<const CPolyline&>(*p.a);
+      const CPolyline& y = static_cast<const CPolyline&>(*p.b);
+      if (x.IsClosed() != y.IsClosed()) return Differ(diff, where + "one line is closed, the other not");
+      if (x.GetSize() != y.GetSize())
+        return Differ(diff, where + Format("%d points / %d points", x.GetSize(), y.GetSize()));
+      for (int i = 0; i < x.GetSize(); ++i)
+        if (!SameBits(x.GetAt(i).x, y.GetAt(i).x) || !SameBits(x.GetAt(i).y, y.GetAt(i).y))
+          return Differ(diff, where + Format("point %d differs", i + 1));
     }
     if (p.a->GetFileCount() != p.b->GetFileCount())
       return Differ(diff,

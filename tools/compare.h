@@ -38,11 +38,13 @@ bool SameKeyStrings(CKeyStringArraySet& a, CKeyStringArraySet& b, std::string* d
 
 // What a tree carries, object by object in pre-order: class, named flag,
 // name, type, children, and with `blobs` the data blob; the content of the
-// kinds the program knows (tables, table sets) with `content`.
+// kinds the program knows (tables, table sets) with `content`; the points
+// and closed flag of polylines with `lines` (a binary archive keeps none).
 struct TreeParts {
   bool blobs = true;
   bool content = true;
   bool units = true;
+  bool lines = true;
 };
 bool SameTree(CVDFile& a, CVDFile& b, TreeParts parts, std::string* diff);
 

@@ -17,6 +17,8 @@
 #include "vdf.h"
 #include "vdkit/core/date.h"
 #include "vdkit/core/string_sets.h"
+#include "vdkit/geometry/polyline.h"
+#include "vdkit/geometry/region.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/table.h"
 #include "vdkit/vdb/table_set.h"
@@ -31,7 +33,8 @@ const char kDemoHelp[] =
     "\n"
     "Builds a small disk: a table set with two related tables (wells and their\n"
     "samples, a client-style subclass that also keeps its tables in binary\n"
-    "archives) and a view selected from them. Saves it as a binary object archive\n"
+    "archives) and a view selected from them, and a map layer with a road, a lease\n"
+    "boundary and the road clipped by it. Saves it as a binary object archive\n"
     "(demo.vdf) and as an XML object document (demo.xml); writes the tables, the\n"
     "table set, a data set and a key-string-array file in their own forms; reads\n"
     "every file back, checks it equals what was written, and prints the tree and\n"
@@ -77,6 +80,11 @@ const Sample kSamples[] = {
     {3, 2004, 3, 12, 0.0f, "18.875", "5.75", ""},
     {4, 2004, 3, 8, 0.0f, "11", "2.5", "well not listed"},
 };
+
+// Map coordinates, the same kind as the wells'.
+const SFloat2D kRoad[] = {{511800, 4178600}, {512400, 4178600}, {512900, 4177200}, {513300, 4178700},
+                          {513900, 4178700}};
+const SFloat2D kLease[] = {{512000, 4177500}, {513500, 4177500}, {513500, 4179000}, {512000, 4179000}};
 
 void SetDate(CVdbTable& t, const char* field, int year, int month, int day, float fraction) {
   SDateTime when{};
@@ -135,6 +143,26 @@ std::unique_ptr<CVDisk> BuildDisk() {
     samples->SetFieldValue("Note", s.note);
   }
   survey->AddRelation("WellID", "Wells.ID");
+
+  // A map layer: a road, the lease boundary, and the road clipped by it.
+  CVDFile* map = disk->CreateFileA("Map", "Layer", "CVDFile");
+  auto* road = static_cast<CPolyline*>(map->CreateFileA("Road", "Line", "CPolyline"));
+  for (SFloat2D point : kRoad) road->Add(point);
+  auto* lease = static_cast<CPolyline*>(map->CreateFileA("Lease", "Boundary", "CPolyline"));
+  lease->SetClosed(true);
+  for (SFloat2D point : kLease) lease->Add(point);
+  CRegion area;
+  area = *lease;
+  CPolyPolyline inside;
+  road->Cut(area, inside);
+  for (int i = 0; i < inside.GetSize(); ++i) {
+    CPolyline* piece = inside[i];
+    piece->SetName(("Road in lease " + std::to_string(i + 1)).c_str());
+    piece->SetFileType("Line");
+    map->AddNewFile(piece);
+  }
+  inside.RemoveAll();  // the map owns the pieces now
+
   disk->CreateFileA("", "", "CVDFile");  // an unnamed object: both archives keep its place
   return disk;
 }
@@ -192,6 +220,19 @@ void PrintView(CVdbTableView& view, const std::string& columns) {
   if (view.tMinMax(from, to)) Out().Line("  dates " + DateText(from) + " .. " + DateText(to));
 }
 
+// The road's pieces inside the lease, as the clip left them.
+void PrintClip(CVDFile& map) {
+  Out().Line("the road clipped by the lease boundary:");
+  for (int i = 0; i < map.GetFileCount(); ++i) {
+    const auto* line = dynamic_cast<const CPolyline*>(map.GetFileAt(i));
+    if (!line || std::string(line->GetName()).rfind("Road in lease", 0) != 0) continue;
+    std::string points;
+    for (int k = 0; k < line->GetSize(); ++k)
+      points += Format(" (%.1f, %.1f)", static_cast<double>(line->GetAt(k).x), static_cast<double>(line->GetAt(k).y));
+    Out().Line(Format("  %s: %d points", line->GetName(), line->GetSize()) + points);
+  }
+}
+
 std::string NewDemoDirectory() {
   for (int n = 1;; ++n) {
     const std::string dir = n == 1 ? "vdkit-demo" : "vdkit-demo-" + std::to_string(n);
@@ -233,7 +274,7 @@ int RunDemo(const std::vector<std::string>& args) {
   CVdbTableView view;
   survey.Select(&view, "Samples", kColumns, nullptr);
 
-  Out().Line("vdkit demo: a disk with a table set of wells and their samples, in " + dir);
+  Out().Line("vdkit demo: a disk with a table set of wells and their samples and a map layer, in " + dir);
   Out().Line("");
   PrintObjectTree(*disk, "  ");
   Out().Line("");
@@ -241,16 +282,18 @@ int RunDemo(const std::vector<std::string>& args) {
   Out().Line("");
   PrintRecords(samples, "  ", false);
   Out().Line("");
+  PrintClip(*disk->FindFile("Map"));
+  Out().Line("");
   Out().Line("files written and read back:");
 
   WriteAndCheck(dir, "demo.vdf", StoreVdf(*disk),
                 [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   std::unique_ptr<CVDFile> back = LoadVdfTree(path, bytes, nullptr);
-                  return SameTree(*disk, *back, TreeParts{true, true, false}, diff);
+                  return SameTree(*disk, *back, TreeParts{true, true, false, false}, diff);
                 });
   // XML has no place for blobs (the demo's objects have none).
   WriteAndCheck(dir, "demo.xml", StoreXml(*disk), [&](const std::string& path, ByteSpan bytes, std::string* diff) {
-    return SameTree(*disk, *LoadXmlTree(path, bytes), TreeParts{false, true, true}, diff);
+    return SameTree(*disk, *LoadXmlTree(path, bytes), TreeParts{false, true, true, true}, diff);
   });
   WriteAndCheck(
       dir, "wells.tv10", StoreTable(wells), [&](const std::string& path, ByteSpan bytes, std::string* diff) {

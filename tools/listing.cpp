@@ -6,6 +6,7 @@
 #include "csv.h"
 #include "tool.h"
 #include "vdkit/core/string_sets.h"
+#include "vdkit/geometry/polyline.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/field_set.h"
 #include "vdkit/vdb/table.h"
@@ -247,6 +248,14 @@ void PrintHex(const BYTE* data, size_t size, const std::string& indent) {
 }
 
 bool PrintObjectContent(CVDFile& object, const std::string& indent) {
+  if (object.IsKindOf("CPolyline")) {
+    const CPolyline& line = static_cast<const CPolyline&>(object);
+    Out().Line(indent + ContentSummary(object));
+    for (int i = 0; i < line.GetSize(); ++i)
+      Out().Line(indent + Format("  %.9g %.9g", static_cast<double>(line.GetAt(i).x),
+                                 static_cast<double>(line.GetAt(i).y)));
+    return true;
+  }
   if (object.IsKindOf("CVdbTableSet")) {
     PrintTableSet(static_cast<CVdbTableSet&>(object), indent, SetParts::definitionsOnly);
     return true;
@@ -264,6 +273,11 @@ bool PrintObjectContent(CVDFile& object, const std::string& indent) {
 }
 
 std::string ContentSummary(CVDFile& object) {
+  if (object.IsKindOf("CPolyline")) {
+    const CPolyline& line = static_cast<const CPolyline&>(object);
+    return Format("%d point%s, %s", line.GetSize(), line.GetSize() == 1 ? "" : "s",
+                  line.IsClosed() ? "closed" : "open");
+  }
   if (object.IsKindOf("CVdbTableSet")) {
     CVdbTableSet& set = static_cast<CVdbTableSet&>(object);
     return Format("%d definition%s, %d relation%s", set.GetFieldSetCount(),

@@ -165,11 +165,11 @@ TEST_F(ProgramTest, InfoOnEverySample) {
     std::vector<std::string> expected;
   } rows[] = {
       {{"demo.vdf"},
-       {"demo.vdf: binary object archive (VDFc), 2,088 bytes", "5 objects in 3 levels",
-        "    Survey        CSurvey    Database     0       1,824         2", "(unnamed #2)"}},
+       {"demo.vdf: binary object archive (VDFc), 2,396 bytes", "10 objects in 3 levels",
+        "    Survey             CSurvey    Database     0       1,824         2", "(unnamed #3)"}},
       {{"demo.xml"},
-       {"demo.xml: XML object document, ", "5 objects in 3 levels",
-        "    Survey         CSurvey    Database              2         2", "(unnamed #@2)"}},
+       {"demo.xml: XML object document, ", "10 objects in 3 levels",
+        "      Road in lease 1  CPolyline  Line                  1         0", "(unnamed #@3)"}},
       {{"wells.tv10"},
        {"table file (TV10)", "table 'Wells': 3 records, last identifier 3, 5 fields, record size 40 bytes",
         "field set 'Well', label 'Wells'",
@@ -206,9 +206,10 @@ TEST_F(ProgramTest, DumpOnEverySample) {
   } rows[] = {
       {{"demo.vdf"},
        {"/Survey  CSurvey, type 'Database'", "(from 1,824 bytes of class data)", "/Survey/Samples  CVdbTable",
-        "      3       2   2004-03-02+0.5   15.75        gauge, replaced", "/(unnamed #2)  CVDFile"}},
+        "      3       2   2004-03-02+0.5   15.75        gauge, replaced", "/Map/Lease  CPolyline, type 'Boundary'", "/(unnamed #3)  CVDFile"}},
       {{"demo.xml"},
        {"/Survey  CSurvey, type 'Database'", "   <relation key='WellID' table='Wells' related='ID' />",
+        "/Map/Road in lease 2  CPolyline, type 'Line'\n  <polyline count='3'>\n   <a x='512980.000000' ",
         "/Survey/Samples  CVdbTable"}},
       {{"wells.tv10"},
        {"@id  ID  Name                 X           Y   Depth\n",
@@ -454,7 +455,7 @@ TEST_F(ProgramTest, DemoWritesTheSampleFilesAndReadsThemBack) {
   const Result r = Run({"demo", Temp("d")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("  demo.vdf     binary object archive (VDFc)          2,088 bytes, read back equal"),
+  EXPECT_NE(r.out.find("  demo.vdf     binary object archive (VDFc)          2,396 bytes, read back equal"),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("  T       11  19.125  10 .. 20"), std::string::npos) << r.out;

@@ -14,11 +14,14 @@ XmlDocument::~XmlDocument() = default;
 
 namespace {
 
+bool IsIndexForm(const char* element) {
+  return element[0] == '#' || (element[0] && element[1] == '@');
+}
+
 bool IsNamedElement(const CXmlItem& item) {
   const char* named = item.GetA("named");
   if (named && CString(named).CompareNoCase("false") == 0) return false;
-  const char* name = item.GetName();
-  return !(name[0] == '#' || (name[0] && name[1] == '@'));
+  return !IsIndexForm(item.GetName()) || item.GetA("name");
 }
 
 XmlObject Describe(const CXmlItem& item, int depth) {
@@ -26,7 +29,10 @@ XmlObject Describe(const CXmlItem& item, int depth) {
   o.item = &item;
   o.depth = depth;
   o.named = IsNamedElement(item);
-  o.name = item.GetName();
+  // A name unfit for an element is written in the index form, with the
+  // name in an attribute.
+  const char* nameAttr = IsIndexForm(item.GetName()) ? item.GetA("name") : nullptr;
+  o.name = nameAttr ? nameAttr : item.GetName();
   o.className = item.GetA("class");
   const char* type = item.GetA("type");
   o.type = type ? type : "";
