@@ -15,6 +15,17 @@
 #include "vdkit/core/path.h"
 #include "vdkit/platform/tree_ctrl.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VDKIT_XML_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VDKIT_XML_ASAN 1
+#endif
+#endif
+#ifdef VDKIT_XML_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace {
 
 // Blanks of the grammar.
@@ -171,6 +182,7 @@ constexpr int64_t kHold = INT64_C(1) << 40;  // more nodes than a block can ever
 
 struct Block {
   std::atomic<int64_t> live;
+  size_t bytes;  // of the whole block, header included
 };
 static_assert(sizeof(Block) <= kBlockHeader, "block header");
 
@@ -179,18 +191,57 @@ Block* BlockOf(void* node) {
                                   ~static_cast<uintptr_t>(kBlockBytes - 1));
 }
 
+// Under AddressSanitizer carved memory stays poisoned until it is handed
+// out and is poisoned again when released, so a use after delete of one
+// node is caught even while its neighbours keep the block alive. Each carve
+// then carries its size in a prefix of its own, poisoned too.
+#ifdef VDKIT_XML_ASAN
+constexpr size_t kSizePrefix = kCarveAlign;
+#else
+constexpr size_t kSizePrefix = 0;
+#endif
+
 Block* NewBlock(size_t bytes, int64_t live) {
   void* raw = ::operator new(bytes, std::align_val_t(kBlockBytes), std::nothrow);
   if (!raw) return nullptr;
-  return new (raw) Block{{live}};
+#ifdef VDKIT_XML_ASAN
+  ASAN_POISON_MEMORY_REGION(static_cast<char*>(raw) + kBlockHeader, bytes - kBlockHeader);
+#endif
+  return new (raw) Block{{live}, bytes};
 }
 
 // Drops `n` from the block's count and frees it when nothing is left.
 void Release(Block* block, int64_t n) {
   if (block->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
+#ifdef VDKIT_XML_ASAN
+    ASAN_UNPOISON_MEMORY_REGION(block, block->bytes);
+#endif
     block->~Block();
     ::operator delete(block, std::align_val_t(kBlockBytes));
   }
+}
+
+// The carve at `raw` made ready for `size` bytes of its user.
+void* Hand(char* raw, size_t size) {
+#ifdef VDKIT_XML_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(raw, kSizePrefix + size);
+  *reinterpret_cast<size_t*>(raw) = size;
+  ASAN_POISON_MEMORY_REGION(raw, kSizePrefix);
+#else
+  (void)size;
+#endif
+  return raw + kSizePrefix;
+}
+
+// Gives back what Hand gave out.
+void ReleaseCarve(void* p) {
+  char* raw = static_cast<char*>(p) - kSizePrefix;
+#ifdef VDKIT_XML_ASAN
+  ASAN_UNPOISON_MEMORY_REGION(raw, kSizePrefix);
+  const size_t size = *reinterpret_cast<size_t*>(raw);
+  ASAN_POISON_MEMORY_REGION(raw, kSizePrefix + size);
+#endif
+  Release(BlockOf(raw), 1);
 }
 
 // The block a thread carves from. Plain data, so reaching it costs no guard;
@@ -219,18 +270,19 @@ struct BlockReturner {
 // Memory for one node of `size` bytes, or null when the heap has none.
 void* CarveNode(size_t size) {
   size = (size + kCarveAlign - 1) & ~(kCarveAlign - 1);
+  const size_t whole = kSizePrefix + size;
   Carver& c = t_carver;
-  if (c.block && c.next + size <= kBlockBytes) {
-    void* node = reinterpret_cast<char*>(c.block) + c.next;
-    c.next += size;
+  if (c.block && c.next + whole <= kBlockBytes) {
+    char* raw = reinterpret_cast<char*>(c.block) + c.next;
+    c.next += whole;
     ++c.handed;
-    return node;
+    return Hand(raw, size);
   }
-  if (size > kMaxCarved || c.ended) {
+  if (whole > kMaxCarved || c.ended) {
     // A block of its own, freed with the node.
-    const size_t bytes = (kBlockHeader + size + kBlockBytes - 1) & ~(kBlockBytes - 1);
-    Block* own = bytes > size ? NewBlock(bytes, 1) : nullptr;
-    return own ? reinterpret_cast<char*>(own) + kBlockHeader : nullptr;
+    const size_t bytes = (kBlockHeader + whole + kBlockBytes - 1) & ~(kBlockBytes - 1);
+    Block* own = bytes > whole ? NewBlock(bytes, 1) : nullptr;
+    return own ? Hand(reinterpret_cast<char*>(own) + kBlockHeader, size) : nullptr;
   }
   Block* fresh = NewBlock(kBlockBytes, kHold);
   if (!fresh) return nullptr;
@@ -242,9 +294,9 @@ void* CarveNode(size_t size) {
   }
   LeaveBlock(c);
   c.block = fresh;
-  c.next = kBlockHeader + size;
+  c.next = kBlockHeader + whole;
   c.handed = 1;
-  return reinterpret_cast<char*>(fresh) + kBlockHeader;
+  return Hand(reinterpret_cast<char*>(fresh) + kBlockHeader, size);
 }
 
 // The members getChar, findChar and CXmlAttributes::Find are exported, and
@@ -284,7 +336,7 @@ void* detail::CarveXmlMemory(size_t bytes) {
 }
 
 void detail::ReleaseXmlMemory(void* p) noexcept {
-  if (p) Release(BlockOf(p), 1);
+  if (p) ReleaseCarve(p);
 }
 
 void* CXmlItem::operator new(size_t size) {
@@ -302,11 +354,11 @@ void* CXmlItem::operator new(size_t size, std::align_val_t align) {
 }
 
 void CXmlItem::operator delete(void* p) noexcept {
-  if (p) Release(BlockOf(p), 1);
+  if (p) ReleaseCarve(p);
 }
 
 void CXmlItem::operator delete(void* p, const std::nothrow_t&) noexcept {
-  if (p) Release(BlockOf(p), 1);
+  if (p) ReleaseCarve(p);
 }
 
 void CXmlItem::operator delete(void* p, std::align_val_t align) noexcept {

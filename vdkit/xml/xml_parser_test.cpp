@@ -638,4 +638,24 @@ TEST(XmlItemTest, AddToTreeMirrorsTheSubtree) {
   EXPECT_EQ(other.GetCount(), 20001u);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// Nodes share blocks; a deleted node must still be caught when touched while
+// its neighbours keep the block alive.
+TEST(XmlItemDeathTest, ADeletedNodeIsPoisonedWhileItsBlockLives) {
+  CXmlItem root(nullptr);
+  auto* before = new CXmlItem(&root);
+  auto* gone = new CXmlItem(nullptr);
+  auto* after = new CXmlItem(&root);
+  (void)before;
+  (void)after;
+  delete gone;
+  EXPECT_DEATH(
+      {
+        volatile char* p = reinterpret_cast<volatile char*>(gone);
+        p[sizeof(void*)] = 1;
+      },
+      "use-after-poison");
+}
+#endif
+
 }  // namespace
