@@ -104,8 +104,10 @@ void ConvertTree(const Request& r, Input& in) {
     root = LoadVdfTree(r.in, bytes, &notes);
     for (const std::string& n : notes) Loss(r, n + ": the output would hold what its reader made of them");
   } else {
+    std::string rootClass;
     {
       const XmlDocument doc = LoadXmlDocument(r.in, bytes);
+      rootClass = doc.objects.front().className;
       std::map<std::string, size_t> unknown;
       for (const XmlObject& o : doc.objects) {
         ownData = ownData || o.dataElements > 0;
@@ -115,7 +117,7 @@ void ConvertTree(const Request& r, Input& in) {
         Loss(r, Format("%zu object%s of class ", u.second, u.second == 1 ? " is" : "s are") +
                     Quoted(u.first) + ", which this program does not know: the output would leave them out");
     }
-    root = LoadXmlTree(r.in, bytes);
+    root = LoadXmlTree(r.in, bytes, rootClass);
   }
   const bool verify = r.inForm != r.outForm && ownData;
   if (!verify && r.outForm == Form::vdf) {

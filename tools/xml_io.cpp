@@ -9,12 +9,11 @@
 
 namespace vdtool {
 
-std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes) {
-  // The document is parsed twice (here and by the archive): this way a
-  // malformed document is named as the listing names it, and the root's
-  // class is known before anything is made.
-  const XmlDocument doc = LoadXmlDocument(path, bytes);
-  const std::string rootClass = doc.objects.front().className;
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes, std::string rootClass) {
+  // Unless the caller has looked already, the document is parsed once more
+  // than the archive does: so a malformed document is named as the listing
+  // names it, and the root's class is known before anything is made.
+  if (rootClass.empty()) rootClass = LoadXmlDocument(path, bytes).objects.front().className;
   std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
   if (!root)
     FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");

@@ -19,10 +19,11 @@ class CVdbTable;
 
 namespace vdtool {
 
-// Loads the document into a new object of its first element's class.
-// Failure when that class is not registered or the archive refuses the
-// document.
-std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes);
+// Loads the document into a new object of its first element's class
+// (`rootClass` when the caller has read it with LoadXmlDocument already).
+// Failure when the document is malformed, that class is not registered or
+// the archive refuses the document.
+std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes, std::string rootClass = "");
 Blob StoreXml(CVDFile& root);
 
 // A document whose first element is a table. Failure when it is of another

@@ -136,7 +136,8 @@ CXmlArchive::CXmlArchive(CXmlArchive& parent, CXmlItem* item)
       m_nFlag(parent.m_nFlag),
       m_nDepth(parent.m_nDepth + 1),
       m_nHead(parent.m_nHead),
-      m_nNest(parent.m_nNest + 1) {}
+      m_nNest(parent.m_nNest + 1),
+      m_pPending(parent.m_pPending) {}
 
 CXmlArchive::CXmlArchive(CXmlArchive& parent, const char* name)
     : CXmlArchive(parent, parent.m_pItem && name ? parent.m_pItem->GetChild(name) : nullptr) {}
@@ -151,9 +152,31 @@ int CXmlArchive::SetHeaddSpace(int depth) {
 }
 
 // ---- Writing -------------------------------------------------------------------------
+CXmlArchive::operator CFile*() const {
+  // Whoever writes to the file directly must find the text before it there.
+  if (m_pPending) FlushPending();
+  return m_pFile;
+}
+
+void CXmlArchive::Emit(const char* text, size_t n) {
+  if (!m_pPending) {
+    m_pFile->Write(text, static_cast<UINT>(n));
+    return;
+  }
+  m_pPending->append(text, n);
+  if (m_pPending->size() >= kPendingBytes) FlushPending();
+}
+
+void CXmlArchive::FlushPending() const {
+  if (m_pPending->empty()) return;
+  std::string text;
+  text.swap(*m_pPending);  // empty even when the write throws
+  m_pFile->Write(text.data(), static_cast<UINT>(text.size()));
+}
+
 void CXmlArchive::WrieXmlHead() {
   if (m_nHead != 0 || !m_pFile) return;
-  m_pFile->Write(kHead, sizeof kHead - 1);
+  Emit(kHead, sizeof kHead - 1);
   m_nHead = headWritten | headLineStart;
 }
 
@@ -161,7 +184,7 @@ void CXmlArchive::WriteIndent() {
   int n = m_nDepth - 1;
   if (n <= 0) return;
   if (n > kMaxIndent) n = kMaxIndent;
-  m_pFile->Write(kSpaces, static_cast<UINT>(n));
+  Emit(kSpaces, static_cast<size_t>(n));
 }
 
 void CXmlArchive::xmlWrite(const char* text, int length) {
@@ -178,7 +201,7 @@ void CXmlArchive::xmlWrite(const char* text, int length) {
   while (p < end) {
     const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
     const char* stop = lf ? lf + 1 : end;
-    m_pFile->Write(p, static_cast<UINT>(stop - p));
+    Emit(p, static_cast<size_t>(stop - p));
     p = stop;
     if (!lf) break;
     if (p < end) {
@@ -378,6 +401,18 @@ std::string StartTag(CVDFile& file, int index) {
 
 bool operator<<(CXmlArchive& ar, CVDFile& file) {
   if (!ar.IsStoring() || !static_cast<CFile*>(ar)) return false;
+  // A tree is many short writes: they gather in one buffer, written out
+  // when it fills and when the tree is done (or when someone asks for the
+  // file), instead of a file write each.
+  std::string pending;
+  struct Gather {
+    CXmlArchive& ar;
+    bool outer;
+    ~Gather() {
+      if (outer) ar.m_pPending = nullptr;
+    }
+  } gather{ar, ar.m_pPending == nullptr};
+  if (gather.outer) ar.m_pPending = &pending;
   ar.WrieXmlHead();
   const int depth = ar.GetHeaddSpace();
   // Depth first without recursion, so that a tree of any depth can be
@@ -416,6 +451,7 @@ bool operator<<(CXmlArchive& ar, CVDFile& file) {
     stack.pop_back();
   }
   ar.SetHeaddSpace(depth);
+  if (gather.outer) ar.FlushPending();
   return true;
 }
 

@@ -49,6 +49,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <string>
 
 #include "vdkit/platform/collections.h"
 #include "vdkit/platform/cstring.h"
@@ -102,7 +103,9 @@ class VDKIT_API CXmlArchive {
   // vdkit: the depth.
   int GetHeaddSpace() const { return m_nDepth; }
   CXmlItem* GetXmlItem() const { return m_pItem; }
-  operator CFile*() const { return m_pFile; }
+  // The file, with any text gathered while a tree is written put into it
+  // first, so that direct writes land after it.
+  operator CFile*() const;
 
   // ---- Writing --------------------------------------------------------------
   // Writes "<?xml version='1.0'?>\n" once per archive, when there is a file.
@@ -192,11 +195,15 @@ class VDKIT_API CXmlArchive {
  private:
   friend class CXmlFileItem;
   friend VDKIT_API bool operator>>(CXmlArchive& ar, CVDFile& file);
+  friend VDKIT_API bool operator<<(CXmlArchive& ar, CVDFile& file);
 
   void SetBit(BYTE bit, bool on) {
     m_nMode = static_cast<BYTE>(on ? (m_nMode | bit) : (m_nMode & ~bit));
   }
   void WriteIndent();
+  // Writes to the file, or to the text gathered while a tree is written.
+  void Emit(const char* text, size_t n);
+  void FlushPending() const;
   bool WriteVar(CXmlVar& var, bool attribute);
   bool ReadAttribute(CXmlVar& var, const char* name);
 
@@ -211,6 +218,11 @@ class VDKIT_API CXmlArchive {
   // How many archives lie between this one and the top: bounds the object
   // reader's recursion.
   int m_nNest = 0;
+  // While operator<< writes a tree: the text not yet in the file, shared by
+  // the copies and child archives made meanwhile (which live no longer than
+  // the element they are made for). Null otherwise.
+  std::string* m_pPending = nullptr;
+  static constexpr size_t kPendingBytes = 256 * 1024;
 };
 
 // Raises an archive's depth for as long as it lives.
@@ -271,6 +283,7 @@ class VDKIT_API CXmlFileItem : public CXmlItem {
                    CVDFile* parentFile);
   static void MakeUnnamed(CVDFile* file);
   friend VDKIT_API bool operator>>(CXmlArchive& ar, CVDFile& file);
+  friend VDKIT_API bool operator<<(CXmlArchive& ar, CVDFile& file);
 
   CVDFile* m_pFile = nullptr;  // not owned
 };
