@@ -405,16 +405,19 @@ bool operator<<(CXmlArchive& ar, CVDFile& file) {
   // when it fills and when the tree is done (or when someone asks for the
   // file), instead of a file write each.
   std::string pending;
-  struct Gather {
+  // Put back on the way out, a file exception included: the depth, and
+  // writing straight to the file.
+  struct Restore {
     CXmlArchive& ar;
+    int depth;
     bool outer;
-    ~Gather() {
+    ~Restore() {
+      ar.SetHeaddSpace(depth);
       if (outer) ar.m_pPending = nullptr;
     }
-  } gather{ar, ar.m_pPending == nullptr};
-  if (gather.outer) ar.m_pPending = &pending;
+  } restore{ar, ar.GetHeaddSpace(), ar.m_pPending == nullptr};
+  if (restore.outer) ar.m_pPending = &pending;
   ar.WrieXmlHead();
-  const int depth = ar.GetHeaddSpace();
   // Depth first without recursion, so that a tree of any depth can be
   // written. Each frame: the object, its index and the next child to write.
   struct Frame {
@@ -450,8 +453,7 @@ bool operator<<(CXmlArchive& ar, CVDFile& file) {
     ar.SetHeaddSpace(ar.GetHeaddSpace() - 1);
     stack.pop_back();
   }
-  ar.SetHeaddSpace(depth);
-  if (gather.outer) ar.FlushPending();
+  if (restore.outer) ar.FlushPending();
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "vdkit/xml/xml_archive.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,16 @@ class CXaWell : public CVDFile {
 };
 bool CXaWell::m_refuse = false;
 IMPLEMENT_VDFILE(CXaWell, CVDFile)
+
+// Writes a line straight into the archive's file.
+class CXaRaw : public CVDFile {
+  DECLARE_VDFILE(CXaRaw)
+  bool Serialize(CXmlArchive& ar) override {
+    if (ar.IsStoring()) static_cast<CFile*>(ar)->Write("<raw/>\n", 7);
+    return true;
+  }
+};
+IMPLEMENT_VDFILE(CXaRaw, CVDFile)
 
 // Refuses to be added to a parent.
 class CXaRefuser : public CVDFile {
@@ -154,6 +165,40 @@ TEST(XmlArchiveWriteTest, ObjectDataIsIndentedOneLevelBelowItsTag) {
             "  <ref class='CVDFile'>3</ref>\n"
             " </W>\n"
             "</Disk>\n");
+}
+
+// A tree's text is gathered before it reaches the file; what a class writes
+// to the file itself still lands in its place, and a failing write reaches
+// the caller.
+TEST(XmlArchiveWriteTest, GatheredTextKeepsItsPlaceAndFailuresPass) {
+  CVDisk disk;
+  disk.CreateFileA("r", "", "CXaRaw");
+  disk.CreateFileA("after", "", nullptr);
+  EXPECT_EQ(StoreXml(disk),
+            "<?xml version='1.0'?>\n<Disk class='CVDisk' type='Disk' root='true'>\n"
+            " <r class='CXaRaw'>\n<raw/>\n </r>\n <after class='CVDFile'>\n </after>\n</Disk>\n");
+
+  char path[] = "/tmp/vdkit_xml_archive_XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  CFile file(path, CFile::modeCreate | CFile::modeWrite);
+  CXmlArchive ar(&file, CXmlArchive::store);
+  CFile::SetFaultHook([](CFile::Op op) { return op == CFile::Op::Write; });
+  bool thrown = false;
+  try {
+    ar << disk;
+  } catch (CFileException* e) {
+    thrown = true;
+    e->Delete();
+  }
+  CFile::SetFaultHook(nullptr);
+  EXPECT_TRUE(thrown);
+  // The archive writes straight to the file again afterwards.
+  ar << "<x/>\n";
+  EXPECT_EQ(file.GetLength(), 5u);
+  file.Close();
+  std::remove(path);
 }
 
 TEST(XmlArchiveWriteTest, IndentationStopsAt31Spaces) {
