@@ -193,7 +193,7 @@ void ConvertTable(const Request& r, Input& in) {
       const Blob out = StoreXmlTable(*table);
       // The XML body writes values as text by the library's own rules; read
       // it back to be sure every value survived.
-      std::unique_ptr<CVdbTable> back = LoadXmlTable(r.out, out);
+      std::unique_ptr<CVdbTable> back = LoadXmlTable(r.out, out, "CVdbTable");
       std::string diff;
       if (!SameFields(*table->GetFieldSet(), *back->GetFieldSet(), FieldParts{false, true}, &diff) ||
           !SameRecords(*table, *back, &diff))

@@ -1,5 +1,7 @@
 #include "xml_io.h"
 
+#include <utility>
+
 #include "vdf.h"
 #include "xml_doc.h"
 #include "vdkit/platform/file.h"
@@ -32,8 +34,8 @@ Blob StoreXml(CVDFile& root) {
   return Blob(mem);
 }
 
-std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes) {
-  std::unique_ptr<CVDFile> root = LoadXmlTree(path, bytes);
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes, std::string rootClass) {
+  std::unique_ptr<CVDFile> root = LoadXmlTree(path, bytes, std::move(rootClass));
   if (!dynamic_cast<CVdbTable*>(root.get()))
     FailFile(path, "the document's root object is a " + Quoted(root->GetClass()->m_lpszClassName) +
                        ", not a table");

@@ -27,8 +27,8 @@ std::unique_ptr<CVDFile> LoadXmlTree(const std::string& path, ByteSpan bytes, st
 Blob StoreXml(CVDFile& root);
 
 // A document whose first element is a table. Failure when it is of another
-// class.
-std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes);
+// class. `rootClass` as for LoadXmlTree.
+std::unique_ptr<CVdbTable> LoadXmlTable(const std::string& path, ByteSpan bytes, std::string rootClass = "");
 Blob StoreXmlTable(CVdbTable& table);
 
 }  // namespace vdtool
