@@ -238,75 +238,148 @@ void ReplayRecord(Coll* pOwner, std::vector<Item*>* pItems, Item*& pHeld, int& n
 
 }  // namespace
 
-#define VDKIT_COLLECTION_COMMON(Coll, Item, Record)                                                         \
-  Coll::Coll(const Coll& src) {                                                                             \
-    m_items.reserve(src.m_items.size());                                                                    \
-    for (Item * p : src.m_items) m_items.push_back(new Item(*p));                                           \
-  }                                                                                                         \
-  Coll::~Coll() {                                                                                           \
-    DestroyAll(m_items);                                                                                    \
-  }                                                                                                         \
-  int Coll::Add(Item* pItem) {                                                                              \
-    const int slot = GetSize();                                                                             \
-    m_items.push_back(pItem);                                                                               \
-    if (IsEnableUndo()) m_pUndoMgr->AddUndoRecorde(new Record(this, nullptr, slot));                        \
-    return slot;                                                                                            \
-  }                                                                                                         \
-  void Coll::InsertAt(int nIndex, Item* pItem) {                                                            \
-    if (nIndex < 0) nIndex = 0;                                                                             \
-    if (nIndex > GetSize()) nIndex = GetSize();                                                             \
-    RawInsert(m_items, nIndex, pItem);                                                                      \
-    if (IsEnableUndo()) m_pUndoMgr->AddUndoRecorde(new Record(this, nullptr, nIndex));                      \
-  }                                                                                                         \
-  void Coll::DeleteAt(int nIndex) {                                                                         \
-    if (nIndex < 0 || nIndex >= GetSize()) return;                                                          \
-    Item* pItem = m_items[static_cast<size_t>(nIndex)];                                                     \
-    m_items.erase(m_items.begin() + nIndex);                                                                \
-    if (IsEnableUndo())                                                                                     \
-      m_pUndoMgr->AddUndoRecorde(new Record(this, pItem, ~nIndex));                                         \
-    else                                                                                                    \
-      delete pItem;                                                                                         \
-  }                                                                                                         \
-  void Coll::DeleteAll() {                                                                                  \
-    if (IsEnableUndo()) {                                                                                   \
-      m_pUndoMgr->BeginGroup();                                                                             \
-      while (GetSize() > 0) DeleteAt(0);                                                                    \
-      m_pUndoMgr->EndGroup();                                                                               \
-    } else {                                                                                                \
-      DestroyAll(m_items);                                                                                  \
-    }                                                                                                       \
-  }                                                                                                         \
-  Coll& Coll::operator=(const Coll& src) {                                                                  \
-    if (&src == this) return *this;                                                                         \
-    DestroyAll(m_items);                                                                                    \
-    return *this += src;                                                                                    \
-  }                                                                                                         \
-  Coll& Coll::operator+=(const Coll& src) {                                                                 \
-    const size_t n = src.m_items.size(); /* src may be this collection */                                   \
-    m_items.reserve(m_items.size() + n);                                                                    \
-    for (size_t i = 0; i < n; ++i) m_items.push_back(new Item(*src.m_items[i]));                            \
-    return *this;                                                                                           \
-  }                                                                                                         \
-  Coll& Coll::operator<<(Coll& src) {                                                                       \
-    if (&src == this) return *this;                                                                         \
-    m_items.insert(m_items.end(), src.m_items.begin(), src.m_items.end());                                  \
-    src.RemoveAll();                                                                                        \
-    return *this;                                                                                           \
-  }                                                                                                         \
-  Record::Record(Coll* pOwner, Item* pHeld, int nSlot) : m_pOwner(pOwner), m_pHeld(pHeld), m_nSlot(nSlot) { \
-    if (pOwner) pOwner->m_records.Link(this);                                                               \
-  }                                                                                                         \
-  Record::~Record() {                                                                                       \
-    delete m_pHeld;                                                                                         \
-  }                                                                                                         \
-  void Record::Replay(bool) {                                                                               \
-    ReplayRecord(m_pOwner, m_pOwner ? &m_pOwner->m_items : nullptr, m_pHeld, m_nSlot);                      \
+// The rules both collections share, on their members.
+template <class Coll, class Item, class Record>
+struct detail::CollectionOps {
+  static void CopyFrom(Coll& c, const Coll& src) {
+    c.m_items.reserve(src.m_items.size());
+    for (Item* p : src.m_items) c.m_items.push_back(new Item(*p));
   }
+  static int Add(Coll& c, Item* pItem) {
+    const int slot = c.GetSize();
+    c.m_items.push_back(pItem);
+    if (c.IsEnableUndo()) c.m_pUndoMgr->AddUndoRecorde(new Record(&c, nullptr, slot));
+    return slot;
+  }
+  static void InsertAt(Coll& c, int nIndex, Item* pItem) {
+    if (nIndex < 0) nIndex = 0;
+    if (nIndex > c.GetSize()) nIndex = c.GetSize();
+    RawInsert(c.m_items, nIndex, pItem);
+    if (c.IsEnableUndo()) c.m_pUndoMgr->AddUndoRecorde(new Record(&c, nullptr, nIndex));
+  }
+  static void DeleteAt(Coll& c, int nIndex) {
+    if (nIndex < 0 || nIndex >= c.GetSize()) return;
+    Item* pItem = c.m_items[static_cast<size_t>(nIndex)];
+    c.m_items.erase(c.m_items.begin() + nIndex);
+    if (c.IsEnableUndo())
+      c.m_pUndoMgr->AddUndoRecorde(new Record(&c, pItem, ~nIndex));
+    else
+      delete pItem;
+  }
+  static void DeleteAll(Coll& c) {
+    if (c.IsEnableUndo()) {
+      c.m_pUndoMgr->BeginGroup();
+      while (c.GetSize() > 0) DeleteAt(c, 0);
+      c.m_pUndoMgr->EndGroup();
+    } else {
+      DestroyAll(c.m_items);
+    }
+  }
+  static Coll& Assign(Coll& c, const Coll& src) {
+    if (&src == &c) return c;
+    DestroyAll(c.m_items);
+    return Append(c, src);
+  }
+  static Coll& Append(Coll& c, const Coll& src) {
+    const size_t n = src.m_items.size();  // src may be this collection
+    c.m_items.reserve(c.m_items.size() + n);
+    for (size_t i = 0; i < n; ++i) c.m_items.push_back(new Item(*src.m_items[i]));
+    return c;
+  }
+  static Coll& Move(Coll& c, Coll& src) {
+    if (&src == &c) return c;
+    c.m_items.insert(c.m_items.end(), src.m_items.begin(), src.m_items.end());
+    src.RemoveAll();
+    return c;
+  }
+  static void Link(Coll* pOwner, CollectionUndoLink* r) {
+    if (pOwner) pOwner->m_records.Link(r);
+  }
+  static void Replay(Coll* pOwner, Item*& pHeld, int& nSlot) {
+    ReplayRecord(pOwner, pOwner ? &pOwner->m_items : nullptr, pHeld, nSlot);
+  }
+};
 
-VDKIT_COLLECTION_COMMON(CPolyPolyline, CPolyline, CPolyPolylineUndo)
-VDKIT_COLLECTION_COMMON(CPolyRegion, CRegion, CPolyRegionUndo)
+using PolylineOps = detail::CollectionOps<CPolyPolyline, CPolyline, CPolyPolylineUndo>;
+using RegionOps = detail::CollectionOps<CPolyRegion, CRegion, CPolyRegionUndo>;
 
-#undef VDKIT_COLLECTION_COMMON
+CPolyPolyline::CPolyPolyline(const CPolyPolyline& src) {
+  PolylineOps::CopyFrom(*this, src);
+}
+CPolyPolyline::~CPolyPolyline() {
+  DestroyAll(m_items);
+}
+int CPolyPolyline::Add(CPolyline* pItem) {
+  return PolylineOps::Add(*this, pItem);
+}
+void CPolyPolyline::InsertAt(int nIndex, CPolyline* pItem) {
+  PolylineOps::InsertAt(*this, nIndex, pItem);
+}
+void CPolyPolyline::DeleteAt(int nIndex) {
+  PolylineOps::DeleteAt(*this, nIndex);
+}
+void CPolyPolyline::DeleteAll() {
+  PolylineOps::DeleteAll(*this);
+}
+CPolyPolyline& CPolyPolyline::operator=(const CPolyPolyline& src) {
+  return PolylineOps::Assign(*this, src);
+}
+CPolyPolyline& CPolyPolyline::operator+=(const CPolyPolyline& src) {
+  return PolylineOps::Append(*this, src);
+}
+CPolyPolyline& CPolyPolyline::operator<<(CPolyPolyline& src) {
+  return PolylineOps::Move(*this, src);
+}
+
+CPolyRegion::CPolyRegion(const CPolyRegion& src) {
+  RegionOps::CopyFrom(*this, src);
+}
+CPolyRegion::~CPolyRegion() {
+  DestroyAll(m_items);
+}
+int CPolyRegion::Add(CRegion* pItem) {
+  return RegionOps::Add(*this, pItem);
+}
+void CPolyRegion::InsertAt(int nIndex, CRegion* pItem) {
+  RegionOps::InsertAt(*this, nIndex, pItem);
+}
+void CPolyRegion::DeleteAt(int nIndex) {
+  RegionOps::DeleteAt(*this, nIndex);
+}
+void CPolyRegion::DeleteAll() {
+  RegionOps::DeleteAll(*this);
+}
+CPolyRegion& CPolyRegion::operator=(const CPolyRegion& src) {
+  return RegionOps::Assign(*this, src);
+}
+CPolyRegion& CPolyRegion::operator+=(const CPolyRegion& src) {
+  return RegionOps::Append(*this, src);
+}
+CPolyRegion& CPolyRegion::operator<<(CPolyRegion& src) {
+  return RegionOps::Move(*this, src);
+}
+
+CPolyPolylineUndo::CPolyPolylineUndo(CPolyPolyline* pOwner, CPolyline* pHeld, int nSlot)
+    : m_pOwner(pOwner), m_pHeld(pHeld), m_nSlot(nSlot) {
+  PolylineOps::Link(pOwner, this);
+}
+CPolyPolylineUndo::~CPolyPolylineUndo() {
+  delete m_pHeld;
+}
+void CPolyPolylineUndo::Replay(bool) {
+  PolylineOps::Replay(m_pOwner, m_pHeld, m_nSlot);
+}
+
+CPolyRegionUndo::CPolyRegionUndo(CPolyRegion* pOwner, CRegion* pHeld, int nSlot)
+    : m_pOwner(pOwner), m_pHeld(pHeld), m_nSlot(nSlot) {
+  RegionOps::Link(pOwner, this);
+}
+CPolyRegionUndo::~CPolyRegionUndo() {
+  delete m_pHeld;
+}
+void CPolyRegionUndo::Replay(bool) {
+  RegionOps::Replay(m_pOwner, m_pHeld, m_nSlot);
+}
 
 void CPolyPolyline::RemoveAt(int nIndex) {
   if (nIndex < 0 || nIndex >= GetSize()) return;

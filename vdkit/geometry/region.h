@@ -138,6 +138,10 @@ class VDKIT_API CollectionRecords {
  private:
   CollectionUndoLink* m_pHead = nullptr;
 };
+
+// The rules both collections share (region.cpp).
+template <class Coll, class Item, class Record>
+struct CollectionOps;
 }  // namespace detail
 
 // ---- Collections -------------------------------------------------------------------------
@@ -202,7 +206,8 @@ class VDKIT_API CPolyPolyline {
   CPolyPolyline& operator<<(CPolyRegion& src);
 
  private:
-  friend class CPolyPolylineUndo;
+  template <class, class, class>
+  friend struct detail::CollectionOps;
   std::vector<CPolyline*> m_items;
   CUndoMgr* m_pUndoMgr = nullptr;
   detail::CollectionRecords m_records;
@@ -241,7 +246,8 @@ class VDKIT_API CPolyRegion {
   CRegion* Clone(const CRegion* pSrc) const { return new CRegion(*pSrc); }
 
  private:
-  friend class CPolyRegionUndo;
+  template <class, class, class>
+  friend struct detail::CollectionOps;
   std::vector<CRegion*> m_items;
   CUndoMgr* m_pUndoMgr = nullptr;
   detail::CollectionRecords m_records;
