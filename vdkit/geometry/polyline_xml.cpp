@@ -3,6 +3,23 @@
 #include "vdkit/geometry/polyline.h"
 #include "vdkit/xml/xml_archive.h"
 
+namespace {
+
+// A coordinate as "%f" writes it, unless that text would not read back to
+// the same float (six decimals lose small or finely placed values): then in
+// the shortest form that does, as a float variable writes it.
+CString CoordText(float v) {
+  CString text;
+  text.Format("%f", static_cast<double>(v));
+  float back = 0;
+  CXmlVar probe("v", back);
+  probe.SetValue(text);
+  if (back != v) CXmlVar("v", v).GetValue(text);
+  return text;
+}
+
+}  // namespace
+
 bool CPolyline::Serialize(CXmlArchive& ar) {
   if (ar.IsStoring()) {
     int count = m_nCount;
@@ -14,8 +31,8 @@ bool CPolyline::Serialize(CXmlArchive& ar) {
     }
     ar << ">\n";
     for (int i = 0; i < m_nCount; ++i)
-      ar.Print("<a x='%f' y='%f' />\n", static_cast<double>(m_pPoints[i].x),
-               static_cast<double>(m_pPoints[i].y));
+      ar.Print("<a x='%s' y='%s' />\n", CoordText(m_pPoints[i].x).GetString(),
+               CoordText(m_pPoints[i].y).GetString());
     ar << "</polyline>\n";
     return true;
   }

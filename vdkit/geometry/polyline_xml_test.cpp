@@ -67,7 +67,10 @@ TEST(PolylineXmlTest, RoundTripKeepsPointsAndTheClosedFlag) {
   CVDisk disk;
   auto* ring = static_cast<CPolyline*>(disk.CreateFileA("ring", "", "CPolyline"));
   ring->SetClosed(true);
-  const SFloat2D pts[] = {{0, 0}, {-123456.5f, 0.125f}, {1e9f, -2.75f}, {0.5f, 999999.875f}};
+  // The last two are more than six decimals hold: they are written in the
+  // shortest form that reads back instead of %f.
+  const SFloat2D pts[] = {{0, 0},          {-123456.5f, 0.125f}, {1e9f, -2.75f},
+                          {0.5f, 999999.875f}, {1e-7f, 0.1234567f}, {3.0e-30f, -0.333333343f}};
   for (const SFloat2D& p : pts) ring->Add(p);
   static_cast<CPolyline*>(disk.CreateFileA("open", "", "CPolyline"))->Add(SFloat2D{7, 8});
   const std::string doc = StoreXml(disk);
@@ -78,8 +81,9 @@ TEST(PolylineXmlTest, RoundTripKeepsPointsAndTheClosedFlag) {
   ASSERT_TRUE(r && LineOf(back, "open"));
   EXPECT_TRUE(r->IsClosed());  // read back, not left at the new object's open
   EXPECT_FALSE(LineOf(back, "open")->IsClosed());
-  ASSERT_EQ(r->GetSize(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_TRUE(r->GetAt(i).x == pts[i].x && r->GetAt(i).y == pts[i].y);
+  EXPECT_NE(doc.find("<a x='1e-07' y='0.1234567' />"), std::string::npos) << doc;
+  ASSERT_EQ(r->GetSize(), 6);
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(r->GetAt(i).x == pts[i].x && r->GetAt(i).y == pts[i].y);
   EXPECT_EQ(StoreXml(back), doc);
   ASSERT_TRUE(LoadXml(doc, back));  // into the same tree: points appended
   EXPECT_EQ(LineOf(back, "open")->GetSize(), 2);
