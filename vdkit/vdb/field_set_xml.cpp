@@ -14,7 +14,7 @@ void AppendAttribute(CString& out, const char* name, const char* value) {
   out += ' ';
   out += name;
   out += "='";
-  detail::AppendXmlEscaped(out, value, true);
+  detail::AppendXmlEscaped(out.str(), value, true);
   out += '\'';
 }
 

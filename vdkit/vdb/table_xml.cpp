@@ -47,7 +47,7 @@ bool NeedsQuotes(const CString& text) {
 void AppendPiece(CString& line, const CString& text) {
   line += ',';
   if (!NeedsQuotes(text)) {
-    detail::AppendXmlEscaped(line, text, false);
+    detail::AppendXmlEscaped(line.str(), text, false);
     return;
   }
   CString quoted = "\"";
@@ -56,7 +56,7 @@ void AppendPiece(CString& line, const CString& text) {
     quoted += c;
   }
   quoted += '"';
-  detail::AppendXmlEscaped(line, quoted, false);
+  detail::AppendXmlEscaped(line.str(), quoted, false);
 }
 
 // The pieces of a record line. A piece that starts (after blanks) with a

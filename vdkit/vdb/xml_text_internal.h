@@ -6,47 +6,9 @@
 #include <cstring>
 
 #include "vdkit/platform/cstring.h"
+#include "vdkit/xml/escape_internal.h"
 
 namespace detail {
-
-// Appends `text` with the characters that would end or break the XML it
-// stands in replaced by entities: & < > always, the quote marks in attribute
-// values, and control characters (which the parser trims or normalises) as
-// character references. Ordinary texts come out unchanged.
-inline void AppendXmlEscaped(CString& out, const char* text, bool attribute) {
-  for (const char* p = text; p && *p; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '\'':
-        if (attribute)
-          out += "&apos;";
-        else
-          out += '\'';
-        break;
-      case '"':
-        if (attribute)
-          out += "&quot;";
-        else
-          out += '"';
-        break;
-      default:
-        if (c < 0x20)
-          out.AppendFormat("&#%d;", c);
-        else
-          out += static_cast<char>(c);
-        break;
-    }
-  }
-}
 
 // The shortest "%.Ng" text, N from 6 up, that atof reads back to exactly
 // `v`; "%g" alone loses digits beyond the sixth.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vdkit/core/path.h"
+#include "vdkit/xml/escape_internal.h"
 
 namespace {
 
@@ -28,61 +29,6 @@ bool EqualNoCase(const char* a, const char* b) {
       return false;
   }
   return *a == *b;
-}
-
-// Appends `text` with what would break the document written as entities.
-// Line breaks go as character references too: the writer indents after every
-// line feed it writes, which would change a value that holds one. In an
-// attribute value the quotes, a trailing backslash (the reader would take the
-// closing quote for an escaped one) and trailing blanks (the reader trims
-// them) are written as references as well.
-void AppendEscaped(std::string& out, const char* text, bool attribute) {
-  if (!text) return;
-  const size_t n = std::strlen(text);
-  size_t keepEnd = n;  // bytes from here on are trailing blanks or a final backslash
-  if (attribute) {
-    while (keepEnd > 0 && IsBlank(text[keepEnd - 1])) --keepEnd;
-    if (keepEnd > 0 && text[keepEnd - 1] == '\\') --keepEnd;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    const char c = text[i];
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        continue;
-      case '<':
-        out += "&lt;";
-        continue;
-      case '>':
-        out += "&gt;";
-        continue;
-      case '\n':
-        out += "&#10;";
-        continue;
-      case '\r':
-        out += "&#13;";
-        continue;
-      default:
-        break;
-    }
-    if (attribute) {
-      if (c == '\'') {
-        out += "&apos;";
-        continue;
-      }
-      if (c == '"') {
-        out += "&quot;";
-        continue;
-      }
-      if (i >= keepEnd) {
-        char ref[8];
-        std::snprintf(ref, sizeof ref, "&#%d;", static_cast<unsigned char>(c));
-        out += ref;
-        continue;
-      }
-    }
-    out += c;
-  }
 }
 
 // Whether the reader takes an element of this name for an index form
@@ -119,7 +65,7 @@ void AppendAttribute(std::string& out, const char* name, const char* value) {
   out += ' ';
   out += name;
   out += "='";
-  AppendEscaped(out, value, true);
+  detail::AppendXmlEscaped(out, value, true);
   out += '\'';
 }
 
@@ -260,7 +206,7 @@ bool CXmlArchive::WriteVar(CXmlVar& var, bool attribute) {
     out += '<';
     out += name;
     out += '>';
-    AppendEscaped(out, value, false);
+    detail::AppendXmlEscaped(out, value, false);
     out += "</";
     out += name;
     out += ">\n";

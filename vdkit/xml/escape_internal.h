@@ -1,0 +1,52 @@
+// How vdkit's XML writers put a text into a document so that the parser reads
+// it back unchanged. Not installed; include only from vdkit's own sources.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace detail {
+
+// Appends `text` with what would end or change it written as references:
+// & < > always; control bytes (line feeds included: the archive indents after
+// every line feed it writes, and the parser trims and normalises blanks) as
+// character references. In an attribute value also the quote marks, and a
+// trailing backslash and trailing blanks (the reader would take the closing
+// quote for an escaped one, and trims the blanks). Ordinary texts come out
+// unchanged.
+inline void AppendXmlEscaped(std::string& out, const char* text, bool attribute) {
+  if (!text) return;
+  const size_t n = std::strlen(text);
+  size_t keepEnd = n;  // bytes from here on are trailing blanks or a final backslash
+  if (attribute) {
+    while (keepEnd > 0 && text[keepEnd - 1] == ' ') --keepEnd;
+    if (keepEnd > 0 && text[keepEnd - 1] == '\\') --keepEnd;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const char* entity = nullptr;
+    if (c == '&') {
+      entity = "&amp;";
+    } else if (c == '<') {
+      entity = "&lt;";
+    } else if (c == '>') {
+      entity = "&gt;";
+    } else if (attribute && c == '\'') {
+      entity = "&apos;";
+    } else if (attribute && c == '"') {
+      entity = "&quot;";
+    }
+    if (entity) {
+      out += entity;
+    } else if (c < 0x20 || i >= keepEnd) {
+      char ref[8];
+      std::snprintf(ref, sizeof ref, "&#%d;", c);
+      out += ref;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+}
+
+}  // namespace detail
