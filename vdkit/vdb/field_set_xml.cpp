@@ -8,35 +8,23 @@
 #include "vdkit/vdb/xml_text_internal.h"
 #include "vdkit/xml/xml_archive.h"
 
-namespace {
-
-void AppendAttribute(CString& out, const char* name, const char* value) {
-  out += ' ';
-  out += name;
-  out += "='";
-  detail::AppendXmlEscaped(out.str(), value, true);
-  out += '\'';
-}
-
-}  // namespace
-
 bool SVdbField::Serialize(CXmlArchive& ar) {
   if (ar.IsStoring()) {
     CString s = "<";
     s += m_strName;
-    if (!m_strAlias.IsEmpty()) AppendAttribute(s, "a", m_strAlias);
-    if (!m_strUnit.IsEmpty()) AppendAttribute(s, "unit", m_strUnit);
-    if (m_nType != VDB_FLOAT) AppendAttribute(s, "type", GetVdbTypeName(m_nType));
+    if (!m_strAlias.IsEmpty()) detail::AppendXmlAttribute(s.str(), "a", m_strAlias);
+    if (!m_strUnit.IsEmpty()) detail::AppendXmlAttribute(s.str(), "unit", m_strUnit);
+    if (m_nType != VDB_FLOAT) detail::AppendXmlAttribute(s.str(), "type", GetVdbTypeName(m_nType));
     if (m_nCount > 1) s.AppendFormat(" count='%d'", m_nCount);
     if (m_nEdit != 0) s.AppendFormat(" edit='%d'", m_nEdit);
     if (!m_strOptions.IsEmpty()) {
       CString options = m_strOptions;
       options.Replace('\n', ',');
-      AppendAttribute(s, "options", options);
+      detail::AppendXmlAttribute(s.str(), "options", options);
     }
-    if (!m_strValue.IsEmpty()) AppendAttribute(s, "value", m_strValue);
-    if (!IsVdbNull(m_fMin)) AppendAttribute(s, "min", detail::FloatText(m_fMin));
-    if (!IsVdbNull(m_fMax)) AppendAttribute(s, "max", detail::FloatText(m_fMax));
+    if (!m_strValue.IsEmpty()) detail::AppendXmlAttribute(s.str(), "value", m_strValue);
+    if (!IsVdbNull(m_fMin)) detail::AppendXmlAttribute(s.str(), "min", detail::FloatText(m_fMin));
+    if (!IsVdbNull(m_fMax)) detail::AppendXmlAttribute(s.str(), "max", detail::FloatText(m_fMax));
     s += " />\n";
     ar << s.GetString();
     return true;
@@ -67,7 +55,7 @@ bool CVdbFieldSet::Serialize(CXmlArchive& ar) {
       name.Format("X%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
     CString open = "<";
     open += name;
-    if (!m_strLabel.IsEmpty()) AppendAttribute(open, "a", m_strLabel);
+    if (!m_strLabel.IsEmpty()) detail::AppendXmlAttribute(open.str(), "a", m_strLabel);
     open += ">\n";
     ar << open.GetString();
     for (SVdbField* f : m_fields) f->Serialize(ar);

@@ -49,4 +49,13 @@ inline void AppendXmlEscaped(std::string& out, const char* text, bool attribute)
   }
 }
 
+// Appends " name='value'" with the value escaped as above.
+inline void AppendXmlAttribute(std::string& out, const char* name, const char* value) {
+  out += ' ';
+  out += name;
+  out += "='";
+  AppendXmlEscaped(out, value, true);
+  out += '\'';
+}
+
 }  // namespace detail

@@ -61,14 +61,6 @@ std::string ElementName(CVDFile& file, int index) {
   return "#@" + std::to_string(index + 1);
 }
 
-void AppendAttribute(std::string& out, const char* name, const char* value) {
-  out += ' ';
-  out += name;
-  out += "='";
-  detail::AppendXmlEscaped(out, value, true);
-  out += '\'';
-}
-
 }  // namespace
 
 // ---- Construction ------------------------------------------------------------------
@@ -201,7 +193,7 @@ bool CXmlArchive::WriteVar(CXmlVar& var, bool attribute) {
   const char* name = var.GetName() ? var.GetName() : "";
   std::string out;
   if (attribute) {
-    AppendAttribute(out, name, value);
+    detail::AppendXmlAttribute(out, name, value);
   } else {
     out += '<';
     out += name;
@@ -334,9 +326,9 @@ std::string StartTag(CVDFile& file, int index) {
   const char* name = file.GetName();
   const bool hasName = HasText(name);
   std::string tag = "<" + ElementName(file, index);
-  AppendAttribute(tag, "class", file.GetClassNameA());
-  if (HasText(file.GetFileType())) AppendAttribute(tag, "type", file.GetFileType());
-  if (hasName && !IsUsableElementName(name)) AppendAttribute(tag, "name", name);
+  detail::AppendXmlAttribute(tag, "class", file.GetClassNameA());
+  if (HasText(file.GetFileType())) detail::AppendXmlAttribute(tag, "type", file.GetFileType());
+  if (hasName && !IsUsableElementName(name)) detail::AppendXmlAttribute(tag, "name", name);
   if (!file.IsNamed() || !hasName) tag += " named='false'";
   if (!file.GetParent()) tag += " root='true'";
   tag += ">\n";
