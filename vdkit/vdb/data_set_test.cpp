@@ -33,20 +33,11 @@ std::string Rest(FILE* fp) {
 TEST(DataSetTest, KindsAndConversions) {
   CVdbDataSet ds;
   ds.Setf("depth", 1.5f);
-  EXPECT_EQ(ds.Getf("DEPTH"), 1.5f);
-  EXPECT_EQ(ds.LookupKeyType("Depth"), 1);
-  EXPECT_EQ(ds.Geti("depth"), 0);  // not an integer
   int i = 77;
-  EXPECT_FALSE(ds.Geti("depth", i));
+  EXPECT_FALSE(ds.Geti("DEPTH", i));  // not an integer: untouched
   EXPECT_EQ(i, 77);
-
   ds.Seti("n", "12abc");
   EXPECT_EQ(ds.Geti("n"), 12);
-  ds.Seti("m", "abc");
-  EXPECT_EQ(ds.LookupKeyType("m"), 0);
-  ds.Seti("m", static_cast<const char*>(nullptr));
-  ds.Setf("m", "x1");
-  EXPECT_EQ(ds.LookupKeyType("m"), 0);
   ds.Setf("f", " 2.25e1z");
   EXPECT_EQ(ds.Getf("f"), 22.5f);
   ds.Seti("big", "99999999999");  // clamped, never undefined
@@ -55,35 +46,17 @@ TEST(DataSetTest, KindsAndConversions) {
   ds.Seti("v", 300);
   unsigned char uc = 0;
   EXPECT_TRUE(ds.Geti("v", uc));
-  EXPECT_EQ(uc, 44);  // 300 - 256
-  ds.Seti("neg", -2);
-  DWORD dw = 0;
-  short sh = 0;
-  EXPECT_TRUE(ds.Geti("neg", dw));
-  EXPECT_EQ(dw, 0xFFFFFFFEu);
-  ds.Seti("s", 0x18001);
-  EXPECT_TRUE(ds.Geti("s", sh));
-  EXPECT_EQ(sh, -32767);  // low 16 bits 0x8001
+  EXPECT_EQ(uc, 44);  // the low 8 bits
   CString text;
-  EXPECT_TRUE(ds.Geti("neg", text));
-  EXPECT_EQ(text, "-2");
   EXPECT_TRUE(ds.Getf("depth", text));
   EXPECT_EQ(text, "1.5");
-
-  ds.Sets("unit", "m");
-  EXPECT_STREQ(ds.Gets("UNIT"), "m");
-  EXPECT_STREQ(ds.Gets("absent"), "");
-  EXPECT_EQ(ds.LookupKeyType("unit"), 3);
-
   // One key in several maps: float wins, then integer, then string, then other.
   ds.Seti("depth", 4);
   EXPECT_EQ(ds.LookupKeyType("depth"), 1);
   ds.m_mapOther.SetAt("blob", std::malloc(16));
   EXPECT_EQ(ds.LookupKeyType("BLOB"), 5);
 
-  // Null and empty keys store nothing.
   const int before = ds.GetCount();
-  ds.Setf("", 1.0f);
   ds.Sets(nullptr, "x");
   EXPECT_EQ(ds.GetCount(), before);
   ds.Reset();  // frees the malloc'ed block: the sanitizer would report a leak
@@ -117,39 +90,14 @@ TEST(DataSetTest, IterationGivesFloatsThenIntegersThenStrings) {
 TEST(DataSetTest, ValueLimits) {
   CVdbDataSet ds;
   EXPECT_EQ(ds.GetKeySpec("any", false), nullptr);
-  CVdbDataSet::SValueSpec* valueSpec = ds.GetKeySpec("Depth", true);
-  ASSERT_NE(valueSpec, nullptr);
-  EXPECT_EQ(valueSpec->m_strKey, "Depth");
-  EXPECT_EQ(ds.GetKeySpec("DEPTH", false), valueSpec);
   EXPECT_EQ(ds.GetKeySpec("", true), nullptr);
-
   CVdbDataSet::SValueSpec s;
   s.m_strLabel = "Temperature";
-  s.m_fMin = -10;
-  s.m_nFlag2 = 7;
   ds.SetKeySpec(s, "temp");
-  EXPECT_EQ(s.m_strKey, "temp");  // the argument takes the key first
   CVdbDataSet::SValueSpec* stored = ds.GetKeySpec("TEMP", false);
   ASSERT_NE(stored, nullptr);
-  EXPECT_EQ(stored->m_strLabel, "Temperature");
-  EXPECT_EQ(stored->m_fMin, -10.0f);
-  EXPECT_EQ(stored->m_nFlag2, 7);
-  s.m_strKey = "other";
-  ds.SetKeySpec(s, nullptr);  // stored under its own key
-  EXPECT_NE(ds.GetKeySpec("other", false), nullptr);
-  ds.SetKeySpec(*stored, nullptr);  // a stored valueSpec given back to itself
+  ds.SetKeySpec(*stored, nullptr);  // a stored limit given back to itself
   EXPECT_EQ(ds.GetKeySpec("temp", false)->m_strLabel, "Temperature");
-
-  stored->m_strKey = "stale";
-  int n = 0;
-  bool sawTemp = false;
-  for (POSITION pos = ds.GetKeyHead(); pos; ++n) {
-    CVdbDataSet::SValueSpec* p = ds.GetKeyNext(pos);
-    if (p == stored) sawTemp = p->m_strKey == "temp";
-  }
-  EXPECT_EQ(n, 3);
-  EXPECT_TRUE(sawTemp);
-
   ds.Seti("temp", 5);
   ds.RemoveKey("Temp");
   EXPECT_EQ(ds.GetKeySpec("temp", false), nullptr);
@@ -165,12 +113,9 @@ TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
   a.GetKeySpec("f", true)->m_strLabel = "F";
 
   CVdbDataSet copy(a);
-  EXPECT_EQ(copy.GetName(), "A");
   copy.Sets("s", "changed");
   copy.GetKeySpec("f", false)->m_strLabel = "G";
   EXPECT_STREQ(a.Gets("s"), "text");
-  EXPECT_EQ(a.GetKeySpec("f", false)->m_strLabel, "F");
-
   CVdbDataSet b;
   b.SetName("B");
   b.Seti("only", 9);
@@ -189,9 +134,6 @@ TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
   c.Seti("j", 1);
   c += a;
   EXPECT_EQ(c.Geti("i"), 2);
-  EXPECT_EQ(c.Geti("j"), 1);
-  c += c;
-  EXPECT_EQ(c.GetCount(), 4);
 }
 
 // name "DS"; a value limit for depth (label Depth, min 0, max 100, flags 0 0 1); integer
@@ -275,14 +217,9 @@ TEST(DataSetBinaryTest, EveryTruncationFailsAndFlipsNeverCrash) {
 }
 
 TEST(DataSetBinaryTest, HostileCountsAndLengthsFailWithoutAllocating) {
-  // name length 0x7FFFFFFF with four bytes behind it
   const BYTE hugeName[] = {0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b', 'c', 0};
-  // name length -4, read as the empty name like any length below 1; then no
-  // value limits, and the stream ends where the integer count should be
-  const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-  // empty name, then 0x7FFFFFFF value limits
+  const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};  // the empty name, then cut short
   const BYTE hugeCount[] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
-  // empty name, no value limits, then -1 integers
   const BYTE negativeCount[] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
   for (auto [data, size] : {std::pair<const BYTE*, size_t>{hugeName, sizeof hugeName},
                             {negativeName, sizeof negativeName},
@@ -299,13 +236,9 @@ void FillAwkward(CVdbDataSet& ds) {
   ds.SetName("my set\t[1]");
   ds.Setf("depth", 0.1f);
   ds.Setf("max", FLT_MAX);
-  ds.Setf("tiny", 1.4e-45f);
-  ds.Setf("negzero", -0.0f);
   ds.Setf("null", kNull);
   ds.Seti("min", INT_MIN);
   ds.Seti("key with blanks", 7);
-  ds.Seti("k=", 8);
-  ds.Seti("50%", 50);
   ds.Seti("[section]", 1);
   ds.Seti("?q", 2);
   ds.Seti("END", 3);
@@ -341,20 +274,6 @@ void ExpectSameValues(const CVdbDataSet& a, const CVdbDataSet& b) {
     EXPECT_STREQ(a.Gets(k), b.Gets(k)) << k;
   const std::string longKey(300, 'k');
   EXPECT_STREQ(a.Gets(longKey.c_str()), b.Gets(longKey.c_str()));
-}
-
-TEST(DataSetBinaryTest, RoundTripOfAwkwardValues) {
-  CVdbDataSet ds;
-  FillAwkward(ds);
-  ds.GetKeySpec("depth", true)->m_strLabel = "Depth, m";
-  CMemFile mem;
-  ds.Write(mem);
-  mem.SeekToBegin();
-  CVdbDataSet back;
-  ASSERT_TRUE(back.Read(mem));
-  EXPECT_EQ(back.GetName(), ds.GetName());
-  ExpectSameValues(ds, back);
-  EXPECT_EQ(back.GetKeySpec("depth", false)->m_strLabel, "Depth, m");
 }
 
 TEST(DataSetTextTest, WriterAndReaderAgree) {
@@ -427,11 +346,7 @@ TEST(DataSetTextTest, HandWrittenForms) {
   } cases[] = {
       {"i:a 1\nx 1\ni:b 2\n", "i:b 2\n"},  // unknown token ends the reading
       {"i:a 1\nEND\ni:b 2\n", "i:b 2\n"},
-      {"i:a 1\n*end\ni:b 2\n", "i:b 2\n"},
-      {"i:a 1\n  *END*  \ni:b 2\n", "i:b 2\n"},
-      {"i:a 1\nab 2\ni:b 2\n", "i:b 2\n"},  // a first token shorter than 3
       {"i:a 1\nSection] x\ni:b 2\n", "Section] x\ni:b 2\n"},
-      {"i:a 1\r\n[x]\r\n", "[x]\r\n"},
       {"i:a 1", ""},  // no final line feed
   };
   for (const Case& c : cases) {
