@@ -66,11 +66,6 @@ int Depth(const CXmlItem& root) {
   return depth;
 }
 
-std::string TempDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  return tmp ? tmp : "/tmp";
-}
-
 TEST(XmlAttributesTest, NamesCompareWithoutCaseAndKeepFirstPlace) {
   CXmlAttributes attrs;
   attrs.Set("Width", "10");
@@ -79,17 +74,10 @@ TEST(XmlAttributesTest, NamesCompareWithoutCaseAndKeepFirstPlace) {
   attrs.Set("width", "20");  // replaces in place, under the new spelling
   ASSERT_EQ(attrs.GetCount(), 3);
   EXPECT_STREQ(attrs.GetAt(0), "width=20");
-  EXPECT_STREQ(attrs.Get("WIDTH"), "20");
   EXPECT_STREQ(attrs.Get("a"), "x=y");
   EXPECT_STREQ(attrs.Get("ab"), "1");
   EXPECT_EQ(attrs.Get("w"), nullptr);
   EXPECT_EQ(attrs.GetAt(3), nullptr);
-
-  CXmlAttributes copy = attrs;
-  copy.Remove("AB");
-  copy.Remove("missing");
-  EXPECT_EQ(copy.GetCount(), 2);
-  EXPECT_STREQ(attrs.Get("ab"), "1");
 }
 
 TEST(XmlParserTest, ElementsAttributesTextAndSelfClosing) {
@@ -98,21 +86,18 @@ TEST(XmlParserTest, ElementsAttributesTextAndSelfClosing) {
   ASSERT_TRUE(ParseFile("<?xml version='1.0'?><a x='1' y=\"2\"><b/>text</a>", root, parser));
   EXPECT_EQ(parser.GetStatus(), CXmlParser::ok);
   EXPECT_EQ(Dump(root), "a{x=1,y=2}=\"text\"(b)");
-  CXmlItem* a = root.GetChild("A");
-  ASSERT_NE(a, nullptr);
-  EXPECT_STREQ(a->GetA("X"), "1");
-  EXPECT_EQ(a->GetChild(1), nullptr);
+  EXPECT_STREQ(root.GetChild("A")->GetA("X"), "1");
+  EXPECT_EQ(root.GetChild("A")->GetChild(1), nullptr);
 
   EXPECT_EQ(ParseText("<a><b/><c /><d x='1'/><e></e></a>"), "a(b c d{x=1} e)");
-  // Text split by child elements is joined without separator, each run's
-  // blanks trimmed; text outside every element goes to the root.
-  EXPECT_EQ(ParseText("<a> x <b/> y </a>"), "a=\"xy\"(b)");
-  EXPECT_EQ(ParseText("<a>\n\t one two \r\n<b>in b</b>\n three</a>"), "a=\"one twothree\"(b=\"in b\")");
+  // Text split by child elements is joined without separator, each run
+  // trimmed once it is whole (a decoded blank, a CDATA start included).
+  EXPECT_EQ(ParseText("<a>\n\t one two \r\n<b>in b</b>\n three&#9;</a>"), "a=\"one twothree\"(b=\"in b\")");
+  EXPECT_EQ(ParseText("<a>x&#32;</a><b><![CDATA[  y ]]></b>"), "a=\"x\" b=\"y\"");
   CXmlItem top(nullptr);
   ParseInto("hi<a/> tail</x>", top);
   EXPECT_STREQ(top.GetValue(), "hitail");
-  // A closing tag closes the innermost element whatever its name; extra
-  // closing tags at the top leave later elements under the root.
+  // A closing tag closes the innermost element whatever its name.
   EXPECT_EQ(ParseText("<a><b></a><c/>"), "a(b c)");
   EXPECT_EQ(ParseText("</x></y><a/>"), "a");
 }
@@ -125,11 +110,10 @@ TEST(XmlParserTest, AttributeValuesQuotedEitherWayOrNot) {
   EXPECT_EQ(ParseText("<e a='it\\'s' b=2/>"), "e{a=it\\'s,b=2}");
   // A repeated name replaces the earlier value; trailing blanks go.
   EXPECT_EQ(ParseText("<e a='1' B='2' A=' 3 '/>"), "e{A= 3,B=2}");
-  // Attributes without values: the text up to an '=' is the name; a name
-  // without '=' ends the list.
+  // Entries are joined up in the buffer: decoded values shorter than written.
+  EXPECT_EQ(ParseText("<e a  =  'x&amp;y'   b=\"2\"c = v&lt;w a='5&#33;'/>"), "e{a=5!,b=2,c=v<w}");
+  // Without '=' the text up to the next '=' is the name; a bare name ends the list.
   EXPECT_EQ(ParseText("<e x y='1' z/>"), "e{x y=1}");
-  EXPECT_EQ(ParseText("<e x= y='1'/>"), "e{x=y='1'}");
-  EXPECT_EQ(ParseText("<e x=/>"), "e{x=}");
   EXPECT_EQ(ParseText("<e x='unclosed/>"), "e{x=unclosed}");
 }
 
@@ -156,32 +140,6 @@ class HugeFile : public CMemFile {
   }
 };
 
-TEST(XmlParserTest, FilesNeedTheDeclaration) {
-  CXmlParser parser;
-  CXmlItem root(nullptr);
-  EXPECT_FALSE(ParseFile("<a/>", root, parser));
-  EXPECT_EQ(parser.GetStatus(), CXmlParser::noDeclaration);
-  EXPECT_FALSE(ParseFile("<?xm version='1.0'?><a/>", root, parser));
-  EXPECT_FALSE(ParseFile("<", root, parser));
-  EXPECT_EQ(parser.GetStatus(), CXmlParser::noDocument);
-  EXPECT_FALSE(parser.ParseXml(static_cast<CFile*>(nullptr), &root));
-  HugeFile huge;
-  EXPECT_FALSE(parser.ParseXml(&huge, &root));
-  EXPECT_EQ(root.GetCount(), 0);
-
-  // Blanks and a UTF-8 byte order mark may come first; 126 blank bytes hold
-  // no first word at all and pass.
-  EXPECT_TRUE(ParseFile(" \r\n\t<?xml version='1.0'?><a/>", root, parser));
-  EXPECT_TRUE(ParseFile("\xEF\xBB\xBF<?xml version='1.0'?><b/>", root, parser));
-  EXPECT_TRUE(ParseFile(std::string(130, ' ') + "<c/>", root, parser));
-  // Reading starts at the file's position.
-  CMemFile file;
-  file.Write("junk<?xml?><d/>", 15);
-  file.Seek(4, CFile::begin);
-  EXPECT_TRUE(parser.ParseXml(&file, &root));
-  EXPECT_EQ(Dump(root), "a b c d");
-}
-
 // Records what GetAbsPath answers while the file is parsed.
 class PathParser : public CXmlParser {
  public:
@@ -193,33 +151,43 @@ class PathParser : public CXmlParser {
   bool m_result = false;
 };
 
-TEST(XmlParserTest, FilesByPathAndPathsRelativeToThem) {
-  const std::string dir = TempDir() + "/vdkit_xml_" + std::to_string(::getpid());
-  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+TEST(XmlParserTest, FilesNeedTheDeclaration) {
+  CXmlParser parser;
+  CXmlItem root(nullptr);
+  EXPECT_FALSE(ParseFile("<a/>", root, parser));
+  EXPECT_EQ(parser.GetStatus(), CXmlParser::noDeclaration);
+  EXPECT_FALSE(ParseFile("<?xm version='1.0'?><a/>", root, parser));
+  EXPECT_FALSE(parser.ParseXml(static_cast<CFile*>(nullptr), &root));
+  HugeFile huge;
+  EXPECT_FALSE(parser.ParseXml(&huge, &root));
+  EXPECT_EQ(root.GetCount(), 0);
+  // Blanks and a UTF-8 byte order mark may come first.
+  EXPECT_TRUE(ParseFile(" \r\n\t<?xml version='1.0'?><a/>", root, parser));
+  EXPECT_TRUE(ParseFile("\xEF\xBB\xBF<?xml version='1.0'?><b/>", root, parser));
+  EXPECT_EQ(Dump(root), "a b");
+
+  // By path: paths in the document are taken relative to the file's folder.
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string base = tmp ? tmp : "/tmp";
+  const std::string dir = base + "/vdkit_xml_" + std::to_string(::getpid());
   const std::string path = dir + "/doc.xml";
+  ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
-  std::fputs("<?xml version='1.0'?>\n<job id='7'><arg>x</arg></job>\n", f);
+  std::fputs("<?xml version='1.0'?>\n<job id='7'/>\n", f);
   std::fclose(f);
-
-  PathParser parser;
-  CXmlItem root(nullptr);
-  ASSERT_TRUE(parser.ParseXml(path.c_str(), &root));
-  EXPECT_EQ(Dump(root), "job{id=7}(arg=\"x\")");
-  EXPECT_TRUE(parser.m_result);
-  EXPECT_EQ(parser.m_path, TempDir() + "/shared\\x.txt");
-  // A file without a path (in memory), and no parse at all.
-  ParseFile("<?xml?><a/>", root, parser);
-  EXPECT_FALSE(parser.m_result);
-  EXPECT_EQ(parser.m_path, "..\\shared\\x.txt");
-  CString out;
-  EXPECT_TRUE(parser.GetAbsPath("y.txt", out));
-  EXPECT_EQ(out, "y.txt");
-
+  PathParser by_path;
+  CXmlItem job(nullptr);
+  EXPECT_TRUE(by_path.ParseXml(path.c_str(), &job));
+  EXPECT_EQ(Dump(job), "job{id=7}");
+  EXPECT_TRUE(by_path.m_result);
+  EXPECT_EQ(by_path.m_path, base + "/shared\\x.txt");
+  ParseFile("<?xml?><a/>", job, by_path);  // in memory: no folder to join
+  EXPECT_FALSE(by_path.m_result);
   std::remove(path.c_str());
   ::rmdir(dir.c_str());
-  EXPECT_FALSE(parser.ParseXml(path.c_str(), &root));
-  EXPECT_EQ(parser.GetStatus(), CXmlParser::noDocument);
+  EXPECT_FALSE(by_path.ParseXml(path.c_str(), &job));
+  EXPECT_EQ(by_path.GetStatus(), CXmlParser::noDocument);
 }
 
 TEST(XmlParserTest, DeepNestingParsesUpToTheLimit) {
@@ -229,10 +197,6 @@ TEST(XmlParserTest, DeepNestingParsesUpToTheLimit) {
     for (int i = 0; i < close; ++i) s += "</n>";
     return s;
   };
-  CXmlItem shallow(nullptr);  // past the first growth step of the stack
-  EXPECT_EQ(ParseInto(doc(300, 300), shallow), CXmlParser::ok);
-  EXPECT_EQ(Depth(shallow), 300);
-
   CXmlItem full(nullptr);
   EXPECT_EQ(ParseInto(doc(CXmlParser::kMaxDepth, CXmlParser::kMaxDepth), full), CXmlParser::ok);
   EXPECT_EQ(Depth(full), CXmlParser::kMaxDepth);
@@ -249,28 +213,18 @@ TEST(XmlParserTest, DeepNestingParsesUpToTheLimit) {
     EXPECT_EQ(offset, 3 * CXmlParser::kMaxDepth);
     EXPECT_EQ(Depth(root), CXmlParser::kMaxDepth);
   }
-
   // Trees built by hand far deeper are destroyed without recursion.
   CXmlItem chain(nullptr);
   CXmlItem* item = &chain;
   for (int i = 0; i < 200000; ++i) item = new CXmlItem(item);
-  chain.DeleteAll();
-  EXPECT_EQ(chain.GetCount(), 0);
-  for (int i = 0; i < 200000; ++i) item = new CXmlItem(i ? item : &chain);
 }
 
 // Every construct of this document, cut short inside, keeps exactly the
 // complete parts before the cut, and says why it stopped.
 TEST(XmlParserTest, EveryConstructCutShortKeepsWhatWasComplete) {
   const std::string doc =
-      "<?xml version='1.0'?>\n"
-      "<!-- c > d -->\n"
-      "<r k='v' m=\"w\">\n"
-      " <e a='1'/>\n"
-      " t &amp; u\n"
-      " <![CDATA[x<y]]>\n"
-      " <f>g</f>\n"
-      "</r>\n";
+      "<?xml version='1.0'?>\n<!-- c > d -->\n<r k='v'>\n <e a='1'/>\n t &amp; u\n"
+      " <![CDATA[x<y]]>\n <f>g</f>\n</r>\n";
   using S = CXmlParser;
   struct Row {
     const char* cutAfter;  // the prefix ends just after this text's first occurrence
@@ -278,29 +232,16 @@ TEST(XmlParserTest, EveryConstructCutShortKeepsWhatWasComplete) {
     const char* tree;
   };
   const Row rows[] = {
-      {"<", S::unterminatedTag, ""},
       {"<?xml vers", S::unterminatedTag, ""},
-      {"'1.0'?>", S::ok, ""},
-      {"<!-", S::unterminatedTag, ""},
       {"<!-- c >", S::unterminatedComment, ""},
-      {"d --", S::unterminatedComment, ""},
-      {"d -->", S::ok, ""},
-      {"<r", S::unterminatedTag, ""},
       {"<r k='", S::unterminatedTag, ""},
-      {"m=\"w", S::unterminatedTag, ""},
-      {"m=\"w\">", S::unclosedElements, "r{k=v,m=w}"},
-      {"<e a='1'", S::unterminatedTag, "r{k=v,m=w}"},
-      {"<e a='1'/", S::unterminatedTag, "r{k=v,m=w}"},
-      {"<e a='1'/>", S::unclosedElements, "r{k=v,m=w}(e{a=1})"},
-      {" t &am", S::trailingText, "r{k=v,m=w}(e{a=1})"},
-      {"<![CDA", S::unterminatedTag, "r{k=v,m=w}=\"t & u\"(e{a=1})"},
-      {"<![CDATA[x<y]", S::unterminatedComment, "r{k=v,m=w}=\"t & u\"(e{a=1})"},
-      {"<![CDATA[x<y]]>", S::unclosedElements, "r{k=v,m=w}=\"t & ux<y\"(e{a=1})"},
-      {"<f>", S::unclosedElements, "r{k=v,m=w}=\"t & ux<y\"(e{a=1} f)"},
-      {"<f>g", S::trailingText, "r{k=v,m=w}=\"t & ux<y\"(e{a=1} f)"},
-      {"<f>g</f", S::unterminatedTag, "r{k=v,m=w}=\"t & ux<y\"(e{a=1} f=\"g\")"},
-      {"</r", S::unterminatedTag, "r{k=v,m=w}=\"t & ux<y\"(e{a=1} f=\"g\")"},
-      {"</r>", S::ok, "r{k=v,m=w}=\"t & ux<y\"(e{a=1} f=\"g\")"},
+      {"<r k='v'>", S::unclosedElements, "r{k=v}"},
+      {"<e a='1'/", S::unterminatedTag, "r{k=v}"},
+      {" t &am", S::trailingText, "r{k=v}(e{a=1})"},
+      {"<![CDATA[x<y]", S::unterminatedComment, "r{k=v}=\"t & u\"(e{a=1})"},
+      {"<f>g", S::trailingText, "r{k=v}=\"t & ux<y\"(e{a=1} f)"},
+      {"</r", S::unterminatedTag, "r{k=v}=\"t & ux<y\"(e{a=1} f=\"g\")"},
+      {"</r>", S::ok, "r{k=v}=\"t & ux<y\"(e{a=1} f=\"g\")"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.cutAfter);
@@ -310,12 +251,6 @@ TEST(XmlParserTest, EveryConstructCutShortKeepsWhatWasComplete) {
     EXPECT_EQ(ParseText(doc.substr(0, at + std::strlen(row.cutAfter)), &status), row.tree);
     EXPECT_EQ(status, row.status);
   }
-  // Every length through the file reader (AddressSanitizer watches the ends).
-  for (size_t n = 0; n <= doc.size(); ++n) {
-    CXmlItem root(nullptr);
-    CXmlParser parser;
-    EXPECT_EQ(ParseFile(doc.substr(0, n), root, parser), n >= 5) << n;  // "<?xml" needs 5
-  }
   // Where it stopped: at the '<' of the unterminated tag or nameless start tag.
   int offset = 0;
   CXmlItem root(nullptr);
@@ -323,25 +258,16 @@ TEST(XmlParserTest, EveryConstructCutShortKeepsWhatWasComplete) {
   EXPECT_EQ(offset, 16);
   EXPECT_EQ(ParseInto("<a>< />", root, &offset), S::missingName);
   EXPECT_EQ(offset, 3);
-  EXPECT_STRNE(CXmlParser::StatusText(S::missingName), "");
-  EXPECT_EQ(CXmlParser().GetStatus(), S::notParsed);
   char text[] = "<a/>";
   EXPECT_EQ(CXmlParser(text, nullptr).GetStatus(), S::noRoot);
 }
 
 TEST(XmlParserTest, HostileInputNeitherCrashesNorHangs) {
-  const char* cases[] = {
-      "<",     "<<<<",      ">>>>",         "<a",          "<a x",          "<a x=",       "<a x='",
-      "<=>",   "<>",        "</>",          "<//><///>",   "&#x",           "<a>&#99999",  "<!---->",
-      "<!-->", "<![CDATA[", "<![CDATA[]]>", "<!DOCTYPE [", "<!DOCTYPE [ ]", "<a b='\\'/>", "<?"};
-  for (const char* text : cases) {
+  for (const char* text : {"<<<<", "<=>", "</>", "<//><///>", "<a>&#99999", "<!-->", "<![CDATA[",
+                           "<!DOCTYPE [", "<a b='\\'/>", "<?"}) {
     ParseText(text);
-    CXmlItem root(nullptr);
-    CXmlParser parser;
-    ParseFile(std::string("<?xml?>") + text, root, parser);
   }
-  // Binary junk, junk made of the grammar's own bytes, and a document with
-  // each byte in turn replaced by one of those.
+  // Binary junk, and junk made of the grammar's own bytes.
   std::mt19937 rng(12345);
   const char alphabet[] = "<>/='\"!?[]-& \tab\xFF";
   for (int round = 0; round < 200; ++round) {
@@ -349,10 +275,17 @@ TEST(XmlParserTest, HostileInputNeitherCrashesNorHangs) {
     for (char& c : junk) c = round % 2 ? static_cast<char>(rng()) : alphabet[rng() % (sizeof(alphabet) - 1)];
     ParseText(junk);
   }
+  // Every length through the file reader (AddressSanitizer watches the ends),
+  // and each byte in turn replaced by one of the grammar's (or the terminator).
   const std::string doc =
       "<?xml version='1.0'?>\n<r k='v'><!-- c --><e a=\"1\"/>t &amp;<![CDATA[x]]><f>g</f></r>";
+  for (size_t n = 0; n <= doc.size(); ++n) {
+    CXmlItem root(nullptr);
+    CXmlParser parser;
+    EXPECT_EQ(ParseFile(doc.substr(0, n), root, parser), n >= 5) << n;  // "<?xml" needs 5
+  }
   for (size_t i = 0; i < doc.size(); ++i) {
-    for (char c : std::string(alphabet, sizeof alphabet)) {  // the terminator included
+    for (char c : std::string(alphabet, sizeof alphabet)) {
       std::string bad = doc;
       bad[i] = c;
       CXmlItem root(nullptr);
@@ -376,46 +309,14 @@ TEST(XmlParserTest, ManyAttributesInOneTagStayLinear) {
   EXPECT_STREQ(attrs.Get("n1234"), "1234");
 }
 
-// A file still being written: it reports fewer bytes than it holds, so the
-// parser reads on in chunks while it looks for the end of a comment.
-class GrowingFile : public CMemFile {
- public:
-  explicit GrowingFile(ULONGLONG reported) : m_reported(reported) {}
-  ULONGLONG GetLength() const override { return m_reported; }
-
- private:
-  ULONGLONG m_reported;
-};
-
-TEST(XmlParserTest, CommentsAreReadOnFromAGrowingFile) {
-  std::string doc = "<?xml version='1.0'?><a><!--";
-  const size_t reported = doc.size() + 10;
-  doc += std::string(5000, 'x') + "-->text<b/></a>";
-  for (size_t cut : {size_t(0), size_t(30)}) {
-    GrowingFile file(reported);
-    file.Write(doc.data(), static_cast<UINT>(doc.size() - cut));
-    file.SeekToBegin();
-    CXmlItem root(nullptr);
-    CXmlParser parser;
-    EXPECT_TRUE(parser.ParseXml(&file, &root));
-    EXPECT_EQ(parser.GetStatus(), cut ? CXmlParser::unterminatedComment : CXmlParser::ok);
-    EXPECT_EQ(Dump(root), cut ? "a" : "a=\"text\"(b)");
-  }
-}
-
 TEST(XmlItemTest, CopiesAreDeepAndIndependent) {
   CXmlItem root(nullptr);
   root.SetName("r");
   ParseInto("<a x='1'>va<b y='2'>vb<c/></b><d/></a>", root);
   CXmlItem* a = root.GetChild(0);
-  a->SetLoaded(3);
-
   CXmlItem copy(nullptr);
   copy = *a;
-  EXPECT_STREQ(copy.GetName(), "a");
-  EXPECT_STREQ(copy.GetValue(), "va");
   EXPECT_STREQ(copy.GetA("x"), "1");
-  EXPECT_EQ(copy.GetLoaded(), 3);
   EXPECT_EQ(Dump(copy), "b{y=2}=\"vb\"(c) d");
   copy.GetChild(0)->GetAttributes().Set("y", "9");
   copy.DeleteAll();
@@ -438,12 +339,9 @@ TEST(XmlItemTest, CopiesAreDeepAndIndependent) {
 // A parser that makes nodes of its own class, as the XML archive does.
 class CountingItem : public CXmlItem {
  public:
-  CountingItem(CXmlItem* parent, int* live, const CString& tag) : CXmlItem(parent), m_live(live), m_tag(tag) {
-    ++*m_live;
-  }
+  CountingItem(CXmlItem* parent, int* live) : CXmlItem(parent), m_live(live) { ++*m_live; }
   ~CountingItem() override { --*m_live; }
   int* m_live;
-  CString m_tag;
 };
 
 class CountingParser : public CXmlParser {
@@ -454,7 +352,7 @@ class CountingParser : public CXmlParser {
       CXmlItem other(nullptr);
       m_nestedResult = ParseFile("<?xml?><x/>", other, *this);
     }
-    return new CountingItem(parent, &m_live, m_strTag);
+    return new CountingItem(parent, &m_live);
   }
   int m_live = 0;
   bool m_nestedResult = true;
@@ -469,42 +367,23 @@ TEST(XmlParserTest, SubclassesMakeTheirOwnNodes) {
     EXPECT_EQ(Dump(root), "a(b nested)");
     EXPECT_FALSE(parser.m_nestedResult);  // a parse inside a parse is refused
     EXPECT_EQ(parser.m_live, 3);
-    auto* b = dynamic_cast<CountingItem*>(root.GetChild(0)->GetChild(0));
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->m_tag, "b");
   }
   EXPECT_EQ(parser.m_live, 0);
   // Copies start idle.
   CXmlParser copy(parser);
-  EXPECT_EQ(copy.GetStatus(), CXmlParser::nodeRefused);
   CXmlItem other(nullptr);
   EXPECT_TRUE(ParseFile("<?xml?><z/>", other, copy));
-}
-
-TEST(XmlParserTest, EntriesAndTextKeepTheirBytesWhenBuiltInPlace) {
-  // Each entry is joined up in the document buffer: blanks around '=', a
-  // decoded value shorter than written, and the next attribute right behind.
-  EXPECT_EQ(ParseText("<e a  =  'x&amp;y'   b=\"2\" c = v&lt;w d='4' a='5&#33;'/>"), "e{a=5!,b=2,c=v<w,d=4}");
-  EXPECT_EQ(ParseText("<e a='1'b='2'/>"), "e{a=1,b=2}");
-  // Text trimmed once it is whole: a decoded blank at the end, blanks at the
-  // start of a CDATA section, a run after a child.
-  EXPECT_EQ(ParseText("<a>x&#32;</a><b><![CDATA[  y ]]></b><c> p <d/> q&#9;</c>"),
-            "a=\"x\" b=\"y\" c=\"pq\"(d)");
 }
 
 // Nodes of subclasses of every size share the blocks the base class carves.
 class PaddedItem : public CXmlItem {
  public:
-  PaddedItem(CXmlItem* parent, size_t size, unsigned char fill) : CXmlItem(parent), m_pad(size, fill) {
-    // The padding lies in the node itself, right next to its neighbours.
-    std::memset(m_bytes, fill, sizeof(m_bytes));
-  }
+  PaddedItem(CXmlItem* parent, unsigned char fill) : CXmlItem(parent) { std::memset(m_bytes, fill, 200); }
   bool Intact(unsigned char fill) const {
     for (unsigned char b : m_bytes)
       if (b != fill) return false;
     return true;
   }
-  std::vector<unsigned char> m_pad;
   unsigned char m_bytes[200];
 };
 
@@ -523,21 +402,12 @@ TEST(XmlItemTest, NodesOfAnySizeAreCarvedApartAndDeletedOneByOne) {
   CXmlItem root(nullptr);
   std::vector<CXmlItem*> nodes;
   for (int i = 0; i < 3000; ++i) {
-    CXmlItem* item;
-    switch (i % 4) {
-      case 0:
-        item = new CXmlItem(&root);
-        break;
-      case 1:
-        item = new PaddedItem(&root, 3, static_cast<unsigned char>(i));
-        break;
-      case 2:
-        item = new BigItem(&root);
-        break;
-      default:
-        item = new AlignedItem(&root);
-        EXPECT_EQ(reinterpret_cast<uintptr_t>(item) % 128, 0u);
-        break;
+    CXmlItem* item = i % 4 == 0   ? new CXmlItem(&root)
+                     : i % 4 == 1 ? new PaddedItem(&root, static_cast<unsigned char>(i))
+                     : i % 4 == 2 ? static_cast<CXmlItem*>(new BigItem(&root))
+                                  : new AlignedItem(&root);
+    if (i % 4 == 3) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(item) % 128, 0u);
     }
     item->SetName(std::to_string(i).c_str());
     nodes.push_back(item);
@@ -550,27 +420,21 @@ TEST(XmlItemTest, NodesOfAnySizeAreCarvedApartAndDeletedOneByOne) {
   ASSERT_EQ(root.GetCount(), 1500);
   for (int i = 0; i < 1500; ++i) {
     CXmlItem* item = root.GetChild(i);
-    EXPECT_EQ(item, nodes[static_cast<size_t>(2 * i)]);
     EXPECT_STREQ(item->GetName(), std::to_string(2 * i).c_str());
     if (auto* padded = dynamic_cast<PaddedItem*>(item)) {
       EXPECT_TRUE(padded->Intact(static_cast<unsigned char>(2 * i))) << i;
     }
   }
-
-  // The other forms of new.
-  CXmlItem* quiet = new (std::nothrow) CXmlItem(&root);
-  ASSERT_NE(quiet, nullptr);
+  // Placement new bypasses the pool.
   alignas(CXmlItem) unsigned char storage[sizeof(CXmlItem)];
   CXmlItem* placed = new (storage) CXmlItem(nullptr);
   placed->SetName("placed");
-  EXPECT_STREQ(placed->GetName(), "placed");
   placed->~CXmlItem();
-  std::unique_ptr<CXmlItem> owned(new PaddedItem(nullptr, 100, 7));
-  EXPECT_EQ(root.GetCount(), 1501);
 }
 
 TEST(XmlItemTest, NodesOutliveTheThreadThatMadeThem) {
-  // Trees parsed in threads that end, then freed here, in another order.
+  // Trees parsed in threads that end; then half of one freed by a thread
+  // that made none of it while another thread carves new nodes.
   constexpr int kThreads = 4;
   std::vector<std::unique_ptr<CXmlItem>> roots;
   for (int i = 0; i < kThreads; ++i) roots.emplace_back(new CXmlItem(nullptr));
@@ -581,12 +445,6 @@ TEST(XmlItemTest, NodesOutliveTheThreadThatMadeThem) {
     threads.emplace_back([&doc, &roots, i] { ParseInto(doc, *roots[static_cast<size_t>(i)]); });
   }
   for (std::thread& t : threads) t.join();
-  for (int i = 0; i < kThreads; ++i) {
-    ASSERT_EQ(roots[static_cast<size_t>(i)]->GetCount(), 2000);
-    EXPECT_STREQ(roots[static_cast<size_t>(i)]->GetChild(1999)->GetA("i"), "1999");
-  }
-  // Half of one tree freed by a thread that made none of it, while another
-  // thread carves new nodes.
   std::thread freer([&roots] {
     CXmlItem* root = roots[0].get();
     while (root->GetCount() > 1000) {
@@ -600,15 +458,14 @@ TEST(XmlItemTest, NodesOutliveTheThreadThatMadeThem) {
   });
   freer.join();
   maker.join();
-  EXPECT_EQ(roots[0]->GetCount(), 1000);
   EXPECT_STREQ(roots[0]->GetChild(999)->GetChild(0)->GetValue(), "text");
   EXPECT_EQ(roots[1]->GetCount(), 7000);
-  roots.clear();
+  EXPECT_STREQ(roots[3]->GetChild(1999)->GetA("i"), "1999");
 }
 
 TEST(XmlItemTest, AddToTreeMirrorsTheSubtree) {
   CXmlItem root(nullptr);
-  ParseInto("<a x='1' y='2'><b/><c z='3'><d/></c></a>", root);
+  ParseInto("<a x='1' y='2'><b/><c z='3'/></a>", root);
   CXmlItem* a = root.GetChild(0);
   CTreeCtrl tree;
   HTREEITEM top = tree.InsertItem("top");
@@ -616,20 +473,8 @@ TEST(XmlItemTest, AddToTreeMirrorsTheSubtree) {
   HTREEITEM ia = tree.GetChildItem(top);
   EXPECT_EQ(tree.GetItemText(ia), "a[x=1 y=2] ");
   EXPECT_EQ(tree.GetItemData(ia), reinterpret_cast<DWORD_PTR>(a));
-  HTREEITEM ib = tree.GetChildItem(ia);
-  EXPECT_EQ(tree.GetItemText(ib), "b");
-  HTREEITEM ic = tree.GetNextSiblingItem(ib);
-  EXPECT_EQ(tree.GetItemText(ic), "c[z=3] ");
-  EXPECT_EQ(tree.GetItemData(tree.GetChildItem(ic)),
-            reinterpret_cast<DWORD_PTR>(a->GetChild(1)->GetChild(0)));
-  EXPECT_EQ(tree.GetCount(), 5u);
-  // A parent that is not an item: nothing.
-  HTREEITEM gone = tree.InsertItem("gone");
-  tree.DeleteItem(gone);
-  a->AddToTree(tree, gone);
-  EXPECT_EQ(tree.GetCount(), 5u);
-
-  // At the top of a control, a subtree deeper than recursion would allow.
+  EXPECT_EQ(tree.GetItemText(tree.GetNextSiblingItem(tree.GetChildItem(ia))), "c[z=3] ");
+  // A subtree deeper than recursion would allow.
   CXmlItem deep(nullptr);
   CXmlItem* item = &deep;
   for (int i = 0; i < 20000; ++i) item = new CXmlItem(item);
@@ -643,11 +488,9 @@ TEST(XmlItemTest, AddToTreeMirrorsTheSubtree) {
 // its neighbours keep the block alive.
 TEST(XmlItemDeathTest, ADeletedNodeIsPoisonedWhileItsBlockLives) {
   CXmlItem root(nullptr);
-  auto* before = new CXmlItem(&root);
+  new CXmlItem(&root);
   auto* gone = new CXmlItem(nullptr);
-  auto* after = new CXmlItem(&root);
-  (void)before;
-  (void)after;
+  new CXmlItem(&root);
   delete gone;
   EXPECT_DEATH(
       {
