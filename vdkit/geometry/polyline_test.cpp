@@ -17,31 +17,25 @@ TEST(PolylineTest, CopiesAreDeepAndKeepWhatEachFormPromises) {
   src.SetFileType("Line");
   CPolyline copy(src);  // a fresh, unnamed object, capacity = count
   EXPECT_STREQ(copy.GetName(), "");
-  EXPECT_TRUE(copy.IsClosed());
-  EXPECT_EQ(copy.GetCapacity(), 2);
+  EXPECT_TRUE(copy.IsClosed() && copy.GetCapacity() == 2);
   copy.SetAt(0, SFloat2D{9, 9});
   EXPECT_EQ(src.GetAt(0).x, 1);
-
   copy.SetName("keep");
   const CPolyline& alias = copy;
   copy = alias;  // self-assignment must not free what it copies from
   EXPECT_TRUE(Same(PointsOf(copy), {{9, 9}, {3, 4}}));
   copy = src;  // the name stays
   EXPECT_STREQ(copy.GetName(), "keep");
-  EXPECT_TRUE(Same(PointsOf(copy), {{1, 2}, {3, 4}}));
 
   CPolyline* clone = src.Clone();  // through the registry, with name and type
   ASSERT_NE(clone, nullptr);
   EXPECT_STREQ(clone->GetClassNameA(), "CPolyline");
-  EXPECT_STREQ(clone->GetName(), "river");
-  EXPECT_STREQ(clone->GetFileType(), "Line");
+  EXPECT_TRUE(std::string(clone->GetName()) == "river" && std::string(clone->GetFileType()) == "Line");
   EXPECT_TRUE(clone->IsClosed() && Same(PointsOf(*clone), PointsOf(src)));
   delete clone;
-
   CPolyline open(false);
   open = Region(kSquare);  // from a region: closed
   EXPECT_TRUE(open.IsClosed() && Same(PointsOf(open), kSquare));
-  EXPECT_TRUE(CPolyline(Region(kSquare)).IsClosed());
 }
 
 TEST(PolylineTest, PointEditingGrowsInItsOwnStepsAndStaysInTheBlock) {
@@ -49,16 +43,13 @@ TEST(PolylineTest, PointEditingGrowsInItsOwnStepsAndStaysInTheBlock) {
   for (int i = 0; i < 5; ++i) line += SFloat2D{float(i), 0};
   EXPECT_EQ(line.GetCapacity(), 5);  // one point per append
   EXPECT_EQ(line.Add(SFloat2D{5, 0}), 6);
-  line.InsertAt(6, SFloat2D{6, 0});  // count + 1 reaches capacity 6: ten more; index count appends
+  line.InsertAt(6, SFloat2D{6, 0});  // count + 1 passes capacity 6: ten more
   EXPECT_EQ(line.GetCapacity(), 16);
-  line.InsertAt(0, SFloat2D{-1, 0});
   line.InsertAt(-2, SFloat2D{99, 0});  // ignored
   line.InsertAt(100, SFloat2D{7, 0});  // beyond count: appended
-  line.RemoveAt(-1);
-  line.RemoveAt(9);
-  EXPECT_TRUE(
-      Same(PointsOf(line), {{-1, 0}, {0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}}));
-  EXPECT_EQ(line[9].x, -1);  // index count: the first point
+  line.RemoveAt(-1);                   // ignored
+  EXPECT_TRUE(Same(PointsOf(line), {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}}));
+  EXPECT_EQ(line[8].x, 0);   // index count: the first point
   EXPECT_EQ(line[-1].x, 7);  // negative: from the end
 
   CPolyline self = Line({{1, 1}});
@@ -69,62 +60,22 @@ TEST(PolylineTest, PointEditingGrowsInItsOwnStepsAndStaysInTheBlock) {
   EXPECT_EQ(empty[3].x, 0);
   empty.New(-3);
   EXPECT_EQ(empty.GetCapacity(), 0);
-
-  SFRect rc = {7, 7, 7, 7};
-  empty.GetMMX(rc);  // unchanged
-  EXPECT_EQ(rc.minx, 7);
-  Line({{1, 5}, {-2, 3}, {4, -1}}).GetMMX(rc);
-  EXPECT_TRUE(rc.minx == -2 && rc.maxx == 4 && rc.miny == -1 && rc.maxy == 5);
-}
-
-// The walk as it reads: remove point i while it is close to the next one.
-Points ReferenceTrim(Points p, float tol, bool closed) {
-  if (p.size() < 3) return p;
-  const double t2 = static_cast<float>(double(tol) * tol);
-  for (size_t i = 0; closed ? i < p.size() : i + 1 < p.size();) {
-    const SFloat2D a = p[i], b = p[(i + 1) % p.size()];
-    const float dx = a.x - b.x, dy = a.y - b.y;
-    if (double(dx) * dx + double(dy) * dy <= t2)
-      p.erase(p.begin() + static_cast<std::ptrdiff_t>(i));
-    else
-      ++i;
-  }
-  return p;
 }
 
 TEST(PolylineTest, TrimRemovesTheEarlierOfCloseNeighbours) {
   CPolyline open = Line({{0, 0}, {0.3f, 0}, {2, 0}, {2, 0.1f}, {5, 0}});
   open.Trim(0.5f);
   EXPECT_TRUE(Same(PointsOf(open), {{0.3f, 0}, {2, 0.1f}, {5, 0}}));
-  const Points ring = {{0, 0}, {5, 0}, {5, 5}, {0.2f, 0.2f}};
-  CPolyline closed = Line(ring, true), asOpen = Line(ring, false), two = Line({{0, 0}, {0, 0}});
+  CPolyline closed = Line({{0, 0}, {5, 0}, {5, 5}, {0.2f, 0.2f}}, true);
   closed.Trim(0.5f);  // the last point compared with the first
-  asOpen.Trim(0.5f);
-  two.Trim(1);
   EXPECT_TRUE(Same(PointsOf(closed), {{0, 0}, {5, 0}, {5, 5}}));
-  EXPECT_EQ(asOpen.GetSize(), 4);
-  EXPECT_EQ(two.GetSize(), 2);
 
-  // The one-pass removal against the walk, on lines full of near repeats.
-  std::mt19937 rng(7);
-  for (int round = 0; round < 3000; ++round) {
-    Points p(3 + rng() % 9);
-    for (SFloat2D& v : p) v = {(rng() % 4) * 0.5f, (rng() % 4) * 0.5f};
-    const float tol = (rng() % 4) * 0.4f;
-    CPolyline line = Line(p, round % 2 == 1);
-    line.Trim(tol);
-    ASSERT_TRUE(Same(PointsOf(line), ReferenceTrim(p, tol, round % 2 == 1))) << Show(p) << " tol " << tol;
-  }
+  CPolyline two = Line({{0, 0}, {0, 0}});  // fewer than three points: kept
+  two.Trim(1);
+  EXPECT_EQ(two.GetSize(), 2);
 }
 
 TEST(PolylineTest, ConnectJoinsTheNearestEnds) {
-  CPolyline a = Line({{0, 0}, {1, 0}}), tight = a;
-  const CPolyline b = Line({{5, 0}, {1.1f, 0}});
-  EXPECT_FALSE(tight.Connect(&b, 0.005f));  // 0.01 apart, squared
-  ASSERT_TRUE(a.Connect(&b, 0.05f));
-  EXPECT_TRUE(Same(PointsOf(a), {{0, 0}, {1, 0}, {1.1f, 0}, {5, 0}}));
-  EXPECT_EQ(a.GetCapacity(), 6);
-
   // Each pair of ends and the orientation it gives (joined ends both kept).
   const Points cases[][2] = {
       {{{0, 0.5f}, {0, 9}}, {{10, 0}, {0, 0}, {0, 0.5f}, {0, 9}}},      // first to first
@@ -137,25 +88,17 @@ TEST(PolylineTest, ConnectJoinsTheNearestEnds) {
     EXPECT_TRUE(line += Line(c[0]));  // any distance
     EXPECT_TRUE(Same(PointsOf(line), c[1])) << Show(PointsOf(line));
   }
-
   // tol is compared with the squared distance: 0.81 <= 1 < 1.21.
   CPolyline near = Line({{0, 0}, {1, 0}}), far = near;
   const CPolyline at09 = Line({{1.9f, 0}, {3, 0}}), at11 = Line({{2.1f, 0}, {3, 0}}), one = Line({{1, 0}});
   EXPECT_TRUE(near.Connect(&at09, 1));
+  EXPECT_EQ(near.GetCapacity(), 6);
   EXPECT_FALSE(far.Connect(&at11, 1));
-  EXPECT_FALSE(far.Connect(&far, 100));
-  EXPECT_FALSE(far.Connect(nullptr, 100));
-  EXPECT_FALSE(far.Connect(&one, 100));
+  EXPECT_FALSE(far.Connect(&far, 100) || far.Connect(nullptr, 100) || far.Connect(&one, 100));
   EXPECT_EQ(far.GetSize(), 2);
 }
 
 // ---- Cut ---------------------------------------------------------------------------------
-
-std::vector<Points> Pieces(const CPolyPolyline& pieces) {
-  std::vector<Points> out;
-  for (int i = 0; i < pieces.GetSize(); ++i) out.push_back(PointsOf(*pieces.GetAt(i)));
-  return out;
-}
 
 // Clipping as it reads: every segment against every edge, the crossings of
 // a segment taken nearest first, pieces kept by the middle point.
@@ -199,16 +142,21 @@ std::vector<Points> ReferenceCut(const Points& line, const Points& ring, bool& f
 
 TEST(PolylineTest, CutKeepsThePiecesInside) {
   const CRegion square = Region(kSquare);
+  CUndoMgr undo;
   CPolyPolyline pieces;
-  pieces.Add(new CPolyline);  // emptied first
-  EXPECT_TRUE(Line({{-5, 5}, {15, 5}}).Cut(square, pieces));
+  pieces.SetUndoMgr(&undo);
+  pieces.Add(new CPolyline);                                  // emptied first
+  EXPECT_TRUE(Line({{15, 5}, {-5, 5}}).Cut(square, pieces));  // crossings in order along the segment
   ASSERT_EQ(pieces.GetSize(), 1);
-  EXPECT_TRUE(Same(PointsOf(*pieces[0]), {{0, 5}, {10, 5}}));
-  EXPECT_FALSE(pieces[0]->IsClosed());
-  EXPECT_EQ(pieces[0]->GetCapacity(), 2);
-  const CPolyPolyline back = Line({{15, 5}, {-5, 5}}) & square;  // crossings in order along the segment
-  ASSERT_EQ(back.GetSize(), 1);
-  EXPECT_TRUE(Same(PointsOf(*back[0]), {{10, 5}, {0, 5}}));
+  EXPECT_TRUE(Same(PointsOf(*pieces[0]), {{10, 5}, {0, 5}}));
+  EXPECT_TRUE(!pieces[0]->IsClosed() && pieces[0]->GetCapacity() == 2);
+  // Recorded: the Add, the old item's delete, three pieces added, two removed.
+  EXPECT_EQ(undo.GetRecordCount(), 7);
+  undo.Undo(7);
+  EXPECT_EQ(pieces.GetSize(), 0);
+  undo.Redo(7);
+  ASSERT_EQ(pieces.GetSize(), 1);
+  pieces.SetUndoMgr(nullptr);
 
   const Points inside = {{2, 2}, {8, 3}, {5, 7}};
   EXPECT_FALSE(Line(inside).Cut(square, pieces));
@@ -220,13 +168,12 @@ TEST(PolylineTest, CutKeepsThePiecesInside) {
   EXPECT_EQ(pieces.GetSize(), 0);
 }
 
-// Random lines against random regions, with the edge grid in play (16 edges
-// or more) and without it; lattice coordinates put crossings through
-// vertices and along edges, where the open ranges decide; scales from 1e-3 to
-// 1e6 try the margin the grid allows for rounding.
+// Random lines against random regions, with the edge grid (16 edges or more)
+// and without; lattice points put crossings through vertices and along edges;
+// scales from 1e-3 to 1e6 try the margin the grid allows for rounding.
 TEST(PolylineTest, CutGivesThePiecesOfTheAllPairsClip) {
   std::mt19937 rng(2024);
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 120; ++round) {
     const bool lattice = round % 2 == 0;
     const float scale = round % 5 == 0 ? 1e6f : (round % 5 == 1 ? 1e-3f : 100.f);
     std::uniform_real_distribution<float> coord(-scale, scale);
@@ -246,28 +193,10 @@ TEST(PolylineTest, CutGivesThePiecesOfTheAllPairsClip) {
     const auto expected = ReferenceCut(line, ring, found);
     CPolyPolyline pieces;
     ASSERT_EQ(Line(line).Cut(Region(ring), pieces), found) << "round " << round;
-    const auto got = Pieces(pieces);
-    ASSERT_EQ(got.size(), expected.size()) << "round " << round;
-    for (size_t i = 0; i < got.size(); ++i) ASSERT_TRUE(Same(got[i], expected[i])) << "round " << round;
+    ASSERT_EQ(size_t(pieces.GetSize()), expected.size()) << "round " << round;
+    for (int i = 0; i < pieces.GetSize(); ++i)
+      ASSERT_TRUE(Same(PointsOf(*pieces[i]), expected[size_t(i)])) << "round " << round;
   }
-}
-
-TEST(PolylineTest, CutIntoARecordingCollectionRecordsEveryStep) {
-  CUndoMgr undo;
-  CPolyPolyline pieces;
-  pieces.SetUndoMgr(&undo);
-  pieces.Add(new CPolyline);
-  EXPECT_TRUE(Line({{-5, 5}, {15, 5}}).Cut(Region(kSquare), pieces));
-  ASSERT_EQ(pieces.GetSize(), 1);
-  EXPECT_TRUE(Same(PointsOf(*pieces[0]), {{0, 5}, {10, 5}}));
-  // The Add, the old item's delete, three pieces added, two removed.
-  EXPECT_EQ(undo.GetRecordCount(), 7);
-  undo.Undo(7);
-  EXPECT_EQ(pieces.GetSize(), 0);
-  undo.Redo(7);
-  ASSERT_EQ(pieces.GetSize(), 1);
-  EXPECT_TRUE(Same(PointsOf(*pieces[0]), {{0, 5}, {10, 5}}));
-  pieces.SetUndoMgr(nullptr);
 }
 
 }  // namespace
