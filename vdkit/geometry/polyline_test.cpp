@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 
 #include "vdkit/geometry/shapes_test_util.h"
 
@@ -86,7 +87,7 @@ TEST(PolylineTest, ConnectJoinsTheNearestEnds) {
   for (const auto& c : cases) {
     CPolyline line = Line({{0, 0}, {10, 0}});
     EXPECT_TRUE(line += Line(c[0]));  // any distance
-    EXPECT_TRUE(Same(PointsOf(line), c[1])) << Show(PointsOf(line));
+    EXPECT_TRUE(Same(PointsOf(line), c[1]));
   }
   // tol is compared with the squared distance: 0.81 <= 1 < 1.21.
   CPolyline near = Line({{0, 0}, {1, 0}}), far = near;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <string>
 #include <vector>
 
 #include "vdkit/geometry/polyline.h"
@@ -28,11 +27,6 @@ Points PointsOf(const Shape& s) {
   return Points(s.GetData(), s.GetData() + s.GetSize());
 }
 
-inline std::string Show(const Points& pts) {
-  std::string s;
-  for (const SFloat2D& p : pts) s += "(" + std::to_string(p.x) + "," + std::to_string(p.y) + ")";
-  return s;
-}
 // Exact equality of every coordinate.
 inline bool Same(const Points& a, const Points& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
