@@ -92,7 +92,6 @@ TEST(TableFileTest, SmallTableGoldenBytes) {
   EXPECT_TRUE(ReadBytes(back, expected, expected.size()));
   EXPECT_EQ(Written(back), expected);
 }
-}
 
 // A table with every fixed type, a STRING and a BINARY field and three
 // records (identifiers 1, 2 and 4), built through the public interface.
