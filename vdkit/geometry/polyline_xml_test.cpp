@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "vdkit/geometry/polyline.h"
@@ -14,9 +15,8 @@ std::string StoreXml(CVDFile& f) {
   return std::string(reinterpret_cast<const char*>(mem.GetData()), static_cast<size_t>(mem.GetLength()));
 }
 
-bool LoadXml(const std::string& doc, CVDFile& into) {
-  std::string copy = doc;
-  CMemFile mem(reinterpret_cast<BYTE*>(copy.empty() ? nullptr : &copy[0]), static_cast<UINT>(copy.size()));
+bool LoadXml(std::string doc, CVDFile& into) {
+  CMemFile mem(reinterpret_cast<BYTE*>(doc.empty() ? nullptr : &doc[0]), static_cast<UINT>(doc.size()));
   CXmlArchive ar(&mem, CXmlArchive::load);
   return ar >> into;
 }
@@ -25,11 +25,8 @@ CPolyline* LineOf(CVDFile& disk, const char* name) {
   return dynamic_cast<CPolyline*>(disk.FindFile(name));
 }
 
-// Hand-worked: the head; the disk at depth 1 (no indentation); the polyline's
-// element one level deeper (1 space); its data another level deeper (2
-// spaces): "<polyline " and the attributes " count='2'" and " closed='true'"
-// give two blanks after the name; each point is printed with %f, six
-// decimals.
+// Disk at depth 1 (no indent), the polyline's element 1 space, its points 2;
+// "<polyline " plus " count='2'" gives two blanks; points in %f, six decimals.
 const char kGolden[] =
     "<?xml version='1.0'?>\n"
     "<Disk class='CVDisk' type='Disk' root='true'>\n"
@@ -50,8 +47,7 @@ TEST(PolylineXmlTest, StoresTheGoldenText) {
   line->Add(SFloat2D{-3, 0});
   EXPECT_EQ(StoreXml(disk), kGolden);
 
-  // Open and empty: no closed attribute, no point lines.
-  CVDisk other;
+  CVDisk other;  // open and empty: no closed attribute, no point lines
   other.CreateFileA("none", "", "CPolyline");
   EXPECT_EQ(StoreXml(other),
             "<?xml version='1.0'?>\n"
@@ -67,13 +63,13 @@ TEST(PolylineXmlTest, RoundTripKeepsPointsAndTheClosedFlag) {
   CVDisk disk;
   auto* ring = static_cast<CPolyline*>(disk.CreateFileA("ring", "", "CPolyline"));
   ring->SetClosed(true);
-  // The last two are more than six decimals hold: they are written in the
-  // shortest form that reads back instead of %f.
-  const SFloat2D pts[] = {{0, 0},          {-123456.5f, 0.125f}, {1e9f, -2.75f},
-                          {0.5f, 999999.875f}, {1e-7f, 0.1234567f}, {3.0e-30f, -0.333333343f}};
+  // The last two need more than six decimals: written in the shortest form that reads back.
+  const SFloat2D pts[] = {
+      {-123456.5f, 0.125f}, {1e9f, -2.75f}, {1e-7f, 0.1234567f}, {3.0e-30f, -0.333333343f}};
   for (const SFloat2D& p : pts) ring->Add(p);
   static_cast<CPolyline*>(disk.CreateFileA("open", "", "CPolyline"))->Add(SFloat2D{7, 8});
   const std::string doc = StoreXml(disk);
+  EXPECT_NE(doc.find("<a x='1e-07' y='0.1234567' />"), std::string::npos) << doc;
 
   CVDisk back;
   ASSERT_TRUE(LoadXml(doc, back));
@@ -81,18 +77,14 @@ TEST(PolylineXmlTest, RoundTripKeepsPointsAndTheClosedFlag) {
   ASSERT_TRUE(r && LineOf(back, "open"));
   EXPECT_TRUE(r->IsClosed());  // read back, not left at the new object's open
   EXPECT_FALSE(LineOf(back, "open")->IsClosed());
-  EXPECT_NE(doc.find("<a x='1e-07' y='0.1234567' />"), std::string::npos) << doc;
-  ASSERT_EQ(r->GetSize(), 6);
-  for (int i = 0; i < 6; ++i) EXPECT_TRUE(r->GetAt(i).x == pts[i].x && r->GetAt(i).y == pts[i].y);
+  ASSERT_EQ(r->GetSize(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(r->GetAt(i).x == pts[i].x && r->GetAt(i).y == pts[i].y);
   EXPECT_EQ(StoreXml(back), doc);
-  ASSERT_TRUE(LoadXml(doc, back));  // into the same tree: points appended
-  EXPECT_EQ(LineOf(back, "open")->GetSize(), 2);
 }
 
 TEST(PolylineXmlTest, LoadingTakesWhatIsThereAndPassesOverIncompletePoints) {
   CVDisk disk;
-  disk.CreateFileA("q", "", "CPolyline");
-  static_cast<CPolyline*>(disk.FindFile("q"))->SetClosed(true);
+  static_cast<CPolyline*>(disk.CreateFileA("q", "", "CPolyline"))->SetClosed(true);
   ASSERT_TRUE(
       LoadXml("<?xml version='1.0'?>\n"
               "<Disk class='CVDisk'>\n"
@@ -100,34 +92,30 @@ TEST(PolylineXmlTest, LoadingTakesWhatIsThereAndPassesOverIncompletePoints) {
               "  <polyline count='99' closed='TRUE'>\n"
               "  <a x='1' y='2' />\n"
               "  <a x='3' />\n"         // no y: passed over
-              "  <b y='4' />\n"         // no x: passed over
               "  <a x='' y='5' />\n"    // empty x: passed over
               "  <pt y='6' x='5' />\n"  // any name, any order
               "  </polyline>\n"
               " </p>\n"
               " <q class='CPolyline'><polyline closed='false'></polyline></q>\n"
-              " <r class='CPolyline'><other><a x='1' y='1' /></other></r>\n"
               "</Disk>\n",
               disk));
   CPolyline* p = LineOf(disk, "p");
-  ASSERT_TRUE(p && LineOf(disk, "q") && LineOf(disk, "r"));
+  ASSERT_TRUE(p && LineOf(disk, "q"));
   EXPECT_TRUE(p->IsClosed());
   ASSERT_EQ(p->GetSize(), 2);  // the count attribute is not trusted
   EXPECT_TRUE(p->GetAt(1).x == 5 && p->GetAt(1).y == 6);
   EXPECT_FALSE(LineOf(disk, "q")->IsClosed());
-  EXPECT_EQ(LineOf(disk, "r")->GetSize(), 0);  // no polyline element
 }
 
-// Every cut of the golden document and every byte flipped: the reader neither
-// crashes nor leaks, and whatever it reads is a sound polyline.
+// Every cut of the golden document and every byte flipped: no crash, no leak,
+// and whatever is read is a sound polyline.
 TEST(PolylineXmlTest, DamagedDocumentsAreSurvived) {
   const std::string golden = kGolden;
   auto check = [](const std::string& doc) {
     CVDisk disk;
     LoadXml(doc, disk);
     if (CPolyline* line = LineOf(disk, "edge")) {
-      EXPECT_LE(line->GetSize(), 2);
-      EXPECT_LE(line->GetSize(), line->GetCapacity());
+      EXPECT_LE(line->GetSize(), std::min(2, line->GetCapacity()));
     }
   };
   for (size_t n = 0; n < golden.size(); ++n) check(golden.substr(0, n));
