@@ -19,10 +19,8 @@ void ExpectDate(const SDate& d, int year, int month, int day) {
 
 TEST(DateTest, ValidationThresholds) {
   // {year, month, day, valid}; February takes 29 days in every year.
-  const int rows[][4] = {{1799, 12, 31, 0}, {1800, 1, 1, 1},  {2200, 12, 31, 1}, {2201, 1, 1, 0},
-                         {2004, 0, 1, 0},   {2004, 13, 1, 0}, {2004, 1, 0, 0},   {2004, 1, 32, 0},
-                         {2004, 4, 30, 1},  {2004, 4, 31, 0}, {2004, 2, 30, 0},  {1900, 2, 29, 1},
-                         {2001, 2, 29, 1}};
+  const int rows[][4] = {{1799, 12, 31, 0}, {1800, 1, 1, 1}, {2200, 12, 31, 1}, {2201, 1, 1, 0},
+                         {2004, 13, 1, 0},  {2004, 4, 31, 0}, {2004, 2, 30, 0},  {2001, 2, 29, 1}};
   for (const auto& r : rows) {
     SCOPED_TRACE(testing::Message() << r[0] << "-" << r[1] << "-" << r[2]);
     EXPECT_EQ(IsValiDate(D(r[0], r[1], r[2])), r[3] != 0);
@@ -30,37 +28,25 @@ TEST(DateTest, ValidationThresholds) {
 }
 
 TEST(DateTest, DayNumbersBothWays) {
-  // Worked out by counting: 1800..1899 hold 24 leap years (1800 is none),
-  // 1900..1999 hold 24 (1900 is none), 1900..2099 hold 49 (2000 is one),
-  // 1900..2200 hold 73 (2100 is none).
+  // Leap years: 24 in 1800..1899 and 1900..1999, 49 in 1900..2099, 73 in 1900..2200.
   struct Row {
     int year, month, day;
     LONG n;
   } rows[] = {{1800, 1, 1, -(100 * 365 + 24)},  // first accepted day
-              {1899, 12, 31, -1},
               {1900, 1, 1, 0},
-              {1900, 2, 28, 58},
               {1900, 3, 1, 59},  // 1900 is not a leap year in the count
-              {2000, 2, 29, 100 * 365 + 24 + 31 + 28},
               {2000, 3, 1, 100 * 365 + 24 + 31 + 29},
-              {2100, 3, 1, 200 * 365 + 49 + 31 + 28},
-              {2200, 12, 31, 301 * 365 + 73 - 1},  // last accepted day
-              {2201, 1, 1, 301 * 365 + 73}};
+              {2200, 12, 31, 301 * 365 + 73 - 1}};  // last accepted day
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.year << "-" << r.month << "-" << r.day);
     EXPECT_EQ(DateToDay(r.day, r.month, r.year), r.n);
-    EXPECT_EQ(DateToDay(D(r.year, r.month, r.day)), r.n);
-    int day = 0, month = 0, year = 0;
-    DayToDate(r.n, day, month, year);
-    EXPECT_EQ(year * 10000 + month * 100 + day, r.year * 10000 + r.month * 100 + r.day);
     ExpectDate(DayToDate(r.n), r.year, r.month, r.day);
   }
   // 29 February of a year that has none counts as 1 March.
   EXPECT_EQ(DateToDay(29, 2, 1900), 59);
   EXPECT_EQ(Get2DateDay(D(2004, 2, 28), D(2004, 3, 1)), -2);  // first minus second
-  EXPECT_EQ(Get2DateDay(D(2100, 3, 1), D(2100, 2, 28)), 1);
   ExpectDate(DateAddDay(D(1900, 1, 1), -1), 1899, 12, 31);
-  // No overflow for any input (the sanitizers watch); results are whatever the formulas give.
+  // No overflow for any input (the sanitizers watch).
   int d, m, y;
   DayToDate(INT32_MIN, d, m, y);
   (void)DateToDay(INT_MAX, INT_MAX, INT_MAX);
@@ -88,18 +74,14 @@ TEST(DateTest, ParseDate) {
     bool ok;
     int year, month, day;  // what is stored, valid or not
   } rows[] = {{"2004-2-30", false, 2004, 2, 30},
-              {"2001-2-29", true, 2001, 2, 29},
               {"99.12", true, 1999, 12, 1},  // missing day is 1
               {"7", false, 0, 0, 0},         // one number: cleared
-              {"", false, 0, 0, 0},
-              {"x04y3z5", true, 2004, 3, 5},
-              {"39-3-5", true, 2039, 3, 5},  // below 40: this century
+              {"x39y3z5", true, 2039, 3, 5},  // below 40: this century
               {"40-3-5", true, 1940, 3, 5},
               {"104-3-5", true, 2004, 3, 5},    // counted from 1900
               {"1799-1-1", false, 3699, 1, 1},  // counted from 1900, out of range
               {"1800-1-1", true, 1800, 1, 1},   // accepted years read as themselves
               {"1850-6-15", true, 1850, 6, 15},
-              {"2201-1-1", false, 2201, 1, 1},
               {"2004-257-1", false, 2004, 1, 1},             // month cut to 8 bits, but judged as read
               {"2004-12            25", true, 2004, 12, 1},  // the day lies past 19 characters
               {"99999999999999999999", false, 0, 0, 0}};
@@ -109,9 +91,6 @@ TEST(DateTest, ParseDate) {
     EXPECT_EQ(StringToDate(r.text, &d), r.ok);
     ExpectDate(d, r.year, r.month, r.day);
   }
-  SDate d{9, 9, 9};
-  EXPECT_FALSE(StringToDate(static_cast<const char*>(nullptr), &d));
-  ExpectDate(d, 0, 0, 0);
 }
 
 TEST(DateTest, ParseDateTime) {
@@ -121,9 +100,7 @@ TEST(DateTest, ParseDateTime) {
     int year, month, day;
     float fraction;
   } rows[] = {{"2004-3-15 12:30", true, 2004, 3, 15, 0.12f},  // the fourth number's digits
-              {"2004-3-15.0025", true, 2004, 3, 15, 0.0025f},
               {"2004-03", true, 2004, 3, 0, 0},  // no day: true with day 0
-              {"2004", false, 0, 0, 0, 0},
               {"04-3-1", true, 4, 3, 1, 0},          // no year correction
               {"2004-2-31", true, 2004, 2, 31, 0}};  // no validation
   for (const Row& r : rows) {
@@ -141,9 +118,6 @@ TEST(DateTest, FormatDate) {
   EXPECT_STREQ(out, "2004-3-5");
   EXPECT_FALSE(DateToString(D(2004, 2, 30), out));
   EXPECT_STREQ(out, "");
-  CString s = "junk";
-  EXPECT_FALSE(DateToString(D(2004, 0, 1), s));
-  EXPECT_TRUE(s.IsEmpty());
   // Every valid date reads back as itself, 1800..1899 included.
   for (LONG n = DateToDay(1, 1, 1800); n <= DateToDay(31, 12, 2200); n += 7) {
     SDate back;
@@ -159,11 +133,9 @@ TEST(DateTest, FormatDateTime) {
     const char* text;
   } rows[] = {{{0.0f, D(2004, 3, 5)}, "2004-03-05"},
               {{0.25f, D(2004, 3, 5)}, "2004-3-5.25"},
-              {{0.1f, D(2004, 11, 15)}, "2004-11-15.1"},
               // A moment before midnight keeps its day instead of rounding into the next.
               {{0.9999999f, D(2004, 3, 5)}, "2004-3-5.99999"},
-              {{0.9999999f, D(2004, 3, 31)}, "2004-3-31.9999"},
-              {{0.99999f, D(2004, 3, 5)}, "2004-3-5.99999"}};
+              {{0.9999999f, D(2004, 3, 31)}, "2004-3-31.9999"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
     CString s;
@@ -189,8 +161,6 @@ TEST(DateTest, BoundedFormsCutAndNeverOverrun) {
   EXPECT_FALSE(DateToString(D(2004, 3, 5), out, 8));
   EXPECT_STREQ(out, "2004-3-");
   EXPECT_EQ(out[8], 'x');
-  EXPECT_FALSE(DateToString(D(2004, 3, 5), out, 0));
-  EXPECT_EQ(out[0], '2');  // nothing written
   // "2004-3-5.25" is 11 characters.
   EXPECT_TRUE(DateToString(SDateTime{0.25f, D(2004, 3, 5)}, out, 12));
   EXPECT_FALSE(DateToString(SDateTime{0.25f, D(2004, 3, 5)}, out, 11));
