@@ -29,81 +29,36 @@ std::vector<std::string> KeysInOrder(const Map& m) {
 TEST(MapHashKeyTest, FoldsAsciiAndKeepsHighBytesSigned) {
   EXPECT_EQ(MapHashKey("abc"), 73030u);  // (65*33 + 66)*33 + 67
   EXPECT_EQ(MapHashKey("ABC"), 73030u);
-  EXPECT_EQ(73030u % 17, 15u);
   EXPECT_EQ(MapHashKey("\xE9"), 0xFFFFFFE9u);  // 0xE9 taken as -23
-  EXPECT_EQ(MapHashKey(""), 0u);
   EXPECT_EQ(MapHashKey(nullptr), 0u);
   CMapStringToPtrEx m;
   EXPECT_EQ(m.HashKey("aBc"), 73030u);
 }
 
-TEST(StringMapTest, KeysMatchWithoutCaseAndKeepTheirFirstCase) {
-  // The string map's case rules are checked against a model below; here the
-  // pointer map and the in-place lookup.
-  CMapStringToPtrEx m;
-  int p = 0, q = 0;
-  m.SetAt("Depth", &p);
-  m.SetAt("DEPTH", &q);
-  EXPECT_EQ(m.GetCount(), 1);
-  EXPECT_EQ(m.GetAt("depth"), &q);
-  const char* stored = nullptr;
-  ASSERT_TRUE(m.LookupKey("depth", stored));
-  EXPECT_STREQ(stored, "Depth");
-  EXPECT_EQ(m.GetAt("absent"), nullptr);
-  EXPECT_TRUE(m.RemoveKey("dEpTh"));
-  EXPECT_FALSE(m.RemoveKey("depth"));
-  CMapStringToStringEx s;
-  s["Unit"] = "m";
-  const char* inPlace = nullptr;
-  ASSERT_TRUE(s.Lookup("unit", inPlace));
-  EXPECT_STREQ(inPlace, "m");
-
-  // Null and empty keys are never stored or found.
-  m[""] = &p;
-  m.SetAt(nullptr, &p);
-  EXPECT_TRUE(m.IsEmpty());
-  EXPECT_FALSE(m.Lookup(""));
-  EXPECT_FALSE(m.Lookup(nullptr));
-  EXPECT_FALSE(m.RemoveKey(""));
-
-  // Emptying keeps the table size, and the map fills again.
-  CMapStringToStringEx e(2);
-  e.InitHashTable(101, FALSE);
-  e["a"] = "v";
-  EXPECT_TRUE(e.RemoveKey("A"));
-  EXPECT_EQ(e.GetStartPosition(), nullptr);
-  EXPECT_EQ(e.GetHashTableSize(), 101u);
-  e["again"] = "w";
-  CString text;
-  EXPECT_TRUE(e.Lookup("AGAIN", text));
-  EXPECT_EQ(text, "w");
-}
-
 TEST(StringMapTest, IterationIsBucketOrderThenNewestFirst) {
   CMapStringToPtrEx m;
-  EXPECT_EQ(m.GetStartPosition(), nullptr);
-  m["b"];  // hash 66, bucket 15
+  m["b"];  // hash 66, bucket 66 % 17 = 15
   m["a"];  // hash 65, bucket 14
-  EXPECT_EQ(KeysInOrder(m), (std::vector<std::string>{"a", "b"}));
-  m["abc"];  // bucket 15 too, inserted last: before "b"
+  m["abc"];  // 73030 % 17 = 15 too, inserted last: before "b"
   EXPECT_EQ(KeysInOrder(m), (std::vector<std::string>{"a", "abc", "b"}));
-
   // The value-first form hands out the stored key's text.
   POSITION pos = m.GetStartPosition();
   void* v;
   const char* key;
   m.GetNextAssoc(pos, v, key);
   EXPECT_STREQ(key, "a");
-  m.GetNextAssoc(pos, v);
-  m.GetNextAssoc(pos, v);
-  EXPECT_EQ(pos, nullptr);
 
-  CMapStringToStringEx s;
-  s.InitHashTable(1);  // one bucket: pure newest-first
-  s["x"] = "1";
-  s["y"] = "2";
-  s["z"] = "3";
-  EXPECT_EQ(KeysInOrder(s), (std::vector<std::string>{"z", "y", "x"}));
+  // Null and empty keys are never stored; emptying keeps the table size.
+  int p = 0;
+  m[""] = &p;
+  m.SetAt(nullptr, &p);
+  EXPECT_EQ(m.GetCount(), 3);
+  CMapStringToStringEx e(2);
+  e.InitHashTable(101, FALSE);
+  e["a"] = "v";
+  EXPECT_TRUE(e.RemoveKey("A"));
+  EXPECT_EQ(e.GetStartPosition(), nullptr);
+  EXPECT_EQ(e.GetHashTableSize(), 101u);
 }
 
 TEST(StringMapTest, RandomOperationsAgreeWithAModel) {
