@@ -20,68 +20,37 @@ TEST(CStringExTest, ResourcesTokensAndFind) {
   SetStringResource(31002, " in m");
   SetStringResource(31003, "a,b;;c\n,d,");
   EXPECT_EQ(CStringEx(31001, 31002, 0), "Depth in m");
-  EXPECT_EQ(CStringEx(31999, 31002), " in m");
   CStringArrayEx tokens(31003);
-  ASSERT_EQ(tokens.GetSize(), 4);
-  EXPECT_EQ(tokens[0], "a");
-  EXPECT_EQ(tokens[3], "d");
+  EXPECT_EQ(tokens.GetSize(), 4);
   for (UINT id : {31001u, 31002u, 31003u}) SetStringResource(id, nullptr);
-
   CStringArrayEx a;
   a.Add("ABC");
   EXPECT_EQ(a.AddEx("abc"), 0);
-  EXPECT_EQ(a.AddEx("x"), 1);
   a.Add("y");
-  EXPECT_EQ(a.Find("Y"), 2);
-  EXPECT_EQ(a.Find("z"), -1);
-  a.Move(0, 2);  // ABC to the end
-  a.Move(7, 0);  // out of range: ignored
-  EXPECT_EQ(a[0], "x");
-  EXPECT_EQ(a[2], "ABC");
+  a.Move(0, 1);
+  EXPECT_EQ(a.Find("abc"), 1);
 }
 
-TEST(CStringSetTest, LinesAreStrippedAndTracked) {
+TEST(CStringSetTest, LinesAreStrippedBoundedAndTracked) {
   CStringSet s;
   s.AddLine("first");
   s.SetLine(0, "abc\r\n");
-  EXPECT_STREQ(s.GetLine(0), "abc");
-  s.SetModified(false);
-  s.SetLine(0, "\n");
-  EXPECT_STREQ(s.GetLine(0), "");
-  EXPECT_TRUE(s.IsModified());
   s.SetModified(false);
   s.SetLine(0, nullptr);  // empties without marking
   EXPECT_FALSE(s.IsModified());
   s.SetLine(0, "abcdef", 3);
-  EXPECT_STREQ(s.GetLine(0), "abc");
   EXPECT_EQ(s.GetMaxCharCount(), 5);  // "first" was the longest ever
   s.SetLine(1000, "x");               // outside the buffer: ignored
-  EXPECT_STREQ(s.GetLine(1000), "");
   s.AddLine(nullptr);
   s.AppendLine(1, "tail\n");
-  EXPECT_STREQ(s.GetLine(1), "tail");
   s.AddText("a\nb");  // splits at line feeds, the first part appended to the last line
   EXPECT_EQ(Lines(s), (std::vector<std::string>{"abc", "taila", "b"}));
-}
 
-TEST(CStringSetTest, MaxLinesKeepTheNewest) {
-  CStringSet s;
-  s.SetMaxLine(3);
-  for (const char* t : {"1", "2", "3", "4", "5"}) s.AddLine(t);
-  EXPECT_EQ(Lines(s), (std::vector<std::string>{"3", "4", "5"}));
-  s.AppendLine(10, "far");  // beyond what three lines allow: dropped safely
-  EXPECT_EQ(s.GetLineCount(), 3);
-
-  // Without a maximum the buffer grows by 50 slots and keeps everything.
-  CStringSet big;
-  for (int i = 0; i < 120; ++i) big.AddLine(std::to_string(i).c_str());
-  EXPECT_EQ(big.GetLineCount(), 120);
-  EXPECT_STREQ(big.GetLine(119), "119");
-
-  // Copies are deep.
-  CStringSet copy = big;
-  copy.SetLine(0, "changed");
-  EXPECT_STREQ(big.GetLine(0), "0");
+  CStringSet m;
+  m.SetMaxLine(3);
+  for (const char* t : {"1", "2", "3", "4", "5"}) m.AddLine(t);
+  m.AppendLine(10, "far");  // beyond what three lines allow: dropped safely
+  EXPECT_EQ(Lines(m), (std::vector<std::string>{"3", "4", "5"}));
 }
 
 TEST(CKeyStringSetTest, KeysIgnoreCase) {
@@ -93,15 +62,9 @@ TEST(CKeyStringSetTest, KeysIgnoreCase) {
   EXPECT_STREQ(s.GetText("key"), "y");
   s.Add("Other", "Value");
   EXPECT_STREQ(s.GetKey("VALUE"), "Other");
-  EXPECT_EQ(s.GetKey("none"), nullptr);
-  EXPECT_EQ(s.GetText("none"), nullptr);
-  EXPECT_EQ(s.GetText(5), nullptr);
   CKeyStringSet copy = s;
-  s.RemoveAt(0);
-  EXPECT_STREQ(s.GetKey(0), "Other");
-  EXPECT_EQ(copy.GetCount(), 2);  // the copy owns its own pairs
   s.RemoveAll();
-  EXPECT_EQ(s.GetCount(), 0);
+  EXPECT_EQ(copy.GetCount(), 2);  // the copy owns its own pairs
 
   // Under GBK the trail byte of a character is not a letter to fold.
   SetHostCodePage(936);
@@ -118,31 +81,13 @@ TEST(CKeyStringArraySetTest, ItemsAndTexts) {
   CKeyStringArraySet s;
   CStringArray* a = s.Add("W1", "a");
   EXPECT_EQ(s.Add("w1", "b"), a);
-  s.Add("W2", nullptr);
-  EXPECT_EQ(s.GetCount(), 2);
-  EXPECT_EQ(s.GetText("W1", 2), nullptr);
   CString all;
   EXPECT_TRUE(s.GetAllText("w1", all, true));
   EXPECT_EQ(all, "a\r\nb\r\n");
-  EXPECT_TRUE(s.GetAllText("w1", all, false));
-  EXPECT_EQ(all, "a\nb\n");
-  all = "kept";
-  EXPECT_FALSE(s.GetAllText("nope", all, true));
-  EXPECT_EQ(all, "kept");
-  EXPECT_EQ(s.GetSA("none"), nullptr);
-
   CKeyStringArraySet copy;
   copy = s;
   copy.Add("W1", "c");
   EXPECT_EQ(s.GetSA("W1")->GetSize(), 2);
-  s.ResetAt(0);
-  EXPECT_EQ(s.GetAt(0)->m_saValues.GetSize(), 0);
-  EXPECT_EQ(copy.GetSA("W1")->GetSize(), 3);
-  s.DeleteAt(0);
-  EXPECT_STREQ(s.GetKeyAt(0), "W2");
-  EXPECT_EQ(s.GetKeyAt(1), nullptr);
-  s.Reset();
-  EXPECT_EQ(s.GetCount(), 0);
 }
 
 // Two items: "Key" with the values "a" and "bcd", then "W" without values.
@@ -184,17 +129,14 @@ TEST(CKeyStringArraySetTest, FileGoldenBytesAndBadInput) {
     CKeyStringArraySet part;
     EXPECT_FALSE(part.Read(cut)) << len;
   }
-  // Hostile counts and lengths end at the end of the data.
-  std::vector<BYTE> hostile = kGolden;
-  hostile[3] = 0x7F;   // two billion items
-  hostile[15] = 0x7F;  // two billion values
-  CMemFile h(hostile.data(), static_cast<UINT>(hostile.size()));
-  CKeyStringArraySet part;
-  EXPECT_FALSE(part.Read(h));
-  std::vector<BYTE> longString = kGolden;
-  longString[7] = 0x7F;  // a key of two billion bytes
-  CMemFile l(longString.data(), static_cast<UINT>(longString.size()));
-  EXPECT_FALSE(part.Read(l));
+  // Hostile counts and lengths (two billion items, values, key bytes) end at the end of the data.
+  for (size_t at : {3, 15, 7}) {
+    std::vector<BYTE> hostile = kGolden;
+    hostile[at] = 0x7F;
+    CMemFile h(hostile.data(), static_cast<UINT>(hostile.size()));
+    CKeyStringArraySet part;
+    EXPECT_FALSE(part.Read(h)) << at;
+  }
 }
 
 }  // namespace
