@@ -19,35 +19,27 @@ float FromBits(uint32_t bits) {
 
 TEST(FequalTest, ComparesBitPatternsUpToTheTwoLowestBits) {
   const uint32_t one = 0x3F800000u;  // 1.0f
-  EXPECT_TRUE(fequal(1.0f, 1.0f));
-  EXPECT_TRUE(fequal(1.0f, FromBits(one | 1)));
-  EXPECT_TRUE(fequal(1.0f, FromBits(one | 2)));
   EXPECT_TRUE(fequal(FromBits(one | 1), FromBits(one | 2)));
   EXPECT_TRUE(fequal(1.0f, FromBits(one | 3)));
   EXPECT_FALSE(fequal(1.0f, FromBits(one | 4)));
-  // The next float below 1.0 is 0x3F7FFFFF: one step away numerically, but
-  // its bit pattern differs above bit 1.
+  // One step below 1.0 numerically, but the pattern differs above bit 1.
   EXPECT_FALSE(fequal(1.0f, std::nextafter(1.0f, 0.0f)));
   EXPECT_FALSE(fequal(0.0f, -0.0f));
-  EXPECT_FALSE(fequal(1.0f, -1.0f));
   const float nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_TRUE(fequal(nan, nan));
 }
 
 // A message longer than the buffer used to run past it; now it is cut.
 TEST(LastErrorMsgTest, LongMessageIsCutNotOverrun) {
-  for (int len : {kLastErrorMsgCapacity - 1, kLastErrorMsgCapacity, kLastErrorMsgCapacity + 1, 5000}) {
+  for (int len : {kLastErrorMsgCapacity, kLastErrorMsgCapacity + 1, 5000}) {
     SCOPED_TRACE(len);
     const std::string text(static_cast<size_t>(len), 'm');
     SetLastErrorMsg("%s", text.c_str());
     EXPECT_EQ(std::string(GetLastErrorMsg()), text.substr(0, kLastErrorMsgCapacity));
   }
-  // The current text may be an argument: prefixing a full buffer keeps the
-  // prefix and cuts the tail.
+  // The current text may be an argument: prefixing a full buffer cuts the tail.
   SetLastErrorMsg("b%s", GetLastErrorMsg());
   EXPECT_EQ(std::string(GetLastErrorMsg()), "b" + std::string(kLastErrorMsgCapacity - 1, 'm'));
-  SetLastErrorMsg("row %d: '%s'", 7, "x");
-  EXPECT_STREQ(GetLastErrorMsg(), "row 7: 'x'");
   SetLastErrorMsg(nullptr);
   EXPECT_STREQ(GetLastErrorMsg(), "");
 }
@@ -59,88 +51,53 @@ TEST(StrstriTest, StrstriAndStrchriIgnoreAsciiCaseOnly) {
     int at;  // offset of the result, -1 for null
   };
   const Row rows[] = {
-      {"Hello World", "WORLD", 6},
       {"Hello World", "o w", 4},
-      {"Hello World", "hello world", 0},
       {"Hello World", "hello world!", -1},
       {"aaab", "aab", 1},  // a failed partial match must not skip the next start
-      {"abc", "", 0},
       {"", "", 0},
-      {"", "a", -1},
-      {"ab", "abc", -1},
-      {"\xC4\xE3", "\xC4\xE3", 0},  // high bytes compare as themselves
-      {"\xE4", "\xC4", -1},         // and are not folded like Latin-1 letters
-      {"[x]", "[X]", 0},            // '[' and '{' differ by 32 but are not letters
+      {"\xE4", "\xC4", -1},  // high bytes are not folded like Latin-1 letters
+      {"[x]", "[X]", 0},     // '[' and '{' differ by 32 but are not letters
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string(r.str) + " / " + r.find);
-    const char* got = strstri(r.str, r.find);
-    if (r.at < 0) {
-      EXPECT_EQ(got, nullptr);
-    } else {
-      EXPECT_EQ(got, r.str + r.at);
-    }
+    EXPECT_EQ(strstri(r.str, r.find), r.at < 0 ? nullptr : r.str + r.at);
   }
-  EXPECT_EQ(strstri(nullptr, "a"), nullptr);
-  EXPECT_EQ(strstri("a", nullptr), nullptr);
-
   const char* s = "path\\To.File";
-  EXPECT_EQ(strchri(s, 'T'), s + 2);
   EXPECT_EQ(strchri(s, 'f'), s + 8);
   EXPECT_EQ(strchri(s, '\0'), s + 12);
   EXPECT_EQ(strchri(s, '@'), nullptr);  // '@' + 32 is '`', neither is a letter
-  EXPECT_EQ(strchri(nullptr, 'a'), nullptr);
 }
 
-std::vector<std::string> Tokens(const char* text, const char* delims) {
-  std::string buf(text);
-  cstrtok tok(&buf[0], delims);
-  std::vector<std::string> out;
-  for (char* t = tok.next(); t; t = tok.next()) out.push_back(t);
-  EXPECT_EQ(tok.next(), nullptr);  // stays used up
-  return out;
-}
-
-TEST(CstrtokTest, SplitsWithoutEmptyTokens) {
+TEST(CstrtokTest, SplitsRestartsAndCopies) {
   struct Row {
     const char* text;
     const char* delims;
     std::vector<std::string> tokens;
   };
   const Row rows[] = {
-      {"a,,b", ",", {"a", "b"}},
-      {",,,", ",", {}},
-      {",a,", ",", {"a"}},
-      {"/data//wells\\north\\", "/\\", {"data", "wells", "north"}},
-      {"<?xml version='1.0'?>\r\n<a>", "\r\n \t", {"<?xml", "version='1.0'?>", "<a>"}},
+      {",a,,b,", ",", {"a", "b"}},
       {"one two", "", {"one two"}},  // an empty set: only the terminator ends a token
-      {"a\xFF"
-       "b",
-       "\xFF",
-       {"a", "b"}},  // high bytes index the map as unsigned
+      {"a\xFF" "b", "\xFF", {"a", "b"}},  // high bytes index the map as unsigned
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string("'") + r.text + "' by '" + r.delims + "'");
-    EXPECT_EQ(Tokens(r.text, r.delims), r.tokens);
+    std::string buf(r.text);
+    cstrtok tok(&buf[0], r.delims);
+    std::vector<std::string> got;
+    for (char* t = tok.next(); t; t = tok.next()) got.push_back(t);
+    EXPECT_EQ(tok.next(), nullptr);  // stays used up
+    EXPECT_EQ(got, r.tokens);
   }
-}
-
-TEST(CstrtokTest, RestartsRebuildsAndCopies) {
   char a[] = "x=1;y=2";
-  cstrtok tok;  // no string, no map yet
+  cstrtok tok;
   EXPECT_EQ(tok.next(), nullptr);
-  EXPECT_EQ(tok.next(a, ";"), a);  // tokens point into the buffer, cut in place
-  EXPECT_STREQ(a, "x=1");
+  EXPECT_EQ(tok.next(a, ";"), a);
   // A copy resumes independently from where the original stood.
   cstrtok copy = tok;
   EXPECT_STREQ(tok.next(nullptr, "="), "y");  // rebuilt map: '=' only
   EXPECT_STREQ(tok.next(), "2");
   EXPECT_STREQ(copy.next(), "y");  // copy still has ';' only, and the NUL now at '='
   EXPECT_EQ(copy.next(), nullptr);
-
-  char b[] = "p q";
-  tok.setstr(b);  // keeps the '=' map
-  EXPECT_STREQ(tok.next(), "p q");
 }
 
 }  // namespace
