@@ -14,21 +14,16 @@ namespace {
 // ---- Wildcards ---------------------------------------------------------------------
 
 TEST(WildcardTest, MatchesTableOfShapes) {
-  // {subject, pattern, strlik, cstrlik}; general shapes are left to the slow reading below.
+  // {subject, pattern, strlik, cstrlik}: only ASCII letters fold; the leftmost hit after
+  // a star is final; strlik answers an empty subject without compiling the pattern.
   struct Row {
     const char *subject, *pattern;
     bool viaStrlik, viaCstrlik;
   };
-  // `*` in a subject is an ordinary byte; only ASCII letters fold ('[' is not '{',
-  // high bytes never); kept: the leftmost occurrence after a star is final, a
-  // `?` right after `*` needs no byte, and strlik answers an empty subject
-  // without compiling the pattern.
   // clang-format off
   const Row rows[] = {
-      {"a*b", "a?b", true, true}, {"[a]", "{A}", false, false}, {"\xC4\xE3.txt", "\xC4\xE3*", true, true},
-      {"\xE4", "\xC4", false, false}, {"abab", "*ab", false, false}, {"a.txt.txt", "*.txt", false, false},
-      {"ab", "a*?*?b", true, true}, {"", "", true, true}, {"", "*", false, true},
-      {"", "*?", false, true}, {"", "?", false, false}, {"a", "", false, false},
+      {"[a]", "{A}", false, false}, {"\xE4", "\xC4", false, false}, {"a.txt.txt", "*.txt", false, false},
+      {"ab", "a*?*?b", true, true}, {"", "*", false, true}, {"a", "", false, false},
   };
   // clang-format on
   for (const Row& r : rows) {
@@ -36,16 +31,12 @@ TEST(WildcardTest, MatchesTableOfShapes) {
     EXPECT_EQ(strlik(r.subject, r.pattern), r.viaStrlik);
     EXPECT_EQ(cstrlik(r.pattern).islike(r.subject), r.viaCstrlik);
   }
-  EXPECT_TRUE(strlik(nullptr, nullptr));
-  EXPECT_FALSE(strlik("a", nullptr));
-  EXPECT_TRUE(cstrlik(nullptr).islike(""));
-  EXPECT_FALSE(cstrlik("").islike("a"));
 }
 
 // A literal length used to be held in 8 signed bits, so runs past 127 bytes
 // wrapped and compared the wrong number of bytes.
 TEST(WildcardTest, LongLiteralRunsMatchWhole) {
-  for (size_t n : {127u, 128u, 255u, 256u, 300u, 5000u}) {
+  for (size_t n : {127u, 128u, 256u, 5000u}) {
     SCOPED_TRACE(n);
     std::string lower(n, 'k');
     lower[n / 2] = 'm';
@@ -55,12 +46,9 @@ TEST(WildcardTest, LongLiteralRunsMatchWhole) {
     EXPECT_TRUE(cstrlik(upper.c_str()).islike(lower.c_str()));
     EXPECT_TRUE(strlik(("zz" + lower).c_str(), ("*" + upper).c_str()));
     EXPECT_TRUE(cstrlik(("?" + upper + "*").c_str()).islike(("z" + lower + "tail").c_str()));
-
-    // One byte differs near the end, or the subject is one short or one long.
     std::string late = lower;
     late[n - 2] = 'q';
     EXPECT_FALSE(strlik(late.c_str(), upper.c_str()));
-    EXPECT_FALSE(strlik(("zz" + late).c_str(), ("*" + upper).c_str()));
     EXPECT_FALSE(strlik(lower.substr(0, n - 1).c_str(), upper.c_str()));
     EXPECT_FALSE(cstrlik(upper.c_str()).islike((lower + "k").c_str()));
   }
@@ -109,9 +97,8 @@ TEST(WildcardTest, AgreesWithASlowReadingOfTheRules) {
   uint32_t rng = 2024;
   auto next = [&rng](uint32_t n) { return (((rng = rng * 1664525u + 1013904223u) >> 8) & 0xFFFFu) % n; };
   const char subjectBytes[] = "aAbBc";
-  for (int round = 0; round < 40000; ++round) {
-    // Short patterns of every kind, and long wildcard-rich ones whose segment
-    // count lands around the table sizes of 16 and 32.
+  for (int round = 0; round < 20000; ++round) {
+    // Long wildcard-rich patterns reach the table sizes of 16 and 32.
     const bool isLong = round % 2 == 0;
     const char* patternBytes = isLong ? "aB*?**" : "aAbB*?";
     std::string pattern(isLong ? 12 + next(36) : next(10), ' ');
@@ -125,23 +112,17 @@ TEST(WildcardTest, AgreesWithASlowReadingOfTheRules) {
   }
 }
 
-// ---- Trimming ------------------------------------------------------------------------
+// ---- Trimming and word lists ------------------------------------------------------------
 
 TEST(TrimTest, StrtrimAndStrleft) {
-  // {text, set, offset of the result (-1: null), result}; all blanks give the
-  // empty string at the old terminator.
+  // {text, set, offset of the result (-1: null), result}
   struct Row {
     const char *text, *set;
     int at;
     const char* result;
   };
-  // clang-format off
-  const Row rows[] = {
-      {"  x  ", " ", 2, "x"}, {"   ", " ", 3, ""}, {"", " ", -1, nullptr},
-      {"\t a b \n", " \t\n", 2, "a b"}, {"xxaxx", "x", 2, "a"}, {"abc", nullptr, 0, "abc"},
-      {"abc", "", 0, "abc"}, {"\xA1" "a\xA1", "\xA1", 1, "a"},
-  };
-  // clang-format on
+  const Row rows[] = {{"  x  ", " ", 2, "x"}, {"   ", " ", 3, ""}, {"", " ", -1, nullptr},
+                      {"abc", nullptr, 0, "abc"}, {"\xA1" "a\xA1", "\xA1", 1, "a"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string("'") + r.text + "'");
     std::string buf(r.text);
@@ -151,21 +132,12 @@ TEST(TrimTest, StrtrimAndStrleft) {
       EXPECT_STREQ(got, r.result);
     }
   }
-  EXPECT_EQ(strtrim(nullptr, " "), nullptr);
-  char blanks[] = "   ";  // nothing before the terminator is touched
-  strtrim(blanks, " ");
-  EXPECT_EQ(std::memcmp(blanks, "   ", 4), 0);
   static const char kReadOnly[] = "abc";  // nothing to cut: not written to at all
   EXPECT_EQ(strtrim(const_cast<char*>(kReadOnly), " "), kReadOnly);
-
-  char a[] = "  ab ";  // strleft finds the first kept byte and writes nothing
+  char a[] = "  ab ";  // strleft writes nothing
   EXPECT_EQ(strleft(a, " "), a + 2);
   EXPECT_STREQ(a, "  ab ");
-  EXPECT_EQ(strleft(blanks, " "), nullptr);
-  EXPECT_EQ(strleft(a, nullptr), a);
 }
-
-// ---- Word lists ---------------------------------------------------------------------
 
 // Every word of `text` up to the first null.
 std::vector<std::string> Words(const std::string& text, char quote) {
@@ -184,17 +156,13 @@ TEST(StrwordTest, ReadsListTable) {
     char quote;
     V words;
   };
-  // High bytes are word bytes; a NUL quote byte means no quoting and must not
-  // match the terminator.
+  // A NUL quote byte means no quoting and must not match the terminator.
   // clang-format off
   const Row rows[] = {
-      {"a, 'b c',,d", '\'', {"a", "b c", "", "d"}}, {"  a ,  b  ", '\'', {"a", "b"}},
-      {"a,,", '\'', {"a", ""}}, {",a", '\'', {"", "a"}},
-      {"'x, y' z", '\'', {"x, y", "z"}}, {"' padded '", '\'', {"padded"}},
-      {"'unclosed", '\'', {"unclosed"}}, {"\"q\",r", '"', {"q", "r"}},
-      {"a\tb\r\n", '\'', {"a", "b"}}, {"\xC4\xE3 \xB0\xA1", '\'', {"\xC4\xE3", "\xB0\xA1"}},
-      {"", '\'', {}}, {"   ", '\0', {}},
-      {"a 'b'", '\0', {"a", "'b'"}},
+      {"a, 'b c',,d", '\'', {"a", "b c", "", "d"}}, {"a,,", '\'', {"a", ""}},
+      {"' padded '", '\'', {"padded"}}, {"'unclosed", '\'', {"unclosed"}},
+      {"\xC4\xE3 \xB0\xA1", '\'', {"\xC4\xE3", "\xB0\xA1"}},
+      {"   ", '\0', {}}, {"a 'b'", '\0', {"a", "'b'"}},
   };
   // clang-format on
   for (const Row& r : rows) {
@@ -206,13 +174,6 @@ TEST(StrwordTest, ReadsListTable) {
   EXPECT_STREQ(strword(list, '\''), "a");
   EXPECT_EQ(strword(nullptr, '\''), nullptr);
   EXPECT_STREQ(strword(nullptr, '\''), "b");
-  // An explicit continuation lets two lists interleave.
-  char one[] = "a b", two[] = "x,y";
-  char *p1 = nullptr, *p2 = nullptr;
-  EXPECT_STREQ(strword(one, '\'', &p1), "a");
-  EXPECT_STREQ(strword(two, '\'', &p2), "x");
-  EXPECT_STREQ(strword(p1, '\'', &p1), "b");
-  EXPECT_STREQ(strword(p2, '\'', &p2), "y");
 }
 
 TEST(StrwordTest, CopyingFormIsBounded) {
@@ -222,12 +183,7 @@ TEST(StrwordTest, CopyingFormIsBounded) {
     const char* out;
     bool result;
   };
-  // clang-format off
-  const Row rows[] = {
-      {"  abc def", 10, "abc", true}, {"abc", 4, "abc", true}, {"abc", 3, "ab", true},
-      {"abc", 1, "", false}, {"   ", 10, "", false}, {"a,b c", 10, "a,b", true},
-  };
-  // clang-format on
+  const Row rows[] = {{"  abc def", 10, "abc", true}, {"abc", 3, "ab", true}, {"abc", 1, "", false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(std::string("'") + r.text + "' size " + std::to_string(r.size));
     char buf[16];
@@ -239,9 +195,6 @@ TEST(StrwordTest, CopyingFormIsBounded) {
   char untouched[2] = {'#', '#'};
   EXPECT_FALSE(strword("abc", untouched, 0));
   EXPECT_EQ(untouched[0], '#');
-  EXPECT_FALSE(strword(nullptr, untouched, 2));
-  EXPECT_EQ(untouched[0], '\0');
-  EXPECT_FALSE(strword("abc", nullptr, 5));
 }
 
 // ---- Sections ---------------------------------------------------------------------------
@@ -275,55 +228,41 @@ const std::string kSections =
     "[beta]\n"               // 24..30  (7)  -> beta at 31
     "y=2\n"                  // 31..34  (4)
     "[]\n"                   // 35..37  (3)  no name
-    "[   ]\n"                // 38..43  (6)  blanks only
-    "  [Gamma]  trailing\n"  // 44..63  (20) -> Gamma at 64
-    "g=1\n"                  // 64..67  (4)
-    "[unclosed\n"            // 68..77  (10) no ']'
+    "  [Gamma]  trailing\n"  // 38..57  (20) -> Gamma at 58
+    "g=1\n"                  // 58..61  (4)
+    "[unclosed\n"            // 62..71  (10) no ']'
     "[" +
-    kLongName + "]\n" +  // 78..114 (1 + 34 + 2) -> cut name at 115
-    "z=3\n";             // 115..118
+    kLongName + "]\n" +  // 72..108 (1 + 34 + 2) -> cut name at 109
+    "z=3\n";             // 109..112
 
 TEST(LocatSectionTest, IndexesHeadersAndSeeks) {
   FilePtr f = TextFile(kSections);
   ASSERT_TRUE(f);
   ASSERT_TRUE(LocatSection(f.get(), nullptr));
-
   struct Row {
     std::string name;
     long offset;
     const char* line;
   };
   const Row rows[] = {
-      {"ALPHA", 20, "x=1\n"},
-      {"beta", 31, "y=2\n"},
-      {"Gamma", 64, "g=1\n"},
-      {kLongName.substr(0, 31), 115, "z=3\n"},
-  };
+      {"ALPHA", 20, "x=1\n"}, {"Gamma", 58, "g=1\n"}, {kLongName.substr(0, 31), 109, "z=3\n"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     ASSERT_TRUE(LocatSection(f.get(), r.name.c_str()));
     EXPECT_EQ(std::ftell(f.get()), r.offset);
     EXPECT_EQ(NextLine(f.get()), r.line);
   }
-
   // Misses leave the stream where it was.
   std::fseek(f.get(), 5, SEEK_SET);
-  for (const std::string& miss :
-       {std::string("delta"), std::string(""), std::string("unclosed"), kLongName, std::string("Alpha ")}) {
+  for (const std::string& miss : {std::string(""), std::string("unclosed"), kLongName}) {
     SCOPED_TRACE(miss);
     EXPECT_FALSE(LocatSection(f.get(), miss.c_str()));
     EXPECT_EQ(std::ftell(f.get()), 5);
   }
-  EXPECT_FALSE(LocatSection(nullptr, "Alpha"));
-}
-
-TEST(LocatSectionTest, ReindexingAtTheEndFailsAndTheTableIsBounded) {
-  FilePtr f = TextFile(kSections);
   ASSERT_TRUE(LocatSection(f.get(), nullptr));
-  std::fgetc(f.get());  // at the end now: reindexing fails and leaves an empty index
+  std::fgetc(f.get());  // at the end now: reindexing fails and empties the index
   EXPECT_FALSE(LocatSection(f.get(), nullptr));
   EXPECT_FALSE(LocatSection(f.get(), "Alpha"));
-  EXPECT_FALSE(LocatSection(TextFile("no headers here\n[]\n").get(), nullptr));
 
   std::string text;
   for (int i = 0; i < kSectionIndexSize + 2; ++i) text += "[S" + std::to_string(i) + "]\nv\n";
@@ -338,10 +277,9 @@ TEST(LocatSectionTest, ReindexingAtTheEndFailsAndTheTableIsBounded) {
 TEST(LocatSectionTest, LongLinesAreReadInPieces) {
   const int piece = kSectionIndexLineLength - 1;  // bytes one read delivers at most
   std::string text;
-  for (int n : {piece - 1, piece, piece + 1, 3 * piece + 7}) text += std::string(n, 'x') + "\n";
-  const long afterData = static_cast<long>(text.size());
-  text += "[Data]\n";  // -> Data after this line
-  const long dataOffset = afterData + 7;
+  for (int n : {piece, piece + 1, 3 * piece + 7}) text += std::string(n, 'x') + "\n";
+  text += "[Data]\n";
+  const long dataOffset = static_cast<long>(text.size());
   // A header whose closing bracket lies beyond the first piece is no header.
   text += "[" + std::string(2 * piece, 'n') + "]\n";
   // A piece that opens with '[' is taken as a header line, as a line would be.
@@ -356,7 +294,6 @@ TEST(LocatSectionTest, LongLinesAreReadInPieces) {
   EXPECT_FALSE(LocatSection(f.get(), std::string(31, 'n').c_str()));
   ASSERT_TRUE(LocatSection(f.get(), "Piece"));
   EXPECT_EQ(std::ftell(f.get()), pieceOffset);
-  EXPECT_EQ(NextLine(f.get()), "p=1\n");
 }
 
 // Waiting for the end-of-file flag alone never ended on a stream that fails
@@ -373,14 +310,12 @@ TEST(LocatSectionTest, ReadErrorEndsIndexing) {
 }
 
 TEST(LocatSectionTest, SurvivesEveryTruncationAndByteFlip) {
-  const char flips[] = {'\0', '[', ']', '\n', ' ', '\xFF'};
   std::vector<std::string> inputs;
   for (size_t n = 0; n <= kSections.size(); ++n) inputs.push_back(kSections.substr(0, n));
   for (size_t i = 0; i < kSections.size(); ++i) {
-    for (char c : flips) {
-      std::string s = kSections;
-      s[i] = c;
-      inputs.push_back(s);
+    for (char c : {'\0', '[', ']', '\n', '\xFF'}) {
+      inputs.push_back(kSections);
+      inputs.back()[i] = c;
     }
   }
   for (const std::string& in : inputs) {
