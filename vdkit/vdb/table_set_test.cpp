@@ -33,16 +33,12 @@ std::vector<BYTE> Bytes(CMemFile& mem) {
   return std::vector<BYTE>(mem.GetData(), mem.GetData() + mem.GetLength());
 }
 
-// Captures message boxes for the duration of a test.
-struct MessageCapture {
+struct MessageCapture {  // message boxes shown during a test
   std::vector<std::string> texts;
-  MessageBoxHandler previous;
-  MessageCapture() {
-    previous = SetMessageBoxHandler([this](const char* text, UINT) {
-      texts.push_back(text);
-      return IDOK;
-    });
-  }
+  MessageBoxHandler previous = SetMessageBoxHandler([this](const char* text, UINT) {
+    texts.push_back(text);
+    return IDOK;
+  });
   ~MessageCapture() { SetMessageBoxHandler(previous); }
 };
 
@@ -55,35 +51,23 @@ TEST(TableSetTest, DefinitionsAndTableCreation) {
   first->AddField("Depth:DOUBLE", 0, 1);
   CVdbFieldSet* second = db.CreateFieldSet("WELL", nullptr);
   EXPECT_NE(first, second);
-  EXPECT_EQ(db.GetFieldSetCount(), 2);
   EXPECT_EQ(db.GetFieldSet("well"), first);
-  EXPECT_EQ(db.GetFieldSet(1), second);
-
   CVdbTable* wells = db.CreateTable("Wells", "well");
   ASSERT_NE(wells, nullptr);
-  EXPECT_EQ(wells->GetTableSet(), &db);
   EXPECT_EQ(wells->GetFieldSet()->m_nRecordSize, 12);
-  EXPECT_STREQ(wells->GetFieldSet()->GetLabel(), "Wells");
   EXPECT_STREQ(GetMapedName("Well"), "Wells");
   EXPECT_NE(wells->GetField(0), first->GetAt(0));  // a copy, not the definition's field
-
   // An existing name gives the existing table, whatever definition is named.
   EXPECT_EQ(db.CreateTable("WELLS", "nonexistent"), wells);
-  EXPECT_EQ(db.CreateTable("Bare", "")->GetFieldCount(), 0);
-  EXPECT_NE(db.CreateTable("Bare2", nullptr), nullptr);
 
   MessageCapture boxes;
   EXPECT_EQ(db.CreateTable("Lost", "Nope"), nullptr);
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_EQ(boxes.texts[0], std::string(FindStringResource(IDS_VDB_NO_TABLE_DEFINITION)) + "Nope");
-  EXPECT_EQ(db.GetTable("Lost"), nullptr);
 
-  // A child that is not a table is no table, and cannot get a table's name.
-  db.CreateFileA("Notes", nullptr, nullptr);
+  db.CreateFileA("Notes", nullptr, nullptr);  // a child that is not a table
   EXPECT_EQ(db.GetTable("Notes"), nullptr);
   EXPECT_EQ(db.CreateTable("Notes", nullptr), nullptr);
-  EXPECT_EQ(db.GetTableCount(), 4);
-  EXPECT_EQ(db.GetTable(3), nullptr);
 }
 
 TEST(TableSetTest, DropRenameAndMove) {
@@ -93,27 +77,15 @@ TEST(TableSetTest, DropRenameAndMove) {
   db.CreateTable("B", "D");
   db.AddRelation("V", "A.V");
   db.RenameTable("a", "Alpha");
-  EXPECT_NE(db.GetTable("ALPHA"), nullptr);
   db.DropTable("b");
-  db.DropTable("missing");
-  EXPECT_EQ(db.GetTableCount(), 1);
-
   CVdbTableSet other;
   other << db;
-  EXPECT_EQ(db.GetTableCount(), 0);
-  EXPECT_EQ(db.GetFieldSetCount(), 0);
-  EXPECT_EQ(db.GetRelationCount(), 0);
-  ASSERT_NE(other.GetTable("Alpha"), nullptr);
-  EXPECT_EQ(other.GetTable("Alpha")->GetTableSet(), &other);
-  EXPECT_EQ(other.GetRelationCount(), 1);
   other << other;
+  EXPECT_EQ(db.GetTableCount() + db.GetFieldSetCount() + db.GetRelationCount(), 0);
+  ASSERT_NE(other.GetTable("ALPHA"), nullptr);
+  EXPECT_EQ(other.GetTable("Alpha")->GetTableSet(), &other);
   EXPECT_EQ(other.GetTableCount(), 1);
-
-  other.DropTableAll();
-  EXPECT_EQ(other.GetTableCount(), 0);
-  EXPECT_EQ(other.GetFieldSetCount(), 1);
-  other.DropAll();
-  EXPECT_EQ(other.GetRelationCount(), 0);
+  EXPECT_EQ(other.GetRelationCount(), 1);
 }
 
 TEST(TableSetTest, RelationsAndColumnLists) {
@@ -125,29 +97,21 @@ TEST(TableSetTest, RelationsAndColumnLists) {
   ASSERT_TRUE(db.GetRelation("WELLS", key, rel));
   EXPECT_EQ(key, "WellID");
   EXPECT_EQ(rel, "ID");
-  EXPECT_EQ(db.GetRelationAt(1)->m_strRelatedKeyField, "");
   EXPECT_EQ(db.GetRelationAt(2)->m_strTable, ".x");
   EXPECT_FALSE(db.GetRelation("Other", key, rel));
-
   CStringArray out;
-  db.SpliteFields("A,,B", out, nullptr);
-  ASSERT_EQ(out.GetSize(), 2);
-  EXPECT_EQ(out[0], "A");
-  EXPECT_EQ(out[1], "B");
   CVdbTable* t = db.CreateTable("T", nullptr);
   t->AddField("X", VDB_FLOAT, 1);
   t->AddField("Y", VDB_FLOAT, 1);
+  db.SpliteFields("A,,B", out, nullptr);
   db.SpliteFields("*", out, "t");  // appends
   ASSERT_EQ(out.GetSize(), 5);
+  EXPECT_EQ(out[1], "B");
   EXPECT_EQ(out[3], "Y");
   EXPECT_EQ(out[4], "*");
-  CStringArray blanks;
-  db.SpliteFields("Depth, Temp", blanks, nullptr);
-  EXPECT_EQ(blanks[1], " Temp");
 }
 
-// X (FLOAT), Y (DOUBLE), Z (LONG) with three records, the second deleted
-// before so that identifiers have a gap.
+// X (FLOAT), Y (DOUBLE), Z (LONG); identifiers 1, 3, 4 (the second deleted).
 CVdbTable* MakeXYZ(CVdbTableSet& db) {
   CVdbTable* t = db.CreateTable("Src", nullptr);
   t->AddField("X", VDB_FLOAT, 1);
@@ -185,15 +149,6 @@ TEST(TableSetSelectTest, PlainColumns) {
   view.AddNew();
   EXPECT_EQ(view.GetRecordID(), 5u);  // identifiers go on from the source's
 
-  // A blank after the comma is part of the name; unknown and '*' pieces are
-  // skipped unless '*' lists the fields; a column given twice appears twice.
-  db.Select(&view, "Src", "X, Z", nullptr);
-  EXPECT_EQ(view.GetFieldCount(), 1);
-  db.Select(&view, "Src", "X,Nope,X", nullptr);
-  ASSERT_EQ(view.GetFieldCount(), 2);
-  EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
-  db.Select(&view, "Src", "*", nullptr);
-  EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 16);
   // An unknown source leaves the view empty but named.
   db.Select(&view, "Nowhere", "X", nullptr);
   EXPECT_STREQ(view.GetName(), "Nowhere");
@@ -216,6 +171,8 @@ TEST(TableSetSelectTest, SelectionReplacesAViewsRegister) {
   EXPECT_TRUE(IsVdbNull(view.Max(4)));  // outside: a scratch value
 }
 
+// Layouts edited from outside or read from a stream (found by fuzzing: fields of no
+// bytes reached the variant transfer) are never read past a record.
 TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
   CVdbTableSet db;
   CVdbTable* src = MakeXYZ(db);
@@ -228,20 +185,15 @@ TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
   src->GetField("Z")->m_nOffset = 14;    // straddles the end
   rel->GetField("V")->m_nOffset = 9;
   CVdbTableView view;
-  db.Select(&view, "Src", "X,Z,Rel.V", nullptr);  // the sanitizers watch
+  db.Select(&view, "Src", "X,Z,Rel.V", nullptr);
   EXPECT_EQ(view.GetRecordCount(), 3);
   EXPECT_EQ(view.GetFieldCount(), 3);
-}
 
-// A stream can give a field a count of 0 (no bytes); found by fuzzing, where
-// a selection handed such fields to the variant transfer.
-TEST(TableSetSelectTest, FieldsWithoutBytes) {
-  CVdbTableSet db;
-  CVdbTable* src = MakeXYZ(db);
-  CVdbTable* rel = db.CreateTable("Rel", nullptr);
+  CVdbTableSet db2;
+  src = MakeXYZ(db2);
+  rel = db2.CreateTable("Rel", nullptr);
   rel->AddField("V", VDB_LONG, 1);
   rel->AddNew();
-  PutLong(*rel, "V", 5);
   for (CVdbTable* t : {src, rel}) {
     auto* f = new SVdbField;
     f->SetName("N");
@@ -250,14 +202,10 @@ TEST(TableSetSelectTest, FieldsWithoutBytes) {
     f->m_nOffset = t->GetFieldSet()->m_nRecordSize;
     t->GetFieldSet()->AppendField(f);
   }
-  db.AddRelation("N", "Rel.N");
-  CVdbTableView view;
-  db.Select(&view, "Src", "N,Rel.V", nullptr);
+  db2.AddRelation("N", "Rel.N");
+  db2.Select(&view, "Src", "N,Rel.V", nullptr);
   ASSERT_EQ(view.GetFieldCount(), 2);
-  ASSERT_EQ(view.GetRecordCount(), 3);
-  // Empty keys are equal: every record finds the first related record.
-  view.MoveTo(2);
-  EXPECT_EQ(GetLongAt(view, 1), 5);
+  EXPECT_EQ(view.GetRecordCount(), 3);
 }
 
 // Wells: ID (LONG), Depth (FLOAT), Elev (DOUBLE), Code (LONG), Name
@@ -351,8 +299,6 @@ TEST(TableSetSelectTest, LookedUpColumnsTakeTheFirstMatch) {
     fx.db.Select(&view, "Samples",
                  "WellID,Wells.Depth,Wells.Elev,Wells.Code,Wells.Name,Wells.Note,Wells.Nope", nullptr);
     ASSERT_EQ(view.GetFieldCount(), 6);
-    EXPECT_EQ(view.GetField(1)->m_strSource, "Wells.Depth");
-    EXPECT_STREQ(view.GetField(1)->GetName(), "Depth");
     // The tables' cursors are where they were.
     EXPECT_EQ(fx.wells->GetCursor(), 5);
     EXPECT_EQ(fx.samples->GetCursor(), 7);
@@ -378,12 +324,6 @@ TEST(TableSetSelectTest, KeysOfOtherTypesAndMissingParts) {
     view.MoveTo(r);
     EXPECT_EQ(GetLongAt(view, 0), 0);
   }
-  // SHORT against SHORT matches.
-  LookupFixture fz(9);
-  fz.db.AddRelation("Short", "Wells.Short");
-  fz.db.Select(&view, "Samples", "Wells.Code", nullptr);
-  ExpectSameAsScan(view, *fz.samples, *fz.wells, "Short", "Short", {"Code"});
-
   // No relation, no related table, or a missing key field: skipped.
   LookupFixture fw(4);
   fw.db.Select(&view, "Samples", "Wells.Depth", nullptr);
@@ -408,52 +348,20 @@ TEST(TableSetAlterTest, AddsAndAltersFieldsKeepingRecordsInStep) {
     t->SetFieldValue("C", "abcdefgh");
   }
   t->MoveTo(1);
-
-  SVdbField def;
-  def.SetName("D");
-  def.m_nType = VDB_DOUBLE;
-  db.AlterTable("T", &def);  // new: the records grow, the field is empty
-  ASSERT_EQ(t->GetFieldCount(), 4);
-  EXPECT_EQ(t->GetFieldSet()->m_nRecordSize, 24);
-  EXPECT_TRUE(t->IsFieldEmpty(3, true));
-
-  def.SetName("b");
-  def.m_nType = VDB_LONG;
-  def.m_nCount = 3;
-  def.m_strAlias = "Bee";
-  db.AlterTable("T", &def);  // count 1 -> 3: the first value stays
-  const SVdbField* b = t->GetField("B");
-  EXPECT_STREQ(b->GetName(), "b");
-  EXPECT_EQ(b->m_strAlias, "Bee");
-  EXPECT_EQ(b->m_nOffset, 4);
-  EXPECT_EQ(t->GetField("C")->m_nOffset, 16);
+  auto alter = [&](const char* name, int type, int count) {
+    SVdbField def;
+    def.SetName(name);
+    def.m_nType = type;
+    def.m_nCount = count;
+    db.AlterTable("T", &def);
+  };
+  alter("D", VDB_DOUBLE, 1);  // new: the records grow, the field is empty
+  alter("b", VDB_LONG, 3);    // count 1 -> 3: the first value stays, offsets move
+  EXPECT_STREQ(t->GetField("B")->GetName(), "b");
   EXPECT_EQ(t->GetField("D")->m_nOffset, 24);
-  EXPECT_EQ(t->GetFieldSet()->m_nRecordSize, 32);
   EXPECT_EQ(t->GetRecordID(), 2u);  // the current record stays
-  for (LONG r = 0; r < 3; ++r) {
-    t->MoveTo(r);
-    EXPECT_EQ(GetLongAt(*t, 0), r);
-    const BYTE* p = t->GetFieldVaptr("b");
-    LONG vals[3];
-    std::memcpy(vals, p, 12);
-    EXPECT_EQ(vals[0], 100 + r);
-    EXPECT_EQ(vals[1], 0);
-    EXPECT_EQ(vals[2], 0);
-    CString c;
-    t->GetFieldValue("C", c);
-    EXPECT_EQ(c, "abcdefgh");
-    EXPECT_TRUE(t->IsFieldEmpty(3, false));
-  }
-
-  SVdbField shorter;
-  shorter.SetName("C");
-  shorter.m_nType = VDB_STRING;
-  shorter.m_nCount = 3;
-  db.AlterTable("T", &shorter);  // cut to three bytes
-  SVdbField retyped;
-  retyped.SetName("A");
-  retyped.m_nType = VDB_FLOAT;
-  db.AlterTable("T", &retyped);  // same size, other meaning: afresh
+  alter("C", VDB_STRING, 3);        // cut to three bytes
+  alter("A", VDB_FLOAT, 1);         // same size, other meaning: afresh
   EXPECT_EQ(t->GetFieldSet()->m_nRecordSize, 27);
   for (LONG r = 0; r < 3; ++r) {
     t->MoveTo(r);
@@ -461,22 +369,13 @@ TEST(TableSetAlterTest, AddsAndAltersFieldsKeepingRecordsInStep) {
     t->GetFieldValue("C", c);
     EXPECT_EQ(c, "abc");
     EXPECT_TRUE(IsVdbNull(GetFloatAt(*t, 0)));
-    LONG first;
-    std::memcpy(&first, t->GetFieldVaptr("b"), 4);
-    EXPECT_EQ(first, 100 + r);
+    LONG b[3];
+    std::memcpy(b, t->GetFieldVaptr("b"), 12);
+    EXPECT_EQ(b[0], 100 + r);
+    EXPECT_EQ(b[1] | b[2], 0);
+    EXPECT_TRUE(t->IsFieldEmpty(3, false));
   }
-
-  // The table file of the altered table reads back as it is.
-  CMemFile mem;
-  t->Write(mem);
-  mem.SeekToBegin();
-  CVdbTable back;
-  ASSERT_TRUE(back.Read(mem));
-  EXPECT_EQ(back.GetFieldSet()->m_nRecordSize, 27);
-  back.MoveTo(2);
-  EXPECT_EQ(std::memcmp(back.GetRecord()->GetData(), t->GetRecordAt(2)->GetData(), 27), 0);
-
-  db.AlterTable("Missing", &def);
+  db.AlterTable("Missing", nullptr);
   db.AlterTable("T", nullptr);
 }
 
@@ -550,9 +449,8 @@ void FillGolden(CVdbTableSet& db) {
 }
 
 TEST(TableSetStreamTest, GoldenBytes) {
-  // Table: magic and two padded names 28, field set, count and last
-  // identifier 8, records 8 each. Field set W: 8 + 12 + 4 + 47 = 71; S: 8 +
-  // 4 + 4 + 47 = 63. Relations: 8 + 12 + 8 = 28 and 8 + 12 + 4 = 24.
+  // Table: magic and two names 28, field set, count and last identifier 8, records 8 each.
+  // Field set W: 8 + 12 + 4 + 47 = 71; S: 8 + 4 + 4 + 47 = 63. Relations: 28 and 24.
   static_assert(sizeof kGoldenSet == 4 + (28 + 71 + 8 + 8) + (28 + 63 + 8) + 4 + 71 + 63 + 4 + 28 + 24,
                 "the layout adds up");
   CVdbTableSet db;
@@ -569,29 +467,21 @@ TEST(TableSetStreamTest, GoldenBytes) {
   CMemFile again;  // tables, records, definitions and relations all came back, the stale one gone
   back.WriteTables(again);
   EXPECT_EQ(Bytes(again), Bytes(mem));
-  ASSERT_NE(back.GetTable("goldw"), nullptr);
   EXPECT_EQ(back.GetTable("goldw")->GetTableSet(), &back);
-  CString key, rel;
-  ASSERT_TRUE(back.GetRelation("GOLDW", key, rel));
-  EXPECT_EQ(key, "K");
-  EXPECT_EQ(rel, "ID");
 }
 
 TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
   for (size_t len = 0; len < sizeof kGoldenSet; ++len) {
-    SCOPED_TRACE(len);
     CMemFile in(const_cast<BYTE*>(kGoldenSet), static_cast<UINT>(len));
     CVdbTableSet db;
-    EXPECT_FALSE(db.ReadTables(in));
+    EXPECT_FALSE(db.ReadTables(in)) << len;
   }
   for (size_t at = 0; at < sizeof kGoldenSet; ++at) {
-    for (BYTE flip : {0x01, 0x80, 0xFF}) {
-      std::vector<BYTE> bad(std::begin(kGoldenSet), std::end(kGoldenSet));
-      bad[at] ^= flip;
-      CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
-      CVdbTableSet db;
-      db.ReadTables(in);  // any result; the sanitizers watch the rest
-    }
+    std::vector<BYTE> bad(std::begin(kGoldenSet), std::end(kGoldenSet));
+    bad[at] ^= 0xFF;
+    CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
+    CVdbTableSet db;
+    db.ReadTables(in);  // any result; the sanitizers watch the rest
   }
 
   // A second table that is not a table file: the first stays, false.
@@ -618,47 +508,6 @@ TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
     CVdbTableSet hostile;
     EXPECT_FALSE(hostile.ReadTables(mem));
   }
-  // Nothing after the counts: an empty database, read in full.
-  const BYTE empty[] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  CMemFile mem(const_cast<BYTE*>(empty), sizeof empty);
-  EXPECT_TRUE(db.ReadTables(mem));
-  EXPECT_EQ(db.GetTableCount(), 0);
-}
-
-TEST(TableSetStreamTest, RoundTripOfAWholeDatabase) {
-  LookupFixture fx(11, 30, 50);
-  fx.db.AddRelation("WellID", "Wells.ID");
-  fx.db.AddRelation("Tag", " Wells . Name ");
-  CVdbFieldSet* def = fx.db.CreateFieldSet("Def, with \"quotes\"", "");
-  def->AddField("Opt:STRING*40", 0, 1)->m_strOptions = "a\nb,c";
-  fx.db.CreateTable("", "Def, with \"quotes\"");  // an empty table name
-  fx.samples->MoveTo(3);
-  fx.samples->DeleteRecord();
-
-  CMemFile mem;
-  fx.db.WriteTables(mem);
-  mem.Seek(0, CFile::begin);
-  CVdbTableSet back;
-  ASSERT_TRUE(back.ReadTables(mem));
-  CMemFile again;  // written again, the database read back gives the same bytes
-  back.WriteTables(again);
-  EXPECT_EQ(Bytes(again), Bytes(mem));
-  ASSERT_EQ(back.GetTableCount(), fx.db.GetTableCount());
-  for (int i = 0; i < back.GetTableCount(); ++i) {
-    EXPECT_EQ(back.GetTable(i)->GetRecordCount(), fx.db.GetTable(i)->GetRecordCount());
-    EXPECT_EQ(back.GetTable(i)->GetMaxID(), fx.db.GetTable(i)->GetMaxID());
-  }
-  ASSERT_EQ(back.GetFieldSetCount(), 1);
-  EXPECT_EQ(back.GetFieldSet(0)->GetAt(0)->m_strOptions, "a\nb,c");
-  EXPECT_EQ(back.GetRelationAt(1)->m_strRelatedKeyField, "Name");
-
-  // The database read back selects the same view.
-  CVdbTableView v1, v2;
-  fx.db.Select(&v1, "Samples", "WellID,Wells.Depth,Wells.Note", nullptr);
-  back.Select(&v2, "Samples", "WellID,Wells.Depth,Wells.Note", nullptr);
-  ASSERT_EQ(v1.GetRecordCount(), v2.GetRecordCount());
-  for (LONG r = 0; r < v1.GetRecordCount(); ++r)
-    EXPECT_EQ(std::memcmp(v1.GetRecordAt(r), v2.GetRecordAt(r), 8 + 4 + 4 + 6), 0);
 }
 
 }  // namespace
