@@ -206,13 +206,11 @@ TEST(DataSetBinaryTest, EveryTruncationFailsAndFlipsNeverCrash) {
     EXPECT_FALSE(ds.Read(in));
   }
   for (size_t at = 0; at < sizeof kGolden; ++at) {
-    for (BYTE flip : {0x01, 0x80, 0xFF}) {
-      std::vector<BYTE> bad(std::begin(kGolden), std::end(kGolden));
-      bad[at] ^= flip;
-      CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
-      CVdbDataSet ds;
-      ds.Read(in);  // any result; the sanitizers watch the rest
-    }
+    std::vector<BYTE> bad(std::begin(kGolden), std::end(kGolden));
+    bad[at] ^= 0xFF;
+    CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
+    CVdbDataSet ds;
+    ds.Read(in);  // any result; the sanitizers watch the rest
   }
 }
 
