@@ -11,26 +11,16 @@
 
 namespace {
 
-// ---- Wildcards ---------------------------------------------------------------------
-
 TEST(WildcardTest, MatchesTableOfShapes) {
-  // {subject, pattern, strlik, cstrlik}: only ASCII letters fold; the leftmost hit after
-  // a star is final; strlik answers an empty subject without compiling the pattern.
-  struct Row {
-    const char *subject, *pattern;
-    bool viaStrlik, viaCstrlik;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {"[a]", "{A}", false, false}, {"\xE4", "\xC4", false, false}, {"a.txt.txt", "*.txt", false, false},
-      {"ab", "a*?*?b", true, true}, {"", "*", false, true}, {"a", "", false, false},
-  };
-  // clang-format on
-  for (const Row& r : rows) {
-    SCOPED_TRACE(std::string("'") + r.subject + "' like '" + r.pattern + "'");
-    EXPECT_EQ(strlik(r.subject, r.pattern), r.viaStrlik);
-    EXPECT_EQ(cstrlik(r.pattern).islike(r.subject), r.viaCstrlik);
+  // Only ASCII letters fold ('[' is not '{', high bytes never): the random test below
+  // draws letters only. strlik answers an empty subject without compiling the pattern.
+  for (auto [subject, pattern] : {std::pair{"[a]", "{A}"}, {"\xE4", "\xC4"}}) {
+    EXPECT_FALSE(strlik(subject, pattern)) << subject;
+    EXPECT_FALSE(cstrlik(pattern).islike(subject)) << subject;
   }
+  EXPECT_TRUE(strlik("\xC4\xE3.txt", "\xC4\xE3*"));
+  EXPECT_FALSE(strlik("", "*"));
+  EXPECT_TRUE(cstrlik("*").islike(""));
 }
 
 // A literal length used to be held in 8 signed bits, so runs past 127 bytes
@@ -45,7 +35,6 @@ TEST(WildcardTest, LongLiteralRunsMatchWhole) {
     EXPECT_TRUE(strlik(lower.c_str(), upper.c_str()));
     EXPECT_TRUE(cstrlik(upper.c_str()).islike(lower.c_str()));
     EXPECT_TRUE(strlik(("zz" + lower).c_str(), ("*" + upper).c_str()));
-    EXPECT_TRUE(cstrlik(("?" + upper + "*").c_str()).islike(("z" + lower + "tail").c_str()));
     std::string late = lower;
     late[n - 2] = 'q';
     EXPECT_FALSE(strlik(late.c_str(), upper.c_str()));
@@ -112,26 +101,13 @@ TEST(WildcardTest, AgreesWithASlowReadingOfTheRules) {
   }
 }
 
-// ---- Trimming and word lists ------------------------------------------------------------
 
 TEST(TrimTest, StrtrimAndStrleft) {
-  // {text, set, offset of the result (-1: null), result}
-  struct Row {
-    const char *text, *set;
-    int at;
-    const char* result;
-  };
-  const Row rows[] = {{"  x  ", " ", 2, "x"}, {"   ", " ", 3, ""}, {"", " ", -1, nullptr},
-                      {"abc", nullptr, 0, "abc"}, {"\xA1" "a\xA1", "\xA1", 1, "a"}};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(std::string("'") + r.text + "'");
-    std::string buf(r.text);
-    char* got = strtrim(&buf[0], r.set);
-    EXPECT_EQ(got, r.at < 0 ? nullptr : &buf[0] + r.at);
-    if (got) {
-      EXPECT_STREQ(got, r.result);
-    }
-  }
+  std::string buf = "\xA1" "a\xA1";  // high bytes are set members too
+  EXPECT_EQ(strtrim(&buf[0], "\xA1"), &buf[1]);
+  EXPECT_STREQ(&buf[1], "a");
+  char blanks[] = "   ";  // all blanks: the empty string at the old terminator
+  EXPECT_EQ(strtrim(blanks, " "), blanks + 3);
   static const char kReadOnly[] = "abc";  // nothing to cut: not written to at all
   EXPECT_EQ(strtrim(const_cast<char*>(kReadOnly), " "), kReadOnly);
   char a[] = "  ab ";  // strleft writes nothing
@@ -165,10 +141,7 @@ TEST(StrwordTest, ReadsListTable) {
       {"   ", '\0', {}}, {"a 'b'", '\0', {"a", "'b'"}},
   };
   // clang-format on
-  for (const Row& r : rows) {
-    SCOPED_TRACE(std::string("'") + r.text + "'");
-    EXPECT_EQ(Words(r.text, r.quote), r.words);
-  }
+  for (const Row& r : rows) EXPECT_EQ(Words(r.text, r.quote), r.words) << r.text;
   // Kept: '' yields null like the end, yet the position has moved past it.
   char list[] = "a,'',b";
   EXPECT_STREQ(strword(list, '\''), "a");
@@ -177,18 +150,16 @@ TEST(StrwordTest, ReadsListTable) {
 }
 
 TEST(StrwordTest, CopyingFormIsBounded) {
+  // {size, copied, result}: the first word of "  abc def", never past `size` bytes.
   struct Row {
-    const char* text;
     int size;
     const char* out;
     bool result;
-  };
-  const Row rows[] = {{"  abc def", 10, "abc", true}, {"abc", 3, "ab", true}, {"abc", 1, "", false}};
+  } rows[] = {{10, "abc", true}, {3, "ab", true}, {1, "", false}};
   for (const Row& r : rows) {
-    SCOPED_TRACE(std::string("'") + r.text + "' size " + std::to_string(r.size));
     char buf[16];
     std::memset(buf, '#', sizeof buf);
-    EXPECT_EQ(strword(r.text, buf, r.size), r.result);
+    EXPECT_EQ(strword("  abc def", buf, r.size), r.result);
     EXPECT_STREQ(buf, r.out);
     for (size_t i = static_cast<size_t>(r.size); i < sizeof buf; ++i) ASSERT_EQ(buf[i], '#') << i;
   }
@@ -196,8 +167,6 @@ TEST(StrwordTest, CopyingFormIsBounded) {
   EXPECT_FALSE(strword("abc", untouched, 0));
   EXPECT_EQ(untouched[0], '#');
 }
-
-// ---- Sections ---------------------------------------------------------------------------
 
 struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
@@ -213,62 +182,35 @@ FilePtr TextFile(const std::string& text) {
   return f;
 }
 
-std::string NextLine(FILE* f) {
-  char line[256];
-  return std::fgets(line, sizeof line, f) ? line : "";
-}
-
 const std::string kLongName = "ThisSectionNameIsLongerThan31Bytes";
 
 // Offsets: each line's length including its '\n'.
 const std::string kSections =
     "; comment\n"            // 0..9    (10)
     "[ Alpha ]\n"            // 10..19  (10) -> Alpha at 20
-    "x=1\n"                  // 20..23  (4)
-    "[beta]\n"               // 24..30  (7)  -> beta at 31
-    "y=2\n"                  // 31..34  (4)
-    "[]\n"                   // 35..37  (3)  no name
-    "  [Gamma]  trailing\n"  // 38..57  (20) -> Gamma at 58
-    "g=1\n"                  // 58..61  (4)
-    "[unclosed\n"            // 62..71  (10) no ']'
+    "[]\n"                   // 20..22  (3)  no name
+    "  [Gamma]  trailing\n"  // 23..42  (20) -> Gamma at 43
+    "[unclosed\n"            // 43..52  (10) no ']'
     "[" +
-    kLongName + "]\n" +  // 72..108 (1 + 34 + 2) -> cut name at 109
-    "z=3\n";             // 109..112
+    kLongName + "]\n" +  // 53..89 (1 + 34 + 2) -> cut name at 90
+    "z=3\n";             // 90..93
 
 TEST(LocatSectionTest, IndexesHeadersAndSeeks) {
   FilePtr f = TextFile(kSections);
-  ASSERT_TRUE(f);
   ASSERT_TRUE(LocatSection(f.get(), nullptr));
-  struct Row {
-    std::string name;
-    long offset;
-    const char* line;
-  };
-  const Row rows[] = {
-      {"ALPHA", 20, "x=1\n"}, {"Gamma", 58, "g=1\n"}, {kLongName.substr(0, 31), 109, "z=3\n"}};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    ASSERT_TRUE(LocatSection(f.get(), r.name.c_str()));
-    EXPECT_EQ(std::ftell(f.get()), r.offset);
-    EXPECT_EQ(NextLine(f.get()), r.line);
+  for (auto [name, offset] : {std::pair{std::string("ALPHA"), 20L}, {"Gamma", 43L}, {kLongName.substr(0, 31), 90L}}) {
+    ASSERT_TRUE(LocatSection(f.get(), name.c_str())) << name;
+    EXPECT_EQ(std::ftell(f.get()), offset);
   }
-  // Misses leave the stream where it was.
-  std::fseek(f.get(), 5, SEEK_SET);
-  for (const std::string& miss : {std::string(""), std::string("unclosed"), kLongName}) {
-    SCOPED_TRACE(miss);
+  std::fseek(f.get(), 5, SEEK_SET);  // misses leave the stream where it was
+  for (const std::string& miss : {std::string("unclosed"), kLongName}) {
     EXPECT_FALSE(LocatSection(f.get(), miss.c_str()));
     EXPECT_EQ(std::ftell(f.get()), 5);
   }
-  ASSERT_TRUE(LocatSection(f.get(), nullptr));
-  std::fgetc(f.get());  // at the end now: reindexing fails and empties the index
-  EXPECT_FALSE(LocatSection(f.get(), nullptr));
-  EXPECT_FALSE(LocatSection(f.get(), "Alpha"));
-
-  std::string text;
-  for (int i = 0; i < kSectionIndexSize + 2; ++i) text += "[S" + std::to_string(i) + "]\nv\n";
+  std::string text;  // the index is a fixed table
+  for (int i = 0; i <= kSectionIndexSize; ++i) text += "[S" + std::to_string(i) + "]\n";
   FilePtr g = TextFile(text);
   ASSERT_TRUE(LocatSection(g.get(), nullptr));
-  EXPECT_TRUE(LocatSection(g.get(), ("S" + std::to_string(kSectionIndexSize - 1)).c_str()));
   EXPECT_FALSE(LocatSection(g.get(), ("S" + std::to_string(kSectionIndexSize)).c_str()));
 }
 
@@ -285,8 +227,6 @@ TEST(LocatSectionTest, LongLinesAreReadInPieces) {
   // A piece that opens with '[' is taken as a header line, as a line would be.
   text += std::string(piece, 'y') + "[Piece]\n";
   const long pieceOffset = static_cast<long>(text.size());
-  text += "p=1\n";
-
   FilePtr f = TextFile(text);
   ASSERT_TRUE(LocatSection(f.get(), nullptr));
   ASSERT_TRUE(LocatSection(f.get(), "data"));
@@ -320,19 +260,13 @@ TEST(LocatSectionTest, SurvivesEveryTruncationAndByteFlip) {
   }
   for (const std::string& in : inputs) {
     FilePtr f = TextFile(in);
-    ASSERT_TRUE(f);
     LocatSection(f.get(), nullptr);
-    for (const char* name : {"Alpha", "beta", "Gamma"}) {
+    for (const char* name : {"Alpha", "Gamma"}) {
       if (LocatSection(f.get(), name)) {
         EXPECT_LE(std::ftell(f.get()), static_cast<long>(in.size()));
       }
     }
   }
-  // A truncation inside "[beta]" loses beta but keeps Alpha.
-  FilePtr cut = TextFile(kSections.substr(0, 29));
-  ASSERT_TRUE(LocatSection(cut.get(), nullptr));
-  EXPECT_TRUE(LocatSection(cut.get(), "Alpha"));
-  EXPECT_FALSE(LocatSection(cut.get(), "beta"));
 }
 
 }  // namespace
