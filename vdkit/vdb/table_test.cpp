@@ -30,18 +30,12 @@ void PutDate(CVdbTable& t, int field, int year, int month, int day, float fracti
 TEST(CVdbTableTest, IdentifiersOnlyGrow) {
   CVdbTable t;
   t.AddField("V", VDB_FLOAT, 1);
-  t.AddNew();
-  t.AddNew();
-  t.AddNew();
-  EXPECT_EQ(Ids(t), (std::vector<DWORD>{1, 2, 3}));
-  EXPECT_EQ(t.GetRecordID(), 3u);
+  for (int i = 0; i < 3; ++i) t.AddNew();
   t.DeleteAllRecords();
   EXPECT_EQ(t.GetRecord(), nullptr);
-  EXPECT_EQ(t.GetRecordID(), 0u);
   t.AddNew();
   EXPECT_EQ(Ids(t), (std::vector<DWORD>{4}));
   t.ResetContent();
-  EXPECT_EQ(t.GetFieldCount(), 0);
   t.AddNew();
   EXPECT_EQ(t.GetRecordID(), 5u);
 }

@@ -13,11 +13,7 @@ void PutFloat(CVdbTable& t, const char* field, float v) {
 }
 
 void PutDate(CVdbTable& t, const char* field, int y, int m, int d, float fraction) {
-  SDateTime v{};
-  v.fraction = fraction;
-  v.date.year = static_cast<WORD>(y);
-  v.date.month = static_cast<BYTE>(m);
-  v.date.day = static_cast<BYTE>(d);
+  SDateTime v = {fraction, {static_cast<BYTE>(d), static_cast<BYTE>(m), static_cast<WORD>(y)}};
   std::memcpy(t.GetFieldVaptr(field), &v, 8);
 }
 
@@ -39,7 +35,6 @@ TEST(TableViewTest, RegisterOfFloatsAndDates) {
   SDateTime a{}, b{};
   EXPECT_FALSE(v.tMinMax(a, b));
   float lo = -1, hi = -1;
-
   const float t[] = {3.5f, VDB_NULL_FLOAT, -1.0f};
   for (float x : t) {
     v.AddNew();
