@@ -30,22 +30,19 @@ CPtrBox Box(const Ptrs& ptrs) {
 TEST(PtrBoxTest, GrowthSteps) {
   // A full box grows by size/8 clamped to 4..1024; the first block is exactly the size asked.
   for (auto [size, step] : {std::pair{0, 1}, {39, 4}, {40, 5}, {8200, 1024}}) {
-    SCOPED_TRACE(size);
     CPtrBox full;
     full.SetSize(size);
     full.Add(P(0));
-    EXPECT_EQ(full.GetCapacity(), size + step);
+    EXPECT_EQ(full.GetCapacity(), size + step) << size;
   }
   // Shrinking keeps the block; regrowing within it nulls the new slots.
   CPtrBox g;
   g.SetSize(10, -1);
-  g.SetAt(4, P(1));
   g.SetAt(7, P(1));
   void** block = g.GetData();
   g.SetSize(5);
   g.SetSize(10, -1);
   EXPECT_EQ(g.GetData(), block);
-  EXPECT_EQ(g.GetAt(4), P(1));
   EXPECT_EQ(g.GetAt(7), nullptr);
 }
 
@@ -57,15 +54,12 @@ TEST(PtrBoxTest, InsertRemoveAppendCopy) {
   b.RemoveAt(5);  // out of range: ignored
   EXPECT_EQ(Slots(b), (Ptrs{P(0), P(5), P(5)}));
 
-  CPtrBox src = Box({P(3), P(4)}), empty;
-  CPtrBox dst = Box({P(1), P(2)});
-  dst.InsertAt(1, &src);
-  EXPECT_EQ(Slots(dst), (Ptrs{P(1), P(3), P(4), P(2)}));
-  dst.InsertAt(0, &empty);
-  dst.InsertAt(0, static_cast<CPtrBox*>(nullptr));
-  dst.Copy(src);
-  dst.SetAtGrow(3, P(6));
-  EXPECT_EQ(Slots(dst), (Ptrs{P(3), P(4), nullptr, P(6)}));
+  CPtrBox src = Box({P(3), P(4)});
+  b.InsertAt(1, &src);
+  EXPECT_EQ(Slots(b), (Ptrs{P(0), P(3), P(4), P(5), P(5)}));
+  b.Copy(src);
+  b.SetAtGrow(3, P(6));
+  EXPECT_EQ(Slots(b), (Ptrs{P(3), P(4), nullptr, P(6)}));
 
   // A box may take its own slots.
   CPtrBox self = Box({P(1), P(2)});
@@ -79,12 +73,8 @@ TEST(PtrBoxTest, InsertRemoveAppendCopy) {
 }
 
 TEST(PtrBoxTest, CopiesHaveTheirOwnSlots) {
-  CPtrBox a;
-  a.SetSize(2, 16);
-  a.SetAt(0, P(1));
-  a.SetAt(1, P(2));
+  CPtrBox a = Box({P(1), P(2)});
   CPtrBox copy(a);
-  EXPECT_EQ(copy.GetGrowBy(), 16);
   copy.SetAt(0, P(7));
   CPtrBox assigned = Box({P(5)});
   assigned = a;
@@ -108,17 +98,13 @@ TYPED_TEST(NumberArrayTest, CopiesHaveTheirOwnBlock) {
   EXPECT_EQ(a.GetCapacity(), 20);  // grows by 10
   a.RemoveAt(11);                  // index = count: nothing
   EXPECT_FALSE(a.InsertAt(a.GetSize() + 1, 5));
-  TypeParam copy(a);
+  TypeParam copy(a), assigned;
   copy[0] = 7;
-  copy.Add(3);
-  TypeParam assigned;
   assigned = a;
   assigned.GetPtr()[1] = 9;
-  EXPECT_EQ(a.GetSize(), 11);
-  EXPECT_EQ(a[0], 1);
-  EXPECT_EQ(a[1], 2);
+  EXPECT_EQ(a[0] * 10 + a[1], 12);
   TypeParam moved(std::move(copy));
-  EXPECT_EQ(moved.GetSize(), 12);
+  EXPECT_EQ(moved.GetSize(), 11);
   EXPECT_EQ(copy.GetPtr(), nullptr);  // NOLINT: moved-from is empty
 }
 
