@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <random>
 #include <string>
@@ -9,18 +10,12 @@
 
 namespace {
 
-template <class Map>
-std::vector<std::string> KeysInOrder(const Map& m) {
+std::vector<std::string> KeysInOrder(const CMapStringToPtrEx& m) {
   std::vector<std::string> keys;
   for (POSITION pos = m.GetStartPosition(); pos;) {
     CString key;
-    if constexpr (std::is_same<Map, CMapStringToPtrEx>::value) {
-      void* v;
-      m.GetNextAssoc(pos, key, v);
-    } else {
-      CString v;
-      m.GetNextAssoc(pos, key, v);
-    }
+    void* v;
+    m.GetNextAssoc(pos, key, v);
     keys.push_back(key.GetString());
   }
   return keys;
@@ -41,13 +36,6 @@ TEST(StringMapTest, IterationIsBucketOrderThenNewestFirst) {
   m["a"];  // hash 65, bucket 14
   m["abc"];  // 73030 % 17 = 15 too, inserted last: before "b"
   EXPECT_EQ(KeysInOrder(m), (std::vector<std::string>{"a", "abc", "b"}));
-  // The value-first form hands out the stored key's text.
-  POSITION pos = m.GetStartPosition();
-  void* v;
-  const char* key;
-  m.GetNextAssoc(pos, v, key);
-  EXPECT_STREQ(key, "a");
-
   // Null and empty keys are never stored; emptying keeps the table size.
   int p = 0;
   m[""] = &p;
@@ -68,8 +56,7 @@ TEST(StringMapTest, RandomOperationsAgreeWithAModel) {
   s.InitHashTable(7);
   std::map<std::string, std::pair<std::string, std::string>> model;
   auto upper = [](std::string k) {
-    for (char& c : k)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    for (char& c : k) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return k;
   };
   const char* alphabet = "aAbB\xE9z";
@@ -78,15 +65,12 @@ TEST(StringMapTest, RandomOperationsAgreeWithAModel) {
     const int len = 1 + static_cast<int>(rng() % 3);
     for (int i = 0; i < len; ++i) key += alphabet[rng() % 6];
     const std::string value = std::to_string(step);
+    const std::string upperKey = upper(key);
     if (rng() % 3) {
       s.SetAt(key.c_str(), value.c_str());
-      auto it = model.find(upper(key));
-      if (it == model.end())
-        model[upper(key)] = {key, value};
-      else
-        it->second.second = value;
+      model.emplace(upperKey, std::pair{key, value}).first->second.second = value;
     } else {
-      EXPECT_EQ(s.RemoveKey(key.c_str()) != FALSE, model.erase(upper(key)) == 1);
+      EXPECT_EQ(s.RemoveKey(key.c_str()) != FALSE, model.erase(upperKey) == 1);
     }
     ASSERT_EQ(s.GetCount(), static_cast<int>(model.size()));
   }
@@ -98,7 +82,6 @@ TEST(StringMapTest, RandomOperationsAgreeWithAModel) {
     s.Lookup(k.c_str(), v);
     EXPECT_EQ(std::string(v.GetString()), kv.second);
   }
-  EXPECT_EQ(KeysInOrder(s).size(), model.size());
 }
 
 }  // namespace
