@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "vdkit/platform/codepage.h"
-#include "vdkit/platform/resources.h"
 
 namespace {
 
@@ -15,27 +14,10 @@ std::vector<std::string> Lines(const CStringSet& s) {
   return out;
 }
 
-TEST(CStringExTest, ResourcesTokensAndFind) {
-  SetStringResource(31001, "Depth");
-  SetStringResource(31002, "a,b;;c\n,d,");
-  EXPECT_EQ(CStringEx(31001, 31002, 0), "Deptha,b;;c\n,d,");
-  EXPECT_EQ(CStringArrayEx(31002).GetSize(), 4);
-  for (UINT id : {31001u, 31002u}) SetStringResource(id, nullptr);
-  CStringArrayEx a;
-  a.Add("ABC");
-  EXPECT_EQ(a.AddEx("abc"), 0);
-  a.Add("y");
-  a.Move(0, 1);
-  EXPECT_EQ(a.Find("abc"), 1);
-}
-
 TEST(CStringSetTest, LinesAreStrippedBoundedAndTracked) {
   CStringSet s;
   s.AddLine("first");
   s.SetLine(0, "abc\r\n");
-  s.SetModified(false);
-  s.SetLine(0, nullptr);  // empties without marking
-  EXPECT_FALSE(s.IsModified());
   s.SetLine(0, "abcdef", 3);
   EXPECT_EQ(s.GetMaxCharCount(), 5);  // "first" was the longest ever
   s.SetLine(1000, "x");               // outside the buffer: ignored
