@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cstring>
@@ -243,29 +244,16 @@ void FillAwkward(CVdbDataSet& ds) {
   ds.Sets(std::string(300, 'k').c_str(), std::string(500, 'v').c_str());
 }
 
-void ExpectSameValues(const CVdbDataSet& a, const CVdbDataSet& b) {
-  EXPECT_EQ(a.GetCount(), b.GetCount());
-  CVdbDataSet it(a);
-  it.GetNextBegin();
-  for (CString k, v; it.GetNext(k, v);) {
-    SCOPED_TRACE(std::string(k));
-    const int kind = a.LookupKeyType(k);
-    ASSERT_EQ(b.LookupKeyType(k), kind);
-    if (kind == 1) {
-      float x = 0, y = 0;
-      a.Getf(k, x);
-      b.Getf(k, y);
-      EXPECT_EQ(std::memcmp(&x, &y, 4), 0);
-    }
-    if (kind == 2) {
-      EXPECT_EQ(a.Geti(k), b.Geti(k));
-    }
-  }
-  // Strings are compared separately: a key may also be an integer key.
-  for (const char* k : {"unit", "empty", "sentence", "lines", "percent", "gbk"})
-    EXPECT_STREQ(a.Gets(k), b.Gets(k)) << k;
-  const std::string longKey(300, 'k');
-  EXPECT_STREQ(a.Gets(longKey.c_str()), b.Gets(longKey.c_str()));
+// The written lines, sorted: keys sharing a bucket may come back in another order.
+std::vector<std::string> WrittenLines(CVdbDataSet& ds) {
+  FILE* fp = std::tmpfile();
+  EXPECT_TRUE(ds.Write(fp));
+  std::rewind(fp);
+  std::vector<std::string> lines;
+  for (char buf[4096]; std::fgets(buf, sizeof buf, fp);) lines.push_back(buf);
+  std::fclose(fp);
+  std::sort(lines.begin(), lines.end());
+  return lines;
 }
 
 TEST(DataSetTextTest, WriterAndReaderAgree) {
@@ -280,7 +268,8 @@ TEST(DataSetTextTest, WriterAndReaderAgree) {
   ASSERT_TRUE(back.Read(fp));
   EXPECT_EQ(back.GetName(), ds.GetName());
   EXPECT_EQ(back.GetKeySpec("dropped", false), nullptr);
-  ExpectSameValues(ds, back);
+  EXPECT_EQ(WrittenLines(back), WrittenLines(ds));  // every key and value came back
+  EXPECT_STREQ(back.Gets("sentence"), "  two words, trailing  ");
   EXPECT_EQ(Rest(fp), "\n[Next]\n");  // the blank line after *END* stays unread
   std::fclose(fp);
 }
