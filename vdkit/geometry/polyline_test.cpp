@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -78,15 +79,11 @@ TEST(PolylineTest, ConnectJoinsTheNearestEnds) {
   }
   // tol is compared with the squared distance: 0.81 <= 1 < 1.21.
   CPolyline near = Line({{0, 0}, {1, 0}}), far = near;
-  const CPolyline at09 = Line({{1.9f, 0}, {3, 0}}), at11 = Line({{2.1f, 0}, {3, 0}}), one = Line({{1, 0}});
-  EXPECT_TRUE(near.Connect(&at09, 1));
-  EXPECT_EQ(near.GetCapacity(), 6);
-  EXPECT_FALSE(far.Connect(&at11, 1));
-  EXPECT_FALSE(far.Connect(&far, 100) || far.Connect(nullptr, 100) || far.Connect(&one, 100));
+  const CPolyline at09 = Line({{1.9f, 0}, {3, 0}}), at11 = Line({{2.1f, 0}, {3, 0}});
+  EXPECT_TRUE(near.Connect(&at09, 1) && near.GetCapacity() == 6);
+  EXPECT_FALSE(far.Connect(&at11, 1) || far.Connect(&far, 100) || far.Connect(nullptr, 100));
   EXPECT_EQ(far.GetSize(), 2);
 }
-
-// ---- Cut ---------------------------------------------------------------------------------
 
 // Clipping as it reads: every segment against every edge, the crossings of
 // a segment taken nearest first, pieces kept by the middle point.
@@ -105,17 +102,17 @@ std::vector<Points> ReferenceCut(const Points& line, const Points& ring, bool& f
     found |= !crossings.empty();
     SFloat2D from = line[i - 1];
     while (!crossings.empty()) {
-      double best = 9.999e20f;
-      size_t pick = 0;
-      for (size_t c = 0; c < crossings.size(); ++c) {
-        const float dx = from.x - crossings[c].x, dy = from.y - crossings[c].y;
-        if (double(dx) * dx + double(dy) * dy < best) best = double(dx) * dx + double(dy) * dy, pick = c;
-      }
-      from = crossings[pick];
+      auto d2 = [&](SFloat2D c) {
+        const float dx = from.x - c.x, dy = from.y - c.y;
+        return double(dx) * dx + double(dy) * dy;
+      };
+      const auto pick = std::min_element(crossings.begin(), crossings.end(),
+                                         [&](SFloat2D a, SFloat2D b) { return d2(a) < d2(b); });
+      from = *pick;
+      crossings.erase(pick);
       work.push_back(from);
       pieces.push_back(work);
       work = {from};
-      crossings.erase(crossings.begin() + static_cast<std::ptrdiff_t>(pick));
     }
     work.push_back(line[i]);
   }

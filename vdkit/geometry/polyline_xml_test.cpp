@@ -86,16 +86,11 @@ TEST(PolylineXmlTest, LoadingTakesWhatIsThereAndPassesOverIncompletePoints) {
   CVDisk disk;
   static_cast<CPolyline*>(disk.CreateFileA("q", "", "CPolyline"))->SetClosed(true);
   ASSERT_TRUE(
-      LoadXml("<?xml version='1.0'?>\n"
-              "<Disk class='CVDisk'>\n"
-              " <p class='CPolyline'>\n"
-              "  <polyline count='99' closed='TRUE'>\n"
-              "  <a x='1' y='2' />\n"
-              "  <a x='3' />\n"         // no y: passed over
-              "  <a x='' y='5' />\n"    // empty x: passed over
-              "  <pt y='6' x='5' />\n"  // any name, any order
-              "  </polyline>\n"
-              " </p>\n"
+      LoadXml("<?xml version='1.0'?><Disk class='CVDisk'>\n"
+              " <p class='CPolyline'><polyline count='99' closed='TRUE'>\n"
+              "  <a x='1' y='2' /><a x='3' /><a x='' y='5' />\n"  // no y, empty x: passed over
+              "  <pt y='6' x='5' />\n"                            // any name, any order
+              " </polyline></p>\n"
               " <q class='CPolyline'><polyline closed='false'></polyline></q>\n"
               "</Disk>\n",
               disk));
