@@ -141,18 +141,26 @@ Bytes WriteStrings(std::initializer_list<const char*> texts) {
   return Bytes(mem.GetData(), mem.GetData() + mem.GetLength());
 }
 
-TEST(RecordStringTest, ReadCutsToTheBufferAndRefusesBadLengths) {
-  EXPECT_EQ(WriteStrings({"ab"}), (Bytes{0x02, 0x00, 'a', 'b'}));  // n == length: no terminator
+TEST(RecordStringTest, OverlongTextsAreCutToFitTheLengthField) {
   // n must fit a signed 16-bit field: a longer text is cut to n = 32766 = 4 * 8191 + 2.
   const std::string huge(70000, 'q');
-  Bytes bytes = WriteStrings({huge.c_str(), "abcdefg", "abcdef", "next"});
+  Bytes bytes = WriteStrings({huge.c_str(), "tail"});
   EXPECT_EQ(bytes[0] | (bytes[1] << 8), 32766);
-  bytes.insert(bytes.end(), {0xFE, 0xFF, 'a', 'b'});  // negative length
   CMemFile mem(bytes.data(), static_cast<UINT>(bytes.size()));
   CArchive in(&mem, CArchive::load);
   std::vector<char> big(40000);
   EXPECT_TRUE(CVDFile::Read(in, big.data(), static_cast<int>(big.size())));
   EXPECT_EQ(std::string(big.data()), huge.substr(0, 32766));
+  EXPECT_TRUE(CVDFile::Read(in, big.data(), static_cast<int>(big.size())));
+  EXPECT_STREQ(big.data(), "tail");
+}
+
+TEST(RecordStringTest, ReadCutsToTheBufferAndRefusesBadLengths) {
+  EXPECT_EQ(WriteStrings({"ab"}), (Bytes{0x02, 0x00, 'a', 'b'}));  // n == length: no terminator
+  Bytes bytes = WriteStrings({"abcdefg", "abcdef", "next"});
+  bytes.insert(bytes.end(), {0xFE, 0xFF, 'a', 'b'});  // negative length
+  CMemFile mem(bytes.data(), static_cast<UINT>(bytes.size()));
+  CArchive in(&mem, CArchive::load);
   char buf[6];
   EXPECT_TRUE(CVDFile::Read(in, buf, sizeof buf));  // n 10 > 6: cut to 5, the rest skipped
   EXPECT_STREQ(buf, "abcde");
@@ -221,7 +229,8 @@ TEST(BinaryArchiveTest, RootRecordGoesIntoTheGivenObject) {
   EXPECT_EQ(Names(other), "holder,well,,m,");
 }
 
-TEST(BinaryArchiveTest, MisbehavingClassDataAndUnknownClassesSpareTheNextRecords) {
+TEST(BinaryArchiveTest, RefusedClassDataPassOverTheRecordsChildren) {
+  // Class data of the wrong length warn and are passed over; a refusal drops the children.
   MessageCapture boxes;
   CVDisk disk;
   CVDFile* note = disk.CreateFileA("note", nullptr, "CNote");
@@ -244,7 +253,14 @@ TEST(BinaryArchiveTest, MisbehavingClassDataAndUnknownClassesSpareTheNextRecords
   CNote root;  // at the root a refusal fails the read
   EXPECT_FALSE(Load(Store(*note), root));
   g_noteMode = NoteMode::exact;
-  // A class nobody registered (renamed in the stream, same length) is passed over whole.
+}
+
+TEST(BinaryArchiveTest, UnknownClassesArePassedOverWhole) {
+  CVDisk disk;
+  disk.CreateFileA("odd", nullptr, "CNote")->CreateFileA("child", nullptr, nullptr);
+  disk.CreateFileA("after", nullptr, nullptr);
+  Bytes bytes = Store(disk);
+  // Renamed in the stream (same length) to a class nobody registered.
   const std::string cls = "CNote";
   std::copy_n("CXxxx", 5, std::search(bytes.begin(), bytes.end(), cls.begin(), cls.end()));
   CVDisk copy;
