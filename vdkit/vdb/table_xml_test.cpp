@@ -146,20 +146,10 @@ TEST(VdbXmlTest, TableBodyGoldenText) {
 TEST(VdbXmlTest, EveryTypeRoundTrips) {
   CVdbTable t;
   t.GetFieldSet()->SetName("All");
-  t.AddField("B:BOOL", 0, 1);
-  t.AddField("Y:BYTE", 0, 1);
-  t.AddField("C:CHAR", 0, 1);
-  t.AddField("S:SHORT", 0, 1);
-  t.AddField("L:LONG", 0, 1);
-  t.AddField("F:FLOAT", 0, 1);
-  t.AddField("I:DATAID", 0, 1);
-  t.AddField("D:DOUBLE", 0, 1);
-  t.AddField("C8:CHAR8", 0, 1);
-  t.AddField("C16:CHAR16", 0, 1);
-  t.AddField("DT:DATE", 0, 1);
-  t.AddField("STR:STRING*24", 0, 1);
-  t.AddField("BIN:BINARY*4", 0, 1);
-  t.AddField("Last:FLOAT", 0, 1);  // a null at the end of the line
+  for (const char* def : {"B:BOOL", "Y:BYTE", "C:CHAR", "S:SHORT", "L:LONG", "F:FLOAT", "I:DATAID", "D:DOUBLE",
+                          "C8:CHAR8", "C16:CHAR16", "DT:DATE", "STR:STRING*24", "BIN:BINARY*4",
+                          "Last:FLOAT"})  // a null at the end of the line
+    t.AddField(def, 0, 1);
   const char* texts[] = {"a,b", "say \"hi\"", "<tag> & 'q'", " padded ", "\"", ",", "", "x\ty\nz", "*star"};
   std::mt19937 rng(5);
   for (const char* text : texts) {
