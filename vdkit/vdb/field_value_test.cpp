@@ -12,17 +12,6 @@ DWORD FloatBits(float f) {
   return b;
 }
 
-TEST(VdbTypeTest, NameTablesAndSizes) {
-  EXPECT_STREQ(GetVdbTypeName(VDB_DATAID), "int32");
-  EXPECT_EQ(GetVdbTypeCode(nullptr), 0);
-  EXPECT_EQ(GetVdbUpperTypeCode("Char16"), VDB_CHAR16);
-  EXPECT_EQ(GetVdbUpperTypeCode("float32"), 0);
-  // Every code round-trips through the lower-case table except DATAID.
-  for (int c : {11, 12, 13, 21, 41, 42, 81, 82, 83, 84, 100, 102}) EXPECT_EQ(GetVdbTypeCode(GetVdbTypeName(c)), c);
-  const int sizes[][2] = {{21, 2}, {83, 16}, {84, 8}, {100, 1}, {50, 0}};
-  for (auto& s : sizes) EXPECT_EQ(GetVdbUnitSize(s[0]), s[1]) << s[0];
-}
-
 TEST(VdbTypeTest, NullMarkersHaveTheirBitPatterns) {
   EXPECT_EQ(FloatBits(VDB_NULL_FLOAT), 0x0F4ACDC7u);
   ULONGLONG d;
