@@ -180,50 +180,36 @@ TEST(PtAtPolylineTest, VerticesFirstInIntegerFormsSegmentsOnlyInFloatForms) {
   EXPECT_EQ(PtAtPolyline(1000, 1000, xs, ys, 4, INT32_MIN), 0);
 }
 
-// Every segment form on the same integer segments a-b and c-d.
-struct CrossAnswers {
-  bool eightInts, points, records;
-  int ix, iy;
-  POINT p;
-  SFloat2D f;
-};
-
-CrossAnswers CrossAll(int ax, int ay, int bx, int by, int cx, int cy, int dx, int dy) {
-  CrossAnswers r{false, false, false, -77, -77, {-77, -77}, {-77, -77}};
-  r.eightInts = TwoLineCross(ax, ay, bx, by, cx, cy, dx, dy, &r.ix, &r.iy);
-  r.points = TwoLineCross(POINT{ax, ay}, POINT{bx, by}, POINT{cx, cy}, POINT{dx, dy}, &r.p);
-  r.records = TwoLineCross(SFloat2D{float(ax), float(ay)}, SFloat2D{float(bx), float(by)},
-                           SFloat2D{float(cx), float(cy)}, SFloat2D{float(dx), float(dy)}, &r.f);
-  return r;
-}
-
 TEST(TwoLineCrossTest, CrossingTouchingAndCollinearInEveryForm) {
-  // The crossing (1.5, 0.5): the integer forms round it to (2, 1).
-  const CrossAnswers half = CrossAll(0, 0, 3, 1, 0, 1, 3, 0);
-  EXPECT_TRUE(half.eightInts && half.points && half.records);
-  EXPECT_TRUE(half.ix == 2 && half.iy == 1 && half.p.x == 2 && half.p.y == 1);
-  EXPECT_TRUE(half.f.x == 1.5f && half.f.y == 0.5f);
-
-  // Meeting at an end point: only the closed range of the eight-int form accepts it.
-  for (const auto& touch : {CrossAll(0, 0, 10, 0, 10, 0, 10, 10),     // end to end
-                            CrossAll(0, 0, 10, 0, 5, 0, 5, 10),       // an end on the other's inside
-                            CrossAll(10, 10, 10, 0, 0, 0, 10, 0)}) {  // the other order
-    EXPECT_TRUE(touch.eightInts);
-    EXPECT_FALSE(touch.points || touch.records);
-    EXPECT_TRUE(touch.p.x == -77 && touch.f.y == -77.f);  // failure writes nothing
+  // {a, b, c, d, closed eight-int answer, open answer of the other forms}
+  const int cases[][10] = {
+      {0, 0, 3, 1, 0, 1, 3, 0, 1, 1},        // crossing at (1.5, 0.5)
+      {0, 0, 10, 0, 10, 0, 10, 10, 1, 0},    // end to end: only the closed range accepts it
+      {0, 0, 10, 0, 5, 0, 5, 10, 1, 0},      // an end on the other's inside
+      {10, 10, 10, 0, 0, 0, 10, 0, 1, 0},    // the other order
+      {0, 0, 10, 0, 5, 0, 15, 0, 0, 0},      // collinear overlapping
+      {0, 0, 10, 10, 10, 10, 20, 20, 0, 0},  // collinear touching
+      {0, 0, 10, 0, 0, 1, 10, 1, 0, 0},      // parallel
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case starting " << c[0] << ", " << c[1] << ", " << c[2]);
+    int x = -77, y = -77;
+    POINT p = {-77, -77};
+    SFloat2D f = {-77, -77};
+    EXPECT_EQ(TwoLineCross(c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], &x, &y), c[8] == 1);
+    EXPECT_EQ(TwoLineCross(POINT{c[0], c[1]}, POINT{c[2], c[3]}, POINT{c[4], c[5]}, POINT{c[6], c[7]}, &p),
+              c[9] == 1);
+    EXPECT_EQ(TwoLineCross(SFloat2D{float(c[0]), float(c[1])}, SFloat2D{float(c[2]), float(c[3])},
+                           SFloat2D{float(c[4]), float(c[5])}, SFloat2D{float(c[6]), float(c[7])}, &f),
+              c[9] == 1);
+    EXPECT_TRUE(c[8] == 1 || x == -77);  // failure writes nothing
+    EXPECT_TRUE(c[9] == 1 || (p.x == -77 && f.y == -77));
+    EXPECT_TRUE(c[9] == 0 || (x == 2 && y == 1 && p.x == 2 && p.y == 1 && f.x == 1.5f && f.y == 0.5f));
   }
-  const CrossAnswers endToEnd = CrossAll(0, 0, 10, 0, 10, 0, 10, 10);
-  EXPECT_TRUE(endToEnd.ix == 10 && endToEnd.iy == 0);
-
-  // Parallel and collinear, overlapping or not: never.
-  for (const auto& none : {CrossAll(0, 0, 10, 0, 5, 0, 15, 0), CrossAll(0, 0, 10, 0, 0, 1, 10, 1),
-                           CrossAll(0, 0, 10, 10, 10, 10, 20, 20)}) {
-    EXPECT_FALSE(none.eightInts || none.points || none.records);
-    EXPECT_EQ(none.ix, -77);
-  }
-  // Null outputs: the test is made and nothing written.
-  int only = 0;
-  EXPECT_TRUE(TwoLineCross(0, 0, 10, 10, 0, 10, 10, 0, nullptr, &only) && only == 5);
+  int x = 0, y = 0;  // the touching point of the closed form
+  EXPECT_TRUE(TwoLineCross(0, 0, 10, 0, 10, 0, 10, 10, &x, &y) && x == 10 && y == 0);
+  // Null outputs: the test is made, nothing written.
+  EXPECT_TRUE(TwoLineCross(0, 0, 10, 10, 0, 10, 10, 0, nullptr, &y) && y == 5);
   EXPECT_TRUE(TwoLineCross(0.f, 0.f, 10.f, 10.f, 0.f, 10.f, 10.f, 0.f, nullptr, nullptr));
 }
 
