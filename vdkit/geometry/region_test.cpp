@@ -46,15 +46,14 @@ TEST(RegionTest, EditingGrowsByTenAndStaysInsideTheBlock) {
 }
 
 TEST(RegionTest, TrimComparesSquaredDistanceWithTolItself) {
-  const Points ring = {{0, 0}, {0.05f, 0}, {1, 0}, {1, 1}};
-  CRegion a = Region(ring), wrap = Region({{0, 0}, {5, 0}, {5, 5}, {0.1f, 0}});
+  CRegion a = Region({{0, 0}, {0.05f, 0}, {1, 0}, {1, 1}}),
+          wrap = Region({{0, 0}, {5, 0}, {5, 5}, {0.1f, 0}});
+  CRegion same = Region({{1, 1}, {1, 1}, {1, 1}});
   a.Trim(0.01f);     // 0.0025 <= 0.01
   wrap.Trim(0.02f);  // last against first
+  same.Trim(0);      // the last compared with itself
   EXPECT_TRUE(Same(PointsOf(a), {{0.05f, 0}, {1, 0}, {1, 1}}));
-  EXPECT_TRUE(Same(PointsOf(wrap), {{0, 0}, {5, 0}, {5, 5}}));
-  CRegion same = Region({{1, 1}, {1, 1}, {1, 1}});
-  same.Trim(0);  // the last compared with itself
-  EXPECT_EQ(same.GetSize(), 0);
+  EXPECT_TRUE(Same(PointsOf(wrap), {{0, 0}, {5, 0}, {5, 5}}) && same.GetSize() == 0);
 }
 
 TEST(RegionTest, IntersectionJoinsThePiecesOfBothBoundaries) {
