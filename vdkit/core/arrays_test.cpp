@@ -12,7 +12,9 @@ static_assert(sizeof(CPtrBox) <= 4 * sizeof(void*) && !std::is_polymorphic<CPtrB
               "CPtrBox embeds anywhere at four words");
 
 int slot[8];
-void* P(int i) { return &slot[i]; }
+void* P(int i) {
+  return &slot[i];
+}
 using Ptrs = std::vector<void*>;
 
 Ptrs Slots(const CPtrBox& b) {
@@ -53,14 +55,12 @@ TEST(PtrBoxTest, InsertRemoveAppendCopy) {
   b.RemoveAt(1, 3);
   b.RemoveAt(5);  // out of range: ignored
   EXPECT_EQ(Slots(b), (Ptrs{P(0), P(5), P(5)}));
-
   CPtrBox src = Box({P(3), P(4)});
   b.InsertAt(1, &src);
   EXPECT_EQ(Slots(b), (Ptrs{P(0), P(3), P(4), P(5), P(5)}));
   b.Copy(src);
   b.SetAtGrow(3, P(6));
   EXPECT_EQ(Slots(b), (Ptrs{P(3), P(4), nullptr, P(6)}));
-
   // A box may take its own slots.
   CPtrBox self = Box({P(1), P(2)});
   EXPECT_EQ(self.Append(self), 2);
