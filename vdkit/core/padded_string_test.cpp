@@ -25,19 +25,17 @@ class WatchedFile : public CMemFile {
     if (n > m_largestRead) m_largestRead = n;
     return CMemFile::Read(buf, n);
   }
-  UINT m_largestRead = 0;
-
- private:
   Bytes m_bytes;
+  UINT m_largestRead = 0;
 };
 
 TEST(PaddedStringTest, GoldenBytes) {
   struct Row {
     const char* text;
     Bytes bytes;
-    size_t consumed;  // 0: written that way too, and read whole
-  } rows[] = {{"", {0x00, 0x00, 0x00, 0x00}, 0},                      // P = 0, nothing after it
-              {"a", {0x04, 0x00, 0x00, 0x00, 'a', 0, 0, 0}, 0},        // 1 + 1 rounded up to 4
+    size_t consumed;                                             // 0: written that way too, and read whole
+  } rows[] = {{"", {0x00, 0x00, 0x00, 0x00}, 0},                 // P = 0, nothing after it
+              {"a", {0x04, 0x00, 0x00, 0x00, 'a', 0, 0, 0}, 0},  // 1 + 1 rounded up to 4
               {"abc", {0x04, 0x00, 0x00, 0x00, 'a', 'b', 'c', 0}, 0},  // 3 + 1 = 4 exactly
               // 8 + 1 = 9, rounded up to 12 = 0x0C
               {"abcdefgh", {0x0C, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0, 0, 0, 0}, 0},
