@@ -29,7 +29,7 @@ TEST(DateTest, DayNumbersAndValidity) {
     EXPECT_EQ(DateToDay(r[2], r[1], r[0]), r[3]);
     ExpectDate(DayToDate(r[3]), r[0], r[1], r[2]);
   }
-  EXPECT_EQ(DateToDay(29, 2, 1900), 59);  // a 29 February that does not exist is 1 March
+  EXPECT_EQ(DateToDay(29, 2, 1900), 59);                      // a 29 February that does not exist is 1 March
   EXPECT_EQ(Get2DateDay(D(2004, 2, 28), D(2004, 3, 1)), -2);  // first minus second
   ExpectDate(DateAddDay(D(1900, 1, 1), -1), 1899, 12, 31);
   // No overflow for any input (the sanitizers watch).
@@ -56,10 +56,10 @@ TEST(DateTest, ParseDate) {
   struct Row {
     const char* text;
     bool ok;
-    int year, month, day;  // what is stored, valid or not
-  } rows[] = {{"99.12", true, 1999, 12, 1},    // missing day is 1
-              {"7", false, 0, 0, 0},           // one number: cleared
-              {"x39y3z5", true, 2039, 3, 5},   // below 40: this century
+    int year, month, day;                     // what is stored, valid or not
+  } rows[] = {{"99.12", true, 1999, 12, 1},   // missing day is 1
+              {"7", false, 0, 0, 0},          // one number: cleared
+              {"x39y3z5", true, 2039, 3, 5},  // below 40: this century
               {"40-3-5", true, 1940, 3, 5},
               {"104-3-5", true, 2004, 3, 5},    // counted from 1900
               {"1799-1-1", false, 3699, 1, 1},  // counted from 1900, out of range
