@@ -164,6 +164,8 @@ void RunRandomHistory(Item* (*make)(float), bool recordsRemove, unsigned seed) {
       if (op == 6 && pos > 0) undo.Undo(1), --pos;
       if (op == 7 && pos + 1 < history.size()) undo.Redo(1), ++pos;
       edit = false;
+      coll.DeleteAt(coll.GetSize());  // outside the items: ignored, nothing recorded
+      coll.RemoveAt(-1);
     }
     if (edit) recorded();
     ASSERT_EQ(Ids(coll), history[pos]) << "step " << step;
