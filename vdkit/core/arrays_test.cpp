@@ -64,12 +64,9 @@ TEST(PtrBoxTest, InsertRemoveAppendCopy) {
   // A box may take its own slots.
   CPtrBox self = Box({P(1), P(2)});
   EXPECT_EQ(self.Append(self), 2);
-  EXPECT_EQ(Slots(self), (Ptrs{P(1), P(2), P(1), P(2)}));
-  self.RemoveAt(2, 2);
   self.InsertAt(1, &self);
-  EXPECT_EQ(Slots(self), (Ptrs{P(1), P(1), P(2), P(2)}));
   self.Copy(self);
-  EXPECT_EQ(self.GetSize(), 4);
+  EXPECT_EQ(Slots(self), (Ptrs{P(1), P(1), P(2), P(1), P(2), P(2), P(1), P(2)}));
 }
 
 TEST(PtrBoxTest, CopiesHaveTheirOwnSlots) {
