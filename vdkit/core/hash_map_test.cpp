@@ -10,17 +10,6 @@
 
 namespace {
 
-std::vector<std::string> KeysInOrder(const CMapStringToPtrEx& m) {
-  std::vector<std::string> keys;
-  for (POSITION pos = m.GetStartPosition(); pos;) {
-    CString key;
-    void* v;
-    m.GetNextAssoc(pos, key, v);
-    keys.push_back(key.GetString());
-  }
-  return keys;
-}
-
 TEST(MapHashKeyTest, FoldsAsciiAndKeepsHighBytesSigned) {
   EXPECT_EQ(MapHashKey("abc"), 73030u);  // (65*33 + 66)*33 + 67
   EXPECT_EQ(MapHashKey("ABC"), 73030u);
@@ -33,7 +22,14 @@ TEST(StringMapTest, IterationIsBucketOrderThenNewestFirst) {
   m["b"];    // hash 66, bucket 66 % 17 = 15
   m["a"];    // hash 65, bucket 14
   m["abc"];  // 73030 % 17 = 15 too, inserted last: before "b"
-  EXPECT_EQ(KeysInOrder(m), (std::vector<std::string>{"a", "abc", "b"}));
+  std::vector<std::string> keys;
+  for (POSITION pos = m.GetStartPosition(); pos;) {
+    CString key;
+    void* v;
+    m.GetNextAssoc(pos, key, v);
+    keys.push_back(key.GetString());
+  }
+  EXPECT_EQ(keys, (std::vector<std::string>{"a", "abc", "b"}));
   int p = 0;  // null and empty keys are never stored
   m[""] = &p;
   m.SetAt(nullptr, &p);
