@@ -188,7 +188,7 @@ TEST(DataSetBinaryTest, GoldenBytes) {
   EXPECT_EQ(in.GetPosition(), sizeof kGolden);
   EXPECT_EQ(back.LookupKeyType("stale"), 0);
   EXPECT_EQ(back.LookupKeyType("note"), 3);  // the empty string survives
-  CMemFile again;  // everything else came back: written again, the same bytes
+  CMemFile again;                            // everything else came back: written again, the same bytes
   back.Write(again);
   EXPECT_EQ(Bytes(again), Bytes(mem));
 }

@@ -30,7 +30,8 @@ TEST(CVdbFieldSetTest, DefinitionsFromText) {
     int type, count;
     const char* name;
     int wantType, wantCount;
-  } rows[] = {{"N:NOSUCH*0", 0, 5, "N", VDB_FLOAT, 1}, {"A:B*2", VDB_DOUBLE, 7, "A", VDB_DOUBLE, 7},
+  } rows[] = {{"N:NOSUCH*0", 0, 5, "N", VDB_FLOAT, 1},
+              {"A:B*2", VDB_DOUBLE, 7, "A", VDB_DOUBLE, 7},
               {"S*12", 0, 1, "S", VDB_FLOAT, 12}};
   for (const Row& r : rows) {
     SVdbField* f = fs.AddField(r.def, r.type, r.count);
@@ -75,16 +76,16 @@ TEST(CVdbFieldSetTest, PackedLayout) {
 
 // The field V (FLOAT, count 1, everything else default) in its binary form.
 const std::vector<BYTE> kFieldV = {
-    0x00, 0x00, 0x00, 0x00,                         // alias "": length 0
-    0x04, 0x00, 0x00, 0x00, 'V', 0x00, 0x00, 0x00,  // name "V": 1 + 1 rounded up to 4
-    0x2A,                                           // type 42 (FLOAT)
-    0x01, 0x00, 0x00, 0x00,                         // count 1
+    0x00, 0x00, 0x00, 0x00,                          // alias "": length 0
+    0x04, 0x00, 0x00, 0x00, 'V',  0x00, 0x00, 0x00,  // name "V": 1 + 1 rounded up to 4
+    0x2A,                                            // type 42 (FLOAT)
+    0x01, 0x00, 0x00, 0x00,                          // count 1
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // source "", value ""
     0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // extra 1 "", extra 2 ""
     0x00, 0x00,                                      // edit 0, flag 0
-    0x00, 0x00, 0x00, 0x00,                         // options ""
-    0xC7, 0xCD, 0x4A, 0x0F,                         // min: float null marker 0x0F4ACDC7
-    0xC7, 0xCD, 0x4A, 0x0F,                         // max: the same
+    0x00, 0x00, 0x00, 0x00,                          // options ""
+    0xC7, 0xCD, 0x4A, 0x0F,                          // min: float null marker 0x0F4ACDC7
+    0xC7, 0xCD, 0x4A, 0x0F,                          // max: the same
 };
 
 TEST(SVdbFieldTest, BinaryFormGoldenBytes) {

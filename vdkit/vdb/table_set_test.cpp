@@ -66,6 +66,8 @@ TEST(TableSetTest, DefinitionsAndTableCreation) {
   db.CreateFileA("Notes", nullptr, nullptr);  // a child that is not a table
   EXPECT_EQ(db.GetTable("Notes"), nullptr);
   EXPECT_EQ(db.CreateTable("Notes", nullptr), nullptr);
+  EXPECT_EQ(db.GetTableCount(), 2);
+  EXPECT_EQ(db.GetTable(1), nullptr);
 }
 
 TEST(TableSetTest, DropRenameAndMove) {
@@ -140,6 +142,11 @@ TEST(TableSetSelectTest, PlainColumns) {
   }
   view.AddNew();
   EXPECT_EQ(view.GetRecordID(), 5u);  // identifiers go on from the source's
+  db.Select(&view, "Src", "X,Nope,X", nullptr);  // a view used before is laid out afresh
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
+  db.Select(&view, "Src", "*", nullptr);
+  EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 16);
 
   // An unknown source leaves the view empty but named.
   db.Select(&view, "Nowhere", "X", nullptr);
@@ -211,7 +218,8 @@ struct LookupFixture {
   explicit LookupFixture(unsigned seed, int nWells = 60, int nSamples = 400) {
     std::mt19937 rng(seed);
     wells = db.CreateTable("Wells", nullptr);
-    for (const char* def : {"ID:LONG", "Depth:FLOAT", "Elev:DOUBLE", "Code:LONG", "Name:CHAR16", "Note:STRING*6"})
+    for (const char* def :
+         {"ID:LONG", "Depth:FLOAT", "Elev:DOUBLE", "Code:LONG", "Name:CHAR16", "Note:STRING*6"})
       wells->AddField(def, 0, 1);
     std::uniform_int_distribution<int> id(0, nWells / 2);
     for (int i = 0; i < nWells; ++i) {

@@ -58,7 +58,16 @@ TEST(TableViewTest, RegisterOfFloatsAndDates) {
   EXPECT_EQ(v.Min(-1), 0.0f);
   EXPECT_TRUE(IsVdbNull(v.Max(99)));
   EXPECT_FALSE(v.MinMax(3, lo, hi));
-
+  // A field added later is outside the register until AuToMMX grows it, keeping the earlier values.
+  v.AddField("Q", VDB_FLOAT, 1);
+  v.MoveTo(0);
+  PutFloat(v, "Q", 7);
+  PutFloat(v, "T", 10);
+  EXPECT_TRUE(IsVdbNull(v.Max(3)));
+  v.AuToMMX();
+  EXPECT_EQ(v.Max(3), 7.0f);
+  EXPECT_EQ(v.Max(1), 10.0f);
+  EXPECT_EQ(v.Min(1), -1.0f);
 }
 
 TEST(TableViewTest, DatesSpanAndEmptyDatesAreNoDates) {
@@ -107,11 +116,12 @@ TEST(TableViewTest, MinMaxRoundsToTheStepOfTheMagnitude) {
   struct Row {
     float m, h, lo, hi;
   } rows[] = {
-      {37, 37.3f, 35, 38},  // 37: 10^0.568 * 2 = 7.4 -> 7 * 10 / 2
-      {12, 97.3f, 10, 98},  // 97.3 * 2 = 194.6 -> 195 / 2 = 97.5 -> 98
-      {5, 5, 0, 5.1f},      // below 10 -> 0; float log10(5) a hair high: 5.1 (drawn so before)
+      {37, 37.3f, 35, 38},   // 37: 10^0.568 * 2 = 7.4 -> 7 * 10 / 2
+      {12, 97.3f, 10, 98},   // 97.3 * 2 = 194.6 -> 195 / 2 = 97.5 -> 98
+      {5, 5, 0, 5.1f},       // below 10 -> 0; float log10(5) a hair high: 5.1 (drawn so before)
       {100, 100, 100, 101},  // both 100: hi comes out 100 as well, so 101
       {-4, -2, -4, -2},      // values not above 0 stay as they are
+      {0, 0, 0, 1},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.m << " .. " << r.h);

@@ -146,8 +146,8 @@ TEST(VdbXmlTest, TableBodyGoldenText) {
 TEST(VdbXmlTest, EveryTypeRoundTrips) {
   CVdbTable t;
   t.GetFieldSet()->SetName("All");
-  for (const char* def : {"B:BOOL", "Y:BYTE", "C:CHAR", "S:SHORT", "L:LONG", "F:FLOAT", "I:DATAID", "D:DOUBLE",
-                          "C8:CHAR8", "C16:CHAR16", "DT:DATE", "STR:STRING*24", "BIN:BINARY*4",
+  for (const char* def : {"B:BOOL", "Y:BYTE", "C:CHAR", "S:SHORT", "L:LONG", "F:FLOAT", "I:DATAID",
+                          "D:DOUBLE", "C8:CHAR8", "C16:CHAR16", "DT:DATE", "STR:STRING*24", "BIN:BINARY*4",
                           "Last:FLOAT"})  // a null at the end of the line
     t.AddField(def, 0, 1);
   const char* texts[] = {"a,b", "say \"hi\"", "<tag> & 'q'", " padded ", "\"", ",", "", "x\ty\nz", "*star"};
@@ -227,7 +227,7 @@ TEST(VdbXmlTest, TablesWithoutRecordsAndEarlierBodies) {
   EXPECT_EQ(LONG{lines.Long("N")}, 0);
   lines.MoveTo(2);
   EXPECT_TRUE(lines.IsFieldEmpty(0, false));  // an empty piece is the null marker, also last
-  CVdbTable bare, bareBack;  // a table without fields keeps its records
+  CVdbTable bare, bareBack;                   // a table without fields keeps its records
   bare.AddNew();
   bare.AddNew();
   Load(bareBack, Stored(bare));
