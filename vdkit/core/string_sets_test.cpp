@@ -29,6 +29,9 @@ TEST(CStringSetTest, LinesAreStrippedBoundedAndTracked) {
   for (const char* t : {"1", "2", "3", "4", "5"}) m.AddLine(t);
   m.AppendLine(10, "far");  // beyond what three lines allow: dropped safely
   EXPECT_EQ(Lines(m), (std::vector<std::string>{"3", "4", "5"}));
+  CStringSet copy(m);  // its own lines
+  m.SetLine(0, "changed");
+  EXPECT_EQ(Lines(copy), (std::vector<std::string>{"3", "4", "5"}));
 }
 
 TEST(CKeyStringSetTest, KeysIgnoreCase) {
