@@ -82,23 +82,6 @@ TEST(DataSetTest, IterationGivesFloatsThenIntegersThenStrings) {
   EXPECT_FALSE(fresh.GetNext(k, v));  // without GetNextBegin
 }
 
-TEST(DataSetTest, ValueLimits) {
-  CVdbDataSet ds;
-  EXPECT_EQ(ds.GetKeySpec("any", false), nullptr);
-  EXPECT_EQ(ds.GetKeySpec("", true), nullptr);
-  CVdbDataSet::SValueSpec s;
-  s.m_strLabel = "Temperature";
-  ds.SetKeySpec(s, "temp");
-  CVdbDataSet::SValueSpec* stored = ds.GetKeySpec("TEMP", false);
-  ASSERT_NE(stored, nullptr);
-  ds.SetKeySpec(*stored, nullptr);  // a stored limit given back to itself
-  EXPECT_EQ(ds.GetKeySpec("temp", false)->m_strLabel, "Temperature");
-  ds.Seti("temp", 5);
-  ds.RemoveKey("Temp");
-  EXPECT_EQ(ds.GetKeySpec("temp", false), nullptr);
-  EXPECT_EQ(ds.Geti("temp"), 5);  // values stay
-}
-
 TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
   CVdbDataSet a;
   a.SetName("A");

@@ -24,22 +24,6 @@ TEST(CVdbFieldSetTest, DefinitionsFromText) {
   EXPECT_EQ(fs.AddField("DEPTH", VDB_LONG, 9), depth);
   EXPECT_EQ(fs.GetSize(), 1);
   EXPECT_EQ(fs.m_nRecordSize, 24);
-
-  struct Row {  // definition, type and count arguments, expected name, type and count
-    const char* def;
-    int type, count;
-    const char* name;
-    int wantType, wantCount;
-  } rows[] = {{"N:NOSUCH*0", 0, 5, "N", VDB_FLOAT, 1},
-              {"A:B*2", VDB_DOUBLE, 7, "A", VDB_DOUBLE, 7},
-              {"S*12", 0, 1, "S", VDB_FLOAT, 12}};
-  for (const Row& r : rows) {
-    SVdbField* f = fs.AddField(r.def, r.type, r.count);
-    ASSERT_NE(f, nullptr) << r.def;
-    EXPECT_STREQ(f->GetName(), r.name);
-    EXPECT_EQ(f->m_nType, r.wantType) << r.def;
-    EXPECT_EQ(f->m_nCount, r.wantCount) << r.def;
-  }
 }
 
 TEST(CVdbFieldSetTest, PackedLayout) {

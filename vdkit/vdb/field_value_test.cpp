@@ -6,48 +6,6 @@
 
 namespace {
 
-DWORD FloatBits(float f) {
-  DWORD b;
-  std::memcpy(&b, &f, 4);
-  return b;
-}
-
-TEST(VdbTypeTest, NullMarkersHaveTheirBitPatterns) {
-  EXPECT_EQ(FloatBits(VDB_NULL_FLOAT), 0x0F4ACDC7u);
-  ULONGLONG d;
-  std::memcpy(&d, &VDB_NULL_DOUBLE, 8);
-  EXPECT_EQ(d, 0x39E959B8E0000000ull);
-  EXPECT_TRUE(IsVdbNull(VDB_NULL_DOUBLE));
-  EXPECT_FALSE(IsVdbNull(9.999e-30));  // the double literal is not the widened float
-  EXPECT_FALSE(IsVdbNull(0.0f));
-}
-
-TEST(SVdbVariantTest, SettersGiveTypesAndValues) {
-  SVdbVariant v;
-  // Setting clears first: nothing of the DOUBLE is left behind a BOOL.
-  v << -1.0;
-  v << false;
-  EXPECT_EQ(v.GetType(), VDB_BOOL);
-  for (int i = 0; i < SVdbVariant::kAreaSize; ++i) EXPECT_EQ(v.GetArea()[i], 0) << i;
-
-  // DATE takes a date or a date-time; the fraction takes part in equality.
-  const BYTE packed[4] = {7, 3, 0xD4, 0x07};  // 7 March 2004
-  SDate d;
-  std::memcpy(&d, packed, 4);
-  SDateTime dt{};
-  std::memcpy(reinterpret_cast<BYTE*>(&dt) + 4, packed, 4);
-  SVdbVariant a, b;
-  a << d;
-  b << dt;
-  EXPECT_TRUE(a == b);
-  EXPECT_EQ(std::memcmp(a.GetArea() + 4, packed, 4), 0);
-  dt.fraction = 0.5f;
-  b << dt;
-  EXPECT_FALSE(a == b);
-  SDateTime got = b.GetDateTime();
-  EXPECT_EQ(std::memcmp(&got, &dt, 8), 0);
-}
-
 TEST(SVdbVariantTest, TextsAndTheirEquality) {
   SVdbVariant v;
   v.SetPSZ("abcdefghijklmnopqrst", VDB_CHAR8);

@@ -70,24 +70,6 @@ TEST(TableSetTest, DefinitionsAndTableCreation) {
   EXPECT_EQ(db.GetTable(1), nullptr);
 }
 
-TEST(TableSetTest, DropRenameAndMove) {
-  CVdbTableSet db;
-  db.CreateFieldSet("D", "d")->AddField("V", VDB_LONG, 1);
-  db.CreateTable("A", "D");
-  db.CreateTable("B", "D");
-  db.AddRelation("V", "A.V");
-  db.RenameTable("a", "Alpha");
-  db.DropTable("b");
-  CVdbTableSet other;
-  other << db;
-  other << other;
-  EXPECT_EQ(db.GetTableCount() + db.GetFieldSetCount() + db.GetRelationCount(), 0);
-  ASSERT_NE(other.GetTable("ALPHA"), nullptr);
-  EXPECT_EQ(other.GetTable("Alpha")->GetTableSet(), &other);
-  EXPECT_EQ(other.GetTableCount(), 1);
-  EXPECT_EQ(other.GetRelationCount(), 1);
-}
-
 TEST(TableSetTest, RelationsAndColumnLists) {
   CVdbTableSet db;
   db.AddRelation("WellID", " Wells . ID ");
@@ -141,7 +123,7 @@ TEST(TableSetSelectTest, PlainColumns) {
     EXPECT_EQ(GetFloatAt(view, 1), GetFloatAt(*src, 0));
   }
   view.AddNew();
-  EXPECT_EQ(view.GetRecordID(), 5u);  // identifiers go on from the source's
+  EXPECT_EQ(view.GetRecordID(), 5u);             // identifiers go on from the source's
   db.Select(&view, "Src", "X,Nope,X", nullptr);  // a view used before is laid out afresh
   ASSERT_EQ(view.GetFieldCount(), 2);
   EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
@@ -170,27 +152,12 @@ TEST(TableSetSelectTest, SelectionReplacesAViewsRegister) {
   EXPECT_TRUE(IsVdbNull(view.Max(4)));  // outside: a scratch value
 }
 
-// Layouts edited from outside or read from a stream (found by fuzzing: fields of no
-// bytes reached the variant transfer) are never read past a record.
+// Fields of no bytes (edited from outside or read from a stream; found by fuzzing)
+// never reach the variant transfer.
 TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
   CVdbTableSet db;
   CVdbTable* src = MakeXYZ(db);
   CVdbTable* rel = db.CreateTable("Rel", nullptr);
-  rel->AddField("Z", VDB_LONG, 1);
-  rel->AddField("V", VDB_DOUBLE, 1);
-  rel->AddNew();
-  db.AddRelation("Z", "Rel.Z");
-  src->GetField("X")->m_nOffset = 1000;  // past the 16-byte records
-  src->GetField("Z")->m_nOffset = 14;    // straddles the end
-  rel->GetField("V")->m_nOffset = 9;
-  CVdbTableView view;
-  db.Select(&view, "Src", "X,Z,Rel.V", nullptr);
-  EXPECT_EQ(view.GetRecordCount(), 3);
-  EXPECT_EQ(view.GetFieldCount(), 3);
-
-  CVdbTableSet db2;
-  src = MakeXYZ(db2);
-  rel = db2.CreateTable("Rel", nullptr);
   rel->AddField("V", VDB_LONG, 1);
   rel->AddNew();
   for (CVdbTable* t : {src, rel}) {
@@ -201,8 +168,9 @@ TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
     f->m_nOffset = t->GetFieldSet()->m_nRecordSize;
     t->GetFieldSet()->AppendField(f);
   }
-  db2.AddRelation("N", "Rel.N");
-  db2.Select(&view, "Src", "N,Rel.V", nullptr);
+  db.AddRelation("N", "Rel.N");
+  CVdbTableView view;
+  db.Select(&view, "Src", "N,Rel.V", nullptr);
   ASSERT_EQ(view.GetFieldCount(), 2);
   EXPECT_EQ(view.GetRecordCount(), 3);
 }
@@ -280,47 +248,17 @@ void ExpectSameAsScan(CVdbTableView& view, CVdbTable& source, CVdbTable& related
 }
 
 TEST(TableSetSelectTest, LookedUpColumnsTakeTheFirstMatch) {
-  for (unsigned seed : {1u, 2u}) {
-    SCOPED_TRACE(seed);
-    LookupFixture fx(seed);
-    fx.db.AddRelation("WellID", "Wells.ID");
-    fx.wells->MoveTo(5);
-    fx.samples->MoveTo(7);
-    CVdbTableView view;
-    fx.db.Select(&view, "Samples",
-                 "WellID,Wells.Depth,Wells.Elev,Wells.Code,Wells.Name,Wells.Note,Wells.Nope", nullptr);
-    ASSERT_EQ(view.GetFieldCount(), 6);
-    EXPECT_EQ(fx.wells->GetCursor(), 5);
-    EXPECT_EQ(fx.samples->GetCursor(), 7);
-    ExpectSameAsScan(view, *fx.samples, *fx.wells, "WellID", "ID", {"Depth", "Elev", "Code", "Name", "Note"});
-  }
-}
-
-TEST(TableSetSelectTest, KeysOfOtherTypesAndMissingParts) {
-  LookupFixture fx(9);
-  // Text keys go through the variant's image of the related field.
-  fx.db.AddRelation("Tag", "Wells.Name");
+  LookupFixture fx(1);
+  fx.db.AddRelation("WellID", "Wells.ID");
+  fx.wells->MoveTo(5);
+  fx.samples->MoveTo(7);
   CVdbTableView view;
-  fx.db.Select(&view, "Samples", "Wells.Depth,Wells.Note", nullptr);
-  ASSERT_EQ(view.GetFieldCount(), 2);
-  ExpectSameAsScan(view, *fx.samples, *fx.wells, "Tag", "Name", {"Depth", "Note"});
-
-  // A key whose type differs from the related key's never matches.
-  LookupFixture fy(9);
-  fy.db.AddRelation("Short", "Wells.ID");  // SHORT against LONG
-  fy.db.Select(&view, "Samples", "Wells.Code", nullptr);
-  ASSERT_EQ(view.GetRecordCount(), fy.samples->GetRecordCount());
-  for (LONG r = 0; r < view.GetRecordCount(); ++r) {
-    view.MoveTo(r);
-    EXPECT_EQ(GetLongAt(view, 0), 0);
-  }
-  // No relation, no related table, or a missing key field: skipped.
-  LookupFixture fw(4);
-  fw.db.AddRelation("Nope", "Wells.ID");
-  fw.db.AddRelation("WellID", "Ghost.ID");
-  fw.db.Select(&view, "Samples", "Wells.Depth,Ghost.Depth", nullptr);
-  EXPECT_EQ(view.GetFieldCount(), 0);
-  EXPECT_EQ(view.GetRecordCount(), fw.samples->GetRecordCount());
+  fx.db.Select(&view, "Samples", "WellID,Wells.Depth,Wells.Elev,Wells.Code,Wells.Name,Wells.Note,Wells.Nope",
+               nullptr);
+  ASSERT_EQ(view.GetFieldCount(), 6);
+  EXPECT_EQ(fx.wells->GetCursor(), 5);
+  EXPECT_EQ(fx.samples->GetCursor(), 7);
+  ExpectSameAsScan(view, *fx.samples, *fx.wells, "WellID", "ID", {"Depth", "Elev", "Code", "Name", "Note"});
 }
 
 TEST(TableSetAlterTest, AddsAndAltersFieldsKeepingRecordsInStep) {
