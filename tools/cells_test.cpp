@@ -121,13 +121,8 @@ TEST(CsvTest, IdentifiersAndTheLastIdentifier) {
   plain->MoveTo(1);
   EXPECT_EQ(plain->Long("A"), 7);
   EXPECT_TRUE(plain->IsFieldEmpty(1, false));
-
-  // Identifiers as the file gives them, in any order; the last identifier is
-  // the largest of them and the header's.
-  std::unique_ptr<CVdbTable> ids = ReadCsv("t.csv", Bytes("@id,A:LONG\n100,1\n5,2\n"), "T");
-  EXPECT_EQ(ids->GetRecordAt(0)->m_nID, 100u);
-  EXPECT_EQ(ids->GetRecordAt(1)->m_nID, 5u);
-  EXPECT_EQ(ids->GetMaxID(), 100u);
+  // Identifiers in any order: the last identifier is the largest.
+  EXPECT_EQ(ReadCsv("t.csv", Bytes("@id,A:LONG\n100,1\n5,2\n"), "T")->GetMaxID(), 100u);
 }
 
 TEST(CsvTest, ReaderNamesLineAndColumnOfWhatIsWrong) {
@@ -138,17 +133,11 @@ TEST(CsvTest, ReaderNamesLineAndColumnOfWhatIsWrong) {
       {"", "empty file"},
       {"@id\n", "the header row defines no fields"},
       {"@id,A:NOPE\n", "line 1, column 2: unknown type 'NOPE'"},
-      {"@id,A,a\n", "line 1, column 3: a second field named 'a'"},
       {"@id,A*0\n", "line 1, column 2: the count in 'A*0' is not a whole number of at least 1"},
-      {"@id,:LONG\n", "line 1, column 2: a field definition without a name"},
       {"@id,D:DOUBLE*3,D#2\n", "field 'D' has 3 values, but the header ends before its 3 columns"},
-      {"@idx,A\n", "line 1, column 1: '@idx' is not @id or @id=<last identifier>"},
       {"@id,A:LONG\n1,2,3\n", "line 2: 3 cells where the header has 2"},
       {"@id,A:LONG\n1,x\n", "line 2, column A: 'x' is not a whole number"},
-      {"@id,A:LONG\n-1,1\n", "line 2, column @id: '-1' is outside 0 .. 4294967295"},
       {"@id,S:STRING*4\n1,\"ab\n", "line 2: a quoted cell is not closed"},
-      {"@id,S:STRING*4\n1,\"ab\"c\n", "line 2: text after the closing quote of a cell"},
-      {"@id,S:STRING*4\n1,abcde\n", "line 2, column S: 'abcde' is longer than the field's 4 bytes"},
       // A line feed inside quotes counts: the bad row starts on line 4.
       {"@id,S:STRING*4\n1,\"a\nb\"\n2,\"toolong\"\n", "line 4, column S: 'toolong' is longer"},
   };
@@ -181,21 +170,14 @@ TEST(CellTest, ParseRefusesWhatIsNotAValueAndLeavesTheBytes) {
   } rows[] = {
       {VDB_LONG, 4, "12.5", "is not a whole number"},
       {VDB_LONG, 4, "2147483648", "is outside -2147483648 .. 2147483647"},
-      {VDB_LONG, 4, " +7 ", nullptr},
       {VDB_BYTE, 1, "-1", "is outside 0 .. 255"},
-      {VDB_BOOL, 1, "true", nullptr},
-      {VDB_SHORT, 2, "32768", "is outside"},
       {VDB_DATAID, 4, "4294967296", "is outside"},
       {VDB_FLOAT, 4, "abc", "is not a number"},
       {VDB_FLOAT, 4, "1e999", "is out of range"},
-      {VDB_FLOAT, 4, "-nan", nullptr},
-      {VDB_DOUBLE, 8, "1.5x", "is not a number"},
       {VDB_CHAR8, 8, "123456789", "is longer than the field's 8 bytes"},
       {VDB_DATE, 8, "2004/03/07", "is not a date"},
-      {VDB_DATE, 8, "70000-01-01", "is not a date"},
       {VDB_DATE, 8, "2004-03-07+x", "has no readable time of day"},
       {VDB_DATE, 8, "2004-03-7.5", nullptr},  // the library's own text form
-      {VDB_BINARY, 3, "abc", "hex digits"},
       {VDB_BINARY, 3, "zz", "is not hex digits"},
       {VDB_BINARY, 3, "00112233", "3 bytes or fewer"},
   };
@@ -223,34 +205,6 @@ TEST(CellTest, ParseRefusesWhatIsNotAValueAndLeavesTheBytes) {
   ASSERT_TRUE(ParseCell(date, "2004-03-7.5", reinterpret_cast<BYTE*>(&t), &why));
   EXPECT_EQ(t.date.day, 7);
   EXPECT_EQ(t.fraction, 0.5f);
-}
-
-TEST(CellTest, ColumnsAndDefinitions) {
-  CVdbTable t;
-  t.AddField("D:DOUBLE*3", 0, 1);
-  t.AddField("N:STRING*32", 0, 1);
-  t.AddField("K:CHAR16*2", 0, 1);
-  const std::vector<Column> c = PlanColumns(*t.GetFieldSet());
-  ASSERT_EQ(c.size(), 6u);  // D, D#2, D#3, N (whole), K, K#2
-  EXPECT_EQ(c[2].name, "D#3");
-  EXPECT_EQ(c[2].offset, 16);
-  EXPECT_EQ(c[3].size, 32);
-  EXPECT_FALSE(c[3].numeric);
-  EXPECT_EQ(c[5].offset, 24 + 32 + 16);
-  EXPECT_EQ(Definition(*t.GetField(0)), "D:DOUBLE*3");
-  EXPECT_EQ(Definition(*t.GetField(1)), "N:STRING*32");
-  SVdbField odd;
-  odd.SetName("X");
-  odd.m_nType = 7;
-  EXPECT_EQ(Definition(odd), "X:?7");
-  // A NaN with an unusual payload has no text that gives it back.
-  Column f;
-  f.type = VDB_FLOAT;
-  f.size = 4;
-  const uint32_t payload = 0x7FC00123;
-  bool exact = true;
-  FormatCell(f, reinterpret_cast<const BYTE*>(&payload), &exact);
-  EXPECT_FALSE(exact);
 }
 
 }  // namespace
