@@ -70,24 +70,6 @@ TEST(TableSetTest, DefinitionsAndTableCreation) {
   EXPECT_EQ(db.GetTable(1), nullptr);
 }
 
-TEST(TableSetTest, RelationsAndColumnLists) {
-  CVdbTableSet db;
-  db.AddRelation("WellID", " Wells . ID ");
-  db.AddRelation("Q", ".x");  // a '.' at the start does not split
-  CString key, rel;
-  ASSERT_TRUE(db.GetRelation("WELLS", key, rel));
-  EXPECT_EQ(key, "WellID");
-  EXPECT_EQ(rel, "ID");
-  EXPECT_EQ(db.GetRelationAt(1)->m_strTable, ".x");
-  EXPECT_FALSE(db.GetRelation("Other", key, rel));
-  CStringArray out;
-  db.CreateTable("T", nullptr)->AddField("X", VDB_FLOAT, 1);
-  db.SpliteFields("A,,B", out, nullptr);
-  db.SpliteFields("*", out, "t");  // appends
-  EXPECT_EQ(out.GetSize(), 4);
-  EXPECT_EQ(out[2], "X");
-}
-
 // X (FLOAT), Y (DOUBLE), Z (LONG); identifiers 1, 3, 4 (the second deleted).
 CVdbTable* MakeXYZ(CVdbTableSet& db) {
   CVdbTable* t = db.CreateTable("Src", nullptr);
@@ -150,29 +132,6 @@ TEST(TableSetSelectTest, SelectionReplacesAViewsRegister) {
   EXPECT_EQ(view.Min(2), 0.5f);
   EXPECT_TRUE(IsVdbNull(view.Max(1)));  // DOUBLE: not in the register
   EXPECT_TRUE(IsVdbNull(view.Max(4)));  // outside: a scratch value
-}
-
-// Fields of no bytes (edited from outside or read from a stream; found by fuzzing)
-// never reach the variant transfer.
-TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
-  CVdbTableSet db;
-  CVdbTable* src = MakeXYZ(db);
-  CVdbTable* rel = db.CreateTable("Rel", nullptr);
-  rel->AddField("V", VDB_LONG, 1);
-  rel->AddNew();
-  for (CVdbTable* t : {src, rel}) {
-    auto* f = new SVdbField;
-    f->SetName("N");
-    f->m_nType = VDB_STRING;
-    f->m_nCount = 0;
-    f->m_nOffset = t->GetFieldSet()->m_nRecordSize;
-    t->GetFieldSet()->AppendField(f);
-  }
-  db.AddRelation("N", "Rel.N");
-  CVdbTableView view;
-  db.Select(&view, "Src", "N,Rel.V", nullptr);
-  ASSERT_EQ(view.GetFieldCount(), 2);
-  EXPECT_EQ(view.GetRecordCount(), 3);
 }
 
 // Wells: ID (LONG), Depth (FLOAT), Elev (DOUBLE), Code (LONG), Name

@@ -137,29 +137,6 @@ TEST(CVdbTableTest, NewRecordsAndTextValues) {
   t.SetFieldValue("L", "1e30");  // out of range: no undefined conversion
 }
 
-TEST(CVdbTableTest, DateTexts) {
-  CVdbTable t;
-  t.AddField("DATE", VDB_DATE, 1);
-  t.AddNew();
-  PutDate(t, 0, 2004, 3, 7);
-  EXPECT_EQ(Text(t, "DATE"), "2004-03-07");
-  PutDate(t, 0, 2004, 3, 7, 0.5f);
-  EXPECT_EQ(Text(t, "DATE"), "2004-03-7.5");
-  // Text input reads dates exactly as StringToDate does.
-  std::mt19937 rng(3);
-  const char alphabet[] = "0123456789-./: x";
-  for (int i = 0; i < 1000; ++i) {
-    std::string text;
-    const int len = static_cast<int>(rng() % 28);
-    for (int k = 0; k < len; ++k) text += alphabet[rng() % (sizeof alphabet - 1)];
-    if (i % 3 == 0) text = "2004-03-" + text;
-    SDateTime want;
-    StringToDate(text.c_str(), &want);
-    t.SetFieldValue(0, text.c_str());
-    EXPECT_EQ(std::memcmp(t.GetFieldVaptr(0), &want, 8), 0) << text;
-  }
-}
-
 TEST(CVdbTableTest, TypedReferencesStayInsideTheRecord) {
   CVdbTable t;
   t.AddField("B", VDB_BYTE, 1);
