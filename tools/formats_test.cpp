@@ -19,7 +19,6 @@
 #include "vdkit/vdfile/vd_archive.h"
 #include "vdkit/vdfile/vdfile.h"
 #include "vdkit/xml/xml_parser.h"
-#include "xml_doc.h"
 #include "xml_io.h"
 
 namespace vdtool {
@@ -141,31 +140,6 @@ TEST(VdfWalkTest, DamageIsNamedWithItsByte) {
     EXPECT_NE(FailureOf([&] { WalkVdf("a.vdf", Bytes(bad)); }).find(row.message), std::string::npos)
         << row.at;
   }
-}
-
-TEST(VdfWalkTest, NestingIsBoundedAsTheLibraryBoundsIt) {
-  // A chain of plain objects, each the only child of the one before.
-  auto chain = [](int levels) {
-    std::string s = "VDFc";
-    for (int i = 0; i < levels; ++i) {
-      s += std::string(
-          "\x0A\x00"
-          "ClassName="
-          "\x0A\x00"
-          "CVDFile\0\0\0"
-          "\x00\x01"
-          "\x00\x00",
-          2 + 10 + 2 + 10 + 4);
-      s += std::string(8, '\0');
-      s += i + 1 < levels ? std::string("\x01\x00\x00\x00", 4) : std::string(4, '\0');
-    }
-    return Bytes(s);
-  };
-  EXPECT_EQ(WalkVdf("deep.vdf", chain(kVDFileMaxDepth)).size(), static_cast<size_t>(kVDFileMaxDepth));
-  EXPECT_NE(FailureOf([&] {
-              WalkVdf("deep.vdf", chain(kVDFileMaxDepth + 1));
-            }).find("nested deeper than 1024 levels"),
-            std::string::npos);
 }
 
 // ---- Reading and writing whole files ---------------------------------------------------------
