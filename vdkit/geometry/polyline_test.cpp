@@ -62,6 +62,11 @@ TEST(PolylineTest, TrimRemovesTheEarlierOfCloseNeighbours) {
   CPolyline closed = Line({{0, 0}, {5, 0}, {5, 5}, {0.2f, 0.2f}}, true);
   closed.Trim(0.5f);  // the last point compared with the first
   EXPECT_TRUE(Same(PointsOf(closed), {{0, 0}, {5, 0}, {5, 5}}));
+  // A region compares the squared distance with tol itself: 0.0025 <= 0.01; the last against itself.
+  CRegion rgn = Region({{0, 0}, {0.05f, 0}, {1, 0}, {1, 1}}), same = Region({{1, 1}, {1, 1}, {1, 1}});
+  rgn.Trim(0.01f);
+  same.Trim(0);
+  EXPECT_TRUE(Same(PointsOf(rgn), {{0.05f, 0}, {1, 0}, {1, 1}}) && same.GetSize() == 0);
 }
 
 TEST(PolylineTest, ConnectJoinsTheNearestEnds) {
@@ -85,8 +90,7 @@ TEST(PolylineTest, ConnectJoinsTheNearestEnds) {
   EXPECT_EQ(far.GetSize(), 2);
 }
 
-// Clipping as it reads: every segment against every edge, the crossings of
-// a segment taken nearest first, pieces kept by the middle point.
+// Every segment against every edge, crossings nearest first, pieces kept by their middle point.
 std::vector<Points> ReferenceCut(const Points& line, const Points& ring, bool& found) {
   std::vector<Points> pieces, kept;
   found = false;
@@ -140,9 +144,8 @@ TEST(PolylineTest, CutKeepsThePiecesInside) {
   EXPECT_EQ(pieces.GetSize(), 0);
 }
 
-// Random lines against random regions, with the edge grid (16 edges or more)
-// and without; lattice points put crossings through vertices and along edges;
-// scales from 1e-3 to 1e6 try the margin the grid allows for rounding.
+// With the edge grid (16 edges or more) and without; lattice points cross through vertices and along
+// edges; scales from 1e-3 to 1e6 try the grid's rounding margin.
 TEST(PolylineTest, CutGivesThePiecesOfTheAllPairsClip) {
   std::mt19937 rng(2024);
   for (int round = 0; round < 120; ++round) {

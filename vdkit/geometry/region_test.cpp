@@ -45,25 +45,13 @@ TEST(RegionTest, EditingGrowsByTenAndStaysInsideTheBlock) {
   EXPECT_TRUE(empty.PtInRgn(SFloat2D{1e9f, 0}));  // fewer than three vertices: no restriction
 }
 
-TEST(RegionTest, TrimComparesSquaredDistanceWithTolItself) {
-  CRegion a = Region({{0, 0}, {0.05f, 0}, {1, 0}, {1, 1}}),
-          wrap = Region({{0, 0}, {5, 0}, {5, 5}, {0.1f, 0}});
-  CRegion same = Region({{1, 1}, {1, 1}, {1, 1}});
-  a.Trim(0.01f);     // 0.0025 <= 0.01
-  wrap.Trim(0.02f);  // last against first
-  same.Trim(0);      // the last compared with itself
-  EXPECT_TRUE(Same(PointsOf(a), {{0.05f, 0}, {1, 0}, {1, 1}}));
-  EXPECT_TRUE(Same(PointsOf(wrap), {{0, 0}, {5, 0}, {5, 5}}) && same.GetSize() == 0);
-}
-
 TEST(RegionTest, IntersectionJoinsThePiecesOfBothBoundaries) {
   const CRegion a = Region(kSquare);
   CPolyRegion common = a & Region({{5, 5}, {15, 5}, {15, 15}, {5, 15}});
   ASSERT_EQ(common.GetSize(), 1);
   EXPECT_TRUE(Same(PointsOf(*common[0]), {{5, 5}, {10, 5}, {10, 5}, {10, 10}, {5, 10}, {5, 10}, {5, 5}}));
   EXPECT_EQ((a & Region({{20, 20}, {30, 20}, {30, 30}, {20, 30}})).GetSize(), 0);
-  // Shared edges give no crossings, and the test point (10,10) lies on a
-  // right-hand edge, which counts as outside.
+  // Shared edges give no crossings; the test point (10,10) is on a right-hand edge: outside.
   EXPECT_EQ((a & Region(kSquare)).GetSize(), 0);
   // Inside without crossing: its own ring, first vertex repeated; the container gives nothing.
   const CRegion small = Region({{2, 2}, {4, 2}, {4, 4}, {2, 4}});
@@ -72,8 +60,6 @@ TEST(RegionTest, IntersectionJoinsThePiecesOfBothBoundaries) {
   EXPECT_TRUE(Same(PointsOf(*inner[0]), {{2, 2}, {4, 2}, {4, 4}, {2, 4}, {2, 2}}));
   EXPECT_EQ((a & small).GetSize() + (CRegion() & a).GetSize(), 0);
 }
-
-// ---- Collections ------------------------------------------------------------------------
 
 TEST(CollectionTest, CopiesConversionsAndMovesOwnEachItemOnce) {
   CPolyRegion regions, copy;
@@ -96,8 +82,8 @@ TEST(CollectionTest, CopiesConversionsAndMovesOwnEachItemOnce) {
   EXPECT_TRUE(lines[0]->IsClosed() && lines[0]->GetSize() == 4);
 }
 
-// Records left by a dead collection are inert and free what they hold; a
-// record whose slot was emptied around the manager only switches state.
+// Records of a dead collection are inert and free what they hold; one whose slot was emptied
+// around the manager only switches state.
 TEST(CollectionTest, RecordsOutliveTheirCollectionSafely) {
   CUndoMgr undo;
   {
@@ -124,9 +110,8 @@ TEST(CollectionTest, RecordsOutliveTheirCollectionSafely) {
   regions.SetUndoMgr(nullptr);
 }
 
-// Random edits against a model of the contents, with a short history so that
-// records are trimmed, then undone to the start and redone to the end. Under
-// the sanitizers this also proves every item owned exactly once.
+// Random edits against a model of the contents, a short history trimming records, then undone to
+// the start and redone to the end; under the sanitizers every item is owned exactly once.
 template <class Coll, class Item>
 void RunRandomHistory(Item* (*make)(float), bool recordsRemove, unsigned seed) {
   std::mt19937 rng(seed);
