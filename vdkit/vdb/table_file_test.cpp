@@ -174,29 +174,25 @@ Bytes AllTypesGolden() {
              'h',  'e',  'l',  'l',  'o',                     // STR, all 5 bytes used
              0x01, 0x02, 0x03});                              // BIN
   // Record 2 as made: zeros, and the null markers in F and D.
+  const Bytes made = {0,    0,    0,    0,    0,                       // B Y C S
+                      0,    0,    0,    0,                             // L
+                      0xC7, 0xCD, 0x4A, 0x0F,                          // F float null marker
+                      0,    0,    0,    0,                             // I
+                      0x00, 0x00, 0x00, 0xE0, 0xB8, 0x59, 0xE9, 0x39,  // D double null marker
+                      0,    0,    0,    0,    0,    0,    0,    0,     // C8
+                      0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // C16
+                      0,    0,    0,    0,    0,    0,    0,    0,                             // DT
+                      0,    0,    0,    0,    0,                                               // STR
+                      0,    0,    0};                                                          // BIN
   Append(g, U32(2));
-  Append(g, {0,    0,    0,    0,    0,                                               // B Y C S
-             0,    0,    0,    0,                                                     // L
-             0xC7, 0xCD, 0x4A, 0x0F,                                                  // F float null marker
-             0,    0,    0,    0,                                                     // I
-             0x00, 0x00, 0x00, 0xE0, 0xB8, 0x59, 0xE9, 0x39,                          // D double null marker
-             0,    0,    0,    0,    0,    0,    0,    0,                             // C8
-             0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // C16
-             0,    0,    0,    0,    0,    0,    0,    0,                             // DT
-             0,    0,    0,    0,    0,                                               // STR
-             0,    0,    0});                                                         // BIN
-  // Record with identifier 4: S 7 and STR "a,b".
+  Append(g, made);
+  Bytes four = made;  // identifier 4: S 7 and STR "a,b"
+  four[3] = 0x07;
+  four[57] = 'a';
+  four[58] = ',';
+  four[59] = 'b';
   Append(g, U32(4));
-  Append(g, {0,    0,    0,    0x07, 0x00,                                            // B Y C, S 7
-             0,    0,    0,    0,                                                     // L
-             0xC7, 0xCD, 0x4A, 0x0F,                                                  // F null
-             0,    0,    0,    0,                                                     // I
-             0x00, 0x00, 0x00, 0xE0, 0xB8, 0x59, 0xE9, 0x39,                          // D null
-             0,    0,    0,    0,    0,    0,    0,    0,                             // C8
-             0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // C16
-             0,    0,    0,    0,    0,    0,    0,    0,                             // DT
-             'a',  ',',  'b',  0,    0,                                               // STR
-             0,    0,    0});                                                         // BIN
+  Append(g, four);
   return g;
 }
 
