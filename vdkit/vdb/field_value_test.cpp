@@ -27,27 +27,6 @@ TEST(SVdbVariantTest, TextsAndTheirEquality) {
   EXPECT_FALSE(s1 == c16);  // types differ
 }
 
-TEST(SVdbVariantTest, EqualityByBitsAndNeverForBinaryOrEmpty) {
-  SVdbVariant a, b;
-  EXPECT_FALSE(a == b);  // empty variants are never equal
-  a << 1.0f;
-  b << 1.0f;
-  EXPECT_TRUE(a == b);
-  a << 0.0f;
-  b << -0.0f;
-  EXPECT_FALSE(a == b);  // FLOAT compares bits
-  a << 0.0;
-  b << -0.0;
-  EXPECT_TRUE(a == b);  // DOUBLE compares values
-  a << 5;
-  b << 5U;
-  EXPECT_FALSE(a == b);  // LONG and DATAID differ in type
-  const BYTE bytes[3] = {1, 2, 3};
-  a.SetBinary(bytes, 3);
-  b.SetBinary(bytes, 3);
-  EXPECT_FALSE(a == b);
-}
-
 TEST(SVdbVariantTest, OwnershipClearCopyAndMove) {
   SVdbVariant v;
   v.SetPSZ("owned", VDB_STRING);

@@ -82,8 +82,7 @@ TEST(TableFileTest, SmallTableGoldenBytes) {
       0x00, 0,    0,    0,                                                     // last identifier 0
   };
   EXPECT_EQ(Written(t), expected);
-
-  MapKeywordName("T2", "Temperature");
+  MapKeywordName("T2", "Temperature");  // the text is the mapped name
   t.SetName("T2");
   const Bytes mapped = Written(t);
   EXPECT_EQ(Bytes(mapped.begin() + 4, mapped.begin() + 20), Pad("Temperature"));

@@ -83,15 +83,6 @@ TEST(TableViewTest, DatesSpanAndEmptyDatesAreNoDates) {
   EXPECT_EQ(lo.fraction, 0.25f);
   EXPECT_EQ(Ymd(v.tMax()), 20040307);
   EXPECT_EQ(v.tMax().fraction, 0.5f);
-
-  // Day 0 (1900-01-01 at midnight) is a date like any other.
-  CVdbTableView w;
-  MakeChartView(w);
-  w.AddNew();
-  PutDate(w, "DATE", 1900, 1, 1, 0);
-  w.AuToMMX();
-  EXPECT_EQ(Ymd(w.tMin()), 18991222);
-  EXPECT_EQ(Ymd(w.tMax()), 19000111);
 }
 
 // Sets the register of a one-field view to (m, h) and returns MinMax.
