@@ -187,7 +187,6 @@ void FillAwkward(CVdbDataSet& ds) {
   ds.Seti("[section]", 1);
   ds.Seti("?q", 2);
   ds.Seti("END", 3);
-  ds.Sets("unit", "m");
   ds.Sets("empty", "");
   ds.Sets("sentence", "  two words, trailing  ");
   ds.Sets("lines", "a\nb\r\nc");

@@ -83,6 +83,14 @@ TEST(TableViewTest, DatesSpanAndEmptyDatesAreNoDates) {
   EXPECT_EQ(lo.fraction, 0.25f);
   EXPECT_EQ(Ymd(v.tMax()), 20040307);
   EXPECT_EQ(v.tMax().fraction, 0.5f);
+  // Day 0 (1900-01-01 at midnight) is a date like any other.
+  CVdbTableView w;
+  MakeChartView(w);
+  w.AddNew();
+  PutDate(w, "DATE", 1900, 1, 1, 0);
+  w.AuToMMX();
+  EXPECT_EQ(Ymd(w.tMin()), 18991222);
+  EXPECT_EQ(Ymd(w.tMax()), 19000111);
 }
 
 // Sets the register of a one-field view to (m, h) and returns MinMax.
@@ -109,6 +117,7 @@ TEST(TableViewTest, MinMaxRoundsToTheStepOfTheMagnitude) {
   } rows[] = {
       {37, 37.3f, 35, 38},   // 37: 10^0.568 * 2 = 7.4 -> 7 * 10 / 2
       {12, 97.3f, 10, 98},   // 97.3 * 2 = 194.6 -> 195 / 2 = 97.5 -> 98
+      {5, 5, 0, 5.1f},       // below 10 -> 0; float log10(5) a hair high: 5.1 (as before)
       {100, 100, 100, 101},  // both 100: hi comes out 100 as well, so 101
       {0, 0, 0, 1},
   };

@@ -81,7 +81,6 @@ TEST(VdbXmlTest, FieldAndFieldSetGoldenText) {
   Load(back, golden, true);
   EXPECT_STREQ(back.GetLabel(), "Well list");
   ASSERT_EQ(back.GetSize(), 5);
-  EXPECT_EQ(back.GetAt(2)->m_fMax, 100.5f);
   EXPECT_EQ(back.GetAt(3)->m_strOptions, "a\nb");
   EXPECT_EQ(back.GetAt(4)->m_nType, VDB_LONG);  // DATAID is written as int32
   EXPECT_EQ(back.m_nRecordSize, 8 + 8 + 4 + 4 + 4);
