@@ -9,6 +9,7 @@
 
 #include "vdkit/platform/resources.h"
 #include "vdkit/vdb/table_view.h"
+#include "vdkit/vdb/vdb_test_util.h"
 
 namespace {
 
@@ -214,61 +215,41 @@ TEST(TableSetAlterTest, AddsAndAltersFieldsKeepingRecordsInStep) {
 
 // ---- The stream -------------------------------------------------------------------
 
-// Field "ID" (and "K"), LONG, count 1, every text empty, limits unset: 47 bytes.
-#define FIELD_LONG(...)                                                                            \
-  0x00, 0x00, 0x00, 0x00,     /* alias "" */                                                       \
-      __VA_ARGS__,            /* name */                                                           \
-      0x29,                   /* type 41 LONG */                                                   \
-      0x01, 0x00, 0x00, 0x00, /* count 1 */                                                        \
-      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,    \
-      0x00,                                          /* source, value, extra 1, extra 2: all "" */ \
-      0x00, 0x00,                                    /* edit 0, flag 0 */                          \
-      0x00, 0x00, 0x00, 0x00,                        /* options "" */                              \
-      0xC7, 0xCD, 0x4A, 0x0F, 0xC7, 0xCD, 0x4A, 0x0F /* min, max: null marker 0x0F4ACDC7 */
+using vdbtest::Append;
+using vdbtest::Field;
+using vdbtest::Pad;
+using vdbtest::U32;
 
-// Field set "W", label "Wells", one field ID.
-#define FIELD_SET_W                                                                                      \
-  0x04, 0x00, 0x00, 0x00, 'W', 0x00, 0x00, 0x00,                         /* name "W" */                  \
-      0x08, 0x00, 0x00, 0x00, 'W', 'e', 'l', 'l', 's', 0x00, 0x00, 0x00, /* label "Wells": 5 + 1 -> 8 */ \
-      0x01, 0x00, 0x00, 0x00,                                            /* one field */                 \
-      FIELD_LONG(0x04, 0x00, 0x00, 0x00, 'I', 'D', 0x00, 0x00)
+// A field set: name, label, one LONG field (41).
+std::vector<BYTE> OneFieldSet(const char* name, const char* label, const char* field) {
+  std::vector<BYTE> b = Pad(name);
+  Append(b, Pad(label));
+  Append(b, U32(1));
+  Append(b, Field(field, 41, 1));
+  return b;
+}
 
-// Field set "S", empty label, one field K.
-#define FIELD_SET_S                                              \
-  0x04, 0x00, 0x00, 0x00, 'S', 0x00, 0x00, 0x00, /* name "S" */  \
-      0x00, 0x00, 0x00, 0x00,                    /* label "" */  \
-      0x01, 0x00, 0x00, 0x00,                    /* one field */ \
-      FIELD_LONG(0x04, 0x00, 0x00, 0x00, 'K', 0x00, 0x00, 0x00)
-
-// Tables GoldW (definition W, one record: identifier 1, ID 7) and GoldS
-// (definition S, no records); relations (K, GoldW, ID) and (X, Other, "").
-const BYTE kGoldenSet[] = {
-    0x02, 0x00, 0x00, 0x00,  // two tables
-    // table GoldW
-    'T', 'V', '1', '0',                                                 // magic
-    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'W', 0x00, 0x00, 0x00,  // text: the name, 5 + 1 -> 8
-    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'W', 0x00, 0x00, 0x00,  // name
-    FIELD_SET_W, 0x01, 0x00, 0x00, 0x00,                                // one record
-    0x01, 0x00, 0x00, 0x00,                                             // last identifier 1
-    0x01, 0x00, 0x00, 0x00,                                             // record: identifier 1
-    0x07, 0x00, 0x00, 0x00,                                             //         ID = 7
-    // table GoldS
-    'T', 'V', '1', '0',                                                 //
-    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'S', 0x00, 0x00, 0x00,  //
-    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'S', 0x00, 0x00, 0x00,  //
-    FIELD_SET_S, 0x00, 0x00, 0x00, 0x00,                                // no records
-    0x00, 0x00, 0x00, 0x00,                                             // last identifier 0
-    // two definitions
-    0x02, 0x00, 0x00, 0x00, FIELD_SET_W, FIELD_SET_S,
-    // two relations
-    0x02, 0x00, 0x00, 0x00,                                             //
-    0x04, 0x00, 0x00, 0x00, 'K', 0x00, 0x00, 0x00,                      // key field "K"
-    0x08, 0x00, 0x00, 0x00, 'G', 'o', 'l', 'd', 'W', 0x00, 0x00, 0x00,  // table "GoldW"
-    0x04, 0x00, 0x00, 0x00, 'I', 'D', 0x00, 0x00,                       // related key "ID"
-    0x04, 0x00, 0x00, 0x00, 'X', 0x00, 0x00, 0x00,                      // key field "X"
-    0x08, 0x00, 0x00, 0x00, 'O', 't', 'h', 'e', 'r', 0x00, 0x00, 0x00,  // table "Other"
-    0x00, 0x00, 0x00, 0x00,                                             // related key ""
-};
+// Tables GoldW (definition W "Wells", one record: identifier 1, ID 7) and GoldS (definition S,
+// field K, no records); relations (K, GoldW, ID) and (X, Other, "").
+std::vector<BYTE> GoldenSet() {
+  std::vector<BYTE> g = U32(2);  // two tables
+  for (const char* name : {"GoldW", "GoldS"}) {
+    const bool w = name[4] == 'W';
+    Append(g, {'T', 'V', '1', '0'});
+    Append(g, Pad(name));  // the text (unmapped name), then the name
+    Append(g, Pad(name));
+    Append(g, w ? OneFieldSet("W", "Wells", "ID") : OneFieldSet("S", "", "K"));
+    for (DWORD v : w ? std::vector<DWORD>{1, 1, 1, 7} : std::vector<DWORD>{0, 0})
+      Append(g, U32(v));  // record count, last identifier, then identifier and ID of each record
+  }
+  Append(g, U32(2));  // two definitions
+  Append(g, OneFieldSet("W", "Wells", "ID"));
+  Append(g, OneFieldSet("S", "", "K"));
+  Append(g, U32(2));  // two relations: key field, table, related key
+  for (const char* text : {"K", "GoldW", "ID", "X", "Other", ""}) Append(g, Pad(text));
+  return g;
+}
+const std::vector<BYTE> kGoldenSet = GoldenSet();
 
 void FillGolden(CVdbTableSet& db) {
   db.CreateFieldSet("W", "Wells")->AddField("ID", VDB_LONG, 1);
@@ -284,19 +265,18 @@ void FillGolden(CVdbTableSet& db) {
 TEST(TableSetStreamTest, GoldenBytes) {
   // Table: magic and two names 28, field set, count and last identifier 8, records 8 each.
   // Field set W: 8 + 12 + 4 + 47 = 71; S: 8 + 4 + 4 + 47 = 63. Relations: 28 and 24.
-  static_assert(sizeof kGoldenSet == 4 + (28 + 71 + 8 + 8) + (28 + 63 + 8) + 4 + 71 + 63 + 4 + 28 + 24,
-                "the layout adds up");
+  ASSERT_EQ(kGoldenSet.size(), 4u + (28 + 71 + 8 + 8) + (28 + 63 + 8) + 4 + 71 + 63 + 4 + 28 + 24);
   CVdbTableSet db;
   FillGolden(db);
   CMemFile mem;
   EXPECT_TRUE(db.WriteTables(mem));
-  EXPECT_EQ(Bytes(mem), std::vector<BYTE>(std::begin(kGoldenSet), std::end(kGoldenSet)));
+  EXPECT_EQ(Bytes(mem), kGoldenSet);
 
-  CMemFile in(const_cast<BYTE*>(kGoldenSet), sizeof kGoldenSet);
+  CMemFile in(const_cast<BYTE*>(kGoldenSet.data()), static_cast<UINT>(kGoldenSet.size()));
   CVdbTableSet back;
   back.CreateFieldSet("stale", nullptr);
   ASSERT_TRUE(back.ReadTables(in));
-  EXPECT_EQ(in.GetPosition(), sizeof kGoldenSet);
+  EXPECT_EQ(in.GetPosition(), kGoldenSet.size());
   CMemFile again;  // tables, records, definitions and relations all came back, the stale one gone
   back.WriteTables(again);
   EXPECT_EQ(Bytes(again), Bytes(mem));
@@ -304,13 +284,13 @@ TEST(TableSetStreamTest, GoldenBytes) {
 }
 
 TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
-  for (size_t len = 0; len < sizeof kGoldenSet; ++len) {
-    CMemFile in(const_cast<BYTE*>(kGoldenSet), static_cast<UINT>(len));
+  for (size_t len = 0; len < kGoldenSet.size(); ++len) {
+    CMemFile in(const_cast<BYTE*>(kGoldenSet.data()), static_cast<UINT>(len));
     CVdbTableSet db;
     EXPECT_FALSE(db.ReadTables(in)) << len;
   }
-  for (size_t at = 0; at < sizeof kGoldenSet; ++at) {
-    std::vector<BYTE> bad(std::begin(kGoldenSet), std::end(kGoldenSet));
+  for (size_t at = 0; at < kGoldenSet.size(); ++at) {
+    std::vector<BYTE> bad(kGoldenSet);
     bad[at] ^= 0xFF;
     CMemFile in(bad.data(), static_cast<UINT>(bad.size()));
     CVdbTableSet db;
@@ -318,7 +298,7 @@ TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
   }
 
   // A second table that is not a table file: the first stays, false.
-  std::vector<BYTE> broken(std::begin(kGoldenSet), std::end(kGoldenSet));
+  std::vector<BYTE> broken(kGoldenSet);
   const size_t secondTable = 4 + 28 + 71 + 8 + 8;
   ASSERT_EQ(broken[secondTable], 'T');
   broken[secondTable + 3] = '1';  // "TV11"
