@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vdkit/core/hash_map.h"
+#include "vdkit/vdb/vdb_test_util.h"
 
 namespace {
 
@@ -47,19 +48,8 @@ TEST(CVdbFieldSetTest, PackedLayout) {
   EXPECT_EQ(copy.m_nRecordSize, fs.m_nRecordSize);
 }
 
-// The field V (FLOAT, count 1, everything else default) in its binary form.
-const std::vector<BYTE> kFieldV = {
-    0x00, 0x00, 0x00, 0x00,                          // alias "": length 0
-    0x04, 0x00, 0x00, 0x00, 'V',  0x00, 0x00, 0x00,  // name "V": 1 + 1 rounded up to 4
-    0x2A,                                            // type 42 (FLOAT)
-    0x01, 0x00, 0x00, 0x00,                          // count 1
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // source "", value ""
-    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // extra 1 "", extra 2 ""
-    0x00, 0x00,                                      // edit 0, flag 0
-    0x00, 0x00, 0x00, 0x00,                          // options ""
-    0xC7, 0xCD, 0x4A, 0x0F,                          // min: float null marker 0x0F4ACDC7
-    0xC7, 0xCD, 0x4A, 0x0F,                          // max: the same
-};
+// The field V (FLOAT 42, count 1, everything else default) in its binary form.
+const std::vector<BYTE> kFieldV = vdbtest::Field("V", 42, 1);
 
 TEST(SVdbFieldTest, BinaryFormGoldenBytes) {
   // Every member travels, in order; offset and hash do not.
