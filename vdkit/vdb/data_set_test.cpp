@@ -167,9 +167,13 @@ TEST(DataSetBinaryTest, EveryTruncationFailsAndFlipsNeverCrash) {
 
 TEST(DataSetBinaryTest, HostileCountsAndLengthsFailWithoutAllocating) {
   const BYTE hugeName[] = {0xFF, 0xFF, 0xFF, 0x7F, 'a', 'b', 'c', 0};
+  const BYTE negativeName[] = {0xFC, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};  // the empty name, then cut short
+  const BYTE hugeCount[] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0};
   const BYTE negativeCount[] = {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-  for (auto [data, size] :
-       {std::pair<const BYTE*, size_t>{hugeName, sizeof hugeName}, {negativeCount, sizeof negativeCount}}) {
+  for (auto [data, size] : {std::pair<const BYTE*, size_t>{hugeName, sizeof hugeName},
+                            {negativeName, sizeof negativeName},
+                            {hugeCount, sizeof hugeCount},
+                            {negativeCount, sizeof negativeCount}}) {
     CMemFile in(const_cast<BYTE*>(data), static_cast<UINT>(size));
     CVdbDataSet ds;
     EXPECT_FALSE(ds.Read(in));

@@ -242,6 +242,13 @@ TEST(TableFileTest, HostileCountsAllocateNothingTheyCannotBack) {
   CVdbTable h;
   EXPECT_FALSE(ReadBytes(h, huge, huge.size()));
   EXPECT_EQ(h.GetRecordCount(), 0);
+
+  // A negative record count is damage, not an empty table.
+  Bytes negative = Head("N", 0);
+  for (DWORD v : {0xFFFFFFFFu, 0u}) Append(negative, U32(v));
+  CVdbTable n;
+  EXPECT_FALSE(ReadBytes(n, negative, negative.size()));
+  EXPECT_EQ(n.GetRecordCount(), 0);
 }
 
 }  // namespace

@@ -84,6 +84,19 @@ TEST(VdbXmlTest, FieldAndFieldSetGoldenText) {
   EXPECT_EQ(back.GetAt(3)->m_strOptions, "a\nb");
   EXPECT_EQ(back.GetAt(4)->m_nType, VDB_LONG);  // DATAID is written as int32
   EXPECT_EQ(back.m_nRecordSize, 8 + 8 + 4 + 4 + 4);
+
+  // Texts that would break the attribute are escaped, and come back.
+  SVdbField awkward;
+  awkward.SetName("W");
+  awkward.m_strAlias = "it's <5> & \"q\"";
+  awkward.m_fMin = 0.1f;  // %g would give 0.1, which is this float
+  awkward.m_fMax = 1.2345678f;
+  const std::string w = Stored(awkward);
+  EXPECT_EQ(w, "<W a='it&apos;s &lt;5&gt; &amp; &quot;q&quot;' min='0.1' max='1.2345678' />\n");
+  SVdbField wBack;
+  Load(wBack, w, true);
+  EXPECT_EQ(wBack.m_strAlias, awkward.m_strAlias);
+  EXPECT_EQ(wBack.m_fMax, 1.2345678f);
 }
 
 TEST(VdbXmlTest, TableBodyGoldenText) {
@@ -202,6 +215,11 @@ TEST(VdbXmlTest, TablesWithoutRecordsAndEarlierBodies) {
   EXPECT_EQ(LONG{lines.Long("N")}, 0);
   lines.MoveTo(2);
   EXPECT_TRUE(lines.IsFieldEmpty(0, false));  // an empty piece is the null marker, also last
+  CVdbTable bare, bareBack;                   // a table without fields keeps its records
+  bare.AddNew();
+  bare.AddNew();
+  Load(bareBack, Stored(bare));
+  EXPECT_EQ(bareBack.GetRecordCount(), 2);
 }
 
 TEST(VdbXmlTest, HostileBodiesStayBounded) {
