@@ -32,8 +32,7 @@ std::string History(const std::vector<Node>& e, int pos) {
   return text;
 }
 
-// Applied state of each live record, replays in order, live count, replays in the wrong direction or while
-// recording.
+// Applied state of each live record, replays in order, live count, replays in the wrong way or when.
 struct Journal {
   std::map<int, bool> applied;
   std::vector<std::pair<int, bool>> replays;
@@ -59,10 +58,6 @@ Node ToNode(const CUndoData* r) {
   auto* g = dynamic_cast<const CUndoGroup*>(r);
   for (int i = 0; g && i < g->GetCount(); ++i) n.kids.push_back(ToNode(g->GetAt(i)));
   return n;
-}
-
-std::string Describe(const CUndoData* r) {
-  return Describe(ToNode(r));
 }
 
 std::string History(const CUndoMgr& mgr) {
@@ -110,13 +105,13 @@ TEST_F(UndoMgrTest, EndingAGroupKeepsItsTakenBackRecordsAsRedo) {
   mgr.BeginGroup();
   Add({1, 2, 3});
   mgr.Undo(1);
-  EXPECT_EQ(Describe(mgr.EndGroup()), "(1 2)");
+  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "(1 2)");
   EXPECT_EQ(History(mgr), "(1 2)| 3");
   // Undone below the group's start, then a new record: the group restarts there.
   mgr.BeginGroup();
   mgr.Undo(2);
   Add({4, 5});
-  EXPECT_EQ(Describe(mgr.EndGroup()), "(4 5)");
+  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "(4 5)");
   EXPECT_EQ(History(mgr), "(4 5)|");
 }
 
@@ -125,7 +120,7 @@ TEST_F(UndoMgrTest, TrimmedSingleRecordGroupStillAnswersItsRecord) {
   Add({1, 2, 3});
   mgr.BeginGroup();
   Add({4});
-  EXPECT_EQ(Describe(mgr.EndGroup()), "4");
+  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "4");
   EXPECT_EQ(History(mgr), "2 3 4|");
 }
 
@@ -136,7 +131,7 @@ TEST_F(UndoMgrTest, StrayOrDisabledEndGroupLosesNothing) {
   mgr.BeginGroup();
   Add({4, 5});
   mgr.EnableUndo(false);
-  EXPECT_EQ(Describe(mgr.EndGroup()), "(4 5)");
+  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "(4 5)");
   EXPECT_EQ(History(mgr), "1 2 (4 5)|");
 }
 
@@ -144,26 +139,20 @@ TEST_F(UndoMgrTest, LastAnswerIsForgottenWithItsRecord) {
   mgr.BeginGroup();
   Add({2, 3});
   mgr.EndGroup();
-  EXPECT_EQ(Describe(mgr.Undo(1)), "2");  // a group answers its first child going back
+  EXPECT_EQ(Describe(ToNode(mgr.Undo(1))), "2");  // a group answers its first child going back
   EXPECT_EQ(journal.replays, (std::vector<std::pair<int, bool>>{{3, true}, {2, true}}));
-  EXPECT_EQ(Describe(mgr.Undo(0)), "2");  // the last answer again
-  Add({4});                               // destroys the group that held it
+  EXPECT_EQ(Describe(ToNode(mgr.Undo(0))), "2");  // the last answer again
+  Add({4});                                       // destroys the group that held it
   EXPECT_EQ(mgr.Undo(0), nullptr);
   mgr.Undo(1);
   mgr.Empty();  // destroys it too
   EXPECT_EQ(mgr.Redo(0), nullptr);
 }
 
-const Node* Find(const Node& n, int id) {
-  if (n.id == id) return &n;
-  for (const Node& k : n.kids)
-    if (const Node* f = Find(k, id)) return f;
-  return nullptr;
-}
-
-void Leaves(const Node& n, bool applied, std::map<int, bool>* out) {
-  for (const Node& k : n.kids) Leaves(k, applied, out);
-  if (n.id > 0) (*out)[n.id] = applied;
+template <class F>
+void Walk(const Node& n, F f) {
+  f(n);
+  for (const Node& k : n.kids) Walk(k, f);
 }
 
 // The manager's rules on plain values; entries at or before pos are applied.
@@ -176,9 +165,9 @@ struct Model {
   void DropOldest() { e.erase(e.begin()), --pos; }
   // A destroyed answer is never found again, so it reads null.
   std::string Answer(int id) const {
-    for (const Node& n : e)
-      if (const Node* f = id ? Find(n, id) : nullptr) return Describe(*f);
-    return "-";
+    std::string found = "-";
+    for (const Node& n : e) Walk(n, [&](const Node& x) { found = id && x.id == id ? Describe(x) : found; });
+    return found;
   }
   bool Add(int id) {
     if (!enabled) return false;
@@ -216,7 +205,8 @@ struct Model {
   }
   std::map<int, bool> Applied() const {
     std::map<int, bool> out;
-    for (int i = 0; i < Count(); ++i) Leaves(e[i], i <= pos, &out);
+    for (int i = 0; i < Count(); ++i) Walk(e[i], [&](const Node& x) { out[x.id] = i <= pos; });
+    out.erase(out.begin(), out.upper_bound(0));  // groups and nulls
     return out;
   }
 };
@@ -237,15 +227,15 @@ TEST(UndoMgrRandomTest, RandomSequencesMatchTheModelAndOwnEveryRecordOnce) {
           mgr.AddUndoRecorde(record);
           if (!taken) delete record;
         } else if (op < 55) {
-          EXPECT_EQ(Describe(mgr.Undo(n)), model.Step(n, true));
+          EXPECT_EQ(Describe(ToNode(mgr.Undo(n))), model.Step(n, true));
         } else if (op < 68) {
-          EXPECT_EQ(Describe(mgr.Redo(n)), model.Step(n, false));
+          EXPECT_EQ(Describe(ToNode(mgr.Redo(n))), model.Step(n, false));
         } else if (op < 78) {
           mgr.BeginGroup();
           model.inGroup = true;
           model.start = model.pos + 1;
         } else if (op < 90) {
-          EXPECT_EQ(Describe(mgr.EndGroup()), model.EndGroup());
+          EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), model.EndGroup());
         } else if (op < 94) {
           EXPECT_EQ(mgr.EnableUndo(n != 0), model.enabled);
           model.enabled = n != 0;
@@ -258,7 +248,7 @@ TEST(UndoMgrRandomTest, RandomSequencesMatchTheModelAndOwnEveryRecordOnce) {
         }
         ASSERT_TRUE(mgr.CheckInvariants());
         ASSERT_EQ(History(mgr), History(model.e, model.pos));
-        ASSERT_EQ(Describe(mgr.Undo(0)), model.Step(0, true));
+        ASSERT_EQ(Describe(ToNode(mgr.Undo(0))), model.Step(0, true));
         ASSERT_EQ(journal.applied, model.Applied());
         ASSERT_EQ(journal.protocolErrors, 0);
         ASSERT_EQ(journal.live, static_cast<int>(journal.applied.size()));
