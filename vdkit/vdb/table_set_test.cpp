@@ -112,11 +112,6 @@ TEST(TableSetSelectTest, PlainColumns) {
   EXPECT_EQ(view.GetField(1)->m_nOffset, 4);
   db.Select(&view, "Src", "*", nullptr);
   EXPECT_EQ(view.GetFieldSet()->m_nRecordSize, 16);
-
-  // An unknown source leaves the view empty but named.
-  db.Select(&view, "Nowhere", "X", nullptr);
-  EXPECT_STREQ(view.GetName(), "Nowhere");
-  EXPECT_EQ(view.GetRecordCount(), 0);
 }
 
 TEST(TableSetSelectTest, SelectionReplacesAViewsRegister) {
