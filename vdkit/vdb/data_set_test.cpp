@@ -79,12 +79,6 @@ TEST(DataSetTest, CopiesAreDeepAndAssignmentTakesOnlyValues) {
   EXPECT_EQ(b.GetCount(), 3);
   b = b;
   EXPECT_EQ(b.GetCount(), 3);
-
-  CVdbDataSet c;
-  c.Seti("i", 100);
-  c.Seti("j", 1);
-  c += a;
-  EXPECT_EQ(c.Geti("i"), 2);
 }
 
 // name "DS"; a value limit for depth (label Depth, min 0, max 100, flags 0 0 1); integer
