@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "vdkit/platform/resources.h"
+#include "vdkit/vdfile/file64.h"
 
 namespace {
 
@@ -349,6 +354,28 @@ TEST(VDArchiveTest, StoresIntoAndLoadsFromTheBlob) {
   CVDArchive(&owner, CArchive::load) >> n >> text;  // leaves the blob as it was
   EXPECT_TRUE(n == 42 && text == "abc");
   EXPECT_EQ(owner.GetDataSize(), expected.size());
+}
+
+// The only test of the 64-bit positions: past 4 GB, from the end, and before
+// the start refused.
+TEST(File64Test, PositionsPastFourGigabytes) {
+  char path[] = "/tmp/vdkit_file64_XXXXXX";
+  ::close(mkstemp(path));
+  {
+    CFile64 f(path, CFile::modeReadWrite);
+    f.Write("0123456789", 10);
+    EXPECT_EQ(f.Seek(5ull << 30, CFile::begin), 5ull << 30);
+    EXPECT_EQ(f.GetPositionHuge(), 5ull << 30);
+    EXPECT_EQ(f.Seek(static_cast<ULONGLONG>(-4), CFile::end), 6u);  // backwards in two's complement
+    try {
+      f.Seek(static_cast<ULONGLONG>(-100), CFile::begin);
+      ADD_FAILURE() << "a seek before the start must throw";
+    } catch (CFileException* e) {
+      EXPECT_EQ(e->m_lOsError, EINVAL);
+      e->Delete();
+    }
+  }
+  std::remove(path);
 }
 
 }  // namespace
