@@ -316,4 +316,27 @@ TEST(TableSetStreamTest, DamagedStreamsFailAndKeepWhatWasRead) {
   }
 }
 
+// Fields of no bytes (edited from outside or read from a stream; found by fuzzing)
+// never reach the variant transfer.
+TEST(TableSetSelectTest, LayoutEditedFromOutsideIsNeverReadPastARecord) {
+  CVdbTableSet db;
+  CVdbTable* src = MakeXYZ(db);
+  CVdbTable* rel = db.CreateTable("Rel", nullptr);
+  rel->AddField("V", VDB_LONG, 1);
+  rel->AddNew();
+  for (CVdbTable* t : {src, rel}) {
+    auto* f = new SVdbField;
+    f->SetName("N");
+    f->m_nType = VDB_STRING;
+    f->m_nCount = 0;
+    f->m_nOffset = t->GetFieldSet()->m_nRecordSize;
+    t->GetFieldSet()->AppendField(f);
+  }
+  db.AddRelation("N", "Rel.N");
+  CVdbTableView view;
+  db.Select(&view, "Src", "N,Rel.V", nullptr);
+  ASSERT_EQ(view.GetFieldCount(), 2);
+  EXPECT_EQ(view.GetRecordCount(), 3);
+}
+
 }  // namespace

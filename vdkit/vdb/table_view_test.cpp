@@ -194,4 +194,33 @@ TEST(TableViewTest, AssignmentCopiesTheRegister) {
   EXPECT_EQ(a.Max(1), 4.0f);
 }
 
+// Found by fuzzing: fields of no bytes (a count of 0 from a stream) and damaged floats.
+TEST(TableViewTest, DamagedLayoutsAndValues) {
+  CVdbTableView e;
+  for (const char* name : {"DATE", "T"}) {
+    auto* f = new SVdbField;
+    f->SetName(name);
+    f->m_nType = name[0] == 'T' ? VDB_FLOAT : VDB_DATE;
+    f->m_nCount = 0;
+    e.GetFieldSet()->AppendField(f);  // record size stays 0
+  }
+  e.AddNew();
+  e.AuToMMX();
+  EXPECT_TRUE(IsVdbNull(e.Max(1)));
+  EXPECT_TRUE(e.IsEmpty(-1));
+  EXPECT_EQ(e.Date(), nullptr);
+
+  CVdbTableView v;
+  MakeChartView(v);
+  v.AddNew();
+  PutDate(v, "DATE", 2004, 3, 7, std::nanf(""));  // no time at all: skipped
+  PutFloat(v, "T", std::nanf(""));                // no value either
+  v.AddNew();
+  PutDate(v, "DATE", 2004, 3, 7, 0);
+  v.AddNew();
+  PutDate(v, "DATE", 2004, 3, 7, 3e38f);  // far past any day: conversions stay defined
+  v.AuToMMX();
+  EXPECT_TRUE(IsVdbNull(v.Max(1)));
+}
+
 }  // namespace
