@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "vdkit/platform/codepage.h"
+#include "vdkit/platform/resources.h"
 
 namespace {
 
@@ -12,6 +13,20 @@ std::vector<std::string> Lines(const CStringSet& s) {
   std::vector<std::string> out;
   for (int i = 0; i < s.GetLineCount(); ++i) out.push_back(s.GetLine(i));
   return out;
+}
+
+TEST(CStringExTest, ResourcesTokensAndFind) {
+  SetStringResource(31001, "Depth");
+  SetStringResource(31002, "a,b;;c\n,d,");
+  EXPECT_EQ(CStringEx(31001, 31002, 0), "Deptha,b;;c\n,d,");
+  EXPECT_EQ(CStringArrayEx(31002).GetSize(), 4);
+  for (UINT id : {31001u, 31002u}) SetStringResource(id, nullptr);
+  CStringArrayEx a;
+  a.Add("ABC");
+  EXPECT_EQ(a.AddEx("abc"), 0);
+  a.Add("y");
+  a.Move(0, 1);
+  EXPECT_EQ(a.Find("abc"), 1);
 }
 
 TEST(CStringSetTest, LinesAreStrippedBoundedAndTracked) {
