@@ -10,6 +10,7 @@
 #include "vdkit/platform/file.h"
 #include "vdkit/platform/gdi.h"
 #include "vdkit/platform/resources.h"
+#include "vdkit/platform/safe_file.h"
 #include "vdkit/platform/tree_ctrl.h"
 #include "vdkit/platform/types.h"
 
