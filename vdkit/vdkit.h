@@ -49,3 +49,7 @@
 #include "vdkit/geometry/region.h"
 #include "vdkit/job/job.h"
 #include "vdkit/undo/undo.h"
+
+// numerics
+#include "vdkit/numeric/linear.h"
+#include "vdkit/numeric/matrix.h"
