@@ -35,3 +35,24 @@ using GaussjMessageHandler = std::function<void(const char* line)>;
 // empty handler restores the default. Not locked: set it from the thread
 // that solves.
 VDKIT_API GaussjMessageHandler SetGaussjMessageHandler(GaussjMessageHandler handler);
+
+// ---- Linear least squares ---------------------------------------------------
+// Fit c[0 … m − 1] minimising Σ w_i (y_i − Σ_j c_j X(i, j))² over n data rows.
+// The design X is flat and row-major: value j of row i at X[i·m + j]. The
+// normal equations are summed in double precision, stored in single, and
+// solved with Gaussj, whose result is the answer (false for a singular system,
+// with Gaussj's line; c is then the partial solution). False also when work
+// memory cannot be had or m is negative; m = 0 fits nothing and answers true.
+//
+// LinearMatch gives every row weight 1. LinearMatchSE gives the first and the
+// last row weight 30 (one row alone: 30), so the fit runs close to both ends.
+VDKIT_API bool LinearMatch(float* X, float* y, int n, int m, float* c);
+VDKIT_API bool LinearMatchSE(float* X, float* y, int n, int m, float* c);
+
+// Polynomial fits of degree d: c[p] is the coefficient of x^p, p = 0 … d. The
+// design row of x_i is 1, x_i, x_i², … with each power the single-precision
+// product of the previous one and x_i; the fit is then LinearMatch's (or
+// LinearMatchSE's) with d + 1 columns. Degree -1 fits nothing (true); a degree
+// below -1 answers false.
+VDKIT_API bool MultinomialMatch(float* x, float* y, int n, int d, float* c);
+VDKIT_API bool MultinomialMatchSE(float* x, float* y, int n, int d, float* c);

@@ -174,4 +174,110 @@ TEST(GaussjTest, SolvesWellConditionedSystems) {
   }
 }
 
+// The fit in its plainest form: every (j, k) summed on its own over the points,
+// the full matrix, then the library's solver (pinned above).
+bool PlainFit(const std::vector<float>& X, const std::vector<float>& y, int m, bool ends,
+              std::vector<float>& c) {
+  const int n = int(y.size());
+  FloatMatrix a(m);
+  std::vector<float> r(m);
+  auto w = [&](int i) { return ends && (i == 0 || i == n - 1) ? 30.0 : 1.0; };
+  for (int j = 0; j < m; ++j) {
+    for (int k = 0; k < m; ++k) {
+      double sum = 0;
+      for (int i = 0; i < n; ++i) sum += w(i) * X[size_t(i) * m + j] * X[size_t(i) * m + k];
+      a.cells[size_t(j) * m + k] = float(sum);
+    }
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += w(i) * y[i] * X[size_t(i) * m + j];
+    r[j] = float(sum);
+  }
+  c.assign(m, 0);
+  return Gaussj(a.get(), r.data(), c.data(), m);
+}
+
+std::vector<float> PowerDesign(const std::vector<float>& x, int m) {
+  std::vector<float> X;
+  for (float xi : x) {
+    float power = 1;
+    for (int p = 0; p < m; ++p) X.push_back(power), power *= xi;
+  }
+  return X;
+}
+
+TEST(LinearMatchTest, MatchesThePlainSumsBitForBit) {
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> u(-3, 3);
+  for (int round = 0; round < 80; ++round) {
+    const int n = 1 + round % 23, m = 1 + round % 5;
+    const bool ends = round % 2 == 1;
+    std::vector<float> x(n), y(n), X(size_t(n) * m);
+    for (float& v : x) v = u(rng);
+    for (float& v : y) v = u(rng);
+    for (float& v : X) v = u(rng);
+    std::vector<float> want, got(m);
+    CapturedLines quiet;  // small n leaves some systems singular
+    const bool ok = PlainFit(X, y, m, ends, want);
+    EXPECT_EQ((ends ? LinearMatchSE : LinearMatch)(X.data(), y.data(), n, m, got.data()), ok);
+    for (int j = 0; j < m; ++j) EXPECT_TRUE(SameBits(got[j], want[j])) << round << " " << j;
+    const std::vector<float> P = PowerDesign(x, m);
+    PlainFit(P, y, m, ends, want);
+    (ends ? MultinomialMatchSE : MultinomialMatch)(x.data(), y.data(), n, m - 1, got.data());
+    for (int j = 0; j < m; ++j) EXPECT_TRUE(SameBits(got[j], want[j])) << round << " " << j;
+  }
+}
+
+TEST(LinearMatchTest, WorkedFitsAndRefusedSizes) {
+  {  // Basis (1, x) through (0, 1), (1, 3), (2, 5): c = (1, 2) exactly.
+    float X[] = {1, 0, 1, 1, 1, 2}, y[] = {1, 3, 5}, c[2];
+    EXPECT_TRUE(LinearMatch(X, y, 3, 2, c));
+    EXPECT_EQ(c[0], 1.0f);
+    EXPECT_EQ(c[1], 2.0f);
+  }
+  {  // Weights 30, 1, 30 through (0, 0), (1, 3), (2, 0): 61 c0 + 61 c1 = 3 and
+     // 61 c0 + 121 c1 = 3, so c = (3/61, 0); unweighted the middle point pulls c0 to 1.
+    float x[] = {0, 1, 2}, y[] = {0, 3, 0}, c[2];
+    EXPECT_TRUE(MultinomialMatchSE(x, y, 3, 1, c));
+    EXPECT_FLOAT_EQ(c[0], 3.0f / 61);
+    EXPECT_NEAR(c[1], 0.0f, 1e-7);
+    EXPECT_TRUE(MultinomialMatch(x, y, 3, 1, c));
+    EXPECT_FLOAT_EQ(c[0], 1.0f);
+  }
+  {  // Degree 0 is the mean; degree -1 fits nothing; below that, refused.
+    float x[] = {5, 6, 7, 8}, y[] = {1, 2, 3, 4}, c[] = {-1, -1};
+    EXPECT_TRUE(MultinomialMatch(x, y, 4, 0, c));
+    EXPECT_EQ(c[0], 2.5f);
+    c[0] = -1;
+    EXPECT_TRUE(MultinomialMatch(x, y, 4, -1, c));
+    EXPECT_FALSE(MultinomialMatch(x, y, 4, -2, c));
+    EXPECT_FALSE(MultinomialMatchSE(x, y, 4, -1000, c));
+    EXPECT_FALSE(LinearMatch(x, y, 4, -1, c));
+    EXPECT_EQ(c[0], -1.0f);
+  }
+  {  // No points: a singular system, reported as such.
+    CapturedLines out;
+    float c[2];
+    EXPECT_FALSE(MultinomialMatch(nullptr, nullptr, 0, 1, c));
+    EXPECT_NE(out.text, "");
+  }
+}
+
+// A cubic recovered from exact samples, then from noisy ones within the noise's reach.
+TEST(LinearMatchTest, RecoversPolynomialsFromExactAndNoisyData) {
+  const float truth[] = {1.0f, -2.0f, 0.5f, 0.25f};
+  std::mt19937 rng(3);
+  std::normal_distribution<float> noise(0, 0.01f);
+  for (double sigma : {0.0, 1.0}) {
+    std::vector<float> x, y;
+    for (int i = 0; i <= 200; ++i) {
+      const float xi = -2 + i * 0.02f;
+      x.push_back(xi);
+      y.push_back(truth[0] + xi * (truth[1] + xi * (truth[2] + xi * truth[3])) + float(sigma) * noise(rng));
+    }
+    float c[4];
+    ASSERT_TRUE(MultinomialMatch(x.data(), y.data(), int(x.size()), 3, c));
+    for (int p = 0; p < 4; ++p) EXPECT_NEAR(c[p], truth[p], sigma ? 6e-3 : 2e-4) << p;
+  }
+}
+
 }  // namespace
