@@ -16,7 +16,9 @@
 
 namespace {
 
-void DefaultGaussjMessage(const char* line) { fputs(line, stdout); }
+void DefaultGaussjMessage(const char* line) {
+  fputs(line, stdout);
+}
 
 GaussjMessageHandler& MessageHandler() {
   static GaussjMessageHandler handler = DefaultGaussjMessage;
@@ -29,8 +31,8 @@ constexpr double kZeroPivot = static_cast<double>(1.0e-30f);
 
 // row[j] −= f · pivotRow[j] for j in [from, to). Two lanes at a time; each lane
 // rounds the product and the difference separately, exactly as the scalar form.
-inline void SubtractMultiple(double* __restrict row, const double* __restrict pivotRow, double f,
-                             int from, int to) {
+inline void SubtractMultiple(double* __restrict row, const double* __restrict pivotRow, double f, int from,
+                             int to) {
   for (int j = from; j < to; ++j) row[j] -= f * pivotRow[j];
 }
 
@@ -127,7 +129,8 @@ bool SolveNormalEquations(int n, int m, const float* y, bool heavyEnds, RowOf ro
 
 bool FitDesign(float* X, float* y, int n, int m, float* c, bool heavyEnds) {
   const size_t width = m > 0 ? size_t(m) : 0;
-  return SolveNormalEquations(n, m, y, heavyEnds, [=](int i) { return X + size_t(i) * width; }, c);
+  return SolveNormalEquations(
+      n, m, y, heavyEnds, [=](int i) { return X + size_t(i) * width; }, c);
 }
 
 // The design rows of a polynomial are made one at a time instead of as one
@@ -137,22 +140,27 @@ bool FitPolynomial(float* x, float* y, int n, int d, float* c, bool heavyEnds) {
   const int m = d + 1;
   float* row = static_cast<float*>(StRuCt1(m, sizeof(float)));
   if (!row) return false;
-  const bool ok = SolveNormalEquations(n, m, y, heavyEnds,
-                                       [=](int i) {
-                                         const float xi = x[i];
-                                         float power = 1.0f;
-                                         for (int p = 0; p < m; ++p, power *= xi) row[p] = power;
-                                         return row;
-                                       },
-                                       c);
+  const bool ok = SolveNormalEquations(
+      n, m, y, heavyEnds,
+      [=](int i) {
+        const float xi = x[i];
+        float power = 1.0f;
+        for (int p = 0; p < m; ++p, power *= xi) row[p] = power;
+        return row;
+      },
+      c);
   free(row);
   return ok;
 }
 
 }  // namespace
 
-bool LinearMatch(float* X, float* y, int n, int m, float* c) { return FitDesign(X, y, n, m, c, false); }
-bool LinearMatchSE(float* X, float* y, int n, int m, float* c) { return FitDesign(X, y, n, m, c, true); }
+bool LinearMatch(float* X, float* y, int n, int m, float* c) {
+  return FitDesign(X, y, n, m, c, false);
+}
+bool LinearMatchSE(float* X, float* y, int n, int m, float* c) {
+  return FitDesign(X, y, n, m, c, true);
+}
 bool MultinomialMatch(float* x, float* y, int n, int d, float* c) {
   return FitPolynomial(x, y, n, d, c, false);
 }

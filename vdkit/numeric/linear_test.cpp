@@ -73,7 +73,9 @@ bool PlainGaussj(const FloatMatrix& a, const std::vector<float>& b, std::vector<
   return ok;
 }
 
-bool SameBits(float a, float b) { return memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(float a, float b) {
+  return memcmp(&a, &b, sizeof a) == 0;
+}
 
 TEST(GaussjTest, SmallSystemsPivotsAndZeroColumns) {
   {  // A swap: x = (3, 2); x may be b itself.
