@@ -56,3 +56,58 @@ VDKIT_API bool LinearMatchSE(float* X, float* y, int n, int m, float* c);
 // below -1 answers false.
 VDKIT_API bool MultinomialMatch(float* x, float* y, int n, int d, float* c);
 VDKIT_API bool MultinomialMatchSE(float* x, float* y, int n, int d, float* c);
+
+// ---- Nonlinear least squares (Levenberg-Marquardt) --------------------------
+// Fit the ma parameters a of a model to N points (x_i, y_i), all of unit
+// weight, by damped Gauss-Newton steps: at most 100 trial steps, the damping
+// λ starting at 0.001, divided by 10 after an accepted step and multiplied by
+// 10 after a rejected one. A step is accepted when the root-mean-square
+// residual falls; a trial that drives a parameter below zero is charged 100.0
+// per such parameter, so parameters are in effect kept non-negative. The
+// iteration stops when the residual falls below tol, λ exceeds 1.0e10, the
+// damped system is singular (Gaussj reports it), or 100 trials have run.
+//
+// The model writes its value at x for parameters a[0 … ma − 1] into *y and
+// the partial derivatives ∂y/∂a[j] into dyda[0 … ma − 1]; ctx is passed
+// through unchanged.
+//
+// a holds the start values on entry and the last accepted parameters on
+// return (the start values when no step was accepted). True after the
+// iteration ran to one of its stops; false when it could not run, with the
+// reason in *status when status is given:
+enum : int {
+  NONLINEAR_DONE = 0,          // the iteration ran to one of its stops
+  NONLINEAR_NO_MEMORY = -1,    // work arrays could not be had
+  NONLINEAR_BAD_START = -2,    // no residual at the start values: N < 1, ma < 1 or no memory
+  NONLINEAR_STEP_FAILED = -3,  // a trial step's residual could not be formed (no memory)
+};
+using NonlinearModel = void (*)(float x, float* y, float* dyda, float* a, int ma, void* ctx);
+using MNonlinearModel = void (*)(float* x, float* y, float* dyda, float* a, int ma, void* ctx);
+
+VDKIT_API bool NonlinearMatch(float* x, float* y, int N, float* a, int ma, NonlinearModel model, float tol,
+                              void* ctx);
+VDKIT_API bool NonlinearMatch(float* x, float* y, int N, float* a, int ma, NonlinearModel model, float tol,
+                              void* ctx, int* status);  // vdkit
+// The same for models of a point: x[i] is the caller's array for point i,
+// handed to the model unchanged.
+VDKIT_API bool MNonlinearMatch(float** x, float* y, int N, float* a, int ma, MNonlinearModel model, float tol,
+                               void* ctx);
+VDKIT_API bool MNonlinearMatch(float** x, float* y, int N, float* a, int ma, MNonlinearModel model, float tol,
+                               void* ctx, int* status);  // vdkit
+
+// ---- Multiple integral (Gauss-Legendre) -------------------------------------
+// Integrates over n nested dimensions with three-point Gauss-Legendre
+// quadrature, dimension j (from 1) split into equal subintervals between
+// lo(j, x, ctx) and hi(j, x, ctx), which may depend on x[0 … j − 2]. The
+// integrand f is called at every level with the level's number and its value
+// multiplies that level's weights, so the result approximates
+//   ∫ f(1, ·) ∫ f(2, ·) … ∫ f(n, ·) dx_n … dx_1;
+// a plain n-fold integral of g returns g(x) at level n and 1.0 at the others.
+// The nodes and weights are the ten-digit decimal constants.
+//
+// js[j − 1] is the subinterval count of dimension j, taken once at the start:
+// a count with the bit of value 2 set gets one more (2 → 3, 3 → 4, 6 → 7), and
+// a count of 1 becomes 2; js itself is not changed. Refused, with 0.0 and no
+// callback called: n outside 1 … 40, a count below 1, a null js or callback.
+using MGaussFunction = double (*)(int j, double* x, void* ctx);
+VDKIT_API double MGauss(int n, int* js, MGaussFunction lo, MGaussFunction hi, MGaussFunction f, void* ctx);

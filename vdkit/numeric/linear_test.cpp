@@ -282,4 +282,163 @@ TEST(LinearMatchTest, RecoversPolynomialsFromExactAndNoisyData) {
   }
 }
 
+// ---- Nonlinear fits ---------------------------------------------------------------
+
+// y = a0 · exp(−a1 · x); ctx counts the calls.
+void Decay(float x, float* y, float* dyda, float* a, int, void* ctx) {
+  ++*static_cast<int*>(ctx);
+  const float e = std::exp(-a[1] * x);
+  *y = a[0] * e;
+  dyda[0] = e;
+  dyda[1] = -a[0] * x * e;
+}
+
+// y = a0 (a constant); used where the best fit lies below zero.
+void Constant(float, float* y, float* dyda, float* a, int, void*) {
+  *y = a[0];
+  dyda[0] = 1;
+}
+
+// z = a0 · exp(−(px² + py²) / a1) at the point p = (px, py); ctx records the points seen.
+void Bump(float* p, float* y, float* dyda, float* a, int, void* ctx) {
+  static_cast<std::vector<float*>*>(ctx)->push_back(p);
+  const float q = p[0] * p[0] + p[1] * p[1], e = std::exp(-q / a[1]);
+  *y = a[0] * e;
+  dyda[0] = e;
+  dyda[1] = a[0] * e * q / (a[1] * a[1]);
+}
+
+TEST(NonlinearMatchTest, RecoversModelsFromExactAndNoisyData) {
+  std::mt19937 rng(8);
+  std::normal_distribution<float> noise(0, 0.01f);
+  for (float sigma : {0.0f, 1.0f}) {
+    std::vector<float> x, y;
+    for (int i = 0; i < 40; ++i) {
+      x.push_back(i * 0.1f);
+      y.push_back(3.0f * std::exp(-0.8f * x.back()) + sigma * noise(rng));
+    }
+    float a[] = {1.0f, 0.3f};
+    int calls = 0, status = 99;
+    EXPECT_TRUE(NonlinearMatch(x.data(), y.data(), 40, a, 2, Decay, 1e-7f, &calls, &status));
+    EXPECT_EQ(status, NONLINEAR_DONE);
+    EXPECT_NEAR(a[0], 3.0f, sigma ? 0.02 : 1e-4);
+    EXPECT_NEAR(a[1], 0.8f, sigma ? 0.02 : 1e-4);
+  }
+  // Points of two variables, handed to the model as the caller's own pointers.
+  std::vector<std::vector<float>> pts;
+  std::vector<float*> px;
+  std::vector<float> z;
+  for (int i = -4; i <= 4; ++i)
+    for (int j = -4; j <= 4; ++j) {
+      pts.push_back({i * 0.5f, j * 0.5f});
+      z.push_back(2.0f * std::exp(-(pts.back()[0] * pts.back()[0] + pts.back()[1] * pts.back()[1]) / 1.5f));
+    }
+  for (auto& p : pts) px.push_back(p.data());
+  std::vector<float*> seen;
+  float a[] = {1.0f, 1.0f};
+  EXPECT_TRUE(MNonlinearMatch(px.data(), z.data(), int(z.size()), a, 2, Bump, 1e-7f, &seen));
+  EXPECT_NEAR(a[0], 2.0f, 1e-4);
+  EXPECT_NEAR(a[1], 1.5f, 1e-4);
+  ASSERT_GE(seen.size(), z.size());
+  EXPECT_TRUE(std::equal(px.begin(), px.end(), seen.begin()));
+}
+
+TEST(NonlinearMatchTest, StopsPenaltiesAndRefusals) {
+  std::vector<float> x, y;
+  for (int i = 0; i < 10; ++i) x.push_back(float(i)), y.push_back(3.0f * std::exp(-0.8f * i));
+  {  // A start already below tol still takes one trial; accepted, it ends the loop: 2 × 10 calls.
+    float a[] = {3.001f, 0.8f};
+    int calls = 0;
+    EXPECT_TRUE(NonlinearMatch(x.data(), y.data(), 10, a, 2, Decay, 0.01f, &calls));
+    EXPECT_EQ(calls, 20);
+    EXPECT_NE(a[0], 3.001f);
+  }
+  {  // The best constant is −5, but every trial below zero costs 100: the fit creeps toward 0 from above.
+    std::vector<float> low(10, -5.0f);
+    float a[] = {1.0f};
+    EXPECT_TRUE(NonlinearMatch(x.data(), low.data(), 10, a, 1, Constant, 1e-6f, nullptr));
+    EXPECT_GE(a[0], 0.0f);
+    EXPECT_LT(a[0], 0.1f);
+  }
+  {  // Nothing to fit: false with the status, the model never called, the start kept.
+    float a[] = {1.0f, 2.0f};
+    int calls = 0, status = 0;
+    EXPECT_FALSE(NonlinearMatch(x.data(), y.data(), 0, a, 2, Decay, 0.01f, &calls, &status));
+    EXPECT_EQ(status, NONLINEAR_BAD_START);
+    EXPECT_FALSE(NonlinearMatch(x.data(), y.data(), 10, a, 0, Decay, 0.01f, &calls, &status));
+    EXPECT_EQ(status, NONLINEAR_BAD_START);
+    EXPECT_FALSE(MNonlinearMatch(nullptr, nullptr, -1, a, 2, nullptr, 0.01f, nullptr, &status));
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(a[0], 1.0f);
+    EXPECT_EQ(a[1], 2.0f);
+  }
+}
+
+// ---- Multiple integral -------------------------------------------------------------
+
+struct Integrand {
+  int calls = 0;
+  double (*g)(int, const double*) = nullptr;
+};
+double Zero(int, double*, void*) {
+  return 0.0;
+}
+double One(int, double*, void*) {
+  return 1.0;
+}
+double Outer(int j, double* x, void*) {
+  return j == 1 ? 1.0 : x[j - 2];
+}  // x_j from 0 to x_(j−1)
+double Call(int j, double* x, void* ctx) {
+  auto* in = static_cast<Integrand*>(ctx);
+  ++in->calls;
+  return in->g(j, x);
+}
+
+TEST(MGaussTest, ClosedFormsAndCounts) {
+  Integrand square{0, [](int, const double* x) { return x[0] * x[0]; }};
+  int js[] = {1};
+  EXPECT_NEAR(MGauss(1, js, Zero, One, Call, &square), 1.0 / 3, 1e-9);
+  EXPECT_EQ(square.calls, 6);  // the count 1 is raised to 2
+  EXPECT_EQ(js[0], 1);         // and the caller's array is left alone
+  // Counts taken once: bit 2 adds one, 1 becomes 2; three nodes per subinterval.
+  const int counts[][2] = {{2, 9}, {3, 12}, {4, 12}, {5, 15}, {6, 21}, {7, 24}};
+  for (const auto& row : counts) {
+    Integrand one{0, [](int, const double*) { return 1.0; }};
+    int c[] = {row[0]};
+    EXPECT_NEAR(MGauss(1, c, Zero, One, Call, &one), 1.0, 1e-9);
+    EXPECT_EQ(one.calls, row[1]) << row[0];
+  }
+  // Nested limits and a factor at every level: ∫0..1 x ∫0..x y ∫0..y z = 1/48, exact for
+  // these degrees; the inner count (2 → 3) stays 3 at every outer node.
+  Integrand levels{0, [](int j, const double* x) { return x[j - 1]; }};
+  int js3[] = {1, 2, 1};
+  EXPECT_NEAR(MGauss(3, js3, Zero, Outer, Call, &levels), 1.0 / 48, 1e-9);
+  EXPECT_EQ(levels.calls, 6 + 6 * 9 + 6 * 9 * 6);
+  // A curved region: the unit disc's area through its boundary, then sin over [0, π].
+  auto disc = [](int j, double* x, void*) { return j == 1 ? 1.0 : std::sqrt(1 - x[0] * x[0]); };
+  auto negDisc = [](int j, double* x, void*) { return j == 1 ? -1.0 : -std::sqrt(1 - x[0] * x[0]); };
+  Integrand area{0, [](int, const double*) { return 1.0; }};
+  int js2[] = {40, 1};
+  EXPECT_NEAR(MGauss(2, js2, negDisc, disc, Call, &area), M_PI, 1e-3);
+  Integrand sine{0, [](int, const double* x) { return std::sin(x[0]); }};
+  int js1[] = {8};
+  auto pi = [](int, double*, void*) { return M_PI; };
+  EXPECT_NEAR(MGauss(1, js1, Zero, pi, Call, &sine), 2.0, 1e-8);
+}
+
+TEST(MGaussTest, RefusedInputsCallNothing) {
+  Integrand any{0, [](int, const double*) { return 1.0; }};
+  int ok[41], zero[] = {2, 0}, negative[] = {-3};
+  for (int& c : ok) c = 1;
+  EXPECT_EQ(MGauss(0, ok, Zero, One, Call, &any), 0.0);
+  EXPECT_EQ(MGauss(41, ok, Zero, One, Call, &any), 0.0);
+  EXPECT_EQ(MGauss(-1, ok, Zero, One, Call, &any), 0.0);
+  EXPECT_EQ(MGauss(2, zero, Zero, One, Call, &any), 0.0);
+  EXPECT_EQ(MGauss(1, negative, Zero, One, Call, &any), 0.0);
+  EXPECT_EQ(MGauss(1, nullptr, Zero, One, Call, &any), 0.0);
+  EXPECT_EQ(MGauss(1, ok, nullptr, One, Call, &any), 0.0);
+  EXPECT_EQ(any.calls, 0);
+}
+
 }  // namespace

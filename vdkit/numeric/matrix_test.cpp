@@ -417,10 +417,10 @@ TEST(MatrixTest, MismatchedAndSingularOperandsGiveDefinedAnswers) {
   CMatrixd grown = big;
   grown += small;  // b inside a: only b's part changes
   EXPECT_EQ(grown, Make({{2, 3, 1}, {1, 1, 1}}));
-  EXPECT_EQ((big - small).RowNo(), 0);  // b smaller than a: refused
+  EXPECT_EQ((big - small).RowNo(), 0);     // b smaller than a: refused
   EXPECT_EQ(small + big, Make({{2, 3}}));  // b larger: its upper-left part
   EXPECT_EQ(small - big, Make({{0, 1}}));
-  EXPECT_EQ((big * small).RowNo(), 0);                                    // 3 columns, 1 row
+  EXPECT_EQ((big * small).RowNo(), 0);  // 3 columns, 1 row
   CMatrixd c = big;
   c *= small;
   EXPECT_EQ(c, big);
