@@ -217,8 +217,9 @@ bool CVdbTableView::MinMax(int i, float& lo, float& hi) const {
   if (lo > m) lo = m;
   if (hi < h) hi = h;
   if (hi == lo) hi = lo + 1;
-  // Beyond 2^24 adding 1 changes nothing; an axis needs some extent.
-  if (hi <= lo) hi = std::nextafter(lo, HUGE_VALF);
+  // Beyond 2^24 adding 1 changes nothing; an axis needs some extent. Limits
+  // a caller set the wrong way round (minimum above maximum) stay as set.
+  if (hi == lo) hi = std::nextafter(lo, HUGE_VALF);
   return true;
 }
 

@@ -120,6 +120,9 @@ TEST(TableViewTest, MinMaxRoundsToTheStepOfTheMagnitude) {
       {5, 5, 0, 5.1f},       // below 10 -> 0; float log10(5) a hair high: 5.1 (as before)
       {100, 100, 100, 101},  // both 100: hi comes out 100 as well, so 101
       {0, 0, 0, 1},
+      {50, 10, 45, 10},      // a caller's limits the wrong way round stay so
+      {-5, -10, -5, -10},
+      {1e8f, 1e8f, 1e8f, 100000008},  // lo + 1 == lo: the next float up
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.m << " .. " << r.h);
