@@ -18,8 +18,8 @@
 // destroyed, or handed to undo records), RemoveAt/RemoveAll (handed back to
 // the caller), operator<< (handed to the receiving collection) or its own
 // destruction. An undo record owns the item it holds while the item is out of
-// the collection. The undo manager is not owned: it must outlive the
-// collections attached to it, or be detached first (SetUndoMgr(nullptr)).
+// the collection. The undo manager is not owned; when it is destroyed first,
+// the collections attached to it are detached (their edits stop recording).
 // A collection destroyed while the manager still holds its records leaves
 // those records inert: replaying them does nothing.
 //
@@ -169,11 +169,12 @@ class VDKIT_API CPolyPolyline {
   CPolyline* GetAt(int nIndex) const { return m_items[static_cast<size_t>(nIndex)]; }
   CPolyline* operator[](int nIndex) const { return GetAt(nIndex); }
 
-  // Attaches the manager, or detaches with null. Not owned.
-  void SetUndoMgr(CUndoMgr* pMgr) { m_pUndoMgr = pMgr; }
-  CUndoMgr* GetUndoMgr() const { return m_pUndoMgr; }
+  // Attaches the manager, or detaches with null. Not owned; a manager
+  // destroyed first detaches itself.
+  void SetUndoMgr(CUndoMgr* pMgr) { m_pUndoMgr.Reset(pMgr); }
+  CUndoMgr* GetUndoMgr() const { return m_pUndoMgr.Get(); }
   // True when a manager is attached and enabled; changes nothing.
-  bool IsEnableUndo() const { return m_pUndoMgr && m_pUndoMgr->IsEnable(); }
+  bool IsEnableUndo() const { return m_pUndoMgr.Get() && m_pUndoMgr->IsEnable(); }
 
   // Appends the item and takes ownership; answers its index.
   int Add(CPolyline* pItem);
@@ -209,7 +210,7 @@ class VDKIT_API CPolyPolyline {
   template <class, class, class>
   friend struct detail::CollectionOps;
   std::vector<CPolyline*> m_items;
-  CUndoMgr* m_pUndoMgr = nullptr;
+  CUndoMgrRef m_pUndoMgr;  // cleared when the manager dies first
   detail::CollectionRecords m_records;
 };
 
@@ -225,9 +226,9 @@ class VDKIT_API CPolyRegion {
   CRegion* GetAt(int nIndex) const { return m_items[static_cast<size_t>(nIndex)]; }
   CRegion* operator[](int nIndex) const { return GetAt(nIndex); }
 
-  void SetUndoMgr(CUndoMgr* pMgr) { m_pUndoMgr = pMgr; }
-  CUndoMgr* GetUndoMgr() const { return m_pUndoMgr; }
-  bool IsEnableUndo() const { return m_pUndoMgr && m_pUndoMgr->IsEnable(); }
+  void SetUndoMgr(CUndoMgr* pMgr) { m_pUndoMgr.Reset(pMgr); }
+  CUndoMgr* GetUndoMgr() const { return m_pUndoMgr.Get(); }
+  bool IsEnableUndo() const { return m_pUndoMgr.Get() && m_pUndoMgr->IsEnable(); }
 
   int Add(CRegion* pItem);
   void operator+=(CRegion* pItem) { Add(pItem); }
@@ -249,7 +250,7 @@ class VDKIT_API CPolyRegion {
   template <class, class, class>
   friend struct detail::CollectionOps;
   std::vector<CRegion*> m_items;
-  CUndoMgr* m_pUndoMgr = nullptr;
+  CUndoMgrRef m_pUndoMgr;  // cleared when the manager dies first
   detail::CollectionRecords m_records;
 };
 

@@ -110,6 +110,32 @@ TEST(CollectionTest, RecordsOutliveTheirCollectionSafely) {
   regions.SetUndoMgr(nullptr);
 }
 
+// A manager destroyed before its collections detaches them: their later edits
+// record nothing and touch no freed memory (ASan), whatever else holds it.
+TEST(CollectionTest, ManagerDestroyedFirstDetachesItsCollections) {
+  CPolyPolyline lines, copy;
+  CPolyRegion regions;
+  {
+    CUndoMgr undo, other;
+    lines.SetUndoMgr(&undo);
+    regions.SetUndoMgr(&other);
+    regions.SetUndoMgr(&undo);  // moved from one manager to another
+    lines.Add(Item<CPolyline>(1));
+    lines.DeleteAt(0);
+    regions.Add(Item<CRegion>(1));
+    copy.SetUndoMgr(&undo);
+    copy.SetUndoMgr(nullptr);
+    ASSERT_EQ(undo.GetRecordCount(), 3);
+  }
+  EXPECT_EQ(lines.GetUndoMgr(), nullptr);
+  EXPECT_EQ(regions.GetUndoMgr(), nullptr);
+  EXPECT_FALSE(lines.IsEnableUndo());
+  lines.Add(Item<CPolyline>(2));
+  lines.DeleteAll();
+  regions.DeleteAt(0);
+  EXPECT_EQ(lines.GetSize() + regions.GetSize(), 0);
+}
+
 // Random edits against a model of the contents, a short history trimming records, then undone to
 // the start and redone to the end; under the sanitizers every item is owned exactly once.
 template <class Coll, class Item>

@@ -88,6 +88,22 @@ CUndoMgr::CUndoMgr()
 
 CUndoMgr::~CUndoMgr() {
   Empty();
+  while (m_pRefs) m_pRefs->Reset(nullptr);
+}
+
+void CUndoMgrRef::Reset(CUndoMgr* pMgr) {
+  if (pMgr == m_pMgr) return;
+  if (m_pMgr) {
+    (m_pPrev ? m_pPrev->m_pNext : m_pMgr->m_pRefs) = m_pNext;
+    if (m_pNext) m_pNext->m_pPrev = m_pPrev;
+    m_pPrev = m_pNext = nullptr;
+  }
+  m_pMgr = pMgr;
+  if (pMgr) {
+    m_pNext = pMgr->m_pRefs;
+    if (m_pNext) m_pNext->m_pPrev = this;
+    pMgr->m_pRefs = this;
+  }
 }
 
 CUndoData* CUndoMgr::GetRecord(int i) const {

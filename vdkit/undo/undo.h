@@ -37,6 +37,7 @@
 #include "vdkit/platform/types.h"
 
 class CUndoMgr;
+class CUndoMgrRef;
 
 // The base of every undo record. Copies carry the manager and time of their
 // source, as the framework's records did; a copy is not itself in any manager.
@@ -66,12 +67,14 @@ class VDKIT_API CUndoData {
 
 // The undo history. Records 0 … position are applied and undoable, in the
 // order made; records after position were taken back and can be redone.
-// Not copyable: it owns its records.
+// Not copyable: it owns its records. Editors that keep a pointer to the
+// manager hold it in a CUndoMgrRef, which the manager clears when it dies, so
+// either may be destroyed first.
 class VDKIT_API CUndoMgr {
  public:
   // Empty, position -1, enabled, maximum 50, no open group.
   CUndoMgr();
-  // Destroys every record (Empty).
+  // Destroys every record (Empty) and clears every CUndoMgrRef to it.
   ~CUndoMgr();
   CUndoMgr(const CUndoMgr&) = delete;
   CUndoMgr& operator=(const CUndoMgr&) = delete;
@@ -135,6 +138,7 @@ class VDKIT_API CUndoMgr {
 
  private:
   friend class CUndoGroup;
+  friend class CUndoMgrRef;
   using Owned = std::vector<std::unique_ptr<CUndoData>>;
 
   CUndoData* GetPrev();
@@ -152,6 +156,33 @@ class VDKIT_API CUndoMgr {
   bool m_bEnabled;
   SHORT m_nMaxStep;
   CUndoData* m_pCurrent;
+  CUndoMgrRef* m_pRefs = nullptr;  // the references to this manager, linked
+};
+
+// ---- vdkit extension --------------------------------------------------------
+// A pointer to a manager that becomes null when the manager is destroyed.
+// Copies refer to the same manager. Not for use across threads (nothing here is).
+class VDKIT_API CUndoMgrRef {
+ public:
+  CUndoMgrRef() = default;
+  explicit CUndoMgrRef(CUndoMgr* pMgr) { Reset(pMgr); }
+  CUndoMgrRef(const CUndoMgrRef& other) { Reset(other.m_pMgr); }
+  CUndoMgrRef& operator=(const CUndoMgrRef& other) {
+    Reset(other.m_pMgr);
+    return *this;
+  }
+  ~CUndoMgrRef() { Reset(nullptr); }
+
+  // Refers to pMgr from now on (null: to nothing).
+  void Reset(CUndoMgr* pMgr);
+  CUndoMgr* Get() const { return m_pMgr; }
+  CUndoMgr* operator->() const { return m_pMgr; }
+
+ private:
+  friend class CUndoMgr;
+  CUndoMgr* m_pMgr = nullptr;
+  CUndoMgrRef* m_pPrev = nullptr;
+  CUndoMgrRef* m_pNext = nullptr;
 };
 
 // The record that bundles a group: it owns its children, takes them back last
