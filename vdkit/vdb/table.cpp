@@ -689,11 +689,18 @@ bool CVdbTable::GetFieldValue(int field, CString& text, int decimals) {
       text.Format("%d", s);
       break;
     }
-    case VDB_LONG:
-    case VDB_DATAID: {
+    case VDB_LONG: {
       LONG l;
       std::memcpy(&l, v, 4);
       text.Format("%d", l);
+      break;
+    }
+    case VDB_DATAID: {
+      // Identifiers are unsigned; the text reader takes the old signed
+      // texts of large ones to the same bits.
+      DWORD id;
+      std::memcpy(&id, v, 4);
+      text.Format("%u", id);
       break;
     }
     case VDB_FLOAT: {

@@ -170,14 +170,14 @@ void CVdbTable::WriteXml(CXmlArchive& ar) {
   // Written also without records, so that the fields and the last
   // identifier come back.
   CString line;
-  line.Format("<rec count=%d maxid='%d'>\n", GetRecordCount(), static_cast<LONG>(m_nMaxID));
+  line.Format("<rec count='%d' maxid='%u'>\n", GetRecordCount(), static_cast<unsigned>(m_nMaxID));
   ar << line.GetString();
   const int fields = GetFieldCount();
   SVdbRecord* const saved = m_pRecord;
   CString text;
   for (SVdbRecord* r : m_arRecords) {
     m_pRecord = r;
-    line.Format("<r>%d", static_cast<LONG>(r->m_nID));
+    line.Format("<r>%u", static_cast<unsigned>(r->m_nID));
     for (int i = 0; i < fields; ++i) {
       int size = 0;
       const BYTE* p = FieldData(r, i, &size);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,7 +74,7 @@ TEST(VdbXmlTest, FieldAndFieldSetGoldenText) {
       "<Name a='Well name' type='string' count='8' />\n"
       "<T unit='degC' min='0' max='100.5' />\n"
       "<Opt type='int32' edit='2' options='a,b' value='x' />\n"
-      "<Id type='int32' />\n"
+      "<Id type='int32' dataid='true' />\n"
       "</Wells>\n";
   EXPECT_EQ(Stored(fs), golden);
 
@@ -82,7 +83,7 @@ TEST(VdbXmlTest, FieldAndFieldSetGoldenText) {
   EXPECT_STREQ(back.GetLabel(), "Well list");
   ASSERT_EQ(back.GetSize(), 5);
   EXPECT_EQ(back.GetAt(3)->m_strOptions, "a\nb");
-  EXPECT_EQ(back.GetAt(4)->m_nType, VDB_LONG);  // DATAID is written as int32
+  EXPECT_EQ(back.GetAt(4)->m_nType, VDB_DATAID);  // int32 for old readers, restored here
   EXPECT_EQ(back.m_nRecordSize, 8 + 8 + 4 + 4 + 4);
 
   // Texts that would break the attribute are escaped, and come back.
@@ -118,7 +119,7 @@ TEST(VdbXmlTest, TableBodyGoldenText) {
       "<N type='int32' />\n"
       "</TV>\n"
       "</head>\n"
-      "<rec count=2 maxid='8'>\n"
+      "<rec count='2' maxid='8'>\n"
       "<r>7,1.5,3</r>\n"
       "<r>8,,3</r>\n"
       "</rec>\n";
@@ -183,7 +184,7 @@ TEST(VdbXmlTest, TablesWithoutRecordsAndEarlierBodies) {
   empty.AddNew();
   empty.DeleteRecord();
   const std::string body = Stored(empty);
-  EXPECT_EQ(body, "<head>\n<E>\n<V />\n</E>\n</head>\n<rec count=0 maxid='1'>\n</rec>\n");
+  EXPECT_EQ(body, "<head>\n<E>\n<V />\n</E>\n</head>\n<rec count='0' maxid='1'>\n</rec>\n");
   CVdbTable back;
   Load(back, body);
   EXPECT_EQ(back.GetFieldCount(), 1);
@@ -220,6 +221,51 @@ TEST(VdbXmlTest, TablesWithoutRecordsAndEarlierBodies) {
   bare.AddNew();
   Load(bareBack, Stored(bare));
   EXPECT_EQ(bareBack.GetRecordCount(), 2);
+}
+
+// Identifiers are unsigned; names that cannot be element names, and sets
+// without a name, still give a document that reads back whole and that does
+// not change from one run to the next.
+TEST(VdbXmlTest, IdentifiersAndAwkwardNamesTravelWhole) {
+  auto make = [](CVdbTable& t) {
+    t.AddField("Well depth", VDB_FLOAT, 1);
+    t.AddField("Id", VDB_DATAID, 1);
+    t.AddNew();
+    t.SetFieldValue(1, "3000000000");
+  };
+  CVdbTable a;
+  make(a);
+  const std::string body = Stored(a);
+  EXPECT_EQ(body,
+            "<head>\n<X7>\n<field name='Well depth' />\n<Id type='int32' dataid='true' />\n</X7>\n</head>\n"
+            "<rec count='1' maxid='1'>\n<r>1,,3000000000</r>\n</rec>\n");
+  auto b = std::make_unique<CVdbTable>();  // another object, another address: the same text
+  make(*b);
+  EXPECT_EQ(Stored(*b), body);
+
+  CVdbTable back;
+  Load(back, body);
+  ASSERT_EQ(back.GetFieldCount(), 2);
+  EXPECT_STREQ(back.GetField(0)->GetName(), "Well depth");
+  EXPECT_EQ(back.GetField(1)->m_nType, VDB_DATAID);
+  EXPECT_EQ(RecordBytes(back), RecordBytes(a));
+  CString text;
+  back.GetFieldValue(1, text);
+  EXPECT_EQ(text, "3000000000");
+
+  // Earlier documents: the signed text of a large identifier and a set named
+  // by an attribute give the same bits and names.
+  CVdbTable old;
+  Load(old,
+       "<head>\n<X1f name='a &lt;set&gt;'>\n<Id type='int32' dataid='TRUE' />\n</X1f>\n</head>\n"
+       "<rec count=1 maxid='-1294967296'>\n<r>-1294967296,-1294967296</r>\n</rec>\n");
+  EXPECT_STREQ(old.GetFieldSet()->GetName(), "a <set>");
+  EXPECT_EQ(old.GetRecordID(), 3000000000u);
+  EXPECT_EQ(old.GetMaxID(), 3000000000u);
+  old.GetFieldValue(0, text);
+  EXPECT_EQ(text, "3000000000");
+  old.GetFieldSet()->SetName("My set");
+  EXPECT_EQ(Stored(old).substr(0, 26), "<head>\n<X7 name='My set'>\n");
 }
 
 TEST(VdbXmlTest, HostileBodiesStayBounded) {

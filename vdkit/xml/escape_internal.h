@@ -58,4 +58,24 @@ inline void AppendXmlAttribute(std::string& out, const char* name, const char* v
   out += '\'';
 }
 
+// Whether the reader takes an element of this name for an index form (#@N)
+// of the object scheme, whose name says nothing of the object's.
+inline bool IsIndexForm(const char* name) {
+  return name && (name[0] == '#' || (name[0] && name[1] == '@'));
+}
+
+// Whether a name can stand as an element name and read back as it is: the
+// parser ends a name at a blank, a tag at '>', takes "</", "<?" and "<!" for
+// other tags, and decodes nothing in names.
+inline bool IsUsableElementName(const char* name) {
+  if (!name || !*name || IsIndexForm(name)) return false;
+  if (name[0] == '?' || name[0] == '!') return false;
+  for (const char* p = name; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c <= 0x20 || c == 0x7f) return false;
+    if (std::strchr("<>/=&'\"", c)) return false;
+  }
+  return true;
+}
+
 }  // namespace detail

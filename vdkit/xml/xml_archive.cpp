@@ -31,33 +31,13 @@ bool EqualNoCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-// Whether the reader takes an element of this name for an index form
-// (#@N), whose name says nothing of the object's.
-bool IsIndexForm(const char* name) {
-  return name && (name[0] == '#' || (name[0] && name[1] == '@'));
-}
-
-// Whether the object name can stand as an element name and read back as it
-// is: the parser ends a name at a blank, a tag at '>', takes "</", "<?" and
-// "<!" for other tags, and decodes nothing in names.
-bool IsUsableElementName(const char* name) {
-  if (!name || !*name || IsIndexForm(name)) return false;
-  if (name[0] == '?' || name[0] == '!') return false;
-  for (const char* p = name; *p; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if (c <= 0x20 || c == 0x7f) return false;
-    if (std::strchr("<>/=&'\"", c)) return false;
-  }
-  return true;
-}
-
 bool HasText(const char* s) {
   return s && *s;
 }
 
 // The element name of `file` as the i-th child of its parent.
 std::string ElementName(CVDFile& file, int index) {
-  if (IsUsableElementName(file.GetName())) return file.GetName();
+  if (detail::IsUsableElementName(file.GetName())) return file.GetName();
   return "#@" + std::to_string(index + 1);
 }
 
@@ -328,7 +308,7 @@ std::string StartTag(CVDFile& file, int index) {
   std::string tag = "<" + ElementName(file, index);
   detail::AppendXmlAttribute(tag, "class", file.GetClassNameA());
   if (HasText(file.GetFileType())) detail::AppendXmlAttribute(tag, "type", file.GetFileType());
-  if (hasName && !IsUsableElementName(name)) detail::AppendXmlAttribute(tag, "name", name);
+  if (hasName && !detail::IsUsableElementName(name)) detail::AppendXmlAttribute(tag, "name", name);
   if (!file.IsNamed() || !hasName) tag += " named='false'";
   if (!file.GetParent()) tag += " root='true'";
   tag += ">\n";
@@ -420,7 +400,7 @@ bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, C
   auto* fileNode = dynamic_cast<CXmlFileItem*>(node);
 
   const char* element = node->GetName();
-  const bool indexForm = IsIndexForm(element);
+  const bool indexForm = detail::IsIndexForm(element);
   const char* named = node->GetA("named");
   const bool unnamed = named && EqualNoCase(named, "false");
   // The object's name: the element's, or for the index form the name
@@ -510,7 +490,7 @@ bool operator>>(CXmlArchive& ar, CVDFile& file) {
     CXmlItem* child = ar.m_pItem->GetChild(i);
     const char* name = child->GetName();
     const bool nameMatches = EqualNoCase(name, file.GetName()) ||
-                             (IsIndexForm(name) && EqualNoCase(child->GetA("name"), file.GetName()));
+                             (detail::IsIndexForm(name) && EqualNoCase(child->GetA("name"), file.GetName()));
     if (nameMatches && EqualNoCase(child->GetA("class"), file.GetClassNameA())) {
       return CXmlFileItem::Load(ar, child, nullptr, &file, nullptr);
     }
