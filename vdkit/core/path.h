@@ -74,7 +74,8 @@ VDKIT_API void MakePathName(const char* dir, const char* name, CString& out);
 // with two separators, with '/', or a drive "X:" and a separator; one
 // leading '\' does not make it absolute). Leading ".." components each take
 // one component off the base, then one "./" is dropped:
-// "C:\a\b\" and "..\c\d.txt" give "C:\a\c\d.txt".
+// "C:\a\b\" and "..\c\d.txt" give "C:\a\c\d.txt". Separators doubled at the
+// end of the base count as one ("C:\a\\" and "..\x" give "C:\x").
 // False: `rel` empty (`out` emptied); `base` empty (`out` = rel); more ".."
 // than the base has components (`out` unchanged).
 VDKIT_API bool GetAbsPathName(const char* base, const char* rel, CString& out);

@@ -99,6 +99,9 @@ TEST(PathTest, GetAbsPathName) {
               {"C:\\a\\b", "...\\x", true, "C:\\a\\b\\...\\x"},
               // A leading '/' is the root of this platform, not of the base.
               {"/usr/bin", "/etc/x.conf", true, "/etc/x.conf"},
+              // A doubled separator ending the base names the same directory.
+              {"C:\\a\\\\", "..\\x", true, "C:\\x"},
+              {"C:\\a\\\\", "x", true, "C:\\a\\\\x"},
               {"", "x", false, "x"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << r.base << " with " << r.rel);
