@@ -698,7 +698,7 @@ struct Trend {
 // singular (counted in `singular`).
 bool FitTrend(const float* x, const float* y, const float* z, int n, int order, const float* px, const float* py,
               int np, Trend& tr, int64_t& singular) {
-  const int64_t m64 = static_cast<int64_t>(order + 1) * (order + 2) / 2;
+  const int64_t m64 = (static_cast<int64_t>(order) + 1) * (static_cast<int64_t>(order) + 2) / 2;
   // Gaussj's own array has m + 1 columns of doubles; beyond this no such
   // system could be held anyway.
   if (order < 0 || m64 > (1 << 20)) return false;
