@@ -53,3 +53,6 @@
 // numerics
 #include "vdkit/numeric/linear.h"
 #include "vdkit/numeric/matrix.h"
+
+// numeric: gridding
+#include "vdkit/numeric/gridding.h"

@@ -308,6 +308,21 @@ TEST(KriginGridTest, WorkedExamplesAndEdgeCases) {
   EXPECT_EQ(c1.z, c2.z);
 }
 
+// 60,000 samples would have needed 14 GB of work arrays sized by the count.
+TEST(KriginGridTest, ManySamplesNeedNoLargeArrays) {
+  std::mt19937 rng(8);
+  std::uniform_real_distribution<float> u(0, 100);
+  Samples s;
+  for (int i = 0; i < 60000; ++i) s.Add(u(rng), u(rng), float(i % 100));
+  Grid g(Steps(10, 40, 3), Steps(10, 40, 3)), want(g);
+  int64_t singular = 0;
+  ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), 3, g.gy.data(), 3, g.table(), 0,
+                         1.5f, nullptr, nullptr, 0));
+  lit::KrigeGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), want.gx.data(), 3, want.gy.data(), 3, want.table(), 1.5f,
+                 nullptr, nullptr, 0, &singular);
+  ExpectSameGrids(g, want);
+}
+
 // ---- Inverse distance --------------------------------------------------------------------
 
 TEST(DistanceGridTest, EveryVectorWidthMatchesTheLiteralAlgorithm) {
