@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
     x0 = std::min(x0, s.x), x1 = std::max(x1, s.x);
     y0 = std::min(y0, s.y), y1 = std::max(y1, s.y);
   }
-  SGridLattice grid =
-      SGridLattice::Regular(x0, double(x1 - x0) / (cols - 1), cols, y0, double(y1 - y0) / (rows - 1), rows, 0.0f);
+  SGridLattice grid = SGridLattice::Regular(x0, double(x1 - x0) / (cols - 1), cols, y0,
+                                            double(y1 - y0) / (rows - 1), rows, 0.0f);
   SGridControl ctl;
   bool ok;
   if (method == "kriging") {

@@ -44,11 +44,14 @@ inline double Dist2(float ax, float ay, float bx, float by) {
 
 inline float Covariance(double d2, float alpha) {
   const float h = static_cast<float>(std::sqrt(d2));
-  if (h >= kNearZero) return static_cast<float>(kSill - std::pow(static_cast<double>(h), static_cast<double>(alpha)));
+  if (h >= kNearZero)
+    return static_cast<float>(kSill - std::pow(static_cast<double>(h), static_cast<double>(alpha)));
   return static_cast<float>(kSill);
 }
 
-inline bool Finite(float x, float y) { return std::isfinite(x) && std::isfinite(y); }
+inline bool Finite(float x, float y) {
+  return std::isfinite(x) && std::isfinite(y);
+}
 
 bool Inside(float x, float y, const float* px, const float* py, int np) {
   // PtInRgn answers true for fewer than three vertices without reading them.
@@ -59,7 +62,9 @@ bool Inside(float x, float y, const float* px, const float* py, int np) {
 
 // A count and its array: a negative count, or a null array behind a positive
 // count, is refused.
-inline bool ArrayOk(const void* p, int n) { return n >= 0 && (n == 0 || p != nullptr); }
+inline bool ArrayOk(const void* p, int n) {
+  return n >= 0 && (n == 0 || p != nullptr);
+}
 
 bool GridOk(const float* gx, int nx, const float* gy, int ny, float* const* grid) {
   if (nx < 1 || ny < 1 || !gx || !gy || !grid) return false;
@@ -69,7 +74,9 @@ bool GridOk(const float* gx, int nx, const float* gy, int ny, float* const* grid
 }
 
 // A boundary with three or more vertices is read, so its arrays must be there.
-inline bool BoundaryOk(const float* px, const float* py, int np) { return np < 3 || (px && py); }
+inline bool BoundaryOk(const float* px, const float* py, int np) {
+  return np < 3 || (px && py);
+}
 
 // ---- Work arrays ---------------------------------------------------------------------
 
@@ -90,13 +97,15 @@ Owned<T> Vector(int count) {
 
 // ---- Threads ---------------------------------------------------------------------------
 
-// Runs work(state, item) for items 0 ... count - 1, taken in turn by up to
-// `threads` threads (the caller's among them), each with a state of its own.
-// The states are built before any item runs, so a failure to get memory for
-// them leaves the output untouched; answers false then.
+// The threads a walk over `count` items runs on (the caller's among them).
 int64_t Workers(int threads, int64_t count) {
   return std::min<int64_t>(std::max(threads, 1), std::min<int64_t>(count, 256));
 }
+
+// Runs work(state, item) for items 0 ... count - 1, taken in turn by the
+// workers, each with a state of its own. The states are built before any item
+// runs, so a failure to get memory for them leaves the output untouched;
+// answers false then.
 
 template <class State, class Make, class Work>
 bool RunItems(int threads, int64_t count, Make make, Work work, std::vector<State>& states) {
@@ -169,7 +178,8 @@ class HoldGaussjLines {
         for (HeldLine& l : *h) all.push_back(std::move(l));
     } catch (const std::bad_alloc&) {
     }
-    std::stable_sort(all.begin(), all.end(), [](const HeldLine& a, const HeldLine& b) { return a.node < b.node; });
+    std::stable_sort(all.begin(), all.end(),
+                     [](const HeldLine& a, const HeldLine& b) { return a.node < b.node; });
     for (const HeldLine& l : all) prev_(l.text.c_str());
   }
 
@@ -235,7 +245,7 @@ class KdTree {
     std::vector<int> order(static_cast<size_t>(m));
     for (int i = 0; i < m; ++i) order[static_cast<size_t>(i)] = i;
     nodes_.clear();
-    nodes_.reserve(static_cast<size_t>(2 * (m / kLeaf + 1) + 1));
+    nodes_.reserve(static_cast<size_t>(m / 2 + 1));  // leaves hold at least kLeaf / 2
     nodes_.push_back({});
     BuildNode(0, 0, m, c, order);
     px_.resize(static_cast<size_t>(m));
@@ -302,14 +312,23 @@ class KdTree {
   };
 
   static double Bound(const Node& n, float qx, float qy) {
-    const double dx = qx < n.x0 ? static_cast<double>(n.x0) - qx : qx > n.x1 ? static_cast<double>(qx) - n.x1 : 0.0;
-    const double dy = qy < n.y0 ? static_cast<double>(n.y0) - qy : qy > n.y1 ? static_cast<double>(qy) - n.y1 : 0.0;
+    const double dx = qx < n.x0   ? static_cast<double>(n.x0) - qx
+                      : qx > n.x1 ? static_cast<double>(qx) - n.x1
+                                  : 0.0;
+    const double dy = qy < n.y0   ? static_cast<double>(n.y0) - qy
+                      : qy > n.y1 ? static_cast<double>(qy) - n.y1
+                                  : 0.0;
     return dx * dx + dy * dy;
   }
 
   void BuildNode(size_t at, int begin, int end, const Candidates& c, std::vector<int>& order) {
     Node nd{c.x[static_cast<size_t>(order[static_cast<size_t>(begin)])],
-            c.y[static_cast<size_t>(order[static_cast<size_t>(begin)])], 0, 0, begin, end, -1};
+            c.y[static_cast<size_t>(order[static_cast<size_t>(begin)])],
+            0,
+            0,
+            begin,
+            end,
+            -1};
     nd.x1 = nd.x0;
     nd.y1 = nd.y0;
     for (int i = begin; i < end; ++i) {
@@ -323,9 +342,9 @@ class KdTree {
       const int mid = begin + (end - begin) / 2;
       const std::vector<float>& axis =
           static_cast<double>(nd.x1) - nd.x0 >= static_cast<double>(nd.y1) - nd.y0 ? c.x : c.y;
-      std::nth_element(order.begin() + begin, order.begin() + mid, order.begin() + end, [&axis](int a, int b) {
-        return axis[static_cast<size_t>(a)] < axis[static_cast<size_t>(b)];
-      });
+      std::nth_element(
+          order.begin() + begin, order.begin() + mid, order.begin() + end,
+          [&axis](int a, int b) { return axis[static_cast<size_t>(a)] < axis[static_cast<size_t>(b)]; });
       nd.child = static_cast<int>(nodes_.size());
       nodes_.push_back({});
       nodes_.push_back({});
@@ -356,7 +375,9 @@ class NeighbourFinder {
     int prev[kMaxNeighbours];
     int nprev = 0;
   };
-  void Reserve(Scratch& s) const { s.found.reserve(static_cast<size_t>(std::max(c_.Count(), kMaxNeighbours))); }
+  void Reserve(Scratch& s) const {
+    s.found.reserve(static_cast<size_t>(std::max(c_.Count(), kMaxNeighbours)));
+  }
 
   // Writes the K = min(10, m) neighbours of the finite point (qx, qy) to nb in
   // selection order; answers K.
@@ -462,7 +483,8 @@ float Krige(const Candidates& c, const Entry* nb, int k, float alpha, KrigeWork&
     return 0.0f;
   }
   double sum = 0.0;
-  for (int i = 0; i < k; ++i) sum += static_cast<double>(b[i]) * static_cast<double>(c.z[static_cast<size_t>(nb[i].id)]);
+  for (int i = 0; i < k; ++i)
+    sum += static_cast<double>(b[i]) * static_cast<double>(c.z[static_cast<size_t>(nb[i].id)]);
   return static_cast<float>(sum);
 }
 
@@ -522,7 +544,9 @@ void Report(SGridControl* ctl, int64_t singular) {
   if (ctl) ctl->nSingular = singular;
 }
 
-int Threads(const SGridControl* ctl) { return ctl ? ctl->nThreads : 1; }
+int Threads(const SGridControl* ctl) {
+  return ctl ? ctl->nThreads : 1;
+}
 
 // ---- Inverse distance ------------------------------------------------------------------
 
@@ -538,8 +562,8 @@ struct IdwSamples {
 };
 
 // A tile of nodes: their coordinates, their sums, and where each estimate goes.
-constexpr int kTile = 256;         // nodes per tile, a multiple of every kernel's group
-constexpr size_t kBlock = 4096;    // samples per pass over a tile: 96 KB of coordinates
+constexpr int kTile = 256;       // nodes per tile, a multiple of every kernel's group
+constexpr size_t kBlock = 4096;  // samples per pass over a tile: 96 KB of coordinates
 struct IdwTile {
   alignas(64) double x[kTile];
   alignas(64) double y[kTile];
@@ -554,7 +578,8 @@ struct IdwTile {
 void IdwScalar(IdwTile& t, int cnt, const IdwSamples& s, size_t s0, size_t s1) {
   for (int g = 0; g < cnt; g += 4) {
     double num[4], den[4], x[4], y[4];
-    for (int l = 0; l < 4; ++l) num[l] = t.num[g + l], den[l] = t.den[g + l], x[l] = t.x[g + l], y[l] = t.y[g + l];
+    for (int l = 0; l < 4; ++l)
+      num[l] = t.num[g + l], den[l] = t.den[g + l], x[l] = t.x[g + l], y[l] = t.y[g + l];
     for (size_t i = s0; i < s1; ++i) {
       const double sx = s.x[i], sy = s.y[i], sz = s.z[i];
       for (int l = 0; l < 4; ++l) {
@@ -610,7 +635,7 @@ __attribute__((target("avx2"))) void IdwAvx2(IdwTile& t, int cnt, const IdwSampl
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 __attribute__((target("avx512f"))) void IdwAvx512(IdwTile& t, int cnt, const IdwSamples& s, size_t s0,
-                                                   size_t s1) {
+                                                  size_t s1) {
   const __m512d one = _mm512_set1_pd(1.0), eps = _mm512_set1_pd(kIdwEps);
   for (int g = 0; g < cnt; g += 32) {
     __m512d x[4], y[4], num[4], den[4];
@@ -696,8 +721,8 @@ struct Trend {
 // Fits the trend to the used samples (finite coordinates, inside the
 // boundary); false when a work array cannot be had or the equations are
 // singular (counted in `singular`).
-bool FitTrend(const float* x, const float* y, const float* z, int n, int order, const float* px, const float* py,
-              int np, Trend& tr, int64_t& singular) {
+bool FitTrend(const float* x, const float* y, const float* z, int n, int order, const float* px,
+              const float* py, int np, Trend& tr, int64_t& singular) {
   const int64_t m64 = (static_cast<int64_t>(order) + 1) * (static_cast<int64_t>(order) + 2) / 2;
   // Gaussj's own array has m + 1 columns of doubles; beyond this no such
   // system could be held anyway.
@@ -757,7 +782,8 @@ float TrendAt(const Trend& tr, float qx, float qy, TrendWork& w) {
   TrendTerms(w.xp.data(), w.yp.data(), tr.order, w.t.data());
   double sum = 0.0;
   const float* c = tr.coef.get();
-  for (int i = 0; i < tr.m; ++i) sum += static_cast<double>(c[i]) * static_cast<double>(w.t[static_cast<size_t>(i)]);
+  for (int i = 0; i < tr.m; ++i)
+    sum += static_cast<double>(c[i]) * static_cast<double>(w.t[static_cast<size_t>(i)]);
   return static_cast<float>(sum);
 }
 
@@ -868,14 +894,15 @@ bool KriginGrid(const SFloat3D* samples, int n, SFloat3D* target, float alpha, S
     return true;
   }
   double sum = 0.0;
-  for (int i = 0; i < k; ++i) sum += static_cast<double>(B[i]) * static_cast<double>(c.z[static_cast<size_t>(i)]);
+  for (int i = 0; i < k; ++i)
+    sum += static_cast<double>(B[i]) * static_cast<double>(c.z[static_cast<size_t>(i)]);
   target->z = static_cast<float>(sum);
   return true;
 }
 
-bool KriginGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx, const float* gy,
-                int ny, float* const* grid, float /*blank*/, float alpha, const float* px, const float* py, int np,
-                SGridControl* ctl) {
+bool KriginGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx,
+                const float* gy, int ny, float* const* grid, float /*blank*/, float alpha, const float* px,
+                const float* py, int np, SGridControl* ctl) {
   if (!ArrayOk(x, n) || !ArrayOk(y, n) || !ArrayOk(z, n) || !GridOk(gx, nx, gy, ny, grid) ||
       !BoundaryOk(px, py, np))
     return false;
@@ -903,9 +930,9 @@ bool KriginGrid(const float* x, const float* y, const float* z, int n, const flo
 bool KriginGrid(const std::vector<SFloat3D>& samples, SGridLattice& grid, float alpha,
                 const std::vector<SFloat2D>& boundary, SGridControl* ctl) {
   Unpacked u(samples, grid, boundary);
-  return u.ok && KriginGrid(u.x.data(), u.y.data(), u.z.data(), u.N(), grid.gx.data(), grid.Cols(),
-                            grid.gy.data(), grid.Rows(), u.rows.data(), 0.0f, alpha, u.px.data(), u.py.data(),
-                            u.Np(), ctl);
+  return u.ok &&
+         KriginGrid(u.x.data(), u.y.data(), u.z.data(), u.N(), grid.gx.data(), grid.Cols(), grid.gy.data(),
+                    grid.Rows(), u.rows.data(), 0.0f, alpha, u.px.data(), u.py.data(), u.Np(), ctl);
 }
 
 // ---- Inverse distance ------------------------------------------------------------------
@@ -937,9 +964,9 @@ bool DistanceGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, floa
   }
 }
 
-bool DistanceGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx, const float* gy,
-                  int ny, float* const* grid, float, int, const float* px, const float* py, int np,
-                  SGridControl* ctl) {
+bool DistanceGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx,
+                  const float* gy, int ny, float* const* grid, float, int, const float* px, const float* py,
+                  int np, SGridControl* ctl) {
   if (!ArrayOk(x, n) || !ArrayOk(y, n) || !ArrayOk(z, n) || !GridOk(gx, nx, gy, ny, grid) ||
       !BoundaryOk(px, py, np))
     return false;
@@ -970,12 +997,12 @@ bool DistanceGrid(const float* x, const float* y, const float* z, int n, const f
   }
 }
 
-bool DistanceGrid(const std::vector<SFloat3D>& samples, SGridLattice& grid, const std::vector<SFloat2D>& boundary,
-                  SGridControl* ctl) {
+bool DistanceGrid(const std::vector<SFloat3D>& samples, SGridLattice& grid,
+                  const std::vector<SFloat2D>& boundary, SGridControl* ctl) {
   Unpacked u(samples, grid, boundary);
-  return u.ok && DistanceGrid(u.x.data(), u.y.data(), u.z.data(), u.N(), grid.gx.data(), grid.Cols(),
-                              grid.gy.data(), grid.Rows(), u.rows.data(), 0.0f, 0, u.px.data(), u.py.data(),
-                              u.Np(), ctl);
+  return u.ok &&
+         DistanceGrid(u.x.data(), u.y.data(), u.z.data(), u.N(), grid.gx.data(), grid.Cols(), grid.gy.data(),
+                      grid.Rows(), u.rows.data(), 0.0f, 0, u.px.data(), u.py.data(), u.Np(), ctl);
 }
 
 // ---- Trend surface ---------------------------------------------------------------------
@@ -993,7 +1020,8 @@ TrendWork MakeTrendWork(int order, int m, int cols) {
 
 }  // namespace
 
-bool TrendGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, float, int order, SGridControl* ctl) {
+bool TrendGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, float, int order,
+               SGridControl* ctl) {
   if (!ArrayOk(samples, n) || !ArrayOk(targets, m) || n < 1) return false;
   Report(ctl, 0);
   try {
@@ -1019,9 +1047,9 @@ bool TrendGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, float, 
   }
 }
 
-bool TrendGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx, const float* gy,
-               int ny, float* const* grid, float, int order, const float* px, const float* py, int np,
-               SGridControl* ctl) {
+bool TrendGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx,
+               const float* gy, int ny, float* const* grid, float, int order, const float* px,
+               const float* py, int np, SGridControl* ctl) {
   if (!ArrayOk(x, n) || !ArrayOk(y, n) || !ArrayOk(z, n) || !GridOk(gx, nx, gy, ny, grid) ||
       !BoundaryOk(px, py, np) || n < 1)
     return false;
@@ -1038,7 +1066,8 @@ bool TrendGrid(const float* x, const float* y, const float* z, int n, const floa
     std::vector<double> xp(static_cast<size_t>(tr.order) + 1);
     for (size_t c = 0; c < cols; ++c) {
       Powers(gx[c], tr.order, xp.data());
-      for (int e = 0; e <= tr.order; ++e) colPow[static_cast<size_t>(e) * cols + c] = xp[static_cast<size_t>(e)];
+      for (int e = 0; e <= tr.order; ++e)
+        colPow[static_cast<size_t>(e) * cols + c] = xp[static_cast<size_t>(e)];
     }
     std::vector<TrendWork> states;
     return RunItems(
@@ -1053,7 +1082,8 @@ bool TrendGrid(const float* x, const float* y, const float* z, int n, const floa
             for (int q = 0; q <= p; ++q, ++i) {
               const double* xpow = colPow.data() + static_cast<size_t>(p - q) * cols;
               const double yq = w.yp[static_cast<size_t>(q)], ci = coef[i];
-              for (size_t c = 0; c < cols; ++c) w.acc[c] += ci * static_cast<double>(static_cast<float>(xpow[c] * yq));
+              for (size_t c = 0; c < cols; ++c)
+                w.acc[c] += ci * static_cast<double>(static_cast<float>(xpow[c] * yq));
             }
           }
           for (size_t c = 0; c < cols; ++c)
@@ -1068,9 +1098,9 @@ bool TrendGrid(const float* x, const float* y, const float* z, int n, const floa
 bool TrendGrid(const std::vector<SFloat3D>& samples, SGridLattice& grid, int order,
                const std::vector<SFloat2D>& boundary, SGridControl* ctl) {
   Unpacked u(samples, grid, boundary);
-  return u.ok && TrendGrid(u.x.data(), u.y.data(), u.z.data(), u.N(), grid.gx.data(), grid.Cols(),
-                           grid.gy.data(), grid.Rows(), u.rows.data(), 0.0f, order, u.px.data(), u.py.data(),
-                           u.Np(), ctl);
+  return u.ok &&
+         TrendGrid(u.x.data(), u.y.data(), u.z.data(), u.N(), grid.gx.data(), grid.Cols(), grid.gy.data(),
+                   grid.Rows(), u.rows.data(), 0.0f, order, u.px.data(), u.py.data(), u.Np(), ctl);
 }
 
 // ---- Test seams --------------------------------------------------------------------------
@@ -1079,7 +1109,8 @@ namespace detail {
 
 bool GridNeighbours(const float* x, const float* y, const unsigned char* inside, int n, const float* qx,
                     const float* qy, int nq, int* ids) {
-  if (!ArrayOk(x, n) || !ArrayOk(y, n) || !ArrayOk(qx, nq) || !ArrayOk(qy, nq) || !ArrayOk(ids, nq)) return false;
+  if (!ArrayOk(x, n) || !ArrayOk(y, n) || !ArrayOk(qx, nq) || !ArrayOk(qy, nq) || !ArrayOk(ids, nq))
+    return false;
   try {
     Candidates c;
     std::vector<int> sample;

@@ -121,8 +121,8 @@ VDKIT_API bool DistanceGrid(const std::vector<SFloat3D>& samples, SGridLattice& 
 VDKIT_API bool TrendGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, float unused, int order,
                          SGridControl* ctl = nullptr);
 VDKIT_API bool TrendGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx,
-                         const float* gy, int ny, float* const* grid, float unused, int order, const float* px,
-                         const float* py, int np, SGridControl* ctl = nullptr);
+                         const float* gy, int ny, float* const* grid, float unused, int order,
+                         const float* px, const float* py, int np, SGridControl* ctl = nullptr);
 VDKIT_API bool TrendGrid(const std::vector<SFloat3D>& samples, SGridLattice& grid, int order,
                          const std::vector<SFloat2D>& boundary = {}, SGridControl* ctl = nullptr);
 

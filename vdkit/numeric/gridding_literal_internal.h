@@ -60,8 +60,8 @@ inline int Select(const float* x, const float* y, const std::vector<char>& used,
 
 // One kriging estimate from the neighbours ids[0 ... k - 1]; false when the
 // node gets nothing (no candidate).
-inline bool Krige(const float* x, const float* y, const float* z, const std::vector<int>& ids, int m, float qx,
-                  float qy, float alpha, float* out, int64_t* singular) {
+inline bool Krige(const float* x, const float* y, const float* z, const std::vector<int>& ids, int m,
+                  float qx, float qy, float alpha, float* out, int64_t* singular) {
   if (m == 0) return false;
   if (m == 1) return *out = z[ids[0]], true;
   if (!std::isfinite(qx) || !std::isfinite(qy)) return *out = std::numeric_limits<float>::quiet_NaN(), true;
@@ -105,8 +105,8 @@ inline void KrigePoints(const SFloat3D* s, int n, SFloat3D* t, int m, float blan
 }
 
 inline void KrigeGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx,
-                      const float* gy, int ny, float* const* grid, float alpha, const float* px, const float* py,
-                      int np, int64_t* singular) {
+                      const float* gy, int ny, float* const* grid, float alpha, const float* px,
+                      const float* py, int np, int64_t* singular) {
   std::vector<char> used(n);
   for (int i = 0; i < n; ++i) used[i] = Used(x[i], y[i], px, py, np);
   std::vector<double> d;
@@ -147,8 +147,8 @@ inline void KrigeAll(const SFloat3D* s, int n, SFloat3D* t, float alpha, int64_t
   t->z = float(sum);
 }
 
-inline float Idw(const float* x, const float* y, const float* z, const std::vector<char>& used, int n, float qx,
-                 float qy) {
+inline float Idw(const float* x, const float* y, const float* z, const std::vector<char>& used, int n,
+                 float qx, float qy) {
   double num = double(1.0e-30f), den = double(1.0e-30f);
   for (int i = 0; i < n; ++i) {
     if (!used[i]) continue;
@@ -218,8 +218,8 @@ inline bool TrendPoints(const SFloat3D* s, int n, SFloat3D* t, int m, int order)
 }
 
 inline bool TrendGrid(const float* x, const float* y, const float* z, int n, const float* gx, int nx,
-                      const float* gy, int ny, float* const* grid, int order, const float* px, const float* py,
-                      int np) {
+                      const float* gy, int ny, float* const* grid, int order, const float* px,
+                      const float* py, int np) {
   std::vector<float> r;
   if (n < 1 || !FitTrend(x, y, z, n, order, px, py, np, r)) return false;
   for (int row = 0; row < ny; ++row)

@@ -29,7 +29,9 @@ struct CapturedLines {
   ~CapturedLines() { SetGaussjMessageHandler(nullptr); }
 };
 
-bool SameBits(float a, float b) { return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(float a, float b) {
+  return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 struct Samples {
   std::vector<float> x, y, z;
@@ -128,8 +130,8 @@ void CompareKriging(const Samples& s, Grid g, const std::vector<float>& px, cons
   ctl.nThreads = threads;
   {
     CapturedLines lines;
-    ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), g.nx(), g.gy.data(), g.ny(),
-                           g.table(), 0.0f, alpha, px.data(), py.data(), int(px.size()), &ctl));
+    ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), g.nx(), g.gy.data(),
+                           g.ny(), g.table(), 0.0f, alpha, px.data(), py.data(), int(px.size()), &ctl));
     gotLines = lines.text;
   }
   ExpectSameGrids(g, want);
@@ -166,12 +168,13 @@ TEST(KriginGridTest, SingularSystemsAndTheirLinesDoNotDependOnThreads) {
   for (int i = 0; i < 12; ++i) s.Add(5, 5, float(i));
   for (int i = 0; i < 30; ++i) s.Add(float(i % 6) * 3 + 20, float(i / 6) * 3, float(i));
   const std::vector<float> none;
-  for (int threads : {1, 2, 4}) CompareKriging(s, Grid(Steps(0, 1, 40), Steps(0, 1, 14)), none, none, 1.2f, threads);
+  for (int threads : {1, 2, 4})
+    CompareKriging(s, Grid(Steps(0, 1, 40), Steps(0, 1, 14)), none, none, 1.2f, threads);
   SGridControl ctl;
   Grid g(Steps(4, 1, 3), Steps(5, 1, 1));
   CapturedLines lines;
-  ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), 3, g.gy.data(), 1, g.table(), 0,
-                         1.2f, nullptr, nullptr, 0, &ctl));
+  ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), 3, g.gy.data(), 1, g.table(),
+                         0, 1.2f, nullptr, nullptr, 0, &ctl));
   EXPECT_EQ(ctl.nSingular, 3);
   EXPECT_EQ(g.cells, std::vector<float>({0.0f, 0.0f, 0.0f}));
   EXPECT_NE(lines.text.find("Gaussj error: Main Element["), std::string::npos);
@@ -218,8 +221,8 @@ TEST(KriginGridTest, NeighboursAreThoseOfTheExchangeOverAllCandidates) {
   auto check = [&](const Samples& s, const std::vector<float>& qx, const std::vector<float>& qy,
                    const std::vector<unsigned char>& inside) {
     std::vector<int> ids(qx.size() * 10);
-    ASSERT_TRUE(detail::GridNeighbours(s.x.data(), s.y.data(), inside.empty() ? nullptr : inside.data(), s.n(),
-                                       qx.data(), qy.data(), int(qx.size()), ids.data()));
+    ASSERT_TRUE(detail::GridNeighbours(s.x.data(), s.y.data(), inside.empty() ? nullptr : inside.data(),
+                                       s.n(), qx.data(), qy.data(), int(qx.size()), ids.data()));
     std::vector<char> used(s.n());
     for (int i = 0; i < s.n(); ++i)
       used[i] = std::isfinite(s.x[i]) && std::isfinite(s.y[i]) && (inside.empty() || inside[i]);
@@ -237,7 +240,8 @@ TEST(KriginGridTest, NeighboursAreThoseOfTheExchangeOverAllCandidates) {
     for (int n : {11, 25, 2000}) {
       const Samples s = Make(kind, n, rng);
       std::vector<float> qx, qy;
-      for (int i = 0; i < 600; ++i) qx.push_back(float(i % 35) * 0.5f - 1), qy.push_back(float(i / 35) - 0.5f);
+      for (int i = 0; i < 600; ++i)
+        qx.push_back(float(i % 35) * 0.5f - 1), qy.push_back(float(i / 35) - 0.5f);
       std::vector<unsigned char> inside(n);
       for (int i = 0; i < n; ++i) inside[i] = rng() % 4 != 0;
       check(s, qx, qy, {});
@@ -316,10 +320,10 @@ TEST(KriginGridTest, ManySamplesNeedNoLargeArrays) {
   for (int i = 0; i < 60000; ++i) s.Add(u(rng), u(rng), float(i % 100));
   Grid g(Steps(10, 40, 3), Steps(10, 40, 3)), want(g);
   int64_t singular = 0;
-  ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), 3, g.gy.data(), 3, g.table(), 0,
-                         1.5f, nullptr, nullptr, 0));
-  lit::KrigeGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), want.gx.data(), 3, want.gy.data(), 3, want.table(), 1.5f,
-                 nullptr, nullptr, 0, &singular);
+  ASSERT_TRUE(KriginGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), 3, g.gy.data(), 3, g.table(),
+                         0, 1.5f, nullptr, nullptr, 0));
+  lit::KrigeGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), want.gx.data(), 3, want.gy.data(), 3,
+                 want.table(), 1.5f, nullptr, nullptr, 0, &singular);
   ExpectSameGrids(g, want);
 }
 
@@ -337,12 +341,13 @@ TEST(DistanceGridTest, EveryVectorWidthMatchesTheLiteralAlgorithm) {
       if (n == 7) s.x[3] = kNaN, s.y[5] = kInf, s.z[6] = kInf;  // left out; spread
       for (const std::vector<float>* b : {&none, &px}) {
         Grid g(Steps(-0.5f, 1, 17), Steps(0, 0.9f, 19)), want(g);
-        lit::IdwGrid(s.x.data(), s.y.data(), s.z.data(), n, want.gx.data(), want.nx(), want.gy.data(), want.ny(),
-                     want.table(), b->data(), (b == &px ? py : none).data(), int(b->size()));
+        lit::IdwGrid(s.x.data(), s.y.data(), s.z.data(), n, want.gx.data(), want.nx(), want.gy.data(),
+                     want.ny(), want.table(), b->data(), (b == &px ? py : none).data(), int(b->size()));
         SGridControl ctl;
         ctl.nThreads = 1 + level;
-        ASSERT_TRUE(DistanceGrid(s.x.data(), s.y.data(), s.z.data(), n, g.gx.data(), g.nx(), g.gy.data(), g.ny(),
-                                 g.table(), 0, 0, b->data(), (b == &px ? py : none).data(), int(b->size()), &ctl));
+        ASSERT_TRUE(DistanceGrid(s.x.data(), s.y.data(), s.z.data(), n, g.gx.data(), g.nx(), g.gy.data(),
+                                 g.ny(), g.table(), 0, 0, b->data(), (b == &px ? py : none).data(),
+                                 int(b->size()), &ctl));
         ExpectSameGrids(g, want);
       }
       const std::vector<SFloat3D> pts = s.Points();
@@ -395,8 +400,8 @@ TEST(TrendGridTest, MatchesTheLiteralAlgorithmBitForBit) {
                                        int(b->size()));
         SGridControl ctl;
         ctl.nThreads = 2;
-        EXPECT_EQ(TrendGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), g.nx(), g.gy.data(), g.ny(),
-                            g.table(), 0, order, b->data(), by.data(), int(b->size()), &ctl),
+        EXPECT_EQ(TrendGrid(s.x.data(), s.y.data(), s.z.data(), s.n(), g.gx.data(), g.nx(), g.gy.data(),
+                            g.ny(), g.table(), 0, order, b->data(), by.data(), int(b->size()), &ctl),
                   ok);
         ExpectSameGrids(g, want);
       }
@@ -449,12 +454,12 @@ TEST(GriddingTest, BoundaryMasksInEveryGridForm) {
     Grid inBox(Steps(0, 1, 6), Steps(0, 1, 5)), twoVertices(inBox), free(inBox);
     auto run = [&](Grid& g, const float* bx, const float* by, int np) {
       float* const* t = g.table();
-      return method == 0 ? KriginGrid(s.x.data(), s.y.data(), s.z.data(), 30, g.gx.data(), 6, g.gy.data(), 5, t,
-                                       0, 1.5f, bx, by, np)
-             : method == 1 ? DistanceGrid(s.x.data(), s.y.data(), s.z.data(), 30, g.gx.data(), 6, g.gy.data(), 5,
-                                          t, 0, 0, bx, by, np)
-                           : TrendGrid(s.x.data(), s.y.data(), s.z.data(), 30, g.gx.data(), 6, g.gy.data(), 5, t,
-                                       0, 1, bx, by, np);
+      return method == 0 ? KriginGrid(s.x.data(), s.y.data(), s.z.data(), 30, g.gx.data(), 6, g.gy.data(), 5,
+                                      t, 0, 1.5f, bx, by, np)
+             : method == 1 ? DistanceGrid(s.x.data(), s.y.data(), s.z.data(), 30, g.gx.data(), 6, g.gy.data(),
+                                          5, t, 0, 0, bx, by, np)
+                           : TrendGrid(s.x.data(), s.y.data(), s.z.data(), 30, g.gx.data(), 6, g.gy.data(), 5,
+                                       t, 0, 1, bx, by, np);
     };
     ASSERT_TRUE(run(inBox, px, py, 4));
     ASSERT_TRUE(run(twoVertices, px, py, 2));
@@ -492,8 +497,9 @@ TEST(GriddingTest, RefusedArgumentsWriteNothing) {
     float* const* grid;
     const float* bx;
     int np;
-  } cases[] = {{-1, 3, 2, X, rows, nullptr, 0}, {12, 0, 2, X, rows, nullptr, 0},  {12, 3, -2, X, rows, nullptr, 0},
-               {12, 3, 2, nullptr, rows, nullptr, 0}, {12, 3, 2, X, nullptr, nullptr, 0}, {12, 3, 2, X, holed, nullptr, 0},
+  } cases[] = {{-1, 3, 2, X, rows, nullptr, 0},    {12, 0, 2, X, rows, nullptr, 0},
+               {12, 3, -2, X, rows, nullptr, 0},   {12, 3, 2, nullptr, rows, nullptr, 0},
+               {12, 3, 2, X, nullptr, nullptr, 0}, {12, 3, 2, X, holed, nullptr, 0},
                {12, 3, 2, X, rows, nullptr, 3}};
   for (const Case& c : cases) {
     EXPECT_FALSE(KriginGrid(c.x, Y, Z, c.n, gx, c.nx, gy, c.ny, c.grid, 0, 1.5f, c.bx, Y, c.np));
@@ -538,10 +544,11 @@ TEST(GriddingTest, NonFiniteCoordinatesAreLeftOut) {
       float* const* t = g->table();
       const bool ok = method == 0 ? KriginGrid(s->x.data(), s->y.data(), s->z.data(), s->n(), g->gx.data(), 8,
                                                g->gy.data(), 8, t, 0, 1.5f, nullptr, nullptr, 0)
-                      : method == 1 ? DistanceGrid(s->x.data(), s->y.data(), s->z.data(), s->n(), g->gx.data(), 8,
-                                                   g->gy.data(), 8, t, 0, 0, nullptr, nullptr, 0)
-                                    : TrendGrid(s->x.data(), s->y.data(), s->z.data(), s->n(), g->gx.data(), 8,
-                                                g->gy.data(), 8, t, 0, 2, nullptr, nullptr, 0);
+                      : method == 1
+                          ? DistanceGrid(s->x.data(), s->y.data(), s->z.data(), s->n(), g->gx.data(), 8,
+                                         g->gy.data(), 8, t, 0, 0, nullptr, nullptr, 0)
+                          : TrendGrid(s->x.data(), s->y.data(), s->z.data(), s->n(), g->gx.data(), 8,
+                                      g->gy.data(), 8, t, 0, 2, nullptr, nullptr, 0);
       ASSERT_TRUE(ok);
     }
     ExpectSameGrids(b, a);
@@ -575,16 +582,16 @@ TEST(GriddingTest, OwningFormsCallTheGridForms) {
     bool ok;
     if (method == 0) {
       ASSERT_TRUE(KriginGrid(pts, a, 1.5f, boundary));
-      ok = KriginGrid(s.x.data(), s.y.data(), s.z.data(), 60, b.gx.data(), 9, b.gy.data(), 7, b.table(), 0, 1.5f,
-                      bx, by, 3);
+      ok = KriginGrid(s.x.data(), s.y.data(), s.z.data(), 60, b.gx.data(), 9, b.gy.data(), 7, b.table(), 0,
+                      1.5f, bx, by, 3);
     } else if (method == 1) {
       ASSERT_TRUE(DistanceGrid(pts, a, boundary));
-      ok = DistanceGrid(s.x.data(), s.y.data(), s.z.data(), 60, b.gx.data(), 9, b.gy.data(), 7, b.table(), 0, 0,
-                        bx, by, 3);
+      ok = DistanceGrid(s.x.data(), s.y.data(), s.z.data(), 60, b.gx.data(), 9, b.gy.data(), 7, b.table(), 0,
+                        0, bx, by, 3);
     } else {
       ASSERT_TRUE(TrendGrid(pts, a, 2, boundary));
-      ok = TrendGrid(s.x.data(), s.y.data(), s.z.data(), 60, b.gx.data(), 9, b.gy.data(), 7, b.table(), 0, 2, bx,
-                     by, 3);
+      ok = TrendGrid(s.x.data(), s.y.data(), s.z.data(), 60, b.gx.data(), 9, b.gy.data(), 7, b.table(), 0, 2,
+                     bx, by, 3);
     }
     ASSERT_TRUE(ok);
     EXPECT_EQ(a.z, b.cells);
