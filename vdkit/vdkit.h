@@ -51,8 +51,6 @@
 #include "vdkit/undo/undo.h"
 
 // numerics
+#include "vdkit/numeric/gridding.h"
 #include "vdkit/numeric/linear.h"
 #include "vdkit/numeric/matrix.h"
-
-// numeric: gridding
-#include "vdkit/numeric/gridding.h"
