@@ -48,9 +48,14 @@
 #include "vdkit/geometry/predicates.h"
 #include "vdkit/geometry/region.h"
 #include "vdkit/job/job.h"
+#include "vdkit/job/job_args.h"
+#include "vdkit/job/jop.h"
 #include "vdkit/undo/undo.h"
 
 // numerics
 #include "vdkit/numeric/gridding.h"
 #include "vdkit/numeric/linear.h"
 #include "vdkit/numeric/matrix.h"
+
+// data objects
+#include "vdkit/dataobj/key_profile.h"

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cassert>
 
+#include "vdkit/job/job_args.h"
+#include "vdkit/job/jop.h"
+
 // ---- CJobSet ----------------------------------------------------------------------------
 IMPLEMENT_VDFILE(CJobSet, CVDisk)
 CJobSet::CJobSet() = default;
@@ -49,4 +52,14 @@ bool CJob::OnEditJops() {
 }
 CJobSet* CJob::GetJobSet() {
   return dynamic_cast<CJobSet*>(GetDisk());
+}
+
+bool CJob::RunJops(CJopSet& jops, const char* name, CJobArgs& args) {
+  bool any = false;
+  for (POSITION pos = jops.GetFirstPos(name); pos;) {
+    CJop* op = jops.GetNext(pos, name);
+    if (!op->Run(args)) return false;
+    any = true;
+  }
+  return any;
 }

@@ -1,13 +1,19 @@
 // Jobs and the disks that hold them: CJobSet and CWorkflowSet are kinds of
 // CVDisk, registered by class name so that the archives rebuild them; CJob
-// is the abstract base of the client's jobs, a CVDFile that finds its set.
+// is the abstract base of the client's jobs, a CVDFile that finds its set
+// and runs operators (vdkit/job/jop.h) with arguments (vdkit/job/job_args.h).
 //
 // Ownership is that of every file object: a set owns its jobs. A CJob owns
 // its string pairs.
 //
 //   class CContourJob : public CJob {
 //     DECLARE_VDFILE(CContourJob)
-//     bool Run() override;
+//     bool Run() override {                 // the operators named "contour", as last stored
+//       CJopSet jops;
+//       CJobArgs args;
+//       args.AddArg("Input", "", m_arStrPairs.GetAt(0).second);
+//       return jops.Load("JobParameters.xml") && RunJops(jops, "contour", args);
+//     }
 //     bool Validate() override { return m_arStrPairs.GetSize() > 0; }
 //   };
 //   IMPLEMENT_VDFILE(CContourJob, CVDFile)
@@ -21,6 +27,9 @@
 
 #include "vdkit/platform/cstring.h"
 #include "vdkit/vdfile/vdfile.h"
+
+class CJobArgs;
+class CJopSet;
 
 // A disk of jobs; adds nothing to CVDisk but its registered name "CJobSet".
 class VDKIT_API CJobSet : public CVDisk {
@@ -93,5 +102,10 @@ class VDKIT_API CJob : public CVDFile {
   CJobSet* GetJobSet();
 
  protected:
+  // vdkit: runs the operators of `jops` named `name` (all for null) in the
+  // set's order, each with `args`. False when there is none or one fails
+  // (those after it are not run).
+  static bool RunJops(CJopSet& jops, const char* name, CJobArgs& args);
+
   CStrPairArray m_arStrPairs;  // the subclass's named values
 };

@@ -78,4 +78,21 @@ inline bool IsUsableElementName(const char* name) {
   return true;
 }
 
+// The element name of `name` written as the index-th element among its
+// siblings: the name itself, or the index form #@<index + 1> (the caller
+// then writes the name into an attribute).
+inline std::string XmlElementName(const char* name, size_t index) {
+  if (IsUsableElementName(name)) return name;
+  return "#@" + std::to_string(index + 1);
+}
+
+// Appends "<" and the element name of `name` as the index-th element, with
+// the name='...' attribute that the index form needs; the caller adds the
+// other attributes and ends the tag.
+inline void AppendXmlStartTag(std::string& out, const char* name, size_t index) {
+  out += '<';
+  out += XmlElementName(name, index);
+  if (!IsUsableElementName(name)) AppendXmlAttribute(out, "name", name);
+}
+
 }  // namespace detail
