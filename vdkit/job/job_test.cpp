@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "vdkit/job/job_args.h"
+#include "vdkit/job/jop.h"
+
 namespace {
 
 TEST(JobTest, JobsFindTheirSet) {
@@ -54,6 +61,42 @@ TEST(JobTest, SetsAreKindsOfDiskCreatedByName) {
   EXPECT_EQ(CWorkflowSet::GetBaseClass(), &CVDisk::sClassInfo);
   delete jobs;
   delete flows;
+}
+
+// A job that runs the operators named "smooth" of a stored parameter file;
+// the operators (CTestJop, registered by the operator tests) add their
+// passes to the argument "n".
+TEST(JobTest, RunsOperatorsFromAStoredParameterFile) {
+  class CSmoothJob : public CJob {
+   public:
+    bool Run() override {
+      CJopSet jops;
+      return jops.Load(m_arStrPairs.GetAt(0).second) && RunJops(jops, "smooth", m_args);
+    }
+    bool Validate() override { return m_arStrPairs.GetSize() == 1; }
+    CStrPairArray& Pairs() { return m_arStrPairs; }
+    CJobArgs m_args;
+  };
+  const std::string path = ::testing::TempDir() + "vdkit_job_params.xml";
+  std::ofstream(path) << "<?xml version='1.0'?>\n<JobParameters>\n"
+                         "<smooth class='CTestJop' type='a'>\n<passes>2</passes>\n</smooth>\n"
+                         "<smooth class='CTestJop' type='b'>\n<passes>5</passes>\n</smooth>\n"
+                         "<other class='CTestJop' type='a'>\n<passes>100</passes>\n</other>\n"
+                         "</JobParameters>\n";
+  CSmoothJob job;
+  job.Pairs().Add("params", path.c_str());
+  ASSERT_TRUE(job.Validate());
+  job.m_args.AddArg("n", "", "1");
+  EXPECT_TRUE(job.Run());
+  EXPECT_EQ(job.m_args.GetArgi("n"), 8);  // 1 + 2 + 5
+
+  std::ofstream(path) << "<?xml version='1.0'?>\n<JobParameters>\n"
+                         "<smooth class='CTestJop' type='a'>\n<passes>-1</passes>\n</smooth>\n"
+                         "</JobParameters>\n";
+  EXPECT_FALSE(job.Run());  // the operator fails
+  std::ofstream(path) << "<?xml version='1.0'?>\n<JobParameters>\n</JobParameters>\n";
+  EXPECT_FALSE(job.Run());  // no operator of that name
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "vdkit/platform/safe_file.h"
 #include "vdkit/xml/escape_internal.h"
@@ -199,22 +200,31 @@ bool CJopSet::Load(CFile* file) {
   // The first element holds the operators, whatever its name.
   CXmlItem* params = root.GetChild(0);
   if (!params) return false;
-  DeleteAll();
+  // Built apart, so that a refusal leaves this set as it was.
+  CJopSet loaded;
+  std::vector<CString> made;  // keys in order of creation
   CXmlArchive top(file, CXmlArchive::load);
   CXmlArchive at(top, params);
-  bool all = true;
   for (int i = 0; i < params->GetCount(); ++i) {
     CXmlItem* element = params->GetChild(i);
     const char* lpszClass = element->GetA("class");
     const char* name = element->GetName();
     if (detail::IsIndexForm(name)) name = element->GetA("name");
+    const char* type = OrEmpty(element->GetA("type"));
     if (!lpszClass || !name) continue;
-    CJop* op = Get(name, element->GetA("type"), lpszClass);
+    const int before = loaded.GetCount();
+    CJop* op = loaded.Get(name, type, lpszClass);
     if (!op) continue;
+    if (loaded.GetCount() > before) made.push_back(JopKey(name, type));
     CXmlArchive sub(at, element);
-    if (!op->Serialize(sub)) all = false;
+    if (!op->Serialize(sub)) return false;
   }
-  return all;
+  // Inserted in the order they were made, the operators take the places
+  // they would have taken had they been made here.
+  DeleteAll();
+  for (const CString& key : made) SetAt(key, loaded.GetAt(key));
+  loaded.RemoveAll();  // the operators are this set's now
+  return true;
 }
 
 bool CJopSet::Load(const char* path) {

@@ -163,13 +163,13 @@ class VDKIT_API CJopSet : public CMapStringToPtrEx {
   // replacing the old file only when all of it is written. False, the old
   // file untouched, when it cannot be created or written.
   bool Store(const char* path);
-  // Reads the parameter file at `path` (GetFileName() for null or empty).
-  // False, and the set unchanged, when the file cannot be opened, is no XML
-  // document, is malformed or cut short, or has no element. Otherwise the
-  // set is emptied and each element with a class attribute becomes an
-  // operator (elements of unregistered classes are passed over) that reads
-  // its parameters from the element; false when one of them refused them
-  // (what was read stays), else true.
+  // Reads the parameter file at `path` (GetFileName() for null or empty)
+  // into the emptied set: each element with a class attribute becomes an
+  // operator (elements of unregistered classes are passed over; a repeated
+  // element reads into the same operator) that reads its parameters from
+  // the element. False, and the set unchanged, when the file cannot be
+  // opened, is no XML document, is malformed or cut short, has no element,
+  // or an operator refuses its parameters.
   bool Load(const char* path);
 
   // ---- vdkit extensions -------------------------------------------------------
