@@ -25,7 +25,7 @@ class CTestJop : public CJop {
   bool Serialize(CXmlArchive& ar) override {
     CXmlVar passes("passes", m_nPasses);
     CXmlVar label("label", m_strLabel);
-    ar == label;  // optional
+    static_cast<void>(ar == label);  // optional
     return ar == passes;
   }
   bool Run(CJobArgs& args) override {
