@@ -1,6 +1,7 @@
 #include "vdkit/dataobj/key_profile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -525,7 +526,7 @@ TEST(KeyProfileXmlTest, TruncatedAndCorruptedFilesFailCleanly) {
 }
 
 TEST(KeyProfileXmlTest, SaveByPathNeverLosesTheOldFile) {
-  const std::string path = ::testing::TempDir() + "vdkit_key_profile.xml";
+  const std::string path = ::testing::TempDir() + "vdkit_key_profile_" + std::to_string(::getpid()) + ".xml";
   CKeyProfile p;
   FillGolden(p);
   ASSERT_TRUE(p.Store(path.c_str()));

@@ -1,6 +1,7 @@
 #include "vdkit/job/job.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -77,7 +78,7 @@ TEST(JobTest, RunsOperatorsFromAStoredParameterFile) {
     CStrPairArray& Pairs() { return m_arStrPairs; }
     CJobArgs m_args;
   };
-  const std::string path = ::testing::TempDir() + "vdkit_job_params.xml";
+  const std::string path = ::testing::TempDir() + "vdkit_job_params_" + std::to_string(::getpid()) + ".xml";
   std::ofstream(path) << "<?xml version='1.0'?>\n<JobParameters>\n"
                          "<smooth class='CTestJop' type='a'>\n<passes>2</passes>\n</smooth>\n"
                          "<smooth class='CTestJop' type='b'>\n<passes>5</passes>\n</smooth>\n"

@@ -1,6 +1,7 @@
 #include "vdkit/job/jop.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -271,7 +272,7 @@ TEST(JopParameterFileTest, BadFilesLeaveTheSetAlone) {
 }
 
 TEST(JopParameterFileTest, SaveByPathNeverLosesTheOldFile) {
-  const std::string path = ::testing::TempDir() + "vdkit_jop_params.xml";
+  const std::string path = ::testing::TempDir() + "vdkit_jop_params_" + std::to_string(::getpid()) + ".xml";
   CJopSet set;
   Op(set, "grid", "pre", 3);
   set.SetFileName(path.c_str());
