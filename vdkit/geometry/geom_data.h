@@ -1,0 +1,78 @@
+// CGeomData: the geometry and values of a structured three-dimensional grid,
+// as gridding and section tools produce and consume them. Two flat float
+// arrays: the plane position of each of the nx * ny columns, and a value
+// ("depth") at each of the nx * ny * nz nodes.
+//
+//   CGeomData g;
+//   g.newxyz(3, 2, 4);         // 6 columns, 24 nodes, contents undefined
+//   g.x(2, 1) = 10.0f;         // column i + nx * j: xy[2 * 5]
+//   g.depth(1, 1, 2) = -7.5f;  // node i + nx * j + nx * ny * k: depth[16]
+//   float lo, hi;
+//   g.depth(&lo, &hi);         // range over all 24 values
+//
+// Layout: xy holds x and y of column n at 2n and 2n + 1; depth holds node
+// (i, j, k) at i + nx * j + nx * ny * k. The accessors do not test indices.
+//
+// Empty state: both arrays null (IsEmpty). A new object, one after Empty, and
+// one sized with a zero dimension are empty; their range scans answer false.
+//
+// Ownership: the object owns both arrays. Copies are deep (each copy has
+// arrays of its own); newxyz and Empty free the arrays, invalidating pointers
+// from xy(), depth() and the reference accessors.
+#pragma once
+
+#include "vdkit/platform/types.h"
+
+class VDKIT_API CGeomData {
+ public:
+  CGeomData() = default;
+  CGeomData(const CGeomData& other);
+  CGeomData(CGeomData&& other) noexcept;
+  // Deep: the framework's class copied the six fields, so that two objects
+  // freed the same arrays.
+  CGeomData& operator=(const CGeomData& other);
+  CGeomData& operator=(CGeomData&& other) noexcept;
+  ~CGeomData();
+
+  // Frees both arrays and allocates them anew (contents undefined) for
+  // nx * ny columns and nx * ny * nz nodes; a zero count allocates nothing.
+  // False, and the object unchanged, for a negative size or counts (including
+  // 2 * nx * ny) beyond the 32-bit range.
+  bool newxyz(int nx, int ny, int nz);
+  bool IsEmpty() const { return !m_pXY && !m_pDepth; }
+  // Frees both arrays and sets all sizes to zero.
+  void Empty();
+
+  int nx() const { return m_nX; }
+  int ny() const { return m_nY; }
+  int nz() const { return m_nZ; }
+  // nx * ny, as set by newxyz (vdkit extension).
+  int nxy() const { return m_nXY; }
+  float* xy() { return m_pXY; }
+  const float* xy() const { return m_pXY; }
+  float* depth() { return m_pDepth; }
+  const float* depth() const { return m_pDepth; }
+
+  // Column n = i + nx * j.
+  float& x(int n) { return m_pXY[2 * n]; }
+  float& y(int n) { return m_pXY[2 * n + 1]; }
+  float& x(int i, int j) { return x(i + m_nX * j); }
+  float& y(int i, int j) { return y(i + m_nX * j); }
+  float& depth(int n) { return m_pDepth[n]; }
+  float& depth(int i, int j, int k) { return m_pDepth[i + m_nX * j + m_nXY * k]; }
+
+  // Ranges over all columns (x, y) or all nodes (depth). False, outputs
+  // untouched, when the array is missing or empty. A NaN at the start is
+  // kept: later values compare neither below nor above it.
+  bool x(float* pMin, float* pMax) const;
+  bool y(float* pMin, float* pMax) const;
+  bool depth(float* pMin, float* pMax) const;
+
+ private:
+  float* m_pXY = nullptr;
+  float* m_pDepth = nullptr;
+  int m_nX = 0;
+  int m_nY = 0;
+  int m_nZ = 0;
+  int m_nXY = 0;
+};
