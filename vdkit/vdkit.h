@@ -44,9 +44,11 @@
 #include "vdkit/vdb/table_view.h"
 
 // geometry, jobs, undo
+#include "vdkit/geometry/geom_data.h"
 #include "vdkit/geometry/polyline.h"
 #include "vdkit/geometry/predicates.h"
 #include "vdkit/geometry/region.h"
+#include "vdkit/geometry/spline.h"
 #include "vdkit/job/job.h"
 #include "vdkit/job/job_args.h"
 #include "vdkit/job/jop.h"
@@ -59,3 +61,8 @@
 
 // data objects
 #include "vdkit/dataobj/key_profile.h"
+
+// coordinates and units
+#include "vdkit/coord/coord_convert.h"
+#include "vdkit/coord/coord_transform.h"
+#include "vdkit/coord/unit_trans.h"

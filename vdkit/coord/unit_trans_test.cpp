@@ -121,6 +121,11 @@ TEST(UnitTransTest, BinaryFormGoldenBytes) {
   ut.SetUnit("cm", "m");
   const std::vector<BYTE> golden(kGolden, kGolden + sizeof kGolden);
   EXPECT_EQ(Store(ut), golden);
+  CUnitTrans fresh;  // the seeded table alone: the same records less the second, then 1.0
+  std::vector<BYTE> seeded(kGolden, kGolden + 22);
+  seeded[0] = 1;
+  seeded.insert(seeded.end(), {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F});
+  EXPECT_EQ(Store(fresh), seeded);
   CUnitTrans back("Meters", "Feet");
   back.FreeStorage();
   ASSERT_TRUE(Load(golden, back));
