@@ -70,8 +70,10 @@ CGeomData::~CGeomData() {
 
 bool CGeomData::newxyz(int nx, int ny, int nz) {
   if (nx < 0 || ny < 0 || nz < 0) return false;
-  const int64_t columns = int64_t(nx) * ny, nodes = columns * nz;
-  if (2 * columns > INT_MAX || nodes > INT_MAX) return false;
+  const int64_t columns = int64_t(nx) * ny;
+  if (2 * columns > INT_MAX) return false;
+  const int64_t nodes = columns * nz;  // below 2^61: no overflow
+  if (nodes > INT_MAX) return false;
   Empty();
   m_nX = nx;
   m_nY = ny;
