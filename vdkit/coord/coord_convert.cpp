@@ -30,6 +30,8 @@ double Outside(double v) {
   return v < 0 ? -v : v > 1 ? v - 1 : 0;
 }
 
+const double kNone = std::numeric_limits<double>::infinity();  // no usable root
+
 }  // namespace
 
 CCoordConvert::CCoordConvert() : m_b2Valid(false), m_scalers() {
@@ -101,28 +103,37 @@ bool CCoordConvert::Solve(const Frame& f, double x, double y, double& t, double&
   if (!f.ok) return false;
   const double ex = x - f.x0, ey = y - f.y0;
   const double a2 = f.cwv, a1 = Cross(ex, ey, f.wx, f.wy) + f.cuv, a0 = Cross(ex, ey, f.ux, f.uy);
-  double disc = a1 * a1 - 4 * a2 * a0;
-  if (disc < 0) {
-    // A tangent root may come out a little below zero; far below, nothing maps to the point.
-    if (disc < -kFlat * (a1 * a1 + std::fabs(4 * a2 * a0))) return false;
-    disc = 0;
+  double t1, t2 = 0;
+  bool two = false;
+  if (a2 == 0) {
+    if (a1 == 0) return false;
+    t1 = -a0 / a1;
+  } else {
+    double disc = a1 * a1 - 4 * a2 * a0;
+    if (disc < 0) {
+      // A tangent root may come out a little below zero; far below, nothing maps to the point.
+      if (disc < -kFlat * (a1 * a1 + std::fabs(4 * a2 * a0))) return false;
+      disc = 0;
+    }
+    const double q = -0.5 * (a1 + std::copysign(std::sqrt(disc), a1));
+    t1 = q == 0 ? 0.0 : a0 / q;  // q = 0: the double root 0
+    t2 = q / a2;
+    two = q != 0;
   }
-  const double q = -0.5 * (a1 + std::copysign(std::sqrt(disc), a1));
-  double roots[2];
-  int n = 0;
-  if (q != 0) roots[n++] = a0 / q;
-  if (a2 != 0) roots[n++] = q / a2;
-  double best = std::numeric_limits<double>::infinity(), bestT = 0, bestS = 0;
-  for (int i = 0; i < n; ++i) {
-    const double r = roots[i], dx = f.ux + r * f.wx, dy = f.uy + r * f.wy, dd = dx * dx + dy * dy;
-    if (!(dd > 0)) continue;
-    const double sr = ((ex - r * f.vx) * dx + (ey - r * f.vy) * dy) / dd;
-    const double score = std::max(Outside(r), Outside(sr));
-    if (score < best) best = score, bestT = r, bestS = sr;
-  }
-  if (!(best < std::numeric_limits<double>::infinity())) return false;  // no root, or not finite
-  t = bestT;
-  s = bestS;
+  // s for a root, and how far (s, t) lies outside the unit square (infinite
+  // when the edge at t has no length or nothing is finite).
+  const auto param = [&f, ex, ey](double r, double& sr) {
+    const double dx = f.ux + r * f.wx, dy = f.uy + r * f.wy, dd = dx * dx + dy * dy;
+    sr = ((ex - r * f.vx) * dx + (ey - r * f.vy) * dy) / dd;
+    const double score = std::max(Outside(r), Outside(sr));  // NaN-free when dd > 0 and r is finite
+    return dd > 0 && score < kNone ? score : kNone;
+  };
+  double s1, s2, score2;
+  double score = param(t1, s1);
+  if (two && score > 0 && (score2 = param(t2, s2)) < score) t1 = t2, s1 = s2, score = score2;
+  if (score == kNone) return false;
+  t = t1;
+  s = s1;
   return true;
 }
 
@@ -140,14 +151,19 @@ bool CCoordConvert::Map(const Frame& from, bool toSystem1, double x, double y, d
   if (!Solve(from, x, y, t, s)) return false;
   // The target corners, interpolated along s on the edges K0 -> K3 and
   // K1 -> K2 (K1 -> K1 + K3 - K0 with three corners), then along t between them.
-  const auto at = [this, t, s](double Scaler::*c) {
-    const double l0 = m_scalers[0].*c, l1 = m_scalers[1].*c, l2 = m_scalers[2].*c, l3 = m_scalers[3].*c;
+  const auto at = [this, t, s](double l0, double l1, double l2, double l3) {
     const double a = l0 + (l3 - l0) * s;
     const double b = m_b2Valid ? l1 + (l2 - l1) * s : l1 + (l3 - l0) * s;
     return a + (b - a) * t;
   };
-  outX = at(toSystem1 ? &Scaler::x1 : &Scaler::x2);
-  outY = at(toSystem1 ? &Scaler::y1 : &Scaler::y2);
+  const Scaler* k = m_scalers;
+  if (toSystem1) {
+    outX = at(k[0].x1, k[1].x1, k[2].x1, k[3].x1);
+    outY = at(k[0].y1, k[1].y1, k[2].y1, k[3].y1);
+  } else {
+    outX = at(k[0].x2, k[1].x2, k[2].x2, k[3].x2);
+    outY = at(k[0].y2, k[1].y2, k[2].y2, k[3].y2);
+  }
   return true;
 }
 
