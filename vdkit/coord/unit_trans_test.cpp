@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
-#include <string>
 #include <vector>
 
 namespace {
@@ -36,15 +34,13 @@ bool Same(const CUnitTrans& a, const CUnitTrans& b) {
   return true;
 }
 
-TEST(UnitTransTest, SeededPairBothWaysAndInAnyCase) {
+TEST(UnitTransTest, SeededPairFirstMatchAndCaseBlindNames) {
   CUnitTrans mf("Meters", "Feet");
-  EXPECT_EQ(mf.toUnit2(1.0), kFeet);
-  EXPECT_EQ(mf.toUnit1(kFeet), 1.0);
-  const char* reversed[][2] = {{"feet", "meters"}, {"FEET", "METERS"}, {"Feet", "mEtErS"}};
-  for (const auto& r : reversed) {
-    CUnitTrans fm(r[0], r[1]);
-    EXPECT_DOUBLE_EQ(fm.toUnit2(kFeet), 1.0) << r[0];  // kFeet * (1 / kFeet), to rounding
-    EXPECT_EQ(fm.GetFactor(), 1.0 / kFeet);
+  EXPECT_TRUE(mf.toUnit2(1.0) == kFeet && mf.toUnit1(kFeet) == 1.0);
+  for (const auto& r : {std::make_pair("feet", "meters"), {"FEET", "METERS"}, {"Feet", "mEtErS"}}) {
+    CUnitTrans fm(r.first, r.second);
+    EXPECT_EQ(fm.GetFactor(), 1.0 / kFeet) << r.first;
+    EXPECT_DOUBLE_EQ(fm.toUnit2(kFeet), 1.0);  // kFeet * (1 / kFeet), to rounding
   }
   // Equal names, empty or missing names, unknown pairs: factor 1.
   const char* none[][2] = {{"Meters", "Meters"}, {"meters", "METERS"}, {"", "Feet"},     {"Feet", ""},
@@ -52,54 +48,44 @@ TEST(UnitTransTest, SeededPairBothWaysAndInAnyCase) {
   for (const auto& r : none) {
     mf.SetUnit("Meters", "Feet");
     mf.SetUnit(r[0], r[1]);
-    EXPECT_EQ(mf.GetFactor(), 1.0);
-    EXPECT_EQ(mf.toUnit2(7.25), 7.25);
+    EXPECT_TRUE(mf.GetFactor() == 1.0 && mf.toUnit2(7.25) == 7.25) << r[0] << " " << r[1];
   }
   EXPECT_EQ(CUnitTrans("Meters").GetFactor(), 1.0);  // one name: the constructor does not select
-}
 
-TEST(UnitTransTest, FirstRecordWinsAndRemovalAndCopiesAreTheirOwn) {
+  // The first record naming a pair, either way, wins.
   CUnitTrans ut;
-  EXPECT_EQ(ut.GetSize(), 1);
-  EXPECT_TRUE(ut.AddUnit("Meters", "Feet", 3.0));
-  EXPECT_TRUE(ut.AddUnit("Feet", "Inches", 12.0));
+  EXPECT_TRUE(ut.AddUnit("Meters", "Feet", 3.0) && ut.AddUnit("Feet", "Inches", 12.0));
   ut.SetUnit("Meters", "Feet");
   EXPECT_EQ(ut.GetFactor(), kFeet);
   ut.SetUnit("inches", "feet");
   EXPECT_EQ(ut.toUnit2(24.0), 2.0);
+  // Factors that cannot be divided by are refused; a reversed axis (-2) is not.
+  for (double bad : {0.0, -0.0, double(INFINITY), -double(INFINITY), double(NAN)})
+    EXPECT_FALSE(ut.AddUnit("a", "b", bad));
+  EXPECT_TRUE(ut.GetSize() == 3 && ut.AddUnit("a", "b", -2.0) && ut.AddUnit(nullptr, "b", 5.0));
+  ut.SetUnit("b", "a");
+  EXPECT_EQ(ut.toUnit2(1.0), -0.5);
+}
 
+TEST(UnitTransTest, RemovalAndCopiesAreTheirOwn) {
+  CUnitTrans ut;
+  ut.AddUnit("Meters", "Feet", 3.0);
+  ut.AddUnit("Feet", "Inches", 12.0);
   CUnitTrans copy(ut);
-  EXPECT_EQ(copy.RemoveAt(3), 3);
-  EXPECT_EQ(copy.RemoveAt(-1), 3);
-  EXPECT_EQ(copy.RemoveAt(0), 2);
+  EXPECT_TRUE(copy.RemoveAt(3) == 3 && copy.RemoveAt(-1) == 3 && copy.RemoveAt(0) == 2);
   copy.SetUnit("Meters", "Feet");
   EXPECT_EQ(copy.GetFactor(), 3.0);  // the added record now comes first
   EXPECT_EQ(ut.GetSize(), 3);        // the original kept its table
   CUnitTrans assigned;
   assigned = copy;
-  EXPECT_EQ(assigned.FreeStorage(), 0);
-  EXPECT_EQ(assigned.GetFactor(), 3.0);  // the factor outlives its record
+  EXPECT_TRUE(assigned.FreeStorage() == 0 && assigned.GetFactor() == 3.0);  // the factor outlives its record
   assigned.SetUnit("Meters", "Feet");
   EXPECT_TRUE(assigned.GetSize() == 0 && assigned.GetFactor() == 1.0 && copy.GetSize() == 2);
   EXPECT_TRUE(assigned.GetAt(0) == nullptr && copy.GetAt(2) == nullptr && copy.GetAt(-1) == nullptr);
-
   CUnitTrans seeded;
   EXPECT_EQ(seeded.RemoveAt(0), 0);
   seeded.SetUnit("Meters", "Feet");
   EXPECT_EQ(seeded.GetFactor(), 1.0);
-}
-
-TEST(UnitTransTest, FactorsThatCannotBeDividedByAreRefused) {
-  CUnitTrans ut;
-  for (double bad : {0.0, -0.0, double(INFINITY), -double(INFINITY), double(NAN)})
-    EXPECT_FALSE(ut.AddUnit("a", "b", bad));
-  EXPECT_EQ(ut.GetSize(), 1);
-  ut.SetUnit("b", "a");
-  EXPECT_EQ(ut.GetFactor(), 1.0);
-  EXPECT_TRUE(ut.AddUnit("a", "b", -2.0));  // a reversed axis is a usable factor
-  EXPECT_TRUE(ut.AddUnit(nullptr, "b", 5.0));
-  ut.SetUnit("b", "a");
-  EXPECT_EQ(ut.toUnit2(1.0), -0.5);
 }
 
 // The seeded table with an added pair and the factor cm -> m, worked out from
@@ -126,29 +112,18 @@ TEST(UnitTransTest, BinaryFormGoldenBytes) {
   seeded[0] = 1;
   seeded.insert(seeded.end(), {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F});
   EXPECT_EQ(Store(fresh), seeded);
-  CUnitTrans back("Meters", "Feet");
-  back.FreeStorage();
-  ASSERT_TRUE(Load(golden, back));
-  EXPECT_TRUE(Same(back, ut));
-  EXPECT_EQ(back.GetAt(1)->strUnit2, "cm");
-
-  // After other bytes in the same stream, and followed by more.
-  CMemFile mem;
-  {
-    CArchive ar(&mem, CArchive::store);
-    ar << (LONG)-1;
-    ut.Serialize(ar);
-    ar << (WORD)0xBEEF;
-  }
-  mem.SeekToBegin();
+  // Read back after other bytes in the stream and followed by more: exactly its own bytes are taken.
+  std::vector<BYTE> framed = {0xAA};
+  framed.insert(framed.end(), golden.begin(), golden.end());
+  framed.push_back(0xBB);
+  CMemFile mem(framed.data(), static_cast<UINT>(framed.size()));
   CArchive in(&mem, CArchive::load);
-  LONG lead;
-  WORD tail;
-  CUnitTrans again;
+  BYTE lead, tail;
+  CUnitTrans back;
   in >> lead;
-  ASSERT_TRUE(again.Serialize(in));
+  ASSERT_TRUE(back.Serialize(in));
   in >> tail;
-  EXPECT_TRUE(Same(again, ut) && lead == -1 && tail == 0xBEEF);
+  EXPECT_TRUE(Same(back, ut) && back.GetAt(1)->strUnit2 == "cm" && lead == 0xAA && tail == 0xBB);
 }
 
 // Every cut of the golden form fails and leaves the object as it was; flipped
@@ -167,57 +142,27 @@ TEST(UnitTransTest, DamagedFormsFailCleanly) {
       std::vector<BYTE> bytes(golden);
       bytes[at] = v;
       CUnitTrans ut(model);
-      if (!Load(bytes, ut)) {
-        EXPECT_TRUE(Same(ut, model));
-        continue;
+      const bool read = Load(bytes, ut);
+      EXPECT_TRUE(read || Same(ut, model));
+      for (int i = -1; read && i < ut.GetSize(); ++i) {
+        const double f = i < 0 ? ut.GetFactor() : ut.GetAt(i)->dFactor;
+        EXPECT_TRUE(std::isfinite(f) && f != 0) << at << " " << int(v);
       }
-      EXPECT_TRUE(std::isfinite(ut.GetFactor()) && ut.GetFactor() != 0);
-      for (int i = 0; i < ut.GetSize(); ++i)
-        EXPECT_TRUE(std::isfinite(ut.GetAt(i)->dFactor) && ut.GetAt(i)->dFactor);
     }
   }
-  // Counts far beyond the stream: 0xFFFE records, 2^31 - 1 (the 32-bit form), 2^32 - 1.
-  const std::vector<std::vector<BYTE>> huge = {{0xFE, 0xFF, 0x00, 0x00},
-                                               {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 'a'},
-                                               {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
-  for (const auto& bytes : huge) {
+  // Counts far beyond the stream (0xFFFE; 2^31 - 1 and 2^32 - 1 in the 32-bit
+  // form), and zero factors (100.0 at bytes 27..34, the current factor last).
+  std::vector<std::vector<BYTE>> bad = {{0xFE, 0xFF, 0x00, 0x00},
+                                        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x01, 'a'},
+                                        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+                                        golden,
+                                        golden};
+  std::fill(bad[3].begin() + 27, bad[3].begin() + 35, 0);
+  std::fill(bad[4].end() - 8, bad[4].end(), 0);
+  for (const auto& bytes : bad) {
     CUnitTrans ut(model);
     EXPECT_FALSE(Load(bytes, ut));
     EXPECT_TRUE(Same(ut, model));
-  }
-  // A zero factor in a record or as the current factor is refused.
-  std::vector<BYTE> zero(golden);
-  std::fill(zero.begin() + 27, zero.begin() + 35, 0);  // 100.0 at bytes 27..34 -> 0.0
-  CUnitTrans ut(model);
-  EXPECT_FALSE(Load(zero, ut));
-  std::vector<BYTE> zeroFactor(golden);
-  std::fill(zeroFactor.end() - 8, zeroFactor.end(), 0);
-  EXPECT_FALSE(Load(zeroFactor, ut));
-  EXPECT_TRUE(Same(ut, model));
-}
-
-// Random tables with awkward names (empty, 254/255 and 300 bytes long, every
-// byte value) come back exactly, and copies convert as their originals.
-TEST(UnitTransTest, RandomTablesRoundTrip) {
-  std::mt19937 rng(8);
-  std::uniform_int_distribution<int> byte(0, 255), len(0, 6);
-  const int lengths[] = {0, 1, 7, 254, 255, 300};
-  for (int round = 0; round < 40; ++round) {
-    CUnitTrans ut;
-    const int n = round % 13;
-    for (int i = 0; i < n; ++i) {
-      std::string a(lengths[len(rng) % 6], 'x'), b(lengths[len(rng) % 6], 'y');
-      for (char& c : a) c = char(byte(rng) | 1);  // no NUL inside: a CString from char* stops there
-      for (char& c : b) c = char(byte(rng) | 1);
-      const double f = std::ldexp(1.0 + byte(rng) / 256.0, byte(rng) - 128) * (byte(rng) & 1 ? -1 : 1);
-      ASSERT_TRUE(ut.AddUnit(a.c_str(), b.c_str(), f));
-    }
-    if (n) ut.SetUnit(ut.GetAt(n)->strUnit2, ut.GetAt(n)->strUnit1);
-    CUnitTrans back;
-    ASSERT_TRUE(Load(Store(ut), back));
-    EXPECT_TRUE(Same(back, ut)) << round;
-    const CUnitTrans copy = back;
-    EXPECT_EQ(copy.toUnit1(ut.toUnit2(1.5)), ut.toUnit1(ut.toUnit2(1.5)));
   }
 }
 
