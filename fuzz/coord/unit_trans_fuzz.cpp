@@ -6,19 +6,6 @@
 
 #include "vdkit/coord/unit_trans.h"
 
-namespace {
-
-bool Same(const CUnitTrans& a, const CUnitTrans& b) {
-  if (a.GetSize() != b.GetSize() || !(a.GetFactor() == b.GetFactor())) return false;
-  for (int i = 0; i < a.GetSize(); ++i) {
-    const CUnitTrans::SUnit *u = a.GetAt(i), *v = b.GetAt(i);
-    if (u->strUnit1 != v->strUnit1 || u->strUnit2 != v->strUnit2 || !(u->dFactor == v->dFactor)) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CUnitTrans ut;
   {
@@ -35,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CMemFile in(bytes.data(), static_cast<UINT>(bytes.size()));
   CArchive ar(&in, CArchive::load);
   CUnitTrans again;
-  if (!again.Serialize(ar) || !Same(ut, again)) __builtin_trap();
+  if (!again.Serialize(ar) || again != ut) __builtin_trap();
   return 0;
 }

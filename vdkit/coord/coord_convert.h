@@ -35,17 +35,14 @@
 // the frame's size).
 #pragma once
 
+#include "vdkit/coord/coord_transform.h"
 #include "vdkit/platform/types.h"
 
 class VDKIT_API CCoordConvert {
  public:
-  // A control point: (x1, y1) in system 1, (x2, y2) in system 2.
-  struct Scaler {
-    double x1;
-    double y1;
-    double x2;
-    double y2;
-  };
+  // A control point: (x1, y1) in system 1, (x2, y2) in system 2; the same
+  // record as CCoordTransform's, so one array of control points serves both.
+  using Scaler = CCoordTransform::Scaler;
 
   // All control points zero, three-corner mode.
   CCoordConvert();

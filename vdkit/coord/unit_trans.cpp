@@ -55,6 +55,15 @@ const CUnitTrans::SUnit* CUnitTrans::GetAt(int nIndex) const {
   return nIndex >= 0 && nIndex < GetSize() ? &m_units[static_cast<size_t>(nIndex)] : nullptr;
 }
 
+bool CUnitTrans::operator==(const CUnitTrans& other) const {
+  if (m_dFactor != other.m_dFactor || m_units.size() != other.m_units.size()) return false;
+  for (size_t i = 0; i < m_units.size(); ++i) {
+    const SUnit &a = m_units[i], &b = other.m_units[i];
+    if (a.strUnit1 != b.strUnit1 || a.strUnit2 != b.strUnit2 || a.dFactor != b.dFactor) return false;
+  }
+  return true;
+}
+
 bool CUnitTrans::Serialize(CXmlArchive&) {
   return true;
 }

@@ -91,6 +91,9 @@ class VDKIT_API CUnitTrans {
   // The record at nIndex; null outside 0 .. count - 1.
   const SUnit* GetAt(int nIndex) const;
   double GetFactor() const { return m_dFactor; }
+  // The same records in the same order, and the same factor.
+  bool operator==(const CUnitTrans& other) const;
+  bool operator!=(const CUnitTrans& other) const { return !(*this == other); }
 
  private:
   std::vector<SUnit> m_units;

@@ -24,16 +24,6 @@ bool Load(const std::vector<BYTE>& bytes, CUnitTrans& ut) {
   return ut.Serialize(ar);
 }
 
-// Table and factor, compared exactly.
-bool Same(const CUnitTrans& a, const CUnitTrans& b) {
-  if (a.GetSize() != b.GetSize() || !(a.GetFactor() == b.GetFactor())) return false;
-  for (int i = 0; i < a.GetSize(); ++i) {
-    const CUnitTrans::SUnit *u = a.GetAt(i), *v = b.GetAt(i);
-    if (u->strUnit1 != v->strUnit1 || u->strUnit2 != v->strUnit2 || !(u->dFactor == v->dFactor)) return false;
-  }
-  return true;
-}
-
 TEST(UnitTransTest, SeededPairFirstMatchAndCaseBlindNames) {
   CUnitTrans mf("Meters", "Feet");
   EXPECT_TRUE(mf.toUnit2(1.0) == kFeet && mf.toUnit1(kFeet) == 1.0);
@@ -72,7 +62,8 @@ TEST(UnitTransTest, RemovalAndCopiesAreTheirOwn) {
   ut.AddUnit("Meters", "Feet", 3.0);
   ut.AddUnit("Feet", "Inches", 12.0);
   CUnitTrans copy(ut);
-  EXPECT_TRUE(copy.RemoveAt(3) == 3 && copy.RemoveAt(-1) == 3 && copy.RemoveAt(0) == 2);
+  EXPECT_TRUE(copy == ut && copy.RemoveAt(3) == 3 && copy.RemoveAt(-1) == 3 && copy == ut);
+  EXPECT_TRUE(copy.RemoveAt(0) == 2 && copy != ut);
   copy.SetUnit("Meters", "Feet");
   EXPECT_EQ(copy.GetFactor(), 3.0);  // the added record now comes first
   EXPECT_EQ(ut.GetSize(), 3);        // the original kept its table
@@ -123,7 +114,7 @@ TEST(UnitTransTest, BinaryFormGoldenBytes) {
   in >> lead;
   ASSERT_TRUE(back.Serialize(in));
   in >> tail;
-  EXPECT_TRUE(Same(back, ut) && back.GetAt(1)->strUnit2 == "cm" && lead == 0xAA && tail == 0xBB);
+  EXPECT_TRUE(back == ut && back.GetAt(1)->strUnit2 == "cm" && lead == 0xAA && tail == 0xBB);
 }
 
 // Every cut of the golden form fails and leaves the object as it was; flipped
@@ -135,7 +126,7 @@ TEST(UnitTransTest, DamagedFormsFailCleanly) {
   for (size_t len = 0; len < golden.size(); ++len) {
     CUnitTrans ut(model);
     EXPECT_FALSE(Load(std::vector<BYTE>(golden.begin(), golden.begin() + len), ut)) << len;
-    EXPECT_TRUE(Same(ut, model)) << len;
+    EXPECT_TRUE(ut == model) << len;
   }
   for (size_t at = 0; at < golden.size(); ++at) {
     for (BYTE v : {0x00, 0x01, 0x7F, 0x80, 0xFE, 0xFF}) {
@@ -143,7 +134,7 @@ TEST(UnitTransTest, DamagedFormsFailCleanly) {
       bytes[at] = v;
       CUnitTrans ut(model);
       const bool read = Load(bytes, ut);
-      EXPECT_TRUE(read || Same(ut, model));
+      EXPECT_TRUE(read || ut == model);
       for (int i = -1; read && i < ut.GetSize(); ++i) {
         const double f = i < 0 ? ut.GetFactor() : ut.GetAt(i)->dFactor;
         EXPECT_TRUE(std::isfinite(f) && f != 0) << at << " " << int(v);
@@ -162,7 +153,7 @@ TEST(UnitTransTest, DamagedFormsFailCleanly) {
   for (const auto& bytes : bad) {
     CUnitTrans ut(model);
     EXPECT_FALSE(Load(bytes, ut));
-    EXPECT_TRUE(Same(ut, model));
+    EXPECT_TRUE(ut == model);
   }
 }
 
