@@ -1,3 +1,6 @@
+// First, so that every function in this file, inline ones included, computes alike.
+#include "vdkit/numeric/exact_internal.h"
+
 #include "vdkit/numeric/linear.h"
 
 #include <algorithm>
@@ -8,12 +11,6 @@
 #include <utility>
 
 #include "vdkit/numeric/matrix.h"
-
-// Results must match the plain sequence of operations bit for bit, so a − f·b
-// is never fused into one rounding.
-#ifdef __clang__
-#pragma STDC FP_CONTRACT OFF
-#endif
 
 namespace {
 
@@ -30,11 +27,47 @@ GaussjMessageHandler& MessageHandler() {
 // constant, widened.
 constexpr double kZeroPivot = static_cast<double>(1.0e-30f);
 
-// row[j] −= f · pivotRow[j] for j in [from, to). Two lanes at a time; each lane
-// rounds the product and the difference separately, exactly as the scalar form.
-inline void SubtractMultiple(double* __restrict row, const double* __restrict pivotRow, double f, int from,
-                             int to) {
-  for (int j = from; j < to; ++j) row[j] -= f * pivotRow[j];
+// Vector forms of the elimination where the processor has them, chosen once at
+// load time. Each lane rounds the product and the difference separately, as
+// the scalar form does, so every form gives the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define VDKIT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define VDKIT_VECTOR_CLONES
+#endif
+
+// Gauss-Jordan on the n × (n + 1) work rows g; false after a zero pivot.
+VDKIT_VECTOR_CLONES bool EliminateGaussJordan(double** g, int n) {
+  bool ok = true;
+  for (int k = 0; k < n; ++k) {
+    int p = k;
+    double best = std::fabs(g[k][k]);
+    for (int i = k + 1; i < n; ++i) {
+      const double v = std::fabs(g[i][k]);
+      if (v > best) best = v, p = i;
+    }
+    if (best < kZeroPivot) {
+      char line[80];
+      snprintf(line, sizeof line, "Gaussj error: Main Element[%i][%i]=0!\n", p, p);
+      MessageHandler()(line);
+      g[k][n] = 0.0;
+      ok = false;
+      continue;
+    }
+    // Swapping the row pointers moves columns below k as well; nothing reads
+    // them again, as nothing reads column k of other rows after this step.
+    if (p != k) std::swap(g[k], g[p]);
+    const double* __restrict pivotRow = g[k];
+    const double pivot = pivotRow[k];
+    for (int i = 0; i < n; ++i) {
+      if (i == k) continue;
+      double* __restrict row = g[i];
+      const double f = row[k] / pivot;
+      for (int j = k + 1; j <= n; ++j) row[j] -= f * pivotRow[j];
+    }
+    for (int j = k + 1; j <= n; ++j) g[k][j] /= pivot;
+  }
+  return ok;
 }
 
 }  // namespace
@@ -55,34 +88,7 @@ bool Gaussj(float** a, float* b, float* x, int n) {
     for (int j = 0; j < n; ++j) row[j] = src[j];
     row[n] = b[i];
   }
-  bool ok = true;
-  for (int k = 0; k < n; ++k) {
-    int p = k;
-    double best = std::fabs(g[k][k]);
-    for (int i = k + 1; i < n; ++i) {
-      const double v = std::fabs(g[i][k]);
-      if (v > best) best = v, p = i;
-    }
-    if (best < kZeroPivot) {
-      char line[80];
-      snprintf(line, sizeof line, "Gaussj error: Main Element[%i][%i]=0!\n", p, p);
-      MessageHandler()(line);
-      g[k][n] = 0.0;
-      ok = false;
-      continue;
-    }
-    // Swapping the row pointers moves columns below k as well; nothing reads
-    // them again, as nothing reads column k of other rows after this step.
-    if (p != k) std::swap(g[k], g[p]);
-    double* pivotRow = g[k];
-    const double pivot = pivotRow[k];
-    for (int i = 0; i < n; ++i) {
-      if (i == k) continue;
-      double* row = g[i];
-      SubtractMultiple(row, pivotRow, row[k] / pivot, k + 1, n + 1);
-    }
-    for (int j = k + 1; j <= n; ++j) pivotRow[j] /= pivot;
-  }
+  const bool ok = EliminateGaussJordan(g, n);
   for (int i = 0; i < n; ++i) x[i] = static_cast<float>(g[i][n]);
   free(g);
   return ok;

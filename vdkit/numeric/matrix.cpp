@@ -1,3 +1,6 @@
+// First, so that every function in this file, inline ones included, computes alike.
+#include "vdkit/numeric/exact_internal.h"
+
 #include "vdkit/numeric/matrix.h"
 
 #include <algorithm>
@@ -8,12 +11,6 @@
 #include <cstdlib>
 #include <limits>
 #include <utility>
-
-// Results must match the plain sequence of operations bit for bit, so a − f·b
-// is never fused into one rounding.
-#ifdef __clang__
-#pragma STDC FP_CONTRACT OFF
-#endif
 
 namespace {
 
