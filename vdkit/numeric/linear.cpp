@@ -278,6 +278,7 @@ bool Report(int status, int* out) {
 
 bool NonlinearMatch(float* x, float* y, int N, float* a, int ma, NonlinearModel model, float tol, void* ctx,
                     int* status) {
+  if (!model) return Report(NONLINEAR_BAD_START, status);
   return Report(LevenbergMarquardt(N, y, a, ma, tol,
                                    [=](int i, float* yhat, float* dyda, float* p, int n) {
                                      model(x[i], yhat, dyda, p, n, ctx);
@@ -291,6 +292,7 @@ bool NonlinearMatch(float* x, float* y, int N, float* a, int ma, NonlinearModel 
 
 bool MNonlinearMatch(float** x, float* y, int N, float* a, int ma, MNonlinearModel model, float tol,
                      void* ctx, int* status) {
+  if (!model) return Report(NONLINEAR_BAD_START, status);
   return Report(LevenbergMarquardt(N, y, a, ma, tol,
                                    [=](int i, float* yhat, float* dyda, float* p, int n) {
                                      model(x[i], yhat, dyda, p, n, ctx);

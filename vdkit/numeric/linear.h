@@ -22,10 +22,10 @@
 // below 1.0e-30f counts as zero: the solver sends the line
 // "Gaussj error: Main Element[p][p]=0!\n" (p the row it stopped at) to the
 // message handler, sets that row's right-hand value to 0, leaves the column
-// uneliminated and goes on. x is written in every case.
-// True when every column had a usable pivot; false after a zero pivot or when
-// work memory could not be had. n below 1 is an empty system: true, nothing
-// written.
+// uneliminated and goes on; x still receives what the elimination left.
+// True when every column had a usable pivot; false after a zero pivot, and
+// false with x untouched when work memory could not be had. n below 1 is an
+// empty system: true, nothing written.
 VDKIT_API bool Gaussj(float** a, float* b, float* x, int n);
 
 // Where Gaussj's line goes. The default writes it to standard output.
@@ -78,7 +78,7 @@ VDKIT_API bool MultinomialMatchSE(float* x, float* y, int n, int d, float* c);
 enum : int {
   NONLINEAR_DONE = 0,          // the iteration ran to one of its stops
   NONLINEAR_NO_MEMORY = -1,    // work arrays could not be had
-  NONLINEAR_BAD_START = -2,    // no residual at the start values: N < 1, ma < 1 or no memory
+  NONLINEAR_BAD_START = -2,    // no residual at the start: N < 1, ma < 1, no model, or no memory
   NONLINEAR_STEP_FAILED = -3,  // a trial step's residual could not be formed (no memory)
 };
 using NonlinearModel = void (*)(float x, float* y, float* dyda, float* a, int ma, void* ctx);
