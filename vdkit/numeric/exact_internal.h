@@ -8,3 +8,12 @@
 #elif defined(__GNUC__)
 #pragma GCC optimize("fp-contract=off")
 #endif
+
+// Vector forms of the eliminations where the processor has them, chosen once
+// at load time. Each lane rounds the product and the difference separately, as
+// the scalar form does, so every form gives the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define VDKIT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define VDKIT_VECTOR_CLONES
+#endif

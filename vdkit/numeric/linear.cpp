@@ -27,15 +27,6 @@ GaussjMessageHandler& MessageHandler() {
 // constant, widened.
 constexpr double kZeroPivot = static_cast<double>(1.0e-30f);
 
-// Vector forms of the elimination where the processor has them, chosen once at
-// load time. Each lane rounds the product and the difference separately, as
-// the scalar form does, so every form gives the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define VDKIT_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define VDKIT_VECTOR_CLONES
-#endif
-
 // Gauss-Jordan on the n × (n + 1) work rows g; false after a zero pivot.
 VDKIT_VECTOR_CLONES bool EliminateGaussJordan(double** g, int n) {
   bool ok = true;

@@ -415,6 +415,42 @@ CMatrixd operator~(const CMatrixd& a) {
 // has been pivoted and cleared, no later step reads it again, so leaving it
 // unwritten changes no result.
 
+namespace {
+
+// Solve's step k, the pivot in place: row k divided by the pivot from column
+// k + 1 on, then f = row i's column k times row k subtracted from every row
+// below, columns k + 1 … width − 1.
+VDKIT_VECTOR_CLONES void EliminateBelow(double** g, int k, int n, int width) {
+  double* __restrict rk = g[k];
+  const double piv = rk[k];
+  for (int j = k + 1; j < width; ++j) rk[j] /= piv;
+  for (int i = k + 1; i < n; ++i) {
+    double* __restrict ri = g[i];
+    const double f = ri[k];
+    for (int j = k + 1; j < width; ++j) ri[j] -= f * rk[j];
+  }
+}
+
+// The inverse's step k: row k of a (from column k + 1) and of inv divided by
+// the pivot, then f = a(i, k) times row k subtracted from every other row of both.
+VDKIT_VECTOR_CLONES void EliminateOthers(double** a, double** inv, int k, int n) {
+  double* __restrict ak = a[k];
+  double* __restrict ik = inv[k];
+  const double piv = ak[k];
+  for (int j = k + 1; j < n; ++j) ak[j] /= piv;
+  for (int j = 0; j < n; ++j) ik[j] /= piv;
+  for (int i = 0; i < n; ++i) {
+    if (i == k) continue;
+    double* __restrict ai = a[i];
+    double* __restrict ii = inv[i];
+    const double f = ai[k];
+    for (int j = k + 1; j < n; ++j) ai[j] -= f * ak[j];
+    for (int j = 0; j < n; ++j) ii[j] -= f * ik[j];
+  }
+}
+
+}  // namespace
+
 CMatrixd CMatrixd::Solve(const CMatrixd& b) const {
   const int n = m_nRows, q = b.m_nCols;
   if (!IsSquare() || b.m_nRows != n) return CMatrixd();
@@ -428,14 +464,7 @@ CMatrixd CMatrixd::Solve(const CMatrixd& b) const {
   }
   for (int k = 0; k < n; ++k) {
     if (g.pivot(k) < 0) return CMatrixd();  // singular: no finite answer
-    double* rk = g.m_ppData[k];
-    const double piv = rk[k];
-    for (int j = k + 1; j < width; ++j) rk[j] /= piv;
-    for (int i = k + 1; i < n; ++i) {
-      double* ri = g.m_ppData[i];
-      const double f = ri[k];
-      for (int j = k + 1; j < width; ++j) ri[j] -= f * rk[j];
-    }
+    EliminateBelow(g.m_ppData, k, n, width);
   }
   CMatrixd x(n, q);
   if (!HasShape(x, n, q)) return CMatrixd();
@@ -525,19 +554,7 @@ CMatrixd operator!(CMatrixd a) {
     const int p = a.pivot(k);
     if (p < 0) return CMatrixd();  // singular: no finite answer
     if (p > 0) std::swap(inv.m_ppData[k], inv.m_ppData[p]);
-    double* ak = a.m_ppData[k];
-    double* ik = inv.m_ppData[k];
-    const double piv = ak[k];
-    for (int j = k + 1; j < n; ++j) ak[j] /= piv;
-    for (int j = 0; j < n; ++j) ik[j] /= piv;
-    for (int i = 0; i < n; ++i) {
-      if (i == k) continue;
-      double* ai = a.m_ppData[i];
-      double* ii = inv.m_ppData[i];
-      const double f = ai[k];
-      for (int j = k + 1; j < n; ++j) ai[j] -= f * ak[j];
-      for (int j = 0; j < n; ++j) ii[j] -= f * ik[j];
-    }
+    EliminateOthers(a.m_ppData, inv.m_ppData, k, n);
   }
   return inv;
 }
