@@ -1,5 +1,7 @@
-// Linear systems for single-precision data: Gaussj, the Gauss-Jordan solver
-// beneath the curve fits, the gridding and the coordinate fits.
+// Linear systems and curve fitting for single-precision data: Gaussj, the
+// Gauss-Jordan solver beneath the fits, the gridding and the coordinate fits;
+// linear, polynomial and Levenberg-Marquardt least-squares fits; and MGauss,
+// a Gauss-Legendre integral over nested limits.
 //
 //   float** a = (float**)StRuCt2(n, n, sizeof(float));   // fill a[i][j] and b[i]
 //   if (!Gaussj(a, b, b, n)) { /* a zero pivot; b holds the partial solution */ }
@@ -20,9 +22,9 @@
 // as b. Pivoting is partial: in each column the row of strictly largest
 // magnitude, the earliest among equals. A column whose largest magnitude is
 // below 1.0e-30f counts as zero: the solver sends the line
-// "Gaussj error: Main Element[p][p]=0!\n" (p the row it stopped at) to the
-// message handler, sets that row's right-hand value to 0, leaves the column
-// uneliminated and goes on; x still receives what the elimination left.
+// "Gaussj error: Main Element[p][p]=0!\n" (p the row its search stopped at)
+// to the message handler, sets the right-hand value of the column's own row
+// to 0, leaves the column uneliminated and goes on; x still receives what the elimination left.
 // True when every column had a usable pivot; false after a zero pivot, and
 // false with x untouched when work memory could not be had. n below 1 is an
 // empty system: true, nothing written.
