@@ -43,6 +43,13 @@
 #include "vdkit/vdb/table_set.h"
 #include "vdkit/vdb/table_view.h"
 
+// section files
+#include "vdkit/secfile/sec_file.h"
+
+// data objects
+#include "vdkit/dataobj/mmx.h"
+#include "vdkit/dataobj/rc_data.h"
+
 // geometry, jobs, undo
 #include "vdkit/geometry/geom_data.h"
 #include "vdkit/geometry/polyline.h"
