@@ -93,12 +93,14 @@ POSITION ToPosition(size_t index) {
 
 }  // namespace
 
-// The directory as the file holds it, read once and kept until something is
-// written through this object.
+// The directory as the file holds it, read a block at a time as far as the
+// lookups and walks have reached, and kept until something is written
+// through this object.
 struct CSecFile::Directory {
   std::vector<SsecTableInfo> entries;  // by entry number
   std::vector<Key> keys;               // folded names
-  std::vector<bool> present;           // false: the entry's block is not in the file
+  std::vector<char> present;           // 0: not read yet, or its block is not in the file
+  int blocksRead = 0;                  // blocks 0 .. blocksRead - 1 have been read
 };
 
 CSecFile::CSecFile() = default;
@@ -247,18 +249,25 @@ int CSecFile::GetTableCount() const {
 }
 
 // ---- Directory ----------------------------------------------------------------------------------
-CSecFile::Directory& CSecFile::LoadDirectory() {
-  if (m_pDir) return *m_pDir;
-  auto dir = std::make_unique<Directory>();
-  const int count = GetTableCount();  // at most 832: Open and AddTableInfo see to it
-  dir->entries.resize(static_cast<size_t>(count));
-  dir->keys.resize(static_cast<size_t>(count));
-  dir->present.assign(static_cast<size_t>(count), false);
+const CSecFile::Directory& CSecFile::DirectoryThrough(int nBlock) {
+  if (!m_pDir) {
+    const size_t count =
+        static_cast<size_t>(GetTableCount());  // at most 832: Open and AddTableInfo see to it
+    m_pDir = std::make_unique<Directory>();
+    m_pDir->entries.resize(count);
+    m_pDir->keys.resize(count);
+    m_pDir->present.assign(count, 0);
+  }
+  Directory& dir = *m_pDir;
+  if (dir.blocksRead > nBlock) return dir;
+  const int count = static_cast<int>(dir.entries.size());
   const ULONGLONG length = GetLength();
   const ULONGLONG pos = GetPosition();
   BYTE block[kSecDirBlockSize];
-  for (int first = 0; first < count; first += kSecDirBlockEntries) {
-    const DWORD offset = Get32(&m_head[kBlocksAt + 4 * (first / kSecDirBlockEntries)]);
+  for (; dir.blocksRead <= nBlock; ++dir.blocksRead) {
+    const int first = dir.blocksRead * kSecDirBlockEntries;
+    if (first >= count) break;
+    const DWORD offset = Get32(&m_head[kBlocksAt + 4 * dir.blocksRead]);
     if (offset < m_head.size() || offset >= length) continue;  // 0 included: not written
     const int n = std::min(kSecDirBlockEntries, count - first);
     const UINT want =
@@ -267,14 +276,25 @@ CSecFile::Directory& CSecFile::LoadDirectory() {
     const UINT got = Read(block, want);
     for (UINT s = 0; (s + 1) * kEntrySize <= got; ++s) {
       const size_t k = static_cast<size_t>(first) + s;
-      dir->entries[k] = DecodeEntry(block + s * kEntrySize);
-      dir->keys[k] = Fold(dir->entries[k].szName);
-      dir->present[k] = true;
+      dir.entries[k] = DecodeEntry(block + s * kEntrySize);
+      dir.keys[k] = Fold(dir.entries[k].szName);
+      dir.present[k] = 1;
     }
   }
   Seek(static_cast<LONGLONG>(pos), begin);
-  m_pDir = std::move(dir);
-  return *m_pDir;
+  return dir;
+}
+
+template <class Match>
+int CSecFile::Scan(int from, Match match) {
+  const int count = GetTableCount();
+  for (int b = from / kSecDirBlockEntries; b * kSecDirBlockEntries < count; ++b) {
+    const Directory& dir = DirectoryThrough(b);  // a block is read when the scan reaches it
+    const int end = std::min(count, (b + 1) * kSecDirBlockEntries);
+    for (int k = std::max(from, b * kSecDirBlockEntries); k < end; ++k)
+      if (match(dir, static_cast<size_t>(k))) return k;
+  }
+  return -1;
 }
 
 int CSecFile::Find(const char* lpszName, const SsecTableInfo* pRecord) {
@@ -282,10 +302,7 @@ int CSecFile::Find(const char* lpszName, const SsecTableInfo* pRecord) {
   char stored[16];
   StoredName(lpszName, lpszName ? SsecTableInfo{} : *pRecord, stored);
   const Key key = Fold(stored);
-  const Directory& dir = LoadDirectory();
-  for (size_t k = 0; k < dir.entries.size(); ++k)
-    if (dir.present[k] && dir.keys[k] == key) return static_cast<int>(k);
-  return -1;
+  return Scan(0, [&key](const Directory& dir, size_t k) { return dir.present[k] && dir.keys[k] == key; });
 }
 
 bool CSecFile::AddTableInfo(const char* lpszName, WORD wInfo2, WORD wInfo1) {
@@ -384,8 +401,7 @@ bool CSecFile::GetNextTableInfo(POSITION& pos, SsecTableInfo& info, int nType) {
 }
 
 int CSecFile::NextEntry(int from, int nType) {
-  const Directory& dir = LoadDirectory();
-  for (size_t k = static_cast<size_t>(from); k < dir.entries.size(); ++k)
-    if (dir.present[k] && (nType < 1 || dir.entries[k].nType == nType)) return static_cast<int>(k);
-  return -1;
+  return Scan(from, [nType](const Directory& dir, size_t k) {
+    return dir.present[k] && (nType < 1 || dir.entries[k].nType == nType);
+  });
 }

@@ -173,11 +173,16 @@ class VDKIT_API CSecFile : public CSafeFile {
  private:
   struct Directory;
   bool WriteHead();
-  Directory& LoadDirectory();
+  // The directory with blocks 0 .. nBlock read (the file position is kept).
+  const Directory& DirectoryThrough(int nBlock);
   // The first present entry of that name, or from `from` on of that type
   // (any below 1); -1 when there is none.
   int Find(const char* lpszName, const SsecTableInfo* pRecord);
   int NextEntry(int from, int nType);
+  // The first entry from `from` on that match(directory, k) accepts, reading
+  // blocks only as far as the scan goes; -1 when there is none.
+  template <class Match>
+  int Scan(int from, Match match);
   bool IsWritable() const { return IsOpen() && m_nMode != secOpenRead; }
   void ResetState();
 
