@@ -121,6 +121,17 @@ CSecFile::~CSecFile() {
 
 // ---- Opening and closing ------------------------------------------------------------------
 bool CSecFile::Open(const char* lpszFileName, SimapOF nMode) {
+  return OpenAs(lpszFileName, nMode, nullptr);
+}
+
+BOOL CSecFile::Open(const char* lpszFileName, UINT nOpenFlags, CFileException* pError) {
+  const SimapOF mode = (nOpenFlags & modeCreate)      ? secOpenCreate
+                       : (nOpenFlags & 3) != modeRead ? secOpenReadWrite
+                                                      : secOpenRead;
+  return OpenAs(lpszFileName, mode, pError) ? TRUE : FALSE;
+}
+
+bool CSecFile::OpenAs(const char* lpszFileName, SimapOF nMode, CFileException* pError) {
   if (IsOpen()) Close();
   const int headSize = GetHeadSize();
   if (headSize < kFixedHead || headSize > 0xFFFF) return false;
@@ -128,8 +139,9 @@ bool CSecFile::Open(const char* lpszFileName, SimapOF nMode) {
   const SimapOF mode = (nMode == secOpenReadWrite || nMode == secOpenCreate) ? nMode : secOpenRead;
   const BOOL opened =
       mode == secOpenCreate
-          ? CSafeFile::Open(lpszFileName, modeCreate | modeReadWrite | typeBinary)
-          : CFile::Open(lpszFileName, (mode == secOpenReadWrite ? modeReadWrite : modeRead) | typeBinary);
+          ? CSafeFile::Open(lpszFileName, modeCreate | modeReadWrite | typeBinary, pError)
+          : CFile::Open(lpszFileName, (mode == secOpenReadWrite ? modeReadWrite : modeRead) | typeBinary,
+                        pError);
   if (!opened) return false;
   ResetState();
   m_nMode = mode;
@@ -146,17 +158,9 @@ bool CSecFile::Open(const char* lpszFileName, SimapOF nMode) {
   if (!valid) {
     Abort();
     std::fill(m_head.begin(), m_head.end(), 0);
+    if (pError) *pError = CFileException(CFileException::invalidFile, -1, lpszFileName);
   }
   return valid;
-}
-
-BOOL CSecFile::Open(const char* lpszFileName, UINT nOpenFlags, CFileException* pError) {
-  const SimapOF mode = (nOpenFlags & modeCreate)      ? secOpenCreate
-                       : (nOpenFlags & 3) != modeRead ? secOpenReadWrite
-                                                      : secOpenRead;
-  if (Open(lpszFileName, mode)) return TRUE;
-  if (pError) *pError = CFileException(CFileException::invalidFile, -1, lpszFileName);
-  return FALSE;
 }
 
 void CSecFile::Close() {

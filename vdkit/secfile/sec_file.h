@@ -172,6 +172,9 @@ class VDKIT_API CSecFile : public CSafeFile {
 
  private:
   struct Directory;
+  // Open in both forms; pError, when given, receives the cause of a failure
+  // (invalidFile for a file that is not a section file).
+  bool OpenAs(const char* lpszFileName, SimapOF nMode, CFileException* pError);
   bool WriteHead();
   // The directory with blocks 0 .. nBlock read (the file position is kept).
   const Directory& DirectoryThrough(int nBlock);

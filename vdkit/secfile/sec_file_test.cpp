@@ -355,6 +355,17 @@ TEST_F(SecFileTest, HeadersOfDerivedFilesAndRefusedWrites) {
   EXPECT_FALSE(f.GetFirstTableInfoPos(0));
   EXPECT_FALSE(f.SeekToTableData("t", nullptr));
   EXPECT_FALSE(f.Open(Path("missing.sec").c_str(), secOpenReadWrite));
+  // Through a CFile*, with the framework's flags and the cause of a failure.
+  CFile* asFile = &plain;
+  CFileException error;
+  EXPECT_FALSE(asFile->Open(path.c_str(), CFile::modeRead, &error));
+  EXPECT_EQ(error.m_cause, CFileException::invalidFile);
+  EXPECT_FALSE(asFile->Open(Path("missing.sec").c_str(), CFile::modeReadWrite, &error));
+  EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
+  ASSERT_TRUE(asFile->Open(Path("framework.sec").c_str(), CFile::modeCreate | CFile::modeReadWrite));
+  EXPECT_TRUE(plain.AddTableInfo("t", 0, 0));
+  asFile->Close();
+  EXPECT_EQ(Slurp(Path("framework.sec")).size(), 64u + 2048u);
 
   // Offsets are 32-bit: nothing is added where they would not fit (the file
   // is sparse, so this costs no disk space).
