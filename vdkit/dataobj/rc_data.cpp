@@ -179,9 +179,11 @@ CRCData& CRCData::operator=(const CRCData& source) {
   m_bRanges = source.m_bRanges;
   m_max = source.m_max;
   m_min = source.m_min;
+  // Rows are copied whole even when no column is left to give them cells.
   for (const auto& row : source.m_rows) {
-    SRCRow* copy = NewRow(true);
-    std::copy(row.get(), row.get() + m_cols.size(), copy);
+    m_rows.push_back(NullRow(m_cols.size()));
+    std::copy(row.get(), row.get() + m_cols.size(), m_rows.back().get());
   }
+  if (!m_rows.empty()) SetModified(true);
   return *this;
 }
