@@ -47,6 +47,7 @@
 #include "vdkit/secfile/sec_file.h"
 
 // data objects
+#include "vdkit/dataobj/key_profile.h"
 #include "vdkit/dataobj/mmx.h"
 #include "vdkit/dataobj/rc_data.h"
 
@@ -65,9 +66,6 @@
 #include "vdkit/numeric/gridding.h"
 #include "vdkit/numeric/linear.h"
 #include "vdkit/numeric/matrix.h"
-
-// data objects
-#include "vdkit/dataobj/key_profile.h"
 
 // coordinates and units
 #include "vdkit/coord/coord_convert.h"
