@@ -14,12 +14,19 @@
 
 namespace {
 
-const std::string& Path() {
-  static const std::string path = [] {
+// The file the input becomes, one per process, removed at exit.
+struct TempFile {
+  TempFile() {
     const char* base = std::getenv("TMPDIR");
-    return std::string(base ? base : "/tmp") + "/sec_file_fuzz." + std::to_string(::getpid());
-  }();
-  return path;
+    path = std::string(base ? base : "/tmp") + "/sec_file_fuzz." + std::to_string(::getpid());
+  }
+  ~TempFile() { ::unlink(path.c_str()); }
+  std::string path;
+};
+
+const std::string& Path() {
+  static const TempFile file;
+  return file.path;
 }
 
 void Exercise(CSecFile& f) {
