@@ -344,6 +344,11 @@ qrxProgressShow2::~qrxProgressShow2() {
   if (!m_bVisible) qrxProgressShow(0);
 }
 
+CDProgress* qrxProgressGetDialog() {
+  Displays* d = GetDisplays();
+  return d ? &d->dialog : nullptr;
+}
+
 int qrxProgressSetTerminal(int mode) {
   Displays* d = GetDisplays();
   if (!d) return QRX_TERMINAL_OFF;

@@ -139,6 +139,10 @@ class VDKIT_API qrxProgressShow2 {
   bool m_bVisible;                                                 // whether a display was shown before
 };
 
+// vdkit: the process-wide dialog display, for a host that places or inspects
+// it; null once torn down at exit.
+VDKIT_API CDProgress* qrxProgressGetDialog();
+
 // ---- vdkit extension: the terminal display -----------------------------------------------
 // A line on standard error (percentage, bar, elapsed and remaining time, the
 // message) used by the qrx calls when no window display can be shown. By
