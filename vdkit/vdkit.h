@@ -6,13 +6,20 @@
 #include "vdkit/platform/codepage.h"
 #include "vdkit/platform/collections.h"
 #include "vdkit/platform/cstring.h"
+#include "vdkit/platform/dc.h"
 #include "vdkit/platform/export.h"
 #include "vdkit/platform/file.h"
 #include "vdkit/platform/gdi.h"
+#include "vdkit/platform/rect.h"
 #include "vdkit/platform/resources.h"
 #include "vdkit/platform/safe_file.h"
 #include "vdkit/platform/tree_ctrl.h"
 #include "vdkit/platform/types.h"
+// window system: the interface, the window classes, the headless implementation
+// (the X11 one is vdkit::x11's vdkit/platform/window_x11.h)
+#include "vdkit/platform/window.h"
+#include "vdkit/platform/window_headless.h"
+#include "vdkit/platform/window_system.h"
 
 // core
 #include "vdkit/core/arrays.h"
@@ -71,3 +78,8 @@
 #include "vdkit/coord/coord_convert.h"
 #include "vdkit/coord/coord_transform.h"
 #include "vdkit/coord/unit_trans.h"
+
+// interactive tracking and progress
+#include "vdkit/geometry/tracking.h"
+#include "vdkit/progress/progress.h"
+#include "vdkit/progress/terminal_progress.h"

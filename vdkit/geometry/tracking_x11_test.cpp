@@ -40,16 +40,13 @@ TEST_F(X11Tracking, RectangleFollowsRealPointerEventsAndLeavesTheViewAsItWas) {
   ASSERT_FALSE(before.empty());
   SaveWindow(frame, "x11_tracker_before");
   CClientDC dc(&view);
-  Script({[&] { MoveTo(view, 60, 45); },
-          [&] { MoveTo(view, 120, 90); },
+  Script({[&] { MoveTo(view, 60, 45); }, [&] { MoveTo(view, 120, 90); },
           [&] {
             EXPECT_NE(Pixels(view), before);  // the rubber band is on screen
             SaveWindow(frame, "x11_tracker_mid_drag");
             MoveTo(view, 400, 160);  // outside the view: the grab keeps it ours
           },
-          [&] { MoveTo(view, 150, 110); },
-          [&] { Button(1, true); },
-          [&] { Button(1, false); }});
+          [&] { MoveTo(view, 150, 110); }, [&] { Button(1, true); }, [&] { Button(1, false); }});
   CRect rc;
   EXPECT_TRUE(TrackerRect(CPoint(30, 20), &dc, &view, rc, -1));
   EXPECT_EQ(rc, CRect(30, 20, 150, 110));
@@ -67,8 +64,7 @@ TEST_F(X11Tracking, DigitisingTakesRealClicksAndEndsAtADoubleClick) {
             MoveTo(view, 150, 120);
             SaveWindow(frame, "x11_digitise_mid");
           },
-          [&] { Click(view, 150, 120); },
-          [&] { Click(view, 150, 120); }});
+          [&] { Click(view, 150, 120); }, [&] { Click(view, 150, 120); }});
   POINT pts[16];
   int count = 16, index = -1;
   EXPECT_TRUE(TrackerPolyline(CPoint(20, 20), &dc, &view, pts, count, false, -1, &index, nullptr));

@@ -15,7 +15,9 @@ namespace {
 // X protocol coordinates are 16-bit; figures are kept inside this range.
 constexpr long kCoordLimit = 30000;
 
-short Coord(long v) { return static_cast<short>(std::clamp(v, -kCoordLimit, kCoordLimit)); }
+short Coord(long v) {
+  return static_cast<short>(std::clamp(v, -kCoordLimit, kCoordLimit));
+}
 
 // The X function of a mix mode: the same truth table with its bits reversed
 // (X numbers the (source, destination) pairs the other way round).
@@ -40,7 +42,8 @@ struct Channel {
     while (mask & 1) mask >>= 1, ++bits;
   }
   unsigned long Put(unsigned v) const {
-    return bits >= 8 ? static_cast<unsigned long>(v) << (shift + bits - 8) : static_cast<unsigned long>(v >> (8 - bits)) << shift;
+    return bits >= 8 ? static_cast<unsigned long>(v) << (shift + bits - 8)
+                     : static_cast<unsigned long>(v >> (8 - bits)) << shift;
   }
   unsigned Get(unsigned long pixel) const {
     const unsigned long max = (1UL << bits) - 1, v = (pixel >> shift) & max;
@@ -50,19 +53,35 @@ struct Channel {
 
 UINT VirtualKey(KeySym k) {
   switch (k) {
-    case XK_Escape: return VK_ESCAPE;
-    case XK_Return: case XK_KP_Enter: return VK_RETURN;
-    case XK_BackSpace: return VK_BACK;
-    case XK_Tab: return VK_TAB;
-    case XK_Delete: return VK_DELETE;
-    case XK_Left: return VK_LEFT;
-    case XK_Right: return VK_RIGHT;
-    case XK_Up: return VK_UP;
-    case XK_Down: return VK_DOWN;
-    case XK_space: return VK_SPACE;
-    case XK_Shift_L: case XK_Shift_R: return VK_SHIFT;
-    case XK_Control_L: case XK_Control_R: return VK_CONTROL;
-    default: break;
+    case XK_Escape:
+      return VK_ESCAPE;
+    case XK_Return:
+    case XK_KP_Enter:
+      return VK_RETURN;
+    case XK_BackSpace:
+      return VK_BACK;
+    case XK_Tab:
+      return VK_TAB;
+    case XK_Delete:
+      return VK_DELETE;
+    case XK_Left:
+      return VK_LEFT;
+    case XK_Right:
+      return VK_RIGHT;
+    case XK_Up:
+      return VK_UP;
+    case XK_Down:
+      return VK_DOWN;
+    case XK_space:
+      return VK_SPACE;
+    case XK_Shift_L:
+    case XK_Shift_R:
+      return VK_SHIFT;
+    case XK_Control_L:
+    case XK_Control_R:
+      return VK_CONTROL;
+    default:
+      break;
   }
   if (k >= XK_a && k <= XK_z) return static_cast<UINT>('A' + (k - XK_a));
   if ((k >= XK_A && k <= XK_Z) || (k >= XK_0 && k <= XK_9)) return static_cast<UINT>(k);
@@ -115,14 +134,17 @@ struct CX11WindowSystem::Impl {
   void Pen(int rop2, COLORREF colour, int width) {
     XSetFunction(dpy, gc, XFunction(rop2));
     XSetForeground(dpy, gc, Pixel(colour));
-    XSetLineAttributes(dpy, gc, width <= 1 ? 0 : static_cast<unsigned>(width), LineSolid, CapProjecting, JoinMiter);
+    XSetLineAttributes(dpy, gc, width <= 1 ? 0 : static_cast<unsigned>(width), LineSolid, CapProjecting,
+                       JoinMiter);
   }
   bool Translate(XEvent& ev);
 };
 
 CX11WindowSystem::CX11WindowSystem() : m(std::make_unique<Impl>()) {}
 
-CX11WindowSystem::~CX11WindowSystem() { Close(); }
+CX11WindowSystem::~CX11WindowSystem() {
+  Close();
+}
 
 bool CX11WindowSystem::Open(const char* displayName) {
   if (m->dpy) return true;
@@ -163,8 +185,12 @@ void CX11WindowSystem::Close() {
   *m = Impl();
 }
 
-bool CX11WindowSystem::IsOpen() const { return m->dpy != nullptr; }
-_XDisplay* CX11WindowSystem::GetDisplay() const { return m->dpy; }
+bool CX11WindowSystem::IsOpen() const {
+  return m->dpy != nullptr;
+}
+_XDisplay* CX11WindowSystem::GetDisplay() const {
+  return m->dpy;
+}
 
 unsigned long CX11WindowSystem::GetNativeWindow(HWND hwnd) const {
   const Impl::Native* n = m->Find(hwnd);
@@ -183,9 +209,10 @@ bool CX11WindowSystem::CreateNativeWindow(const SNativeWindow& spec) {
   a.background_pixel = m->Pixel(spec.background);
   a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                  StructureNotifyMask;
-  const Window win = XCreateWindow(m->dpy, parent ? parent->win : m->root, Coord(spec.rect.left),
-                                   Coord(spec.rect.top), static_cast<unsigned>(w), static_cast<unsigned>(h), 0,
-                                   CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &a);
+  const Window win =
+      XCreateWindow(m->dpy, parent ? parent->win : m->root, Coord(spec.rect.left), Coord(spec.rect.top),
+                    static_cast<unsigned>(w), static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
+                    CopyFromParent, CWBackPixel | CWEventMask, &a);
   if (!win) return false;
   if (!spec.parent) {
     XStoreName(m->dpy, win, spec.text ? spec.text : "");
@@ -241,8 +268,8 @@ void CX11WindowSystem::RaiseNativeWindow(HWND hwnd) {
 void CX11WindowSystem::CaptureNativePointer(HWND hwnd) {
   if (!m->dpy) return;
   if (const Impl::Native* n = m->Find(hwnd))
-    XGrabPointer(m->dpy, n->win, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-                 GrabModeAsync, None, None, CurrentTime);
+    XGrabPointer(m->dpy, n->win, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                 GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
   else
     XUngrabPointer(m->dpy, CurrentTime);
   XFlush(m->dpy);
@@ -262,8 +289,8 @@ void CX11WindowSystem::FillNativeRect(HWND hwnd, const RECT& rect, COLORREF colo
   const long r = std::min<long>(rect.right, n->width), b = std::min<long>(rect.bottom, n->height);
   if (r <= l || b <= t) return;
   m->Pen(rop2, colour, 1);
-  XFillRectangle(m->dpy, n->win, m->gc, static_cast<int>(l), static_cast<int>(t), static_cast<unsigned>(r - l),
-                 static_cast<unsigned>(b - t));
+  XFillRectangle(m->dpy, n->win, m->gc, static_cast<int>(l), static_cast<int>(t),
+                 static_cast<unsigned>(r - l), static_cast<unsigned>(b - t));
   XFlush(m->dpy);
 }
 
@@ -302,12 +329,13 @@ bool CX11WindowSystem::ReadNativePixels(HWND hwnd, const RECT& rect, COLORREF* o
   const long r = std::min<long>(rect.right, n->width), b = std::min<long>(rect.bottom, n->height);
   if (r <= l || b <= t) return true;
   g_lastError = 0;
-  XImage* img = XGetImage(m->dpy, n->win, static_cast<int>(l), static_cast<int>(t), static_cast<unsigned>(r - l),
-                          static_cast<unsigned>(b - t), AllPlanes, ZPixmap);
+  XImage* img = XGetImage(m->dpy, n->win, static_cast<int>(l), static_cast<int>(t),
+                          static_cast<unsigned>(r - l), static_cast<unsigned>(b - t), AllPlanes, ZPixmap);
   if (!img) return false;  // not viewable
   for (long y = t; y < b; ++y)
     for (long x = l; x < r; ++x)
-      out[(y - rect.top) * w + (x - rect.left)] = m->Colour(XGetPixel(img, static_cast<int>(x - l), static_cast<int>(y - t)));
+      out[(y - rect.top) * w + (x - rect.left)] =
+          m->Colour(XGetPixel(img, static_cast<int>(x - l), static_cast<int>(y - t)));
   XDestroyImage(img);
   return true;
 }
@@ -335,7 +363,8 @@ bool CX11WindowSystem::Impl::Translate(XEvent& ev) {
         const bool twice = lastPress.win == b.window && lastPress.button == b.button &&
                            b.time - lastPress.time <= 500 && std::abs(b.x - lastPress.x) <= 4 &&
                            std::abs(b.y - lastPress.y) <= 4;
-        message = left ? (twice ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : (twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN);
+        message =
+            left ? (twice ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : (twice ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN);
         lastPress = twice ? Press{} : Press{b.window, b.button, b.time, b.x, b.y};
       } else {
         keys &= ~static_cast<WPARAM>(left ? MK_LBUTTON : MK_RBUTTON);
@@ -344,7 +373,8 @@ bool CX11WindowSystem::Impl::Translate(XEvent& ev) {
       return ::PostMessage(h, message, keys, at);
     }
     case MotionNotify:
-      return ::PostMessage(h, WM_MOUSEMOVE, KeyState(ev.xmotion.state), MAKELPARAM(ev.xmotion.x, ev.xmotion.y));
+      return ::PostMessage(h, WM_MOUSEMOVE, KeyState(ev.xmotion.state),
+                           MAKELPARAM(ev.xmotion.x, ev.xmotion.y));
     case KeyPress: {
       const UINT vk = VirtualKey(XLookupKeysym(&ev.xkey, 0));
       return vk && ::PostMessage(h, WM_KEYDOWN, vk, 1);
@@ -354,7 +384,8 @@ bool CX11WindowSystem::Impl::Translate(XEvent& ev) {
       if (it == windows.end() || it->second.parent) return false;
       int x = ev.xconfigure.x, y = ev.xconfigure.y;
       Window child;
-      if (!ev.xconfigure.send_event) XTranslateCoordinates(dpy, ev.xconfigure.window, root, 0, 0, &x, &y, &child);
+      if (!ev.xconfigure.send_event)
+        XTranslateCoordinates(dpy, ev.xconfigure.window, root, 0, 0, &x, &y, &child);
       it->second.width = ev.xconfigure.width;
       it->second.height = ev.xconfigure.height;
       WindowRectChanged(h, RECT{x, y, x + ev.xconfigure.width, y + ev.xconfigure.height});
@@ -363,7 +394,8 @@ bool CX11WindowSystem::Impl::Translate(XEvent& ev) {
     case ClientMessage:
       if (static_cast<Atom>(ev.xclient.data.l[0]) == wmDelete) return ::PostMessage(h, WM_CLOSE, 0, 0);
       return false;
-    default: return false;
+    default:
+      return false;
   }
 }
 

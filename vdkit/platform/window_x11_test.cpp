@@ -11,7 +11,8 @@ using screenshot_test::Pixels;
 struct Probe : CWnd {
   std::vector<MSG> seen;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    if (message != WM_PAINT && message != WM_ERASEBKGND) seen.push_back(MSG{m_hWnd, message, wParam, lParam, 0, {}});
+    if (message != WM_PAINT && message != WM_ERASEBKGND)
+      seen.push_back(MSG{m_hWnd, message, wParam, lParam, 0, {}});
     return CWnd::WindowProc(message, wParam, lParam);
   }
 };
@@ -70,8 +71,8 @@ TEST_F(X11Test, PointerAndKeysBecomeMessagesWithGrabsAndDoubleClicks) {
   Pump();
   std::vector<UINT> kinds;
   for (const MSG& m : w.seen) kinds.push_back(m.message);
-  EXPECT_EQ(kinds, (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE, WM_LBUTTONDBLCLK,
-                                      WM_LBUTTONUP, WM_KEYDOWN}));
+  EXPECT_EQ(kinds, (std::vector<UINT>{WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEMOVE,
+                                      WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_KEYDOWN}));
   EXPECT_EQ(GET_X_LPARAM(w.seen[1].lParam), 20);
   EXPECT_EQ(GET_Y_LPARAM(w.seen[1].lParam), 30);
   EXPECT_EQ(w.seen[1].wParam, WPARAM{MK_LBUTTON});
