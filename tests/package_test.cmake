@@ -23,6 +23,16 @@ foreach(mode cmake pkgconfig)
   if(NOT last_output MATCHES "vdkit consumer ok")
     message(FATAL_ERROR "consumer (${mode}) printed: ${last_output}")
   endif()
+  # The X11 window system, when it was built and installed.
+  if(EXISTS "${prefix}/include/vdkit/platform/window_x11.h")
+    if(NOT EXISTS "${build}/consumer_x11")
+      message(FATAL_ERROR "vdkit::x11 is installed but the consumer (${mode}) could not use it")
+    endif()
+    run("${build}/consumer_x11")
+    if(NOT last_output MATCHES "vdkit x11 consumer ok")
+      message(FATAL_ERROR "consumer_x11 (${mode}) printed: ${last_output}")
+    endif()
+  endif()
 endforeach()
 
 # The program: the one installed beside the library, and its sources built as
