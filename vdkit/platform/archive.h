@@ -76,10 +76,7 @@ class VDKIT_API CArchive {
   CArchive& operator<<(BYTE v) { return Put(&v, 1); }
   CArchive& operator<<(char v) { return Put(&v, 1); }
   CArchive& operator<<(signed char v) { return Put(&v, 1); }
-  CArchive& operator<<(bool v) {
-    BYTE b = v ? 1 : 0;
-    return Put(&b, 1);
-  }
+  CArchive& operator<<(bool v) { BYTE b = v ? 1 : 0; return Put(&b, 1); }
   CArchive& operator<<(SHORT v) { return PutLE(static_cast<uint16_t>(v)); }
   CArchive& operator<<(WORD v) { return PutLE(v); }
   CArchive& operator<<(LONG v) { return PutLE(static_cast<uint32_t>(v)); }

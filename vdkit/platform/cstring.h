@@ -97,9 +97,7 @@ class VDKIT_API CString {
   // Ends direct access: the length becomes nNewLength, or with -1 the length
   // of the text up to the first NUL.
   void ReleaseBuffer(int nNewLength = -1);
-  void FreeExtra() {
-    m_str.shrink_to_fit();
-  }
+  void FreeExtra() { m_str.shrink_to_fit(); }
 
   // ---- Search -------------------------------------------------------------
   // Index of the first match at or after nStart, or -1.
@@ -131,20 +129,14 @@ class VDKIT_API CString {
   CString& TrimRight();
   CString& TrimRight(char ch);
   CString& TrimRight(const char* charSet);
-  CString& Trim() {
-    return TrimLeft().TrimRight();
-  }
+  CString& Trim() { return TrimLeft().TrimRight(); }
   CString& MakeUpper();
   CString& MakeLower();
   CString& MakeReverse();
 
   // ---- vdkit extensions -------------------------------------------------------
-  const std::string& str() const {
-    return m_str;
-  }
-  std::string& str() {
-    return m_str;
-  }
+  const std::string& str() const { return m_str; }
+  std::string& str() { return m_str; }
 
  private:
   std::string m_str;
@@ -156,36 +148,14 @@ VDKIT_API CString operator+(const char* a, const CString& b);
 VDKIT_API CString operator+(const CString& a, char b);
 VDKIT_API CString operator+(char a, const CString& b);
 
-inline bool operator==(const CString& a, const CString& b) {
-  return a.str() == b.str();
-}
-inline bool operator==(const CString& a, const char* b) {
-  return a.Compare(b) == 0;
-}
-inline bool operator==(const char* a, const CString& b) {
-  return b.Compare(a) == 0;
-}
-inline bool operator!=(const CString& a, const CString& b) {
-  return !(a == b);
-}
-inline bool operator!=(const CString& a, const char* b) {
-  return !(a == b);
-}
-inline bool operator!=(const char* a, const CString& b) {
-  return !(a == b);
-}
-inline bool operator<(const CString& a, const CString& b) {
-  return a.str() < b.str();
-}
-inline bool operator<(const CString& a, const char* b) {
-  return a.Compare(b) < 0;
-}
-inline bool operator>(const CString& a, const CString& b) {
-  return b < a;
-}
-inline bool operator<=(const CString& a, const CString& b) {
-  return !(b < a);
-}
-inline bool operator>=(const CString& a, const CString& b) {
-  return !(a < b);
-}
+inline bool operator==(const CString& a, const CString& b) { return a.str() == b.str(); }
+inline bool operator==(const CString& a, const char* b) { return a.Compare(b) == 0; }
+inline bool operator==(const char* a, const CString& b) { return b.Compare(a) == 0; }
+inline bool operator!=(const CString& a, const CString& b) { return !(a == b); }
+inline bool operator!=(const CString& a, const char* b) { return !(a == b); }
+inline bool operator!=(const char* a, const CString& b) { return !(a == b); }
+inline bool operator<(const CString& a, const CString& b) { return a.str() < b.str(); }
+inline bool operator<(const CString& a, const char* b) { return a.Compare(b) < 0; }
+inline bool operator>(const CString& a, const CString& b) { return b < a; }
+inline bool operator<=(const CString& a, const CString& b) { return !(b < a); }
+inline bool operator>=(const CString& a, const CString& b) { return !(a < b); }

@@ -4,11 +4,11 @@
 #pragma once
 
 #if defined(_WIN32)
-#if defined(VDKIT_BUILDING)
-#define VDKIT_API __declspec(dllexport)
+#  if defined(VDKIT_BUILDING)
+#    define VDKIT_API __declspec(dllexport)
+#  else
+#    define VDKIT_API
+#  endif
 #else
-#define VDKIT_API
-#endif
-#else
-#define VDKIT_API __attribute__((visibility("default")))
+#  define VDKIT_API __attribute__((visibility("default")))
 #endif
