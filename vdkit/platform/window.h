@@ -15,7 +15,8 @@
 //   AfxGetThread()->Run();                   // until WM_QUIT
 //
 // Ownership: a CWnd object is the caller's; its destructor destroys the
-// window. Destroying a window destroys its children first. A window object
+// window. Destroying a window destroys its children first, and the top-level
+// windows it owns (a dialog made with it as parent). A window object
 // may be destroyed from inside one of its own handlers (PostNcDestroy is the
 // last call it gets); messages still queued for it are dropped.
 //
