@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,21 @@ bool HasText(const char* s) {
   return s && *s;
 }
 
+// The 4 inline bytes of an integer or float value.
+template <class T>
+T InlineAs(const CKeyProfile::SKeyProfile& v) {
+  static_assert(sizeof(T) == 4, "integers and floats are 4 bytes");
+  T t;
+  std::memcpy(&t, v.data, sizeof t);
+  return t;
+}
+
+// A string value's text: terminated inline (the spare bytes are zero) and
+// on the heap.
+const char* TextOf(const CKeyProfile::SKeyProfile& v) {
+  return reinterpret_cast<const char*>(v.GetData());
+}
+
 // Open addressing on a 32-bit hash: each slot holds the hash and the item
 // number + 1 (0: free). Items are never removed. The caller decides what
 // equal means; the index only narrows the search to equal hashes.
@@ -70,13 +86,6 @@ class HashIndex {
     if ((m_used + 1) * 4 > m_slots.size() * 3) Grow();
     Place(hash, item + 1);
     ++m_used;
-  }
-  void Clear() {
-    m_slots.clear();
-    m_slots.shrink_to_fit();
-    m_used = 0;
-    m_mask = 0;
-    m_shift = 64;
   }
 
  private:
@@ -136,14 +145,18 @@ struct CKeyProfile::Tables {
   UINT heads[kHashSize];
 
   Tables() { std::fill(heads, heads + kHashSize, kNone); }
-  Tables(const Tables& other)
-      : sections(other.sections), sectionIndex(other.sectionIndex), entryIndex(other.entryIndex) {
+  // Delegating, so that the destructor frees what was copied when memory
+  // runs out half way (std::bad_alloc, as from the containers).
+  Tables(const Tables& other) : Tables() {
+    sections = other.sections;
+    sectionIndex = other.sectionIndex;
+    entryIndex = other.entryIndex;
     std::copy(other.heads, other.heads + kHashSize, heads);
     for (const Entry& e : other.entries) {
       entries.push_back(e);
       Entry& mine = entries.back();
-      mine.value.size = 0;  // nothing owned until the copy is made
-      SetValue(mine.value, e.value.type, e.value.GetData(), e.value.size);
+      mine.value = SKeyProfile{};  // owns nothing until its copy is made
+      if (!SetValue(mine.value, e.value.type, e.value.GetData(), e.value.size)) throw std::bad_alloc();
     }
   }
   Tables& operator=(const Tables&) = delete;
@@ -178,13 +191,14 @@ struct CKeyProfile::Tables {
     return true;
   }
 
-  // The section's number, or 0 when it has none (and `create` is false).
-  LONG SectionNumber(const char* name, bool create) {
+  // The section's number, given now to a section not seen before; 0 only
+  // when INT_MAX sections are numbered.
+  LONG SectionNumber(const char* name) {
     const UINT h = MapHashKey(name);
     const UINT found =
         sectionIndex.Find(h, [&](UINT i) { return EqualNoCase(sections[i].name.GetString(), name); });
     if (found != kNone) return static_cast<LONG>(found) + 1;
-    if (!create || sections.size() >= static_cast<size_t>(INT_MAX)) return 0;
+    if (sections.size() >= static_cast<size_t>(INT_MAX)) return 0;
     const LONG number = static_cast<LONG>(sections.size()) + 1;
     const std::string prefix = std::to_string(number) + "@";
     sections.push_back(Section{CString(name), h, MapHashKey(prefix.c_str())});
@@ -260,7 +274,7 @@ int CKeyProfile::GetSectionCount() const {
 // ---- Keys -------------------------------------------------------------------------------
 bool CKeyProfile::BuildProfileKey(const char* section, const char* key, CString& out) {
   if (!HasText(section) || !HasText(key)) return false;
-  const LONG number = Use().SectionNumber(section, true);
+  const LONG number = Use().SectionNumber(section);
   if (number == 0) return false;
   out.Format("%d@%s", number, key);
   return true;
@@ -277,7 +291,7 @@ const CKeyProfile::SKeyProfile* CKeyProfile::Find(const char* section, const cha
   Tables& t = Use();
   // Numbering an unknown section here keeps the numbers, and so the order,
   // that earlier lookups always gave.
-  const LONG number = t.SectionNumber(section, true);
+  const LONG number = t.SectionNumber(section);
   if (number == 0 || t.entries.empty()) return nullptr;
   Tables::Entry* e = t.FindEntry(number, key, t.KeyHash(number, key));
   return e ? &e->value : nullptr;
@@ -287,30 +301,28 @@ CKeyProfile::SKeyProfile* CKeyProfile::LookupProfile(const char* section, const 
   return const_cast<SKeyProfile*>(Find(section, key));
 }
 
-CKeyProfile::SKeyProfile* CKeyProfile::NewProfile(const char* section, const char* key) {
+CKeyProfile::SKeyProfile* CKeyProfile::FindOrAdd(const char* section, const char* key) {
   if (!HasText(section) || !HasText(key)) return nullptr;
   Tables& t = Use();
-  const LONG number = t.SectionNumber(section, true);
+  const LONG number = t.SectionNumber(section);
   if (number == 0) return nullptr;
   const UINT hash = t.KeyHash(number, key);
   Tables::Entry* e = t.FindEntry(number, key, hash);
   if (!e) e = t.AddEntry(number, key, hash);
-  if (!e) return nullptr;
-  Tables::Release(e->value);
-  return &e->value;
+  return e ? &e->value : nullptr;
+}
+
+CKeyProfile::SKeyProfile* CKeyProfile::NewProfile(const char* section, const char* key) {
+  SKeyProfile* v = FindOrAdd(section, key);
+  if (v) Tables::Release(*v);
+  return v;
 }
 
 bool CKeyProfile::Assign(const char* section, const char* key, BYTE type, const void* bytes, UINT size) {
-  if (!HasText(section) || !HasText(key)) return false;
   if (size > static_cast<UINT>(INT_MAX) || (size && !bytes)) return false;
-  Tables& t = Use();
-  const LONG number = t.SectionNumber(section, true);
-  if (number == 0) return false;
-  const UINT hash = t.KeyHash(number, key);
-  Tables::Entry* e = t.FindEntry(number, key, hash);
-  if (!e) e = t.AddEntry(number, key, hash);
+  SKeyProfile* v = FindOrAdd(section, key);
   // SetValue copies before it frees, so `bytes` may be this entry's own.
-  return e && Tables::SetValue(e->value, type, bytes, size);
+  return v && Tables::SetValue(*v, type, bytes, size);
 }
 
 // ---- Typed entries -------------------------------------------------------------------------
@@ -335,31 +347,16 @@ bool CKeyProfile::SetKeyBin(const char* section, const char* key, const void* da
 
 UINT CKeyProfile::GetKeyInt(const char* section, const char* key, int nDefault) const {
   const SKeyProfile* v = Find(section, key);
-  if (v && v->type == typeInt) {
-    int i;
-    std::memcpy(&i, v->data, sizeof i);
-    return static_cast<UINT>(i);
-  }
-  if (v && v->type == typeString)
-    return static_cast<UINT>(detail::ToSigned<int>(reinterpret_cast<const char*>(v->GetData())));
+  if (v && v->type == typeInt) return InlineAs<UINT>(*v);
+  if (v && v->type == typeString) return static_cast<UINT>(detail::ToSigned<int>(TextOf(*v)));
   return static_cast<UINT>(nDefault);
 }
 
 float CKeyProfile::GetKeyFloat(const char* section, const char* key, float fDefault) const {
   const SKeyProfile* v = Find(section, key);
-  if (!v) return fDefault;
-  if (v->type == typeInt) {
-    UINT u;
-    std::memcpy(&u, v->data, sizeof u);
-    return static_cast<float>(u);
-  }
-  if (v->type == typeFloat) {
-    float f;
-    std::memcpy(&f, v->data, sizeof f);
-    return f;
-  }
-  if (v->type == typeString)
-    return static_cast<float>(std::atof(reinterpret_cast<const char*>(v->GetData())));
+  if (v && v->type == typeInt) return static_cast<float>(InlineAs<UINT>(*v));
+  if (v && v->type == typeFloat) return InlineAs<float>(*v);
+  if (v && v->type == typeString) return static_cast<float>(std::atof(TextOf(*v)));
   return fDefault;
 }
 
@@ -367,11 +364,9 @@ void CKeyProfile::GetKeyString(const char* section, const char* key, CString& ou
                                const char* lpszDefault) const {
   const SKeyProfile* v = Find(section, key);
   if (v && v->type == typeString) {
-    out = CString(reinterpret_cast<const char*>(v->GetData()), static_cast<int>(v->size));
+    out = CString(TextOf(*v), static_cast<int>(v->size));
   } else if (v && v->type == typeInt) {
-    int i;
-    std::memcpy(&i, v->data, sizeof i);
-    out.Format("%d", i);
+    out.Format("%d", InlineAs<int>(*v));
   } else {
     out = lpszDefault;
   }
@@ -478,15 +473,11 @@ bool CKeyProfile::Serialize(CXmlArchive& ar) {
     detail::AppendXmlStartTag(line, e->name, g.entries++);
     const BYTE* bytes = e->value.GetData();
     switch (e->value.type) {
-      case typeInt: {
-        int i;
-        std::memcpy(&i, bytes, sizeof i);
-        line += " v='" + std::to_string(i) + "' t='int'";
+      case typeInt:
+        line += " v='" + std::to_string(InlineAs<int>(e->value)) + "' t='int'";
         break;
-      }
       case typeFloat: {
-        float f;
-        std::memcpy(&f, bytes, sizeof f);
+        float f = InlineAs<float>(e->value);  // CXmlVar binds a variable
         CString text;
         CXmlVar("", f).GetValue(text);  // the shortest form that reads back equal
         line += " v='";
@@ -494,12 +485,10 @@ bool CKeyProfile::Serialize(CXmlArchive& ar) {
         line += "' t='float'";
         break;
       }
-      case typeString: {
-        const std::string text(reinterpret_cast<const char*>(bytes), e->value.size);
-        detail::AppendXmlAttribute(line, "v", text.c_str());
+      case typeString:
+        detail::AppendXmlAttribute(line, "v", TextOf(e->value));
         line += " t='string'";
         break;
-      }
       default: {  // binary
         line += " v='";
         for (UINT i = 0; i < e->value.size; ++i) {

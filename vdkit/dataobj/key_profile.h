@@ -170,6 +170,7 @@ class VDKIT_API CKeyProfile {
  private:
   struct Tables;
   Tables& Use() const;
+  SKeyProfile* FindOrAdd(const char* section, const char* key);
   bool Assign(const char* section, const char* key, BYTE type, const void* bytes, UINT size);
   const SKeyProfile* Find(const char* section, const char* key) const;
   bool LoadDataSet(CXmlArchive& ar);
