@@ -15,7 +15,7 @@ class CScaleJop : public CJop {
  public:
   void GetArgs(CJobArgs& args) const override {
     args.AddArgFmt("factor", "", "%g", m_factor);
-    args.AddArgFmt("offset", args.GetUnit("value") ? args.GetUnit("value") : "", "%g", m_offset);
+    args.AddArgFmt("offset", "m", "%g", m_offset);
   }
   bool Serialize(CXmlArchive& ar) override {
     CXmlVar factor("factor", m_factor);
