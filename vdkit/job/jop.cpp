@@ -192,30 +192,49 @@ bool CJopSet::Store(const char* path) {
   return true;
 }
 
-bool CJopSet::Load(CFile* file) {
-  if (!file) return false;
-  CXmlItem root(nullptr);
+namespace {
+
+// Parses a whole parameter file under `root`: the element holding the
+// operators (the first, whatever its name), or null when the file is no
+// complete document or has no element.
+CXmlItem* ParseParameters(CFile* file, CXmlItem& root) {
   CXmlParser parser;
-  if (!parser.ParseXml(file, &root) || parser.GetStatus() != CXmlParser::ok) return false;
-  // The first element holds the operators, whatever its name.
-  CXmlItem* params = root.GetChild(0);
+  if (!file || !parser.ParseXml(file, &root) || parser.GetStatus() != CXmlParser::ok) return nullptr;
+  return root.GetChild(0);
+}
+
+// The operator an element describes; false for an element without a class
+// attribute (data) or an index form without its name.
+bool DescribeElement(const CXmlItem* element, CJopSet::SJopEntry& entry) {
+  const char* lpszClass = element->GetA("class");
+  const char* name = element->GetName();
+  if (detail::IsIndexForm(name)) name = element->GetA("name");
+  if (!lpszClass || !name) return false;
+  entry.strName = name;
+  entry.strType = OrEmpty(element->GetA("type"));
+  entry.strClass = lpszClass;
+  return true;
+}
+
+}  // namespace
+
+bool CJopSet::Load(CFile* file) {
+  CXmlItem root(nullptr);
+  CXmlItem* params = ParseParameters(file, root);
   if (!params) return false;
   // Built apart, so that a refusal leaves this set as it was.
   CJopSet loaded;
   std::vector<CString> made;  // keys in order of creation
   CXmlArchive top(file, CXmlArchive::load);
   CXmlArchive at(top, params);
+  SJopEntry entry;
   for (int i = 0; i < params->GetCount(); ++i) {
     CXmlItem* element = params->GetChild(i);
-    const char* lpszClass = element->GetA("class");
-    const char* name = element->GetName();
-    if (detail::IsIndexForm(name)) name = element->GetA("name");
-    const char* type = OrEmpty(element->GetA("type"));
-    if (!lpszClass || !name) continue;
+    if (!DescribeElement(element, entry)) continue;
     const int before = loaded.GetCount();
-    CJop* op = loaded.Get(name, type, lpszClass);
+    CJop* op = loaded.Get(entry.strName, entry.strType, entry.strClass);
     if (!op) continue;
-    if (loaded.GetCount() > before) made.push_back(JopKey(name, type));
+    if (loaded.GetCount() > before) made.push_back(JopKey(entry.strName, entry.strType));
     CXmlArchive sub(at, element);
     if (!op->Serialize(sub)) return false;
   }
@@ -224,6 +243,17 @@ bool CJopSet::Load(CFile* file) {
   DeleteAll();
   for (const CString& key : made) SetAt(key, loaded.GetAt(key));
   loaded.RemoveAll();  // the operators are this set's now
+  return true;
+}
+
+bool CJopSet::ReadEntries(CFile* file, std::vector<SJopEntry>& entries) {
+  entries.clear();
+  CXmlItem root(nullptr);
+  const CXmlItem* params = ParseParameters(file, root);
+  if (!params) return false;
+  SJopEntry entry;
+  for (int i = 0; i < params->GetCount(); ++i)
+    if (DescribeElement(params->GetChild(i), entry)) entries.push_back(entry);
   return true;
 }
 

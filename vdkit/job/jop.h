@@ -42,6 +42,8 @@
 // that attribute.
 #pragma once
 
+#include <vector>
+
 #include "vdkit/core/hash_map.h"
 #include "vdkit/platform/cstring.h"
 #include "vdkit/platform/file.h"
@@ -176,6 +178,18 @@ class VDKIT_API CJopSet : public CMapStringToPtrEx {
   // The same on a file opened by the caller, from its current position.
   bool Store(CFile* file);
   bool Load(CFile* file);
+
+  // An operator element of a parameter file, as written.
+  struct SJopEntry {
+    CString strName;
+    CString strType;
+    CString strClass;
+  };
+  // The file's operator elements in order (repeats included), read without
+  // creating operators, for tools that list a file whose classes they do
+  // not have. False, and no entries, when Load would refuse the file as a
+  // document.
+  static bool ReadEntries(CFile* file, std::vector<SJopEntry>& entries);
   const char* GetFileName() const { return m_strFileName; }
   void SetFileName(const char* path) { m_strFileName = path; }
 

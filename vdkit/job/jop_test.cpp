@@ -208,6 +208,14 @@ TEST(JopParameterFileTest, LoadPassesOverWhatItCannotUse) {
   CJopSet set;
   ASSERT_TRUE(LoadText(set, doc));
   EXPECT_EQ(Listing(set), "a.x:4 d.:5 ");
+  std::string text = doc;  // listed without the classes: every element with one
+  CMemFile mem(reinterpret_cast<BYTE*>(&text[0]), static_cast<UINT>(text.size()));
+  std::vector<CJopSet::SJopEntry> entries;
+  ASSERT_TRUE(CJopSet::ReadEntries(&mem, entries));
+  std::string listed;
+  for (const auto& e : entries)
+    listed += e.strName.str() + "." + e.strType.str() + ":" + e.strClass.str() + " ";
+  EXPECT_EQ(listed, "a.x:CTestJop a.x:CTestJop b.x:CNobody d.:CTestJop ");
   // An operator that refuses its parameters fails the load; the set stays.
   ASSERT_FALSE(LoadText(set, "<?xml version='1.0'?>\n<P>\n<e class='CTestJop' type='x' />\n</P>\n"));
   EXPECT_EQ(Listing(set), "a.x:4 d.:5 ");
