@@ -26,58 +26,24 @@ std::vector<Scaler> Points(const std::vector<std::pair<double, double>>& sys2, F
   return out;
 }
 
-const std::vector<std::pair<double, double>> kSpread = {{0, 0}, {30, 0}, {0, 40}, {25, 35}, {-20, 12}};
-
 // The six fields against {X0, Y0, sin, cos, kx, ky}.
 void ExpectFields(const CCoordTransform& tr, const std::vector<double>& f, double tol) {
   const double got[] = {tr.m_dX0, tr.m_dY0, tr.m_dSin, tr.m_dCos, tr.m_dKx, tr.m_dKy};
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], f[i], tol) << "field " << i;
 }
 
-TEST(CoordTransformTest, TranslationQuarterTurnAndScalesAreFitted) {
-  CCoordTransform tr;
-  double x, y;
-  EXPECT_TRUE(tr.toCS2(3, 4, x, y) && x == 3 && y == 4);  // a new transform is the identity
-  auto pts = Points(kSpread, [](double u, double v, double& X, double& Y) { X = u + 100, Y = v + 200; });
-  ASSERT_TRUE(tr.Scale(pts.data(), 5));
-  ExpectFields(tr, {100, 200, 0, 1, 1, 1}, 1e-12);
-  EXPECT_TRUE(tr.toCS1(0, 0, x, y) && std::fabs(x - 100) < 1e-12 && std::fabs(y - 200) < 1e-12);
-  EXPECT_TRUE(tr.toCS2(100, 200, x, y) && std::fabs(x) < 1e-12 && std::fabs(y) < 1e-12);
-
-  pts = Points(kSpread, [](double u, double v, double& X, double& Y) { X = -v, Y = u; });
-  ASSERT_TRUE(tr.Scale(pts.data(), 5));
-  ExpectFields(tr, {0, 0, -1, 0, 1, 1}, 1e-14);
-
-  // A uniform factor 2 lands in cos; toCS2 still inverts toCS1 (it used to give 4p).
-  pts = Points(kSpread, [](double u, double v, double& X, double& Y) { X = 2 * u, Y = 2 * v; });
-  ASSERT_TRUE(tr.Scale(pts.data(), 5));
-  ExpectFields(tr, {0, 0, 0, 2, 1, 1}, 1e-14);
-  EXPECT_TRUE(tr.toCS1(3, -7, x, y) && tr.toCS2(x, y, x, y) && std::fabs(x - 3) < 1e-12 &&
-              std::fabs(y + 7) < 1e-12);
-
-  pts = Points(kSpread, [](double u, double v, double& X, double& Y) { X = 2 * u, Y = 3 * v; });
-  ASSERT_TRUE(tr.ScaleEx(pts.data(), 5));
-  ExpectFields(tr, {0, 0, 0, 1, 2, 3}, 1e-4);  // the scale fit is in single precision
-
-  // A pair exactly sqrt(50) apart says nothing to Scale and to the rotation
-  // pass of ScaleEx; just beyond, it does. Squared distances: 50, 50, 20.
-  const auto same = [](double u, double v, double& X, double& Y) { X = u, Y = v; };
-  const auto at = Points({{0, 0}, {5, 5}, {1, 7}}, same),
-             beyond = Points({{0, 0}, {5, 5.0001}, {1, 7.0001}}, same);
-  CCoordTransform fit;
-  EXPECT_TRUE(!fit.Scale(at.data(), 3) && fit.Scale(beyond.data(), 3));
-  // ScaleEx's scale pass takes both 50-pairs (kx = ky = 1 exactly): only the rotation pass decides.
-  EXPECT_TRUE(!fit.ScaleEx(at.data(), 3) && fit.ScaleEx(beyond.data(), 3));
-}
-
 // Failed fits keep the transform they found: never zero scales or rotation
-// terms, never NaN answered as true.
+// terms, never NaN answered as true. A pair exactly sqrt(50) apart says
+// nothing to Scale and to the rotation pass of ScaleEx; just beyond, it does.
 TEST(CoordTransformTest, FailedFitsKeepThePreviousTransform) {
   std::string gaussj;
   const GaussjMessageHandler saved = SetGaussjMessageHandler([&](const char* line) { gaussj += line; });
   CCoordTransform good;
   good.m_dX0 = 5, good.m_dY0 = -5, good.m_dSin = 0.6, good.m_dCos = 0.8, good.m_dKx = 2, good.m_dKy = 3;
-  const auto shift = Points(kSpread, [](double u, double v, double& X, double& Y) { X = u + 1, Y = v; });
+  const std::vector<Scaler> shift = {{1, 0, 0, 0}, {31, 0, 30, 0}};
+  // Squared distances 50, 50, 20; ScaleEx's scale pass takes both 50-pairs (kx = ky = 1 exactly).
+  const std::vector<Scaler> at = {{0, 0, 0, 0}, {5, 5, 5, 5}, {1, 7, 1, 7}},
+                            beyond = {{0, 0, 0, 0}, {5, 5.0001, 5, 5.0001}, {1, 7.0001, 1, 7.0001}};
   const std::vector<Scaler> coincident1 = {{7, 7, 0, 0}, {7, 7, 30, 0}, {7, 7, 0, 30}};
   const std::vector<Scaler> coincident2 = {{0, 0, 1, 1}, {30, 0, 1, 1}, {0, 30, 1, 1}};
   const std::vector<Scaler> collinear = {{0, 0, 0, 0}, {20, 20, 10, 10}, {40, 40, 20, 20}};
@@ -90,7 +56,7 @@ TEST(CoordTransformTest, FailedFitsKeepThePreviousTransform) {
     bool scale, scaleEx;
   } cases[] = {{&shift, 2, false, false},       {&shift, 0, false, false},    {&coincident1, 3, false, false},
                {&coincident2, 3, false, false}, {&collinear, 3, true, false}, {&negative, 3, true, false},
-               {&withNan, 3, false, false}};
+               {&withNan, 3, false, false},     {&at, 3, false, false},       {&beyond, 3, true, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
     CCoordTransform tr = good;
@@ -102,19 +68,19 @@ TEST(CoordTransformTest, FailedFitsKeepThePreviousTransform) {
   }
   EXPECT_NE(gaussj.find("Gaussj error"), std::string::npos);  // the collinear fit was singular
   SetGaussjMessageHandler(saved);
-  EXPECT_FALSE(good.Scale(nullptr, 3));
-
+  double x, y;  // a new transform is the identity
+  EXPECT_TRUE(!good.Scale(nullptr, 3) && CCoordTransform().toCS2(3, 4, x, y) && x == 3 && y == 4);
   // Transforms without an inverse: toCS2 answers false and writes nothing.
-  double x = 9, y = 9;
   for (const auto& f : {std::vector<double>{0, 0, 1, 1}, {1, 0, 0, 1}, {0, 1, 1, 0}, {NAN, 0, 1, 1}}) {
     good.m_dSin = f[0], good.m_dCos = f[1], good.m_dKx = f[2], good.m_dKy = f[3];
     EXPECT_FALSE(good.toCS2(1, 1, x, y));
-    EXPECT_TRUE(x == 9 && y == 9);
+    EXPECT_TRUE(x == 3 && y == 4);
   }
 }
 
 // Random rotations, scales and offsets from exact control points: both fits
-// reproduce them, and toCS2 inverts toCS1 for any fields, pure rotation or not.
+// reproduce them (Scale puts the common scale in sin and cos), and toCS2
+// inverts toCS1 for any fields, pure rotation or not.
 TEST(CoordTransformTest, RandomTransformsAreRecoveredAndInverted) {
   std::mt19937_64 rng(81);
   std::uniform_real_distribution<double> unit(0, 1);

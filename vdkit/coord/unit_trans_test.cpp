@@ -25,20 +25,19 @@ bool Load(const std::vector<BYTE>& bytes, CUnitTrans& ut) {
 }
 
 TEST(UnitTransTest, SeededPairFirstMatchAndCaseBlindNames) {
-  CUnitTrans mf("Meters", "Feet");
-  EXPECT_TRUE(mf.toUnit2(1.0) == kFeet && mf.toUnit1(kFeet) == 1.0);
-  for (const auto& r : {std::make_pair("feet", "meters"), {"FEET", "METERS"}, {"Feet", "mEtErS"}}) {
-    CUnitTrans fm(r.first, r.second);
-    EXPECT_EQ(fm.GetFactor(), 1.0 / kFeet) << r.first;
-    EXPECT_DOUBLE_EQ(fm.toUnit2(kFeet), 1.0);  // kFeet * (1 / kFeet), to rounding
-  }
-  // Equal names, empty or missing names, unknown pairs: factor 1.
-  const char* none[][2] = {{"Meters", "Meters"}, {"meters", "METERS"}, {"", "Feet"},     {"Feet", ""},
-                           {"Meters", "Miles"},  {nullptr, "Feet"},    {"Feet", nullptr}};
-  for (const auto& r : none) {
-    mf.SetUnit("Meters", "Feet");
-    mf.SetUnit(r[0], r[1]);
-    EXPECT_TRUE(mf.GetFactor() == 1.0 && mf.toUnit2(7.25) == 7.25) << r[0] << " " << r[1];
+  // Names ignore case; equal, empty or missing names and unknown pairs give 1 (power 0 of kFeet).
+  const struct {
+    const char *from, *to;
+    int power;
+  } pairs[] = {{"Meters", "Feet", 1},  {"feet", "meters", -1},  {"FEET", "METERS", -1},
+               {"Feet", "mEtErS", -1}, {"Meters", "Meters", 0}, {"meters", "METERS", 0},
+               {"", "Feet", 0},        {"Feet", "", 0},         {"Meters", "Miles", 0},
+               {nullptr, "Feet", 0},   {"Feet", nullptr, 0}};
+  for (const auto& r : pairs) {
+    CUnitTrans mf("Meters", "Feet");
+    mf.SetUnit(r.from, r.to);
+    const double factor = r.power ? r.power > 0 ? kFeet : 1 / kFeet : 1;
+    EXPECT_TRUE(mf.GetFactor() == factor && CUnitTrans(r.from, r.to).GetFactor() == factor) << &r - pairs;
   }
   EXPECT_EQ(CUnitTrans("Meters").GetFactor(), 1.0);  // one name: the constructor does not select
 
@@ -49,34 +48,20 @@ TEST(UnitTransTest, SeededPairFirstMatchAndCaseBlindNames) {
   EXPECT_EQ(ut.GetFactor(), kFeet);
   ut.SetUnit("inches", "feet");
   EXPECT_EQ(ut.toUnit2(24.0), 2.0);
+  // Other indices remove nothing; copies are deep; the factor outlives its record.
+  CUnitTrans copy(ut);
+  EXPECT_TRUE(copy.RemoveAt(3) == 3 && copy.RemoveAt(-1) == 3 && copy == ut && copy.RemoveAt(0) == 2);
+  copy.SetUnit("Meters", "Feet");
+  EXPECT_TRUE(copy.GetFactor() == 3.0 && ut.GetSize() == 3 && !ut.GetAt(3) && !ut.GetAt(-1));
+  EXPECT_TRUE(copy.FreeStorage() == 0 && copy.GetFactor() == 3.0 && !copy.GetAt(0));
+  copy.SetUnit("Meters", "Feet");
+  EXPECT_EQ(copy.GetFactor(), 1.0);
   // Factors that cannot be divided by are refused; a reversed axis (-2) is not.
   for (double bad : {0.0, -0.0, double(INFINITY), -double(INFINITY), double(NAN)})
     EXPECT_FALSE(ut.AddUnit("a", "b", bad));
   EXPECT_TRUE(ut.GetSize() == 3 && ut.AddUnit("a", "b", -2.0) && ut.AddUnit(nullptr, "b", 5.0));
   ut.SetUnit("b", "a");
   EXPECT_EQ(ut.toUnit2(1.0), -0.5);
-}
-
-TEST(UnitTransTest, RemovalAndCopiesAreTheirOwn) {
-  CUnitTrans ut;
-  ut.AddUnit("Meters", "Feet", 3.0);
-  ut.AddUnit("Feet", "Inches", 12.0);
-  CUnitTrans copy(ut);
-  EXPECT_TRUE(copy == ut && copy.RemoveAt(3) == 3 && copy.RemoveAt(-1) == 3 && copy == ut);
-  EXPECT_TRUE(copy.RemoveAt(0) == 2 && copy != ut);
-  copy.SetUnit("Meters", "Feet");
-  EXPECT_EQ(copy.GetFactor(), 3.0);  // the added record now comes first
-  EXPECT_EQ(ut.GetSize(), 3);        // the original kept its table
-  CUnitTrans assigned;
-  assigned = copy;
-  EXPECT_TRUE(assigned.FreeStorage() == 0 && assigned.GetFactor() == 3.0);  // the factor outlives its record
-  assigned.SetUnit("Meters", "Feet");
-  EXPECT_TRUE(assigned.GetSize() == 0 && assigned.GetFactor() == 1.0 && copy.GetSize() == 2);
-  EXPECT_TRUE(assigned.GetAt(0) == nullptr && copy.GetAt(2) == nullptr && copy.GetAt(-1) == nullptr);
-  CUnitTrans seeded;
-  EXPECT_EQ(seeded.RemoveAt(0), 0);
-  seeded.SetUnit("Meters", "Feet");
-  EXPECT_EQ(seeded.GetFactor(), 1.0);
 }
 
 // The seeded table with an added pair and the factor cm -> m, worked out from
