@@ -167,16 +167,19 @@ class HoldGaussjLines {
   ~HoldGaussjLines() {
     if (active_) SetGaussjMessageHandler(std::move(prev_));
   }
-  // Restores the handler and replays the held lines in node order.
-  void Release(std::vector<std::vector<HeldLine>*> held) {
+  // Restores the handler and replays the lines the states held
+  // (state.held), in node order.
+  template <class State>
+  void Release(std::vector<State>& states) {
     if (!active_) return;
     active_ = false;
     SetGaussjMessageHandler(prev_);
     std::vector<HeldLine> all;
     try {
-      for (std::vector<HeldLine>* h : held)
-        for (HeldLine& l : *h) all.push_back(std::move(l));
+      for (State& s : states)
+        for (HeldLine& l : s.held) all.push_back(std::move(l));
     } catch (const std::bad_alloc&) {
+      // The lines held so far are replayed; the values and counts stand.
     }
     std::stable_sort(all.begin(), all.end(),
                      [](const HeldLine& a, const HeldLine& b) { return a.node < b.node; });
@@ -416,6 +419,14 @@ class NeighbourFinder {
   KdTree tree_;
 };
 
+int Threads(const SGridControl* ctl) {
+  return ctl ? ctl->nThreads : 1;
+}
+
+void Report(SGridControl* ctl, int64_t singular) {
+  if (ctl) ctl->nSingular = singular;
+}
+
 // ---- Kriging: the system ---------------------------------------------------------------
 
 // Work arrays of one thread: two 11 x 11 matrices (the previous node's stays
@@ -512,7 +523,7 @@ bool KrigeAt(const NeighbourFinder& f, float qx, float qy, float alpha, KrigeWor
 // singular systems.
 template <class Body>
 bool KrigeWalk(const NeighbourFinder& f, int64_t items, SGridControl* ctl, Body body) {
-  const int threads = ctl ? ctl->nThreads : 1;
+  const int threads = Threads(ctl);
   const bool hold = Workers(threads, items) > 1;
   HoldGaussjLines holder(hold);
   std::vector<KrigeWork> states;
@@ -529,23 +540,11 @@ bool KrigeWalk(const NeighbourFinder& f, int64_t items, SGridControl* ctl, Body 
         t_held = nullptr;
       },
       states);
-  std::vector<std::vector<HeldLine>*> held;
+  holder.Release(states);
   int64_t singular = 0;
-  for (KrigeWork& w : states) {
-    held.push_back(&w.held);
-    singular += w.singular;
-  }
-  holder.Release(std::move(held));
-  if (ctl) ctl->nSingular = singular;
+  for (const KrigeWork& w : states) singular += w.singular;
+  Report(ctl, singular);
   return ok;
-}
-
-void Report(SGridControl* ctl, int64_t singular) {
-  if (ctl) ctl->nSingular = singular;
-}
-
-int Threads(const SGridControl* ctl) {
-  return ctl ? ctl->nThreads : 1;
 }
 
 // ---- Inverse distance ------------------------------------------------------------------

@@ -52,8 +52,13 @@
 // methods apply their formulas to such nodes as they stand.
 //
 // Threads. Every form runs on the calling thread unless SGridControl::nThreads
-// asks for more; the estimates never depend on the number. Nothing here keeps
-// state between calls; calls on different data may run concurrently.
+// asks for more; the estimates never depend on the number. While several
+// threads krige, Gaussj's lines are held and handed to its handler from the
+// calling thread after the walk, in node order, as one thread would have sent
+// them; for that the call installs a handler of its own meanwhile, so set no
+// handler and start no other threaded kriging during it. Otherwise nothing
+// here keeps state between calls, and calls on different data may run
+// concurrently.
 #pragma once
 
 #include <cstdint>
