@@ -216,7 +216,7 @@ TEST(KriginGridTest, PointFormsMatchTheLiteralAlgorithm) {
 }
 
 // The selection of a full scan, found through the index: lattices (ties at
-// every radius), duplicates, clusters, and coordinates whose differences round.
+// every radius), duplicates, clusters, and mixed magnitudes whose differences round.
 TEST(KriginGridTest, NeighboursAreThoseOfTheExchangeOverAllCandidates) {
   std::mt19937 rng(3);
   auto check = [&](const Samples& s, const std::vector<float>& qx, const std::vector<float>& qy,
@@ -249,7 +249,7 @@ TEST(KriginGridTest, NeighboursAreThoseOfTheExchangeOverAllCandidates) {
       check(s, qx, qy, inside);
     }
   }
-  // Far from the origin a float step is 1.0: differences to fractional nodes round.
+  // Far from the origin, where floats lie 1.0 apart: a dense lattice of large coordinates.
   Samples far;
   for (int i = 0; i < 500; ++i) far.Add(1.0e7f + float(rng() % 40), -3.0e7f + float(rng() % 40), 0);
   std::vector<float> qx, qy;
