@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,16 +35,16 @@ std::string History(const std::vector<Node>& e, int pos) {
   return text;
 }
 
-// Applied state of each live record, replays in order, live count, replays in the wrong way or when.
+// Applied state of each live record, replays in order, replays in the wrong way or when.
 struct Journal {
   std::map<int, bool> applied;
   std::vector<std::pair<int, bool>> replays;
-  int live = 0, protocolErrors = 0;
+  int protocolErrors = 0;
 };
 
 struct TestRecord : CUndoData {
-  TestRecord(Journal* j, int i) : journal(j), id(i) { ++j->live, j->applied[id] = true; }
-  ~TestRecord() override { --journal->live, journal->applied.erase(id); }
+  TestRecord(Journal* j, int i) : journal(j), id(i) { j->applied[id] = true; }
+  ~TestRecord() override { journal->applied.erase(id); }
   void Replay(bool bUndo) override {
     bool& applied = journal->applied[id];
     if (applied != bUndo || (GetMgr() && GetMgr()->IsEnable())) ++journal->protocolErrors;
@@ -60,99 +63,90 @@ Node ToNode(const CUndoData* r) {
   return n;
 }
 
-std::string History(const CUndoMgr& mgr) {
+std::vector<Node> Entries(const CUndoMgr& mgr) {
   std::vector<Node> e;
   for (int i = 0; i < mgr.GetRecordCount(); ++i) e.push_back(ToNode(mgr.GetRecord(i)));
-  return History(e, mgr.GetPosition());
-}
-
-class UndoMgrTest : public ::testing::Test {
- protected:
-  void Add(std::initializer_list<int> ids) {
-    for (int id : ids) mgr.AddUndoRecorde(new TestRecord(&journal, id));
-    EXPECT_TRUE(mgr.CheckInvariants());
-  }
-  void TearDown() override { EXPECT_EQ(journal.protocolErrors, 0); }
-  Journal journal;
-  CUndoMgr mgr;
-};
-
-TEST_F(UndoMgrTest, DisabledManagerTakesNothingAndSettingsKeepTheirWidth) {
-  mgr.SetMaxStep(70000);
-  EXPECT_EQ(mgr.GetMaxStep(), 4464);  // a 16-bit setting: 70000 - 65536
-  mgr.SetMaxStep(-1);
-  mgr.BeginGroup();
-  Add({3, 4});
-  EXPECT_EQ(mgr.EndGroup(), nullptr);  // trimmed away: null, not a dangling group
-  EXPECT_EQ(journal.live, 0);
-}
-
-TEST_F(UndoMgrTest, EndingASmallGroupNeverSkipsRedoRecords) {
-  Add({1, 2});
-  mgr.Undo(1);
-  mgr.BeginGroup();
-  EXPECT_EQ(mgr.EndGroup(), nullptr);
-  EXPECT_EQ(History(mgr), "1| 2");
-  mgr.Redo(1);
-  mgr.BeginGroup();
-  Add({3});
-  mgr.Undo(1);
-  EXPECT_EQ(mgr.EndGroup(), nullptr);
-  EXPECT_EQ(History(mgr), "1 2| 3");
-}
-
-TEST_F(UndoMgrTest, EndingAGroupKeepsItsTakenBackRecordsAsRedo) {
-  mgr.BeginGroup();
-  Add({1, 2, 3});
-  mgr.Undo(1);
-  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "(1 2)");
-  EXPECT_EQ(History(mgr), "(1 2)| 3");
-  // Undone below the group's start, then a new record: the group restarts there.
-  mgr.BeginGroup();
-  mgr.Undo(2);
-  Add({4, 5});
-  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "(4 5)");
-  EXPECT_EQ(History(mgr), "(4 5)|");
-}
-
-TEST_F(UndoMgrTest, TrimmedSingleRecordGroupStillAnswersItsRecord) {
-  mgr.SetMaxStep(3);
-  Add({1, 2, 3});
-  mgr.BeginGroup();
-  Add({4});
-  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "4");
-  EXPECT_EQ(History(mgr), "2 3 4|");
-}
-
-TEST_F(UndoMgrTest, StrayOrDisabledEndGroupLosesNothing) {
-  Add({1, 2});
-  EXPECT_EQ(mgr.EndGroup(), nullptr);  // no open group
-  EXPECT_EQ(History(mgr), "1 2|");
-  mgr.BeginGroup();
-  Add({4, 5});
-  mgr.EnableUndo(false);
-  EXPECT_EQ(Describe(ToNode(mgr.EndGroup())), "(4 5)");
-  EXPECT_EQ(History(mgr), "1 2 (4 5)|");
-}
-
-TEST_F(UndoMgrTest, LastAnswerIsForgottenWithItsRecord) {
-  mgr.BeginGroup();
-  Add({2, 3});
-  mgr.EndGroup();
-  EXPECT_EQ(Describe(ToNode(mgr.Undo(1))), "2");  // a group answers its first child going back
-  EXPECT_EQ(journal.replays, (std::vector<std::pair<int, bool>>{{3, true}, {2, true}}));
-  EXPECT_EQ(Describe(ToNode(mgr.Undo(0))), "2");  // the last answer again
-  Add({4});                                       // destroys the group that held it
-  EXPECT_EQ(mgr.Undo(0), nullptr);
-  mgr.Undo(1);
-  mgr.Empty();  // destroys it too
-  EXPECT_EQ(mgr.Redo(0), nullptr);
+  return e;
 }
 
 template <class F>
 void Walk(const Node& n, F f) {
   f(n);
   for (const Node& k : n.kids) Walk(k, f);
+}
+
+// Records of entries 0 .. pos applied, the rest taken back.
+std::map<int, bool> Applied(const std::vector<Node>& e, int pos) {
+  std::map<int, bool> out;
+  for (int i = 0; i < static_cast<int>(e.size()); ++i)
+    Walk(e[i], [&](const Node& x) { out[x.id] = i <= pos; });
+  out.erase(out.begin(), out.upper_bound(0));  // groups and nulls
+  return out;
+}
+
+// Scripts: a number adds that record, [ and ] begin and end a group, uN and rN
+// undo and redo N steps, mN sets the maximum, d disables the manager, E empties
+// it; "=X" after a step expects its answer described as X. After the script,
+// the history, the records alive and their applied states.
+TEST(UndoMgrTest, ScriptsEndInTheirHistories) {
+  const struct {
+    const char *script, *history, *replays;
+  } rows[] = {
+      // A group with no record or one leaves the position alone.
+      {"1 2 u1 [ ]=-", "1| 2", nullptr},
+      {"1 2 u1 [ ]=- r1 [ 3 u1 ]=-", "1 2| 3", nullptr},
+      // Taken-back records of a group stay after it as redo; a record added
+      // after an undo below the group's start restarts the group there.
+      {"[ 1 2 3 u1 ]=(1 2)", "(1 2)| 3", nullptr},
+      {"[ 1 2 3 u1 ]=(1 2) [ u2 4 5 ]=(4 5)", "(4 5)|", nullptr},
+      // Trimming to the maximum keeps redo records and answers the group's own record.
+      {"m3 1 2 3 [ 4 ]=4", "2 3 4|", nullptr},
+      {"m-1 [ 3 4 ]=-", "|", nullptr},
+      // A stray end bundles nothing; a disabled manager still puts its group in place.
+      {"1 2 ]=- [ 4 5 d ]=(4 5)", "1 2 (4 5)|", nullptr},
+      // A group answers its first child going back; an answer dies with its record.
+      {"[ 2 3 ] u1=2 u0=2 4 u0=-", "4|", "3u 2u"},
+      {"[ 2 3 ] u1=2 u0=2 4 u1 E r0=-", "|", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    Journal journal;
+    {
+      CUndoMgr mgr;
+      std::istringstream in(row.script);
+      for (std::string step, more; in >> step;) {
+        while (std::count(step.begin(), step.end(), '(') > std::count(step.begin(), step.end(), ')') &&
+               in >> more)
+          step += " " + more;  // an expected group
+        const size_t eq = step.find('=');
+        const int n = std::atoi(step.c_str() + (step[0] < '0' || step[0] > '9'));
+        const char op = step[0];
+        if (op == '[') mgr.BeginGroup();
+        if (op == 'm') mgr.SetMaxStep(n);
+        if (op == 'd') mgr.EnableUndo(false);
+        if (op == 'E') mgr.Empty();
+        if (op >= '0' && op <= '9') mgr.AddUndoRecorde(new TestRecord(&journal, n));
+        CUndoData* answer = op == ']'   ? mgr.EndGroup()
+                            : op == 'u' ? mgr.Undo(n)
+                            : op == 'r' ? mgr.Redo(n)
+                                        : nullptr;
+        const std::string got = Describe(ToNode(answer));
+        EXPECT_TRUE(eq == std::string::npos || got == step.substr(eq + 1)) << step << " answered " << got;
+        ASSERT_TRUE(mgr.CheckInvariants()) << step;
+      }
+      const std::vector<Node> e = Entries(mgr);
+      EXPECT_EQ(History(e, mgr.GetPosition()), row.history);
+      EXPECT_EQ(journal.applied, Applied(e, mgr.GetPosition()));  // alive exactly while held
+      std::string replays;
+      for (const auto& r : journal.replays)
+        replays += (replays.empty() ? "" : " ") + std::to_string(r.first) + (r.second ? "u" : "r");
+      EXPECT_TRUE(!row.replays || replays == row.replays) << replays;
+    }
+    EXPECT_TRUE(journal.applied.empty() && journal.protocolErrors == 0);
+  }
+  CUndoMgr mgr;
+  mgr.SetMaxStep(70000);
+  EXPECT_EQ(mgr.GetMaxStep(), 4464);  // a 16-bit setting: 70000 - 65536
 }
 
 // The manager's rules on plain values; entries at or before pos are applied.
@@ -203,12 +197,7 @@ struct Model {
     }
     return Answer(current);
   }
-  std::map<int, bool> Applied() const {
-    std::map<int, bool> out;
-    for (int i = 0; i < Count(); ++i) Walk(e[i], [&](const Node& x) { out[x.id] = i <= pos; });
-    out.erase(out.begin(), out.upper_bound(0));  // groups and nulls
-    return out;
-  }
+  std::map<int, bool> Applied() const { return ::Applied(e, pos); }
 };
 
 TEST(UndoMgrRandomTest, RandomSequencesMatchTheModelAndOwnEveryRecordOnce) {
@@ -247,14 +236,13 @@ TEST(UndoMgrRandomTest, RandomSequencesMatchTheModelAndOwnEveryRecordOnce) {
           model.pos = -1, model.start = 0, model.current = 0;
         }
         ASSERT_TRUE(mgr.CheckInvariants());
-        ASSERT_EQ(History(mgr), History(model.e, model.pos));
+        ASSERT_EQ(History(Entries(mgr), mgr.GetPosition()), History(model.e, model.pos));
         ASSERT_EQ(Describe(ToNode(mgr.Undo(0))), model.Step(0, true));
         ASSERT_EQ(journal.applied, model.Applied());
         ASSERT_EQ(journal.protocolErrors, 0);
-        ASSERT_EQ(journal.live, static_cast<int>(journal.applied.size()));
       }
     }
-    EXPECT_EQ(journal.live, 0);  // the manager destroyed every record it held
+    EXPECT_TRUE(journal.applied.empty());  // the manager destroyed every record it held
   }
 }
 
