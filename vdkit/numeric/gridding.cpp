@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <limits>
 #include <memory>
 #include <new>
@@ -819,11 +820,15 @@ SGridLattice SGridLattice::Regular(double x0, double dx, int nx, double y0, doub
   SGridLattice g;
   nx = std::max(nx, 0);
   ny = std::max(ny, 0);
-  g.gx.resize(static_cast<size_t>(nx));
-  g.gy.resize(static_cast<size_t>(ny));
+  try {
+    g.z.assign(static_cast<size_t>(nx) * static_cast<size_t>(ny), fill);  // the large one first
+    g.gx.resize(static_cast<size_t>(nx));
+    g.gy.resize(static_cast<size_t>(ny));
+  } catch (const std::exception&) {  // bad_alloc, or length_error past the largest vector
+    return SGridLattice();
+  }
   for (int c = 0; c < nx; ++c) g.gx[static_cast<size_t>(c)] = static_cast<float>(x0 + dx * c);
   for (int r = 0; r < ny; ++r) g.gy[static_cast<size_t>(r)] = static_cast<float>(y0 + dy * r);
-  g.z.assign(static_cast<size_t>(nx) * static_cast<size_t>(ny), fill);
   return g;
 }
 

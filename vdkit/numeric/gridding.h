@@ -85,7 +85,8 @@ struct VDKIT_API SGridLattice {
   std::vector<float> z;
 
   // nx columns at x0, x0 + dx, ... and ny rows at y0, y0 + dy, ... (computed in
-  // double, then rounded to float), every value `fill`. Negative counts give 0.
+  // double, then rounded to float), every value `fill`. Negative counts give 0;
+  // a grid too large for memory comes back empty.
   static SGridLattice Regular(double x0, double dx, int nx, double y0, double dy, int ny, float fill);
   int Cols() const { return static_cast<int>(gx.size()); }
   int Rows() const { return static_cast<int>(gy.size()); }

@@ -600,6 +600,8 @@ TEST(GriddingTest, OwningFormsCallTheGridForms) {
   lat.z.pop_back();  // values and coordinates disagree
   EXPECT_FALSE(DistanceGrid(pts, lat));
   EXPECT_TRUE(SGridLattice::Regular(0, 1, -4, 0, 1, 3, 0).z.empty());
+  const int big = std::numeric_limits<int>::max();
+  EXPECT_TRUE(SGridLattice::Regular(0, 1, big, 0, 1, big, 0).gx.empty());  // no vector holds it
 }
 
 }  // namespace
