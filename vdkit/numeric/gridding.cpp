@@ -118,7 +118,7 @@ bool RunItems(int threads, int64_t count, Make make, Work work, std::vector<Stat
       states.push_back(make());
       if (!states.back()) return false;
     }
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
   std::atomic<int64_t> next{0};
@@ -160,7 +160,7 @@ class HoldGaussjLines {
       if (!t_held) return (*prev)(line);
       try {
         t_held->push_back({t_node, line});
-      } catch (const std::bad_alloc&) {
+      } catch (const std::exception&) {
         // The line is lost; the node's value and count are not.
       }
     });
@@ -179,7 +179,7 @@ class HoldGaussjLines {
     try {
       for (State& s : states)
         for (HeldLine& l : s.held) all.push_back(std::move(l));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
       // The lines held so far are replayed; the values and counts stand.
     }
     std::stable_sort(all.begin(), all.end(),
@@ -735,7 +735,7 @@ bool FitTrend(const float* x, const float* y, const float* z, int n, int order, 
   try {
     xp.resize(static_cast<size_t>(order) + 1);
     yp.resize(static_cast<size_t>(order) + 1);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
   if (!a || !r || !t) return false;
@@ -803,7 +803,7 @@ struct Unpacked {
       for (const SFloat3D& s : samples) x.push_back(s.x), y.push_back(s.y), z.push_back(s.z);
       for (const SFloat2D& v : boundary) px.push_back(v.x), py.push_back(v.y);
       for (size_t r = 0; r < ny; ++r) rows.push_back(grid.z.data() + r * nx);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
       return;
     }
     ok = true;
@@ -855,7 +855,7 @@ bool KriginGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, float 
         if (!KrigeAt(f, targets[i].x, targets[i].y, alpha, w, &targets[i].z)) targets[i].z = blank;
       }
     });
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -868,7 +868,7 @@ bool KriginGrid(const SFloat3D* samples, int n, SFloat3D* target, float alpha, S
   try {
     for (int i = 0; i < n; ++i)
       if (Finite(samples[i].x, samples[i].y)) c.Add(samples[i].x, samples[i].y, samples[i].z);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
   const int k = c.Count();
@@ -926,7 +926,7 @@ bool KriginGrid(const float* x, const float* y, const float* z, int n, const flo
         if (KrigeAt(f, gx[col], qy, alpha, w, &v)) row[col] = v;
       }
     });
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -963,7 +963,7 @@ bool DistanceGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, floa
           IdwRunTile(t, s);
         },
         states);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -996,7 +996,7 @@ bool DistanceGrid(const float* x, const float* y, const float* z, int n, const f
           IdwRunTile(t, s);
         },
         states);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -1046,7 +1046,7 @@ bool TrendGrid(const SFloat3D* samples, int n, SFloat3D* targets, int m, float, 
             targets[i].z = TrendAt(tr, targets[i].x, targets[i].y, w);
         },
         states);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -1094,7 +1094,7 @@ bool TrendGrid(const float* x, const float* y, const float* z, int n, const floa
             if (Inside(gx[c], gy[r], px, py, np)) grid[r][c] = static_cast<float>(w.acc[c]);
         },
         states);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
@@ -1133,7 +1133,7 @@ bool GridNeighbours(const float* x, const float* y, const unsigned char* inside,
       for (int i = 0; i < kMaxNeighbours; ++i) out[i] = i < k ? sample[static_cast<size_t>(nb[i].id)] : -1;
     }
     return true;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
     return false;
   }
 }
