@@ -9,9 +9,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
-#include <new>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
