@@ -1,5 +1,6 @@
 // The program's entry: the command table, the top-level help, option parsing
 // and the translation of every way a command can end into an exit status.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -22,6 +23,7 @@ const char kProgramHelp[] =
     "  info FILE...     recognise each file's form by its content and summarise it\n"
     "  dump FILE        print the whole content of a file in readable form\n"
     "  convert IN OUT   object archive <-> XML document; table file <-> CSV <-> XML\n"
+    "  grid SAMPLES OUT...  grid scattered samples: ESRI ASCII grid, CSV, table, picture\n"
     "  demo [DIR]       build a small disk, save it in every form, read it all back\n"
     "  help [COMMAND]   this text, or a command's\n"
     "\n"
@@ -51,6 +53,7 @@ const CommandEntry kCommands[] = {
     {"info", RunInfo, kInfoHelp},
     {"dump", RunDump, kDumpHelp},
     {"convert", RunConvert, kConvertHelp},
+    {"grid", RunGrid, kGridHelp},
     {"demo", RunDemo, kDemoHelp},
 };
 
@@ -122,14 +125,29 @@ CommandLine::CommandLine(const std::string& command, const std::vector<std::stri
     for (const OptionDef& d : defs)
       if (name == d.name) option = &d;
     if (!option) FailUsage(command, "unknown option " + Quoted(a) + " (try 'vdkit " + command + " --help')");
+    std::vector<std::string> values;
     if (option->takesValue && !inlineValue) {
-      if (i + 1 >= args.size()) FailUsage(command, "--" + name + " needs a value");
-      value = args[++i];
-    } else if (!option->takesValue && inlineValue) {
+      for (int k = 0; k < option->values; ++k) {
+        if (i + 1 >= args.size()) break;
+        values.push_back(args[++i]);
+      }
+    } else if (option->takesValue) {
+      for (size_t from = 0;; ) {
+        const size_t comma = option->values > 1 ? value.find(',', from) : std::string::npos;
+        values.push_back(value.substr(from, comma == std::string::npos ? comma : comma - from));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+    } else if (inlineValue) {
       FailUsage(command, "--" + name + " takes no value");
     }
-    if (option->takesValue && value.empty()) FailUsage(command, "--" + name + " needs a value");
-    m_options.emplace_back(name, value);
+    if (option->takesValue) {
+      const bool empty = std::any_of(values.begin(), values.end(), [](const std::string& v) { return v.empty(); });
+      if (static_cast<int>(values.size()) != option->values || empty)
+        FailUsage(command, "--" + name +
+                               (option->values == 1 ? " needs a value" : Format(" needs %d values", option->values)));
+    }
+    m_options.emplace_back(name, std::move(values));
   }
 }
 
@@ -139,11 +157,16 @@ bool CommandLine::Has(const std::string& name) const {
   return false;
 }
 
-std::string CommandLine::Value(const std::string& name) const {
-  std::string value;
+std::vector<std::string> CommandLine::Values(const std::string& name) const {
+  std::vector<std::string> values;
   for (const auto& o : m_options)
-    if (o.first == name) value = o.second;  // the last one given wins
-  return value;
+    if (o.first == name) values = o.second;  // the last one given wins
+  return values;
+}
+
+std::string CommandLine::Value(const std::string& name) const {
+  const std::vector<std::string> values = Values(name);
+  return values.empty() ? "" : values[0];
 }
 
 int RunProgram(int argc, char** argv) {

@@ -67,11 +67,6 @@ struct Request {
   bool lossy = false;
 };
 
-void Note(const std::string& path, const std::string& text) {
-  Out().Finish();
-  std::fprintf(stderr, "vdkit: %s: note: %s\n", path.c_str(), text.c_str());
-}
-
 // A loss that stops the conversion unless --lossy allows it.
 void Loss(const Request& r, const std::string& what) {
   if (!r.lossy) FailFile(r.in, what + "; nothing written (--lossy writes it anyway)");

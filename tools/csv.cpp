@@ -14,82 +14,6 @@ namespace {
 
 constexpr char kIdHeader[] = "@id";
 
-// Splits CSV text into rows of cells, one row at a time, keeping the line
-// number each row starts on for messages.
-class CsvReader {
- public:
-  CsvReader(const std::string& path, ByteSpan bytes) : m_path(path), m_bytes(bytes) {
-    if (m_bytes.size() >= 3 && m_bytes[0] == 0xEF && m_bytes[1] == 0xBB && m_bytes[2] == 0xBF) m_at = 3;
-  }
-
-  // The next row; false at the end of the text. The strings of `cells` are
-  // reused from row to row.
-  bool Next(std::vector<std::string>& cells) {
-    if (m_at >= m_bytes.size()) {
-      cells.clear();
-      return false;
-    }
-    m_rowLine = m_line;
-    size_t n = 0;
-    for (;;) {
-      if (n == cells.size()) cells.emplace_back();
-      std::string& cell = cells[n++];
-      cell.clear();
-      bool quoted = false;
-      if (m_at < m_bytes.size() && m_bytes[m_at] == '"') {
-        quoted = true;
-        ++m_at;
-        for (;;) {
-          if (m_at >= m_bytes.size())
-            FailFile(m_path, Format("line %d: a quoted cell is not closed", m_rowLine));
-          const char c = static_cast<char>(m_bytes[m_at++]);
-          if (c == '"') {
-            if (m_at < m_bytes.size() && m_bytes[m_at] == '"') {
-              cell += '"';
-              ++m_at;
-              continue;
-            }
-            break;
-          }
-          if (c == '\n') ++m_line;
-          cell += c;
-        }
-      }
-      // Unquoted text, or what follows a closing quote, up to the separator.
-      const size_t start = m_at;
-      while (m_at < m_bytes.size()) {
-        const char c = static_cast<char>(m_bytes[m_at]);
-        if (c == ',' || c == '\n' || (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n'))
-          break;
-        if (quoted) FailFile(m_path, Format("line %d: text after the closing quote of a cell", m_line));
-        if (c == '\r') FailFile(m_path, Format("line %d: a carriage return outside quotes", m_line));
-        ++m_at;
-      }
-      if (!quoted) cell.assign(reinterpret_cast<const char*>(m_bytes.data()) + start, m_at - start);
-      if (m_at < m_bytes.size() && m_bytes[m_at] == ',') {
-        ++m_at;
-        continue;
-      }
-      if (m_at < m_bytes.size()) {
-        if (m_bytes[m_at] == '\r') ++m_at;
-        ++m_at;  // the line feed
-        ++m_line;
-      }
-      cells.resize(n);
-      return true;
-    }
-  }
-
-  int RowLine() const { return m_rowLine; }
-
- private:
-  const std::string& m_path;
-  ByteSpan m_bytes;
-  size_t m_at = 0;
-  int m_line = 1;
-  int m_rowLine = 1;
-};
-
 std::string Trim(const std::string& s) {
   size_t b = 0;
   size_t e = s.size();
@@ -136,6 +60,67 @@ FieldDefinition ParseDefinition(const std::string& path, const std::string& cell
 }
 
 }  // namespace
+
+CsvReader::CsvReader(const std::string& path, ByteSpan bytes, char separator)
+    : m_path(path), m_bytes(bytes), m_separator(separator) {
+  if (m_bytes.size() >= 3 && m_bytes[0] == 0xEF && m_bytes[1] == 0xBB && m_bytes[2] == 0xBF) m_at = 3;
+}
+
+bool CsvReader::Next(std::vector<std::string>& cells) {
+  if (m_at >= m_bytes.size()) {
+    cells.clear();
+    return false;
+  }
+  m_rowLine = m_line;
+  size_t n = 0;
+  for (;;) {
+    if (n == cells.size()) cells.emplace_back();
+    std::string& cell = cells[n++];
+    cell.clear();
+    bool quoted = false;
+    if (m_at < m_bytes.size() && m_bytes[m_at] == '"') {
+      quoted = true;
+      ++m_at;
+      for (;;) {
+        if (m_at >= m_bytes.size())
+          FailFile(m_path, Format("line %d: a quoted cell is not closed", m_rowLine));
+        const char c = static_cast<char>(m_bytes[m_at++]);
+        if (c == '"') {
+          if (m_at < m_bytes.size() && m_bytes[m_at] == '"') {
+            cell += '"';
+            ++m_at;
+            continue;
+          }
+          break;
+        }
+        if (c == '\n') ++m_line;
+        cell += c;
+      }
+    }
+    // Unquoted text, or what follows a closing quote, up to the separator.
+    const size_t start = m_at;
+    while (m_at < m_bytes.size()) {
+      const char c = static_cast<char>(m_bytes[m_at]);
+      if (c == m_separator || c == '\n' || (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n'))
+        break;
+      if (quoted) FailFile(m_path, Format("line %d: text after the closing quote of a cell", m_line));
+      if (c == '\r') FailFile(m_path, Format("line %d: a carriage return outside quotes", m_line));
+      ++m_at;
+    }
+    if (!quoted) cell.assign(reinterpret_cast<const char*>(m_bytes.data()) + start, m_at - start);
+    if (m_at < m_bytes.size() && m_bytes[m_at] == m_separator) {
+      ++m_at;
+      continue;
+    }
+    if (m_at < m_bytes.size()) {
+      if (m_bytes[m_at] == '\r') ++m_at;
+      ++m_at;  // the line feed
+      ++m_line;
+    }
+    cells.resize(n);
+    return true;
+  }
+}
 
 void AppendCsvCell(std::string& row, const std::string& cell) {
   const bool quote =

@@ -47,6 +47,29 @@ std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, cons
 void WriteCsvTo(CVdbTable& table, const std::string& path, std::string* firstInexact,
                 const std::function<void(const std::string&)>& sink);
 
+// Splits separated text into rows of cells, one row at a time, keeping the
+// line number each row starts on for messages. Cells may be quoted with '"'
+// (a quote inside doubled) and then hold separators and line breaks; lines
+// end with "\n" or "\r\n"; a byte-order mark at the start is passed over.
+// Failure (status 1, naming the line) for an unclosed quote, text after a
+// closing quote, or a carriage return outside quotes.
+class CsvReader {
+ public:
+  CsvReader(const std::string& path, ByteSpan bytes, char separator = ',');
+  // The next row; false at the end of the text. The strings of `cells` are
+  // reused from row to row.
+  bool Next(std::vector<std::string>& cells);
+  int RowLine() const { return m_rowLine; }
+
+ private:
+  const std::string& m_path;
+  ByteSpan m_bytes;
+  char m_separator;
+  size_t m_at = 0;
+  int m_line = 1;
+  int m_rowLine = 1;
+};
+
 // Appends one cell to a CSV row, quoted when it needs to be.
 void AppendCsvCell(std::string& row, const std::string& cell);
 

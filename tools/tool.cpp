@@ -33,6 +33,11 @@ void FailUsage(const std::string& command, const std::string& what) {
   throw Failure{kExitUsage, command.empty() ? what : command + ": " + what};
 }
 
+void Note(const std::string& path, const std::string& text) {
+  Out().Finish();
+  std::fprintf(stderr, "vdkit: %s: note: %s\n", path.c_str(), text.c_str());
+}
+
 namespace {
 
 // The file forms count in signed 32 bits, and the memory files over them in

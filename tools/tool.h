@@ -47,6 +47,9 @@ std::string ExceptionText(const CException* e);
 [[noreturn]] void FailFile(const std::string& path, const std::string& what);
 // "<command>: <what>", status 2 (a bare "<what>" for an empty command).
 [[noreturn]] void FailUsage(const std::string& command, const std::string& what);
+// "vdkit: <path>: note: <text>" on standard error, after what standard
+// output has been given so far.
+void Note(const std::string& path, const std::string& text);
 
 // A read-only view of bytes that someone else keeps alive: a file's, or a
 // caller's vector.

@@ -1,0 +1,115 @@
+#include "grid_run.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "tool.h"
+#include "vdkit/geometry/predicates.h"
+#include "vdkit/numeric/gridding.h"
+#include "vdkit/numeric/linear.h"
+
+namespace vdtool {
+
+namespace {
+
+// Gaussj's console line for each singular system would bury the output; the
+// count comes back through SGridControl instead.
+struct QuietSolver {
+  QuietSolver() : previous(SetGaussjMessageHandler([](const char*) {})) {}
+  ~QuietSolver() { SetGaussjMessageHandler(previous); }
+  GaussjMessageHandler previous;
+};
+
+const char* MethodName(GridMethod m) {
+  return m == GridMethod::kriging ? "kriging" : m == GridMethod::idw ? "inverse distance" : "trend";
+}
+
+}  // namespace
+
+size_t SamplesNeeded(GridMethod method, int order) {
+  switch (method) {
+    case GridMethod::kriging:
+      return 2;
+    case GridMethod::idw:
+      return 1;
+    case GridMethod::trend:
+      break;
+  }
+  return static_cast<size_t>((order + 1) * (order + 2) / 2);
+}
+
+GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boundary, const std::string& path) {
+  Raster& g = job.grid;
+  GridReport report;
+  const size_t n = samples.z.size();
+  std::vector<float> x(n);
+  std::vector<float> y(n);
+  for (size_t i = 0; i < n; ++i) {
+    x[i] = static_cast<float>(samples.x[i] - g.x0);
+    y[i] = static_cast<float>(samples.y[i] - g.y0);
+    if (!std::isfinite(x[i]) || !std::isfinite(y[i]))
+      FailFile(path, "a sample lies further from the grid than 32-bit floats hold");
+  }
+  std::vector<float> px(boundary.x.size());
+  std::vector<float> py(boundary.y.size());
+  for (size_t i = 0; i < px.size(); ++i) {
+    px[i] = static_cast<float>(boundary.x[i] - g.x0);
+    py[i] = static_cast<float>(boundary.y[i] - g.y0);
+  }
+  const int np = static_cast<int>(px.size());
+  // The samples the library will use: the same test it makes.
+  for (size_t i = 0; i < n; ++i) report.used += np == 0 || PtInRgn(x[i], y[i], px.data(), py.data(), np);
+  const size_t needed = SamplesNeeded(job.method, job.order);
+  if (report.used < needed) {
+    std::string what = MethodName(job.method);
+    if (job.method == GridMethod::trend) what += Format(" of order %d", job.order);
+    FailFile(path, Format("%zu sample%s%s; %s needs at least %zu", report.used, report.used == 1 ? "" : "s",
+                          np ? " inside the boundary" : "", what.c_str(), needed));
+  }
+
+  std::vector<float> gx(static_cast<size_t>(g.nx));
+  std::vector<float> gy(static_cast<size_t>(g.ny));
+  for (int c = 0; c < g.nx; ++c) gx[static_cast<size_t>(c)] = static_cast<float>(c * g.dx);
+  for (int r = 0; r < g.ny; ++r) gy[static_cast<size_t>(r)] = static_cast<float>(r * g.dy);
+  g.z.assign(static_cast<size_t>(g.nx) * static_cast<size_t>(g.ny), std::numeric_limits<float>::quiet_NaN());
+  std::vector<float*> rows(static_cast<size_t>(g.ny));
+  for (size_t r = 0; r < rows.size(); ++r) rows[r] = g.z.data() + r * static_cast<size_t>(g.nx);
+
+  SGridControl ctl;
+  ctl.nThreads = job.threads;
+  bool ok = true;
+  {
+    QuietSolver quiet;
+    const float* const z = samples.z.data();
+    const int count = static_cast<int>(n);
+    switch (job.method) {
+      case GridMethod::kriging:
+        ok = KriginGrid(x.data(), y.data(), z, count, gx.data(), g.nx, gy.data(), g.ny, rows.data(), 0.0f, job.alpha,
+                        px.data(), py.data(), np, &ctl);
+        break;
+      case GridMethod::idw:
+        ok = DistanceGrid(x.data(), y.data(), z, count, gx.data(), g.nx, gy.data(), g.ny, rows.data(), 0.0f, 0,
+                          px.data(), py.data(), np, &ctl);
+        break;
+      case GridMethod::trend:
+        ok = TrendGrid(x.data(), y.data(), z, count, gx.data(), g.nx, gy.data(), g.ny, rows.data(), 0.0f, job.order,
+                       px.data(), py.data(), np, &ctl);
+        break;
+    }
+  }
+  if (!ok && job.method == GridMethod::trend && ctl.nSingular > 0)
+    FailFile(path, Format("the samples do not determine a trend surface of order %d: its normal equations are "
+                          "singular",
+                          job.order));
+  if (!ok) FailFile(path, "the gridding could not be done: its work arrays could not be had");
+  if (job.method == GridMethod::kriging) report.singular = ctl.nSingular;
+  for (const float v : g.z) report.valued += !std::isnan(v);
+  report.description = MethodName(job.method);
+  if (job.method == GridMethod::kriging) report.description += " (alpha " + Format("%g", static_cast<double>(job.alpha)) + ")";
+  if (job.method == GridMethod::trend) report.description += Format(" of order %d", job.order);
+  report.description += Format(" on %d thread%s", job.threads, job.threads == 1 ? "" : "s");
+  return report;
+}
+
+}  // namespace vdtool
