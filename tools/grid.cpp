@@ -218,9 +218,6 @@ int RunGrid(const std::vector<std::string>& args) {
   // ---- The samples and the boundary -------------------------------------------------------------
   const Samples samples = ReadSamples(request);
   const std::string& in = request.path;
-  if (samples.skipped)
-    Note(in, Format("left out %zu row%s with a missing or bad value (--skip-bad); the first at %s", samples.skipped,
-                    samples.skipped == 1 ? "" : "s", samples.firstSkipped.c_str()));
   Boundary boundary;
   const std::string boundaryPath = cl.Value("boundary");
   if (!boundaryPath.empty()) {
@@ -305,9 +302,6 @@ int RunGrid(const std::vector<std::string>& args) {
   // ---- Gridding ------------------------------------------------------------------------------------
   job.progress = !cl.Has("quiet") && ::isatty(2);
   const GridReport report = RunGridJob(job, samples, boundary, in);
-  if (report.singular > 0)
-    Note(in, Format("%lld node%s got 0 from a singular kriging system (two of the nearest samples at one place)",
-                    static_cast<long long>(report.singular), report.singular == 1 ? "" : "s"));
 
   // ---- Outputs ------------------------------------------------------------------------------------
   std::string written;
@@ -337,6 +331,14 @@ int RunGrid(const std::vector<std::string>& args) {
     }
     written += (written.empty() ? "" : ", ") + o.path;
   }
+
+  // Notes only when it all worked: a failure is one line.
+  if (samples.skipped)
+    Note(in, Format("left out %zu row%s with a missing or bad value (--skip-bad); the first at %s", samples.skipped,
+                    samples.skipped == 1 ? "" : "s", samples.firstSkipped.c_str()));
+  if (report.singular > 0)
+    Note(in, Format("%lld node%s got 0 from a singular kriging system (two of the nearest samples at one place)",
+                    static_cast<long long>(report.singular), report.singular == 1 ? "" : "s"));
 
   // ---- Summary --------------------------------------------------------------------------------------
   Out().Line("samples: " + Grouped(samples.z.size()) + " from " + in +

@@ -120,6 +120,9 @@ void WriteNodeTable(const std::string& path, const Raster& g, const std::string&
     FailFile(path, "more nodes than a table holds records");
   CVdbTable table;
   table.SetName(name.c_str());
+  // Named, so that the XML form reads back with the same field set.
+  table.GetFieldSet()->SetName("Node");
+  table.GetFieldSet()->SetLabel("Grid nodes");
   table.AddField("X:DOUBLE", 0, 1);
   table.AddField("Y:DOUBLE", 0, 1);
   table.AddField("Z:FLOAT", 0, 1);

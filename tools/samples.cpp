@@ -57,8 +57,9 @@ class Rows {
   std::vector<std::string> names;
 };
 
-// Delimited text. The separator is the first of ',', ';' and tab in the first
-// row that holds data; without any, runs of blanks separate.
+// Delimited text. The separator is the first of ',' and ';' in the first row
+// that holds data, else a tab when no blank stands between its values, else
+// runs of blanks and tabs.
 class TextRows : public Rows {
  public:
   TextRows(const std::string& path, ByteSpan bytes) : m_path(path), m_bytes(bytes) {
@@ -106,9 +107,14 @@ class TextRows : public Rows {
       at = end + 1;
       const std::string t = Trimmed(line);
       if (t.empty() || t == "\r" || t[0] == '#') continue;
-      for (const char c : {',', ';', '\t'})
+      for (const char c : {',', ';'})
         if (line.find(c) != std::string::npos) return c;
-      return 0;
+      // Tabs separate unless blanks stand between values too ("1  2\t3").
+      size_t inner = line.find_first_not_of(" \t");
+      const size_t last = line.find_last_not_of(" \t\r");
+      bool innerBlank = false;
+      for (; inner < last; ++inner) innerBlank = innerBlank || line[inner] == ' ';
+      return line.find('\t') != std::string::npos && !innerBlank ? '\t' : 0;
     }
     return ',';
   }
@@ -366,7 +372,8 @@ Boundary ReadBoundary(const std::string& path, const std::string& name) {
     for (const auto& p : all)
       if (p.second->IsClosed()) closed.push_back(p);
     if (closed.empty() && name.empty() && !all.empty())
-      FailFile(path, Format("holds no closed polyline to be a boundary (only %zu open ones)", all.size()));
+      FailFile(path, Format("holds no closed polyline to be a boundary (only %zu open one%s)", all.size(),
+                            all.size() == 1 ? "" : "s"));
     const auto picked = Pick(path, name.empty() ? closed : all, name, "polyline", "--boundary-name");
     const CPolyline& line = *picked.second;
     b.what = "polyline " + Quoted(picked.first);
