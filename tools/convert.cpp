@@ -90,7 +90,11 @@ void ConvertTree(const Request& r, Input& in) {
     std::map<std::string, size_t> unknown;  // classes nobody registered, with their objects
     ScanVdf(r.in, bytes, [&](const VdfRecord& rec) {
       ownData = ownData || rec.blobSize > 0 || rec.classSize > 0;
-      if (!IsRegisteredClass(rec.className)) ++unknown[std::string(rec.className)];
+      if (rec.depth == 0 && !IsRegisteredClass(rec.className))
+        Loss(r, "the root object is of class " + Quoted(rec.className) +
+                    ", which this program does not know: the output would hold it as a plain CVDFile");
+      else if (!IsRegisteredClass(rec.className))
+        ++unknown[std::string(rec.className)];
     });
     for (const auto& u : unknown)
       Loss(r, Format("%zu object%s of class ", u.second, u.second == 1 ? " is" : "s are") + Quoted(u.first) +

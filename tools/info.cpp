@@ -70,6 +70,12 @@ std::string ClassCounts(const std::map<std::string, size_t>& counts) {
   return text;
 }
 
+void UnknownRootNote(std::string_view rootClass, const char* what) {
+  if (!IsRegisteredClass(rootClass))
+    Out().Line("  note: the root object is of class " + Quoted(rootClass) + ", which this program does not know; " +
+               what);
+}
+
 std::string RecordPathName(const VdfRecord& r) {
   return r.named ? Printable(r.name) : Format("(unnamed #%d)", r.index + 1);
 }
@@ -90,7 +96,7 @@ void InfoVdf(const std::string& path, ByteSpan bytes, bool all) {
   ScanVdf(path, bytes, [&](const VdfRecord& r) {
     if (count++ < limit) records.push_back(r);
     ++classes[std::string(r.className)];
-    if (!IsRegisteredClass(r.className)) ++unknown[std::string(r.className)];
+    if (r.depth > 0 && !IsRegisteredClass(r.className)) ++unknown[std::string(r.className)];
     depth = std::max(depth, r.depth);
     versions = versions || r.version != 0x0100;
     classData = classData || r.classSize > 0;
@@ -98,7 +104,7 @@ void InfoVdf(const std::string& path, ByteSpan bytes, bool all) {
   // Only class data can upset the library's reader (a class that refuses
   // them or reads a different length); without any, reading adds nothing.
   std::vector<std::string> notes;
-  if (classData && IsRegisteredClass(records.front().className)) LoadVdfTree(path, bytes, &notes);
+  if (classData) LoadVdfTree(path, bytes, &notes);
 
   Out().Line("  " + Plural(count, "object", "objects") + " in " + Plural(depth + 1u, "level", "levels") +
              "; classes: " + ClassCounts(classes));
@@ -124,6 +130,7 @@ void InfoVdf(const std::string& path, ByteSpan bytes, bool all) {
   if (records.size() < count)
     Out().Line("  ... " + Plural(count - records.size(), "more object", "more objects") +
                " (--all lists them)");
+  UnknownRootNote(records.front().className, kUnknownRootVdf);
   for (const auto& u : unknown)
     Out().Line(
         "  note: " + Plural(u.second, "object is", "objects are") + " of class " + Quoted(u.first) +
@@ -134,8 +141,7 @@ void InfoVdf(const std::string& path, ByteSpan bytes, bool all) {
 void DumpVdf(const std::string& path, ByteSpan bytes) {
   const std::vector<VdfRecord> records = WalkVdf(path, bytes);
   std::vector<std::string> notes;
-  std::unique_ptr<CVDFile> root;
-  if (IsRegisteredClass(records.front().className)) root = LoadVdfTree(path, bytes, &notes);
+  std::unique_ptr<CVDFile> root = LoadVdfTree(path, bytes, &notes);
   const std::vector<CVDFile*> objects = MatchRecords(records, root.get());
   std::vector<std::string> names;  // the names on the path of the record being listed
   for (size_t i = 0; i < records.size(); ++i) {
@@ -151,7 +157,7 @@ void DumpVdf(const std::string& path, ByteSpan bytes) {
     if (r.named && !r.type.empty()) head += ", type " + Quoted(r.type);
     if (r.version != 0x0100) head += Format(", version 0x%04X", r.version);
     if (!IsRegisteredClass(r.className))
-      head += " (class unknown here)";
+      head += r.depth == 0 ? " (class unknown here, read as a CVDFile)" : " (class unknown here)";
     else if (!objects[i])
       head += " (passed over by the library)";
     Out().Line(head);
@@ -181,7 +187,7 @@ void InfoXml(const std::string& path, ByteSpan bytes, bool all) {
   int depth = 0;
   for (const XmlObject& o : doc.objects) {
     ++classes[o.className];
-    if (!IsRegisteredClass(o.className)) ++unknown[o.className];
+    if (o.depth > 0 && !IsRegisteredClass(o.className)) ++unknown[o.className];
     depth = std::max(depth, o.depth);
   }
   Out().Line("  " + Plural(doc.objects.size(), "object", "objects") + " in " +
@@ -199,6 +205,7 @@ void InfoXml(const std::string& path, ByteSpan bytes, bool all) {
   if (shown < doc.objects.size())
     Out().Line("  ... " + Plural(doc.objects.size() - shown, "more object", "more objects") +
                " (--all lists them)");
+  UnknownRootNote(doc.objects.front().className, kUnknownRootXml);
   for (const auto& u : unknown)
     Out().Line("  note: " + Plural(u.second, "object is", "objects are") + " of class " + Quoted(u.first) +
                ", which this program does not know; the library skips such elements and what is below them");

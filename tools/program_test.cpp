@@ -180,6 +180,27 @@ TEST_F(ProgramTest, ConvertRefusesToDropObjectsOfUnknownClasses) {
   const Result lossy = Run({"convert", "--lossy", "foo.vdf", "out.vdf"});
   EXPECT_EQ(lossy.status, 0) << lossy.err;
   EXPECT_EQ(Run({"info", "out.vdf"}).out.find("CFooBarXY"), std::string::npos);
+
+  // A root of an unknown class: the library reads the record into whatever
+  // object it is given; the program says so and reads on into a CVDFile.
+  std::string rooted = ReadText(Sample("demo.vdf"));
+  rooted.replace(rooted.find("CVDisk"), 6, "CFooDk");
+  WriteText(Temp("root.vdf"), rooted);
+  EXPECT_NE(Run({"info", "root.vdf"})
+                .out.find("note: the root object is of class 'CFooDk', which this program does not know; the library "
+                          "reads a root record into the object it is given whatever its class"),
+            std::string::npos);
+  const Result dump = Run({"dump", "root.vdf"});
+  EXPECT_EQ(dump.out.rfind("/  CFooDk, type 'Disk' (class unknown here, read as a CVDFile)\n/Survey  CSurvey", 0), 0u)
+      << dump.out;
+  ExpectOneLineFailure(Run({"convert", "root.vdf", "r.xml"}), 1,
+                       "vdkit: root.vdf: the root object is of class 'CFooDk', which this program does not know: the "
+                       "output would hold it as a plain CVDFile; nothing written");
+  std::string xml = ReadText(Sample("demo.xml"));
+  xml.replace(xml.find("CVDisk"), 6, "CFooDk");
+  WriteText(Temp("root.xml"), xml);
+  EXPECT_NE(Run({"info", "root.xml"}).out.find("the library reads such a document only into an object of that class"),
+            std::string::npos);
 }
 
 // Damaged copies: every form refuses them with one line naming the file, or

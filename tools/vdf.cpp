@@ -187,8 +187,7 @@ std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, ByteSpan bytes,
     if (r.depth == 0) rootClass.assign(r.className.data(), r.className.size());
   });
   std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
-  if (!root)
-    FailFile(path, "the root object is of class " + Quoted(rootClass) + ", which this program does not know");
+  if (!root) root = std::make_unique<CVDFile>();
   MessageCapture capture;
   CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
   bool ok = false;
@@ -206,6 +205,12 @@ std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, ByteSpan bytes,
                        " did not accept its class data");
   return root;
 }
+
+const char kUnknownRootVdf[] =
+    "the library reads a root record into the object it is given whatever its class, so this program read it "
+    "into a plain CVDFile and what is below it as usual";
+const char kUnknownRootXml[] =
+    "the library reads such a document only into an object of that class, so this program cannot read it";
 
 std::vector<CVDFile*> MatchRecords(const std::vector<VdfRecord>& records, CVDFile* root) {
   std::vector<CVDFile*> objects(records.size(), nullptr);

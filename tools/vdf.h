@@ -56,11 +56,18 @@ std::vector<VdfRecord> WalkVdf(const std::string& path, ByteSpan bytes);
 bool IsRegisteredClass(std::string_view className);
 
 // Reads the archive with the library into a new object of the root record's
-// class. Failure when that class is not registered or the library refuses
-// the stream. Messages the library shows while reading (a class whose data
+// class; a root of a class nobody registered goes into a plain CVDFile, as
+// the library reads a root record into whatever object it is given. Failure
+// when the library refuses the stream. Messages the library shows while reading (a class whose data
 // do not match its reader) are added to `notes`.
 std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, ByteSpan bytes,
                                      std::vector<std::string>* notes);
+
+// What happens to a root record of a class nobody registered, for a note
+// that follows "the root object is of class 'X', which this program does not
+// know; ".
+extern const char kUnknownRootVdf[];
+extern const char kUnknownRootXml[];
 
 // The loaded object each record went into, in record order; null for a
 // record the library passed over (a class it does not know, or below one).
