@@ -37,7 +37,7 @@ const char kProgramHelp[] =
     "  dataset-text  data set, text form                         .txt\n"
     "  keystrings    key-string-array file                      .vks\n"
     "Table-set streams without tables, binary data sets and key-string-array files\n"
-    "carry no mark of their own: name them with --as.\n"
+    "carry no mark of their own: their extension names them, or --as does.\n"
     "\n"
     "Every command takes --help. Exit status: 0 on success; 1 when a file cannot\n"
     "be read, is not valid or cannot be written (one message names the file and\n"

@@ -146,11 +146,13 @@ Form ResolveInputForm(const std::string& path, ByteSpan bytes, const std::string
   }
   CheckNotEmpty(path, bytes);
   const Form f = RecognizeContent(bytes, path);
-  if (f == Form::unknown)
-    FailFile(path,
-             "not a form vdkit recognises by its content; a table-set stream, data set or key-string-array "
-             "file must be named with --as tableset|dataset|keystrings");
-  return f;
+  if (f != Form::unknown) return f;
+  // What the content does not say, the extension may.
+  const Form byName = FormFromExtension(path);
+  if (byName == Form::tableset || byName == Form::dataset || byName == Form::keystrings) return byName;
+  FailFile(path,
+           "not a form vdkit recognises by its content; a table-set stream, data set or key-string-array "
+           "file is known by its extension (.vts .vds .vks) or named with --as tableset|dataset|keystrings");
 }
 
 // ---- Loaders ---------------------------------------------------------------------------

@@ -8,8 +8,9 @@
 // table-set stream, a first line "@id..." a CSV table written by this
 // program, and a text that opens like the data-set writer's text form a data
 // set in text form. A table-set stream without tables, a binary data set and
-// a key-string-array file carry no mark of their own and must be named with
-// --as; a CSV file is also known by its ".csv" extension.
+// a key-string-array file carry no mark of their own: they are known by their
+// extension (.vts, .vds, .vks) or named with --as; a CSV file is also known by
+// its ".csv" extension.
 //
 // Every loader reads the whole form and throws Failure (status 1) with a
 // message naming what is wrong when the bytes are not exactly one valid
@@ -57,7 +58,8 @@ Form FormFromExtension(const std::string& path);
 // The form of the bytes by content (see above); unknown when they carry no mark.
 Form RecognizeContent(ByteSpan bytes, const std::string& path);
 // The form to read `path` as: `asKeyword` when given (Failure status 2 when
-// it names no form), else by content; Failure status 1 when unrecognised.
+// it names no form), else by content, else by the extension of a form
+// without a mark; Failure status 1 when unrecognised.
 Form ResolveInputForm(const std::string& path, ByteSpan bytes, const std::string& asKeyword);
 
 // ---- Input files ---------------------------------------------------------------------

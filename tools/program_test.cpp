@@ -73,9 +73,10 @@ TEST_F(ProgramTest, InfoAndDumpOnEverySample) {
       {"info",
        {"survey.vts"},
        {"table-set stream", "2 tables, 2 definitions, 1 relation", "WellID     Wells  ID"}},
-      {"info", {"--as", "dataset", "pump.vds"}, {"data set 'Pump': 6 values (2 float, 2 integer, 2 string)"}},
+      {"info", {"pump.vds"}, {"data set 'Pump': 6 values (2 float, 2 integer, 2 string)"}},
       {"info", {"pump.txt"}, {"data set (text form)", "data set 'Pump': 6 values"}},
       {"info", {"--as=keystrings", "wells.vks"}, {"3 keys, 7 values", "'W-2 \"North\"': 3 values"}},
+      {"info", {"wells.vks"}, {"3 keys, 7 values"}},
       {"dump",
        {"demo.vdf"},
        {"/Survey  CSurvey, type 'Database'", "(from 1,824 bytes of class data)", "/Survey/Samples  CVdbTable",
@@ -109,6 +110,11 @@ TEST_F(ProgramTest, InfoAndDumpOnEverySample) {
       EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
   }
   EXPECT_EQ(Run({"dump", "--csv", "samples.csv"}, kSamples).out, ReadText(Sample("samples.csv")));
+  // Without a mark of its own and without the extension that names its form.
+  WriteText(Temp("pump.bin"), ReadText(Sample("pump.vds")));
+  ExpectOneLineFailure(Run({"info", "pump.bin"}), 1,
+                       "vdkit: pump.bin: not a form vdkit recognises by its content; a table-set stream, data set or "
+                       "key-string-array file is known by its extension (.vts .vds .vks) or named with --as");
   // Several files: a bad one is named on standard error; the others are listed.
   const Result r = Run({"info", "wells.tv10", "missing.tv10", "pump.txt"}, kSamples);
   EXPECT_EQ(r.status, 1);
