@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -12,6 +13,8 @@
 #include "csv.h"
 #include "demo_classes.h"
 #include "formats.h"
+#include "grid_run.h"
+#include "raster.h"
 #include "listing.h"
 #include "tool.h"
 #include "vdf.h"
@@ -36,7 +39,8 @@ const char kDemoHelp[] =
     "archives) and a view selected from them, and a map layer with a road, a lease\n"
     "boundary and the road clipped by it. Saves it as a binary object archive\n"
     "(demo.vdf) and as an XML object document (demo.xml); writes the tables, the\n"
-    "table set, a data set and a key-string-array file in their own forms; reads\n"
+    "table set, a data set and a key-string-array file in their own forms; grids\n"
+    "the wells' mean temperature by kriging into a picture (wells.png); reads\n"
     "every file back, checks it equals what was written, and prints the tree and\n"
     "the view's ranges.\n"
     "\n"
@@ -242,16 +246,53 @@ std::string NewDemoDirectory() {
 
 // Writes a file, reads it back with `check` and reports the result.
 void WriteAndCheck(const std::string& dir, const char* name, const Blob& bytes,
-                   const std::function<bool(const std::string&, ByteSpan, std::string*)>& check) {
+                   const std::function<bool(const std::string&, ByteSpan, std::string*)>& check,
+                   const char* description = nullptr) {
   const std::string path = JoinPath(dir, name);
   WriteFileAtomically(path, bytes.data(), bytes.size());
   const FileBytes back = ReadFileBytes(path);
   std::string diff;
   if (!check(path, back, &diff)) FailFile(path, "read back different from what was written: " + diff);
   const Form form = RecognizeContent(back, path);
-  Out().Line(Format("  %-12s %-34s %8s bytes, read back equal", name,
-                    FormDescription(form == Form::unknown ? FormFromExtension(path) : form),
-                    Grouped(bytes.size()).c_str()));
+  if (!description) description = FormDescription(form == Form::unknown ? FormFromExtension(path) : form);
+  Out().Line(Format("  %-12s %-34s %8s bytes, read back equal", name, description, Grouped(bytes.size()).c_str()));
+}
+
+// The wells' mean sample temperature, kriged over the wells and the lease,
+// with the lease drawn (it marks no boundary: two wells lie outside it).
+Picture WellsPicture(CVdbTable& wells, CVdbTable& samples, const CPolyline& lease) {
+  Samples points;
+  for (bool ok = wells.MoveToFirst(); ok; ok = wells.MoveToNext()) {
+    const LONG id = wells.Long("ID");
+    double sum = 0;
+    int n = 0;
+    for (bool more = samples.MoveToFirst(); more; more = samples.MoveToNext())
+      if (samples.Long("WellID") == id) sum += samples.Float("T"), ++n;
+    if (n == 0) continue;
+    CString x, y;
+    wells.GetFieldValue("X", x);
+    wells.GetFieldValue("Y", y);
+    points.x.push_back(std::atof(x));
+    points.y.push_back(std::atof(y));
+    points.z.push_back(static_cast<float>(sum / n));
+  }
+  PictureOptions options;
+  for (int i = 0; i < lease.GetSize(); ++i) {
+    options.boundaryX.push_back(lease.GetAt(i).x);
+    options.boundaryY.push_back(lease.GetAt(i).y);
+  }
+  GridJob job;
+  Raster& g = job.grid;
+  g.x0 = 511800;
+  g.y0 = 4176800;
+  g.dx = g.dy = 10;
+  g.nx = 191;
+  g.ny = 251;
+  RunGridJob(job, points, Boundary(), "the wells");
+  options.sampleX = points.x;
+  options.sampleY = points.y;
+  options.scale = 2;
+  return DrawPicture(g, options);
 }
 
 }  // namespace
@@ -325,6 +366,22 @@ int RunDemo(const std::vector<std::string>& args) {
                 [&](const std::string& path, ByteSpan bytes, std::string* diff) {
                   return SameKeyStrings(*dates, *LoadKeyStrings(path, bytes), diff);
                 });
+
+  if (CanWritePng()) {
+    const Picture picture =
+        WellsPicture(wells, samples, *static_cast<CPolyline*>(disk->FindFile("Map")->FindFile("Lease")));
+    const std::vector<uint8_t> png = EncodePng("wells.png", picture);
+    WriteAndCheck(
+        dir, "wells.png", Blob(std::string(png.begin(), png.end())),
+        [&](const std::string&, ByteSpan bytes, std::string* diff) {
+          Picture back;
+          const bool same = DecodePng(bytes.data(), bytes.size(), &back) && back.width == picture.width &&
+                            back.height == picture.height && back.rgba == picture.rgba;
+          if (!same) *diff = "the pixels";
+          return same;
+        },
+        "picture: the wells' temperature (PNG)");
+  }
 
   Out().Line("");
   PrintView(view, kColumns);

@@ -114,7 +114,7 @@ Picture DrawPicture(const Raster& g, const PictureOptions& options) {
   for (const std::string& l : labels) longest = std::max(longest, l.size());
   const int gap = 10 * font;
   const int bar = 14 * font;
-  const int legend = gap + bar + 4 * font + static_cast<int>(longest) * 6 * font + gap;
+  const int legend = gap + bar + 7 * font + static_cast<int>(longest) * 6 * font + gap;
   const int pad = 7 * font;  // half a label above the bar's top and below its bottom
   p.width = w + legend;
   p.height = std::max(h, 100 * font);
@@ -145,11 +145,15 @@ Picture DrawPicture(const Raster& g, const PictureOptions& options) {
                 px(options.boundaryX[j]) - lineWidth / 2.0, py(options.boundaryY[j]) - lineWidth / 2.0, lineWidth,
                 w, h, black);
   }
-  // Samples: dark dots with a light rim, seen on every colour of the ramp;
-  // those on nodes without a value (outside the boundary) took no part.
+  // Samples: dark dots with a light rim, seen on every colour of the ramp,
+  // larger when there are few; those on nodes without a value (outside the
+  // boundary) took no part.
   const uint8_t dark[3] = {20, 20, 20};
   const uint8_t rim[3] = {235, 235, 235};
-  const auto valued = [&](int x, int y) { return p.rgba[(static_cast<size_t>(y) * p.width + x) * 4 + 3] != 0; };
+  const int radius = options.sampleX.size() <= 200 ? 3 : 1;
+  const auto valued = [&](int x, int y) {
+    return x >= 0 && x < w && y >= 0 && y < h && p.rgba[(static_cast<size_t>(y) * p.width + x) * 4 + 3] != 0;
+  };
   for (size_t i = 0; i < options.sampleX.size(); ++i) {
     const double fx = px(options.sampleX[i]);
     const double fy = py(options.sampleY[i]);
@@ -157,10 +161,12 @@ Picture DrawPicture(const Raster& g, const PictureOptions& options) {
     const int x = static_cast<int>(fx);
     const int y = static_cast<int>(fy);
     if (!valued(x, y)) continue;
-    for (int dy = -1; dy <= 1; ++dy)
-      for (int dx = -1; dx <= 1; ++dx)
-        if ((dx == 0 || dy == 0) && x + dx >= 0 && x + dx < w && y + dy >= 0 && y + dy < h && valued(x + dx, y + dy))
-          canvas.Set(x + dx, y + dy, (dx | dy) ? rim : dark);
+    for (int dy = -radius; dy <= radius; ++dy)
+      for (int dx = -radius; dx <= radius; ++dx) {
+        const int d2 = dx * dx + dy * dy;
+        if (d2 <= radius * radius && valued(x + dx, y + dy))
+          canvas.Set(x + dx, y + dy, d2 * 2 > radius * radius || (radius == 1 && d2 == 1) ? rim : dark);
+      }
   }
 
   // The legend: white ground, the ramp as a bar, five values.
@@ -174,7 +180,7 @@ Picture DrawPicture(const Raster& g, const PictureOptions& options) {
   for (int k = 0; k < 5; ++k) {
     const int y = barTop + (barHeight - 1) * k / 4;
     canvas.Fill(w + gap + bar, y, 3 * font, font, black);
-    canvas.Text(labels[static_cast<size_t>(k)], w + gap + bar + 4 * font, y, font, black);
+    canvas.Text(labels[static_cast<size_t>(k)], w + gap + bar + 7 * font, y, font, black);
   }
   return p;
 }
@@ -184,7 +190,7 @@ bool CanWritePng() {
   return true;
 }
 
-void WritePng(const std::string& path, const Picture& picture) {
+std::vector<uint8_t> EncodePng(const std::string& path, const Picture& picture) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
@@ -193,22 +199,50 @@ void WritePng(const std::string& path, const Picture& picture) {
   image.format = PNG_FORMAT_RGBA;
   png_alloc_size_t size = 0;
   const png_int_32 stride = static_cast<png_int_32>(picture.width) * 4;
-  if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.rgba.data(), stride, nullptr))
-    FailFile(path, std::string("cannot encode the picture: ") + image.message);
-  std::vector<uint8_t> bytes(size);
-  if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, picture.rgba.data(), stride, nullptr))
-    FailFile(path, std::string("cannot encode the picture: ") + image.message);
-  png_image_free(&image);
-  WriteFileAtomically(path, bytes.data(), size);
+  std::vector<uint8_t> bytes;
+  // The first call measures, the second writes.
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1) bytes.resize(size);
+    if (!png_image_write_to_memory(&image, pass ? bytes.data() : nullptr, &size, 0, picture.rgba.data(), stride,
+                                   nullptr))
+      FailFile(path, std::string("cannot encode the picture: ") + image.message);
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+bool DecodePng(const uint8_t* data, size_t size, Picture* picture) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, data, size)) return false;
+  image.format = PNG_FORMAT_RGBA;
+  picture->width = static_cast<int>(image.width);
+  picture->height = static_cast<int>(image.height);
+  picture->rgba.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, picture->rgba.data(), 0, nullptr)) {
+    png_image_free(&image);
+    return false;
+  }
+  return true;
 }
 #else
 bool CanWritePng() {
   return false;
 }
 
-void WritePng(const std::string& path, const Picture&) {
+std::vector<uint8_t> EncodePng(const std::string& path, const Picture&) {
   FailFile(path, "this vdkit was built without libpng and cannot write pictures");
 }
+
+bool DecodePng(const uint8_t*, size_t, Picture*) {
+  return false;
+}
 #endif
+
+void WritePng(const std::string& path, const Picture& picture) {
+  const std::vector<uint8_t> bytes = EncodePng(path, picture);
+  WriteFileAtomically(path, bytes.data(), bytes.size());
+}
 
 }  // namespace vdtool

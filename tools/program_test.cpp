@@ -1,6 +1,7 @@
 // The program as its users meet it: run as a process on the sample files and
 // on damaged copies of them, checking exit status, output and messages.
 #include "process_test.h"
+#include "raster.h"
 
 namespace {
 using namespace vdtool_test;
@@ -305,6 +306,10 @@ TEST_F(ProgramTest, DemoWritesTheSampleFilesAndReadsThemBack) {
       << r.out;
   EXPECT_NE(r.out.find("  T       11  19.125  10 .. 20"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("  dates 2004-03-01 .. 2004-03-12"), std::string::npos) << r.out;
+  // The wells' picture, read back by the demo itself.
+  if (vdtool::CanWritePng()) {
+    EXPECT_NE(r.out.find("  wells.png    picture: the wells' temperature (PNG)"), std::string::npos) << r.out;
+  }
   // The checked-in samples are exactly what the demo writes: a change in any
   // writer shows here first (regenerate with `vdkit demo examples/data`).
   for (const char* name : {"demo.vdf", "demo.xml", "wells.tv10", "samples.csv", "survey.vts", "pump.vds",

@@ -65,6 +65,10 @@ Picture DrawPicture(const Raster& g, const PictureOptions& options);
 void RampColour(double t, uint8_t rgb[3]);
 // Whether this program can write PNG files (it was built with libpng).
 bool CanWritePng();
+// The PNG form of the picture; Failure naming `path` when it cannot be made.
+std::vector<uint8_t> EncodePng(const std::string& path, const Picture& picture);
+// The picture of PNG bytes, as RGBA; false when they are not a PNG picture.
+bool DecodePng(const uint8_t* data, size_t size, Picture* picture);
 // Failure when the picture cannot be encoded or written.
 void WritePng(const std::string& path, const Picture& picture);
 
