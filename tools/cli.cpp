@@ -1,5 +1,7 @@
 // The program's entry: the command table, the top-level help, option parsing
 // and the translation of every way a command can end into an exit status.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +9,7 @@
 
 #include "commands.h"
 #include "demo_classes.h"
+#include "long_work.h"
 #include "tool.h"
 #include "vdkit/platform/file.h"
 
@@ -38,6 +41,9 @@ const char kProgramHelp[] =
     "  keystrings    key-string-array file                      .vks\n"
     "Table-set streams without tables, binary data sets and key-string-array files\n"
     "carry no mark of their own: their extension names them, or --as does.\n"
+    "\n"
+    "Long work shows its progress on standard error when that is a terminal;\n"
+    "--quiet, which every command takes, silences it.\n"
     "\n"
     "Every command takes --help. Exit status: 0 on success; 1 when a file cannot\n"
     "be read, is not valid or cannot be written (one message names the file and\n"
@@ -91,6 +97,12 @@ int Dispatch(int argc, char** argv) {
   }
   const CommandEntry* c = FindCommand(command);
   if (!c) FailUsage("", "unknown command " + Quoted(command) + " (try 'vdkit --help')");
+  // Progress goes to standard error when it is a terminal, unless --quiet;
+  // not over a listing on the same terminal.
+  const auto end = std::find(args.begin(), args.end(), "--");
+  const bool quiet = std::find(args.begin(), end, "--quiet") != end;
+  const bool listing = command == "info" || command == "dump";
+  EnableProgress(!quiet && ::isatty(2) && !(listing && ::isatty(1)));
   return c->run(args);
 }
 
@@ -100,6 +112,7 @@ CommandLine::CommandLine(const std::string& command, const std::vector<std::stri
                          std::vector<OptionDef> defs)
     : m_command(command) {
   defs.push_back({"help", false});
+  defs.push_back({"quiet", false});
   bool options = true;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cells.h"
+#include "long_work.h"
 #include "tool.h"
 #include "vdkit/vdb/table.h"
 
@@ -167,7 +168,9 @@ void WriteCsvTo(CVdbTable& table, const std::string& path, std::string* firstIne
 
   out.reserve(kPiece + 4096);
   std::string cell;
+  ProgressPhase phase("writing CSV", static_cast<uint64_t>(table.GetRecordCount()));
   for (LONG r = 0; r < table.GetRecordCount(); ++r) {
+    phase.Set(static_cast<uint64_t>(r));
     const SVdbRecord* record = table.GetRecordAt(r);
     char id[16];
     out.append(id, std::to_chars(id, id + sizeof id, record->m_nID).ptr);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "long_work.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/platform/file.h"
 #include "vdkit/vdb/data_set.h"
@@ -159,7 +160,7 @@ Form ResolveInputForm(const std::string& path, ByteSpan bytes, const std::string
 
 Input::Input(const std::string& path) : m_path(path) {
   if (IsDirectory(path)) FailFile(path, "is a directory, not a file");
-  m_file = std::make_unique<CFile>();
+  m_file = std::make_unique<WatchedFile>();
   CFileException error;
   if (!m_file->Open(path.c_str(), CFile::modeRead | CFile::typeBinary, &error))
     FailFile(path, "cannot open: " + ExceptionText(&error));
@@ -190,8 +191,18 @@ CFile& Input::File() {
 namespace {
 
 // Runs a reader of the file; the file's own errors become the file's message.
+// A file of the program's own moves a progress display as it is read.
 template <typename Read>
-void Reading(const std::string& path, Read read) {
+void Reading(const std::string& path, CFile& file, Read read) {
+  WatchedFile* watched = dynamic_cast<WatchedFile*>(&file);
+  ProgressPhase phase("reading " + path, watched ? file.GetLength() : 0);
+  if (watched) watched->Watch(&phase);
+  struct Unwatch {
+    WatchedFile* file;
+    ~Unwatch() {
+      if (file) file->Watch(nullptr);
+    }
+  } unwatch{watched};
   try {
     read();
   } catch (CException* e) {
@@ -207,7 +218,7 @@ std::unique_ptr<CVdbTable> LoadTable(const std::string& path, CFile& file) {
   const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
   if (size == 0) FailFile(path, "empty file");
   auto table = std::make_unique<CVdbTable>();
-  Reading(path, [&] {
+  Reading(path, file, [&] {
     BYTE magic[4] = {};
     const UINT got = file.Read(magic, 4);
     if (got < 4 || std::memcmp(magic, "TV10", 4) != 0)
@@ -225,7 +236,7 @@ std::unique_ptr<CVdbTableSet> LoadTableSet(const std::string& path, CFile& file)
   const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
   if (size == 0) FailFile(path, "empty file");
   auto set = std::make_unique<CVdbTableSet>();
-  Reading(path, [&] {
+  Reading(path, file, [&] {
     if (!set->ReadTables(file))
       FailFile(path, "damaged table-set stream: it ends early or holds an impossible count or layout (" +
                          StoppedAt(file, size) + ")");
@@ -238,7 +249,7 @@ std::unique_ptr<CVdbDataSet> LoadDataSet(const std::string& path, CFile& file) {
   const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
   if (size == 0) FailFile(path, "empty file");
   auto set = std::make_unique<CVdbDataSet>();
-  Reading(path, [&] {
+  Reading(path, file, [&] {
     if (!set->Read(file))
       FailFile(path, "damaged data set: it ends early or holds an impossible count or length (" +
                          StoppedAt(file, size) + ")");
@@ -251,7 +262,7 @@ std::unique_ptr<CKeyStringArraySet> LoadKeyStrings(const std::string& path, CFil
   const size_t size = static_cast<size_t>(file.GetLength() - file.GetPosition());
   if (size == 0) FailFile(path, "empty file");
   auto set = std::make_unique<CKeyStringArraySet>();
-  Reading(path, [&] {
+  Reading(path, file, [&] {
     if (!set->Read(file))
       FailFile(path, "damaged key-string-array file: it ends early (" + StoppedAt(file, size) + ")");
   });

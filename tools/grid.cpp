@@ -146,7 +146,7 @@ int RunGrid(const std::vector<std::string>& args) {
                         {"as", true},      {"skip-bad", false},  {"method", true},  {"alpha", true},
                         {"order", true},   {"extent", true, 4},  {"cell", true},    {"size", true, 2},
                         {"boundary", true}, {"boundary-name", true}, {"threads", true}, {"to", true},
-                        {"nodata", true},  {"scale", true},      {"quiet", false}});
+                        {"nodata", true},  {"scale", true}});
   if (cl.Has("help")) {
     Out().Write(kGridHelp);
     return kExitOk;
@@ -300,7 +300,6 @@ int RunGrid(const std::vector<std::string>& args) {
   g.ny = static_cast<int>(ny);
 
   // ---- Gridding ------------------------------------------------------------------------------------
-  job.progress = !cl.Has("quiet") && ::isatty(2);
   const GridReport report = RunGridJob(job, samples, boundary, in);
 
   // ---- Outputs ------------------------------------------------------------------------------------

@@ -1,9 +1,11 @@
 #include "grid_run.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
+#include "long_work.h"
 #include "tool.h"
 #include "vdkit/geometry/predicates.h"
 #include "vdkit/numeric/gridding.h"
@@ -83,19 +85,35 @@ GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boun
     QuietSolver quiet;
     const float* const z = samples.z.data();
     const int count = static_cast<int>(n);
-    switch (job.method) {
-      case GridMethod::kriging:
-        ok = KriginGrid(x.data(), y.data(), z, count, gx.data(), g.nx, gy.data(), g.ny, rows.data(), 0.0f, job.alpha,
-                        px.data(), py.data(), np, &ctl);
-        break;
-      case GridMethod::idw:
-        ok = DistanceGrid(x.data(), y.data(), z, count, gx.data(), g.nx, gy.data(), g.ny, rows.data(), 0.0f, 0,
-                          px.data(), py.data(), np, &ctl);
-        break;
-      case GridMethod::trend:
-        ok = TrendGrid(x.data(), y.data(), z, count, gx.data(), g.nx, gy.data(), g.ny, rows.data(), 0.0f, job.order,
-                       px.data(), py.data(), np, &ctl);
-        break;
+    // One call does it all; a display that follows the work gets bands of
+    // rows (the nodes are independent, so the values are the same), except
+    // for the trend, which would fit its surface again for every band.
+    const int bands = ProgressEnabled() && job.method != GridMethod::trend ? std::min(g.ny, 100) : 1;
+    ProgressPhase phase(Format("%s of %s nodes", MethodName(job.method),
+                               Grouped(static_cast<unsigned long long>(g.nx) * static_cast<unsigned>(g.ny)).c_str()),
+                        static_cast<uint64_t>(g.ny));
+    for (int b = 0; b < bands && ok; ++b) {
+      const int r0 = static_cast<int>(static_cast<int64_t>(g.ny) * b / bands);
+      const int r1 = static_cast<int>(static_cast<int64_t>(g.ny) * (b + 1) / bands);
+      const float* bgy = gy.data() + r0;
+      float* const* brows = rows.data() + r0;
+      SGridControl band = ctl;
+      switch (job.method) {
+        case GridMethod::kriging:
+          ok = KriginGrid(x.data(), y.data(), z, count, gx.data(), g.nx, bgy, r1 - r0, brows, 0.0f, job.alpha,
+                          px.data(), py.data(), np, &band);
+          break;
+        case GridMethod::idw:
+          ok = DistanceGrid(x.data(), y.data(), z, count, gx.data(), g.nx, bgy, r1 - r0, brows, 0.0f, 0, px.data(),
+                            py.data(), np, &band);
+          break;
+        case GridMethod::trend:
+          ok = TrendGrid(x.data(), y.data(), z, count, gx.data(), g.nx, bgy, r1 - r0, brows, 0.0f, job.order,
+                         px.data(), py.data(), np, &band);
+          break;
+      }
+      ctl.nSingular += band.nSingular;
+      phase.Set(static_cast<uint64_t>(r1));
     }
   }
   if (!ok && job.method == GridMethod::trend && ctl.nSingular > 0)

@@ -18,7 +18,6 @@ struct GridJob {
   float alpha = 1.5f;
   int order = 1;
   int threads = 1;
-  bool progress = false;  // show the terminal progress display on standard error
   Raster grid;            // geometry in; the values out
 };
 

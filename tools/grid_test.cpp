@@ -1,7 +1,9 @@
 // vdkit grid run as a process: known surfaces come back out of every output
 // form, the boundary masks what it should, and every bad input ends with its
 // status and one line.
+#include <fcntl.h>
 #include <glob.h>
+#include <pty.h>
 
 #include <array>
 #include <cmath>
@@ -310,6 +312,44 @@ TEST_F(GridTest, GdalReadsTheAsciiGrid) {
   EXPECT_NEAR(stat("STATISTICS_MINIMUM="), lo, 1e-3);
   EXPECT_NEAR(stat("STATISTICS_MAXIMUM="), hi, 1e-3);
   EXPECT_NEAR(stat("STATISTICS_MEAN="), sum / static_cast<double>(n), 1e-3);
+}
+
+// On a terminal the work shows its progress, erased when it is done;
+// --quiet keeps the terminal silent.
+TEST_F(GridTest, ProgressOnATerminal) {
+  WriteText(Temp("s.csv"), SampleText(500, 0, 0, 50, 50, [](double x, double y) { return x * y; }, 2));
+  setenv("VDKIT_PROGRESS_AFTER", "0", 1);
+  for (const bool quiet : {false, true}) {
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(slave, 2);
+      ::close(master);
+      if (::chdir(m_dir.c_str()) != 0 || !std::freopen("/dev/null", "w", stdout)) ::_exit(127);
+      ::execl(kProgram.c_str(), kProgram.c_str(), "grid", "s.csv", "g.asc", "--size", "51", "51",
+              quiet ? "--quiet" : "--threads=1", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(slave);
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(master);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (quiet) {
+      EXPECT_EQ(seen, "");
+    } else {
+      EXPECT_NE(seen.find("kriging of 2,601 nodes"), std::string::npos) << seen;
+      EXPECT_NE(seen.find("100% [####"), std::string::npos) << seen;
+      EXPECT_NE(seen.find("writing g.asc"), std::string::npos) << seen;
+      EXPECT_EQ(seen.back(), 'K') << seen;  // the line erased at the end
+    }
+  }
+  unsetenv("VDKIT_PROGRESS_AFTER");
 }
 
 TEST_F(GridTest, BadInputEndsWithItsStatusAndOneLine) {

@@ -4,6 +4,7 @@
 
 #include "cells.h"
 #include "csv.h"
+#include "long_work.h"
 #include "tool.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/geometry/polyline.h"
@@ -103,7 +104,10 @@ void PrintRecords(CVdbTable& table, const std::string& indent, bool csv) {
   width[0] = 3;
   for (size_t c = 0; c < columns.size(); ++c) width[c + 1] = columns[c].name.size();
   const LONG count = table.GetRecordCount();
+  ProgressPhase phase("listing " + Grouped(static_cast<unsigned long long>(count)) + " records",
+                      2 * static_cast<uint64_t>(count));
   for (LONG r = 0; r < count; ++r) {
+    phase.Set(static_cast<uint64_t>(r));
     const SVdbRecord* record = table.GetRecordAt(r);
     width[0] = std::max(width[0], std::to_string(record->m_nID).size());
     for (size_t c = 0; c < columns.size(); ++c)
@@ -126,6 +130,7 @@ void PrintRecords(CVdbTable& table, const std::string& indent, bool csv) {
   for (size_t c = 0; c < columns.size(); ++c) cell(c + 1, columns[c].name, columns[c].numeric);
   finish();
   for (LONG r = 0; r < count; ++r) {
+    phase.Set(static_cast<uint64_t>(count) + static_cast<uint64_t>(r));
     const SVdbRecord* record = table.GetRecordAt(r);
     line = indent;
     cell(0, std::to_string(record->m_nID), true);

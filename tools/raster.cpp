@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats.h"
+#include "long_work.h"
 #include "tool.h"
 #include "vdkit/platform/file.h"
 #include "vdkit/vdb/table.h"
@@ -70,6 +71,7 @@ void WriteAsciiGrid(const std::string& path, const Raster& g, double nodata) {
     if (static_cast<double>(v) == nodata)
       FailFile(path, "a node's value is the NODATA value " + ShortestText(nodata) + "; choose another with --nodata");
   WriteFileWith(path, [&](CFile& file) {
+    ProgressPhase phase("writing " + path, static_cast<uint64_t>(g.ny));
     Chunked out(file);
     std::string& t = out.Text();
     t += "ncols " + std::to_string(g.nx) + "\nnrows " + std::to_string(g.ny) + "\n";
@@ -90,6 +92,7 @@ void WriteAsciiGrid(const std::string& path, const Raster& g, double nodata) {
       }
       t += '\n';
       out.MaybeFlush();
+      phase.Set(static_cast<uint64_t>(g.ny - r));
     }
     out.Flush();
   });
@@ -97,6 +100,7 @@ void WriteAsciiGrid(const std::string& path, const Raster& g, double nodata) {
 
 void WriteNodeCsv(const std::string& path, const Raster& g) {
   WriteFileWith(path, [&](CFile& file) {
+    ProgressPhase phase("writing " + path, static_cast<uint64_t>(g.ny));
     Chunked out(file);
     std::string& t = out.Text();
     t += "x,y,z\n";
@@ -110,6 +114,7 @@ void WriteNodeCsv(const std::string& path, const Raster& g) {
         t += '\n';
       }
       out.MaybeFlush();
+      phase.Set(static_cast<uint64_t>(r + 1));
     }
     out.Flush();
   });
@@ -129,7 +134,9 @@ void WriteNodeTable(const std::string& path, const Raster& g, const std::string&
   const size_t ox = static_cast<size_t>(table.GetField(0)->m_nOffset);
   const size_t oy = static_cast<size_t>(table.GetField(1)->m_nOffset);
   const size_t oz = static_cast<size_t>(table.GetField(2)->m_nOffset);
+  ProgressPhase phase("making the table of " + path, static_cast<uint64_t>(g.ny));
   for (int r = 0; r < g.ny; ++r) {
+    phase.Set(static_cast<uint64_t>(r));
     const double y = g.Y(r);
     for (int c = 0; c < g.nx; ++c) {
       table.AddNew();

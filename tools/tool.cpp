@@ -13,6 +13,7 @@
 #include <new>
 #include <utility>
 
+#include "long_work.h"
 #include "vdkit/platform/file.h"
 
 namespace vdtool {
@@ -115,6 +116,7 @@ FileBytes ReadFileBytes(const std::string& path) {
   // The size from stat is where reading starts; a file that is not regular,
   // or that grows while it is read, is read on to its end, within the limit.
   FileBytes bytes;
+  ProgressPhase phase("reading " + path, static_cast<uint64_t>(st.st_size));
   size_t capacity = static_cast<size_t>(st.st_size) + (S_ISREG(st.st_mode) ? 1 : 1 << 16);
   bytes.m_data = AllocateForFile(capacity, &bytes.m_mapped);
   int error = bytes.m_data ? 0 : ENOMEM;
@@ -136,11 +138,13 @@ FileBytes ReadFileBytes(const std::string& path) {
       bytes.m_data = grown;
       capacity *= 2;
     }
-    const ssize_t n = ::read(fd, bytes.m_data + got, capacity - got);
+    // A chunk at a time, so that a progress display can follow.
+    const ssize_t n = ::read(fd, bytes.m_data + got, std::min<size_t>(capacity - got, 1 << 24));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) error = errno;
     if (n <= 0) break;
     got += static_cast<size_t>(n);
+    phase.Set(got);
   }
   ::close(fd);
   if (error) FailFile(path, "cannot read: " + SystemError(error));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "long_work.h"
 #include "tool.h"
 #include "vdkit/platform/archive.h"
 #include "vdkit/platform/file.h"
@@ -189,7 +190,8 @@ std::unique_ptr<CVDFile> LoadVdfTree(const std::string& path, ByteSpan bytes,
   std::unique_ptr<CVDFile> root(CreateVDFile(rootClass.c_str()));
   if (!root) root = std::make_unique<CVDFile>();
   MessageCapture capture;
-  CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
+  ProgressPhase phase("loading the objects of " + path, bytes.size());
+  WatchedMemFile mem(bytes.data(), bytes.size(), &phase);
   bool ok = false;
   try {
     CArchive ar(&mem, CArchive::load);
