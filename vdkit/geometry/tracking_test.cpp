@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <random>
+#include <sstream>
+#include <string>
 
 #include "vdkit/platform/screenshot_test.h"
 #include "vdkit/platform/window_headless.h"
@@ -50,16 +54,39 @@ struct Tracking : ::testing::Test {
     AfxSetWindowSystem(nullptr);
   }
   void Move(int x, int y) { ws.Mouse(view, WM_MOUSEMOVE, x, y); }
-  void Down(int x, int y) { ws.Mouse(view, WM_LBUTTONDOWN, x, y); }
   void Up(int x, int y) { ws.Mouse(view, WM_LBUTTONUP, x, y); }
-  void Click(int x, int y) { Down(x, y), Up(x, y); }
   // A script step that checks that a rubber band is on screen now.
-  void ExpectBand(const char* shot = nullptr) {
+  void ExpectBand(const std::string& shot = "") {
     ws.Call([this, shot] {
       EXPECT_NE(ws.Surface(view), before);
       EXPECT_EQ(::GetCapture(), view.m_hWnd);
-      if (shot) screenshot_test::SaveWindow(view, shot);
+      if (!shot.empty()) screenshot_test::SaveWindow(view, shot);
     });
+  }
+  // Input steps: "mX,Y" move, "uX,Y" left button up, "cX,Y" click, "2X,Y" double
+  // click, "rX,Y" right button, "e" Escape, "k" another key, "b" or "b:name" a
+  // rubber band on screen (saved as name), "n" nothing drawn yet.
+  void Play(const std::string& script) {
+    std::istringstream in(script);
+    for (std::string step; in >> step;) {
+      int x = 0, y = 0;
+      std::sscanf(step.c_str() + 1, "%d,%d", &x, &y);
+      if (step[0] == 'm') Move(x, y);
+      if (step[0] == 'u') Up(x, y);
+      if (step[0] == 'c') ws.Mouse(view, WM_LBUTTONDOWN, x, y), Up(x, y);
+      if (step[0] == '2') ws.Mouse(view, WM_LBUTTONDBLCLK, x, y);
+      if (step[0] == 'r') ws.Mouse(view, WM_RBUTTONDOWN, x, y);
+      if (step[0] == 'e' || step[0] == 'k') ws.Key(view, step[0] == 'e' ? UINT{VK_ESCAPE} : UINT{'A'});
+      if (step[0] == 'n') ws.Call([this] { EXPECT_TRUE(ws.GetCalls().empty()); });
+      if (step[0] == 'b') ExpectBand(step.substr(std::min<size_t>(2, step.size())));
+    }
+  }
+  // "x,y x,y ..." of n vertices.
+  static std::string Vertices(const POINT* pts, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i)
+      s += (i ? " " : "") + std::to_string(pts[i].x) + "," + std::to_string(pts[i].y);
+    return s;
   }
   // Every way out: the view as it was, no capture, the context's state back.
   void ExpectClean() {
@@ -80,187 +107,122 @@ struct Tracking : ::testing::Test {
   }
 };
 
-TEST_F(Tracking, RectangleDraggedOutAndInvertedByItsCorner) {
-  for (POINT end : {POINT{50, 40}, POINT{5, 5}}) {
-    CRect rc(1, 2, 3, 4);
-    Move(30, 25);
-    ExpectBand(end.x == 50 ? "tracker_rect_mid_drag" : nullptr);
-    Up(end.x, end.y);
-    EXPECT_TRUE(TrackerRect(CPoint(10, 10), dc.get(), &view, rc, -1));
-    EXPECT_EQ(rc, CRect(10, 10, end.x, end.y));  // never normalised
-    ExpectClean();
-  }
-  ExpectPens(RGB(0, 192, 255), R2_XORPEN);
-}
-
-TEST_F(Tracking, RectangleGripsMoveTheirSidesOrTheWhole) {
-  const CRect r0(20, 20, 80, 60);
+// {tracker, start, parameter, input, answer, geometry after}. R: TrackerRect on
+// (20, 20, 80, 60); size -1 drags a new one out, never normalised; size 8 drags
+// the grip under the start (inside: the whole); ending where it started is no
+// change. L: TrackerLine on (0, 40) - (100, 40): an end or the segment within
+// the tolerance; below 1 the segment is grabbed but stays. P: TrackerPoint from
+// (40, 40), flag bit 1 moving x, bit 2 y. Escape keeps the place reached.
+TEST_F(Tracking, RectanglesLinesAndPointsFollowTheirInput) {
   const struct {
+    char tracker;
     POINT start;
-    CRect want;  // after dragging by (+5, +7)
-  } rows[] = {{{20, 20}, {25, 27, 80, 60}}, {{50, 20}, {20, 27, 80, 60}}, {{80, 20}, {20, 27, 85, 60}},
-              {{80, 40}, {20, 20, 85, 60}}, {{80, 60}, {20, 20, 85, 67}}, {{50, 60}, {20, 20, 80, 67}},
-              {{20, 60}, {25, 20, 80, 67}}, {{20, 40}, {25, 20, 80, 60}}, {{50, 40}, {25, 27, 85, 67}}};
+    int param;
+    const char* input;
+    bool answer;
+    const char* after;
+  } rows[] = {
+      {'R', {10, 10}, -1, "m30,25 b:tracker_rect_mid_drag u50,40", true, "10,10 50,40"},
+      {'R', {10, 10}, -1, "m30,25 b u5,5", true, "10,10 5,5"},
+      {'R', {20, 20}, 8, "m22,23 u25,27", true, "25,27 80,60"},
+      {'R', {50, 20}, 8, "m52,23 u55,27", true, "20,27 80,60"},
+      {'R', {80, 20}, 8, "m82,23 u85,27", true, "20,27 85,60"},
+      {'R', {80, 40}, 8, "m82,43 u85,47", true, "20,20 85,60"},
+      {'R', {80, 60}, 8, "m82,63 u85,67", true, "20,20 85,67"},
+      {'R', {50, 60}, 8, "m52,63 u55,67", true, "20,20 80,67"},
+      {'R', {20, 60}, 8, "m22,63 u25,67", true, "25,20 80,67"},
+      {'R', {20, 40}, 8, "m22,43 u25,47", true, "25,20 80,60"},
+      {'R', {50, 40}, 8, "m52,43 u55,47", true, "25,27 85,67"},
+      {'R', {50, 40}, 8, "m60,50 u50,40", false, "20,20 80,60"},
+      {'L', {2, 43}, 5, "m7,48 b u12,53", true, "10,50 100,40"},
+      {'L', {98, 37}, 5, "m103,42 b u108,47", true, "0,40 110,50"},
+      {'L', {50, 43}, 5, "m55,48 b u60,53", true, "10,50 110,50"},
+      {'L', {50, 50}, 5, "", false, "0,40 100,40"},
+      {'L', {50, 40}, 5, "n m60,60 k e", true, "10,60 110,60"},
+      {'L', {50, 40}, 0, "m70,70 u70,70", true, "0,40 100,40"},
+      {'P', {1, 0}, 10, "m50,55 m60,70 u60,70", true, "60,40"},
+      {'P', {2, 0}, 10, "m50,55 m60,70 u60,70", true, "40,70"},
+      {'P', {3, 0}, 10, "m50,55 m60,70 e", true, "60,70"},
+      {'P', {0, 0}, 10, "m50,55 m60,70 u60,70", true, "40,40"},
+  };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.start.x * 1000 + row.start.y);
-    CRect rc = r0;
-    Move(row.start.x + 2, row.start.y + 3);
-    Up(row.start.x + 5, row.start.y + 7);
-    EXPECT_TRUE(TrackerRect(row.start, dc.get(), &view, rc, 8));
-    EXPECT_EQ(rc, row.want);
+    SCOPED_TRACE(row.input);
+    POINT g[2] = {{20, 20}, {80, 60}};
+    if (row.tracker != 'R') g[0] = row.tracker == 'L' ? POINT{0, 40} : POINT{40, 40}, g[1] = POINT{100, 40};
+    // The hit test alone (no context) moves nothing.
+    EXPECT_TRUE(row.tracker != 'L' ||
+                TrackerLine(row.start, nullptr, nullptr, g[0], g[1], row.param) == row.answer);
+    Play(row.input);
+    ws.ClearCalls();
+    CRect rc(g[0].x, g[0].y, g[1].x, g[1].y);
+    const bool answer = row.tracker == 'R' ? TrackerRect(row.start, dc.get(), &view, rc, row.param)
+                        : row.tracker == 'L'
+                            ? TrackerLine(row.start, dc.get(), &view, g[0], g[1], row.param)
+                            : TrackerPoint(CPoint(40, 40), dc.get(), &view, g[0], 10, row.start.x);
+    if (row.tracker == 'R') g[0] = rc.TopLeft(), g[1] = rc.BottomRight();
+    EXPECT_EQ(answer, row.answer);
+    EXPECT_EQ(Vertices(g, row.tracker == 'P' ? 1 : 2), row.after);
+    if (row.tracker != 'P') ExpectPens(RGB(0, 192, 255), R2_XORPEN);
     ExpectClean();
   }
   // Outside every grip: false at once, nothing drawn, no input taken.
-  CRect rc = r0;
+  CRect rc(20, 20, 80, 60);
   Up(1, 1);
   ws.ClearCalls();
   EXPECT_FALSE(TrackerRect(CPoint(100, 85), dc.get(), &view, rc, 8));
-  EXPECT_TRUE(ws.GetCalls().empty() && ws.PendingSteps() == 1u && rc == r0);
+  EXPECT_TRUE(ws.GetCalls().empty() && ws.PendingSteps() == 1u);
   ws.ClearScript();
-  // Ending where it started: false.
-  Move(60, 50);
-  Up(50, 40);
-  EXPECT_FALSE(TrackerRect(CPoint(50, 40), dc.get(), &view, rc, 8));
-  EXPECT_EQ(rc, r0);
-  // No context or window: nothing to wait for, false, rc kept (new rectangles too).
-  for (int size : {8, -1}) {
-    EXPECT_FALSE(TrackerRect(CPoint(50, 40), nullptr, &view, rc, size));
-    EXPECT_FALSE(TrackerRect(CPoint(50, 40), dc.get(), nullptr, rc, size));
-    EXPECT_EQ(rc, r0);
-  }
-  ExpectClean();
-}
-
-TEST_F(Tracking, LineGrabsAnEndOrTheSegmentAndMovesIt) {
-  const POINT a{0, 40}, b{100, 40};
-  const struct {
-    POINT start;
-    bool grab;
-    POINT p1, p2;  // after releasing at start + (10, 10)
-  } rows[] = {{{2, 43}, true, {10, 50}, b},
-              {{98, 37}, true, a, {110, 50}},
-              {{50, 43}, true, {10, 50}, {110, 50}},
-              {{50, 50}, false, a, b}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.start.x);
-    POINT p1 = a, p2 = b;
-    EXPECT_EQ(TrackerLine(row.start, nullptr, nullptr, p1, p2, 5), row.grab);  // the hit test alone
-    EXPECT_TRUE(p1.x == a.x && p2.x == b.x);
-    if (row.grab) {
-      Move(row.start.x + 5, row.start.y + 5);
-      ExpectBand();
-      Up(row.start.x + 10, row.start.y + 10);
-    }
-    EXPECT_EQ(TrackerLine(row.start, dc.get(), &view, p1, p2, 5), row.grab);
-    EXPECT_TRUE(CPoint(p1) == row.p1 && CPoint(p2) == row.p2);
-    ExpectClean();
-  }
-  // The segment is not drawn at the start; Escape keeps the place reached.
-  ws.ClearCalls();
-  POINT p1 = a, p2 = b;
-  ws.Call([&] { EXPECT_TRUE(ws.GetCalls().empty()); });
-  Move(60, 60);
-  ws.Key(view, 'A');  // other keys are dropped
-  ws.Key(view, VK_ESCAPE);
-  EXPECT_TRUE(TrackerLine(CPoint(50, 40), dc.get(), &view, p1, p2, 5));
-  EXPECT_TRUE(CPoint(p1) == CPoint(10, 60) && CPoint(p2) == CPoint(110, 60));
-  ExpectClean();
-  ExpectPens(RGB(0, 192, 255), R2_XORPEN);
-  // Tolerance below 1: a segment touched exactly is grabbed but never moves.
-  Move(70, 70);
-  Up(70, 70);
-  EXPECT_TRUE(TrackerLine(CPoint(50, 40), dc.get(), &view, p1 = a, p2 = b, 0));
-  EXPECT_TRUE(CPoint(p1) == a && CPoint(p2) == b);
-  // Far ends whose difference does not fit in 32 bits are far.
+  // No context or window: nothing to wait for, false, nothing moved (new rectangles too).
+  POINT pt{40, 40};
+  for (int size : {8, -1})
+    EXPECT_FALSE(TrackerRect(CPoint(50, 40), nullptr, &view, rc, size) ||
+                 TrackerRect(CPoint(50, 40), dc.get(), nullptr, rc, size));
+  EXPECT_FALSE(TrackerPoint(CPoint(40, 40), nullptr, &view, pt, 10, 3) ||
+               TrackerPoint(CPoint(40, 40), dc.get(), nullptr, pt, 10, 3));
+  EXPECT_TRUE(rc == CRect(20, 20, 80, 60) && CPoint(pt) == CPoint(40, 40));
+  // Line ends whose difference does not fit in 32 bits are far.
   POINT far1{-2147483647, 0}, far2{-2147483647, 10};
   EXPECT_FALSE(TrackerLine(CPoint(2147483647, 5), nullptr, nullptr, far1, far2, 5));
   ExpectClean();
 }
 
-TEST_F(Tracking, PointMovesAlongItsFlagsAndKeepsThePlaceOnEscape) {
-  const struct {
-    int flags;
-    UINT end;
-    POINT want;
-  } rows[] = {{1, WM_LBUTTONUP, {60, 40}},
-              {2, WM_LBUTTONUP, {40, 70}},
-              {3, WM_KEYDOWN, {60, 70}},
-              {0, WM_LBUTTONUP, {40, 40}}};
-  for (const auto& row : rows) {
-    POINT pt{40, 40};
-    Move(50, 55);
-    Move(60, 70);
-    if (row.end == WM_KEYDOWN)
-      ws.Key(view, VK_ESCAPE);
-    else
-      Up(60, 70);
-    EXPECT_TRUE(TrackerPoint(CPoint(40, 40), dc.get(), &view, pt, 10, row.flags));
-    EXPECT_TRUE(CPoint(pt) == row.want) << row.flags;
-    ExpectClean();
-  }
-  POINT pt{40, 40};
-  EXPECT_FALSE(TrackerPoint(CPoint(40, 40), nullptr, &view, pt, 10, 3));
-  EXPECT_FALSE(TrackerPoint(CPoint(40, 40), dc.get(), nullptr, pt, 10, 3));
-  EXPECT_TRUE(CPoint(pt) == CPoint(40, 40));
-}
-
 TEST_F(Tracking, DigitisingStopsAtTheCapacityOrADoubleClick) {
+  // {capacity, input, closed, vertices kept, index}: the click that fills the array
+  // ends digitising and is kept; a double click, the right button and Escape end
+  // with what was clicked. Nothing is written past the capacity.
+  const struct {
+    int capacity;
+    const char* input;
+    bool closed;
+    const char* kept;
+    int index;
+  } rows[] = {
+      {3, "m30,10 c30,10", false, "10,10 30,10", 2},
+      {10, "c30,10 m40,50 b:tracker_polyline_mid_digitise c40,50 240,50", true, "10,10 30,10 40,50", 3},
+      {2, "c30,10", false, "10,10 30,10", 1},
+      {10, "c30,10 m70,70 r70,70", false, "10,10 30,10", 2},
+      {10, "c30,10 m70,70 e", false, "10,10 30,10", 2}};
   POINT pts[12];
-  auto fill = [&] {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.input);
     for (POINT& p : pts) p = POINT{-7, -7};
-  };
-  // Capacity 3: the click at A fills it; S and A are kept.
-  fill();
-  int count = 3, index = -1;
-  Move(30, 10);
-  Click(30, 10);
-  EXPECT_TRUE(TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, false, -1, &index, nullptr));
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(index, 2);
-  EXPECT_TRUE(CPoint(pts[0]) == CPoint(10, 10) && CPoint(pts[1]) == CPoint(30, 10));
-  EXPECT_TRUE(CPoint(pts[3]) == CPoint(-7, -7));
-  ExpectClean();
-  // A click at A and a double click at B give S, A, B.
-  fill();
-  count = 10;
-  Click(30, 10);
-  Move(40, 50);
-  ExpectBand("tracker_polyline_mid_digitise");
-  Click(40, 50);
-  ws.Mouse(view, WM_LBUTTONDBLCLK, 40, 50);
-  EXPECT_TRUE(TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, true, -1, &index, nullptr));
-  EXPECT_EQ(count, 3);
-  EXPECT_TRUE(CPoint(pts[1]) == CPoint(30, 10) && CPoint(pts[2]) == CPoint(40, 50));
-  ExpectClean();
-  ExpectPens(RGB(255, 128, 128), R2_NOT);
-  // Capacity 2: the first click fills the array and is kept; nothing past it.
-  fill();
-  count = 2;
-  Click(30, 10);
-  EXPECT_TRUE(TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, false, -1, &index, nullptr));
-  EXPECT_EQ(count, 2);
-  EXPECT_TRUE(CPoint(pts[1]) == CPoint(30, 10) && CPoint(pts[2]) == CPoint(-7, -7));
-  ExpectClean();
-  // Below 2, or no array: false, nothing written.
-  fill();
-  count = 1;
-  EXPECT_FALSE(TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, false, -1, &index, nullptr));
-  EXPECT_FALSE(
-      TrackerPolyline(CPoint(10, 10), dc.get(), &view, nullptr, count = 5, false, -1, &index, nullptr));
-  EXPECT_TRUE(count == 5 && CPoint(pts[0]) == CPoint(-7, -7));
-  // Right button and Escape end with what was clicked.
-  for (UINT end : {UINT{WM_RBUTTONDOWN}, UINT{WM_KEYDOWN}}) {
-    count = 10;
-    Click(30, 10);
-    Move(70, 70);
-    if (end == WM_KEYDOWN)
-      ws.Key(view, VK_ESCAPE);
-    else
-      ws.Mouse(view, end, 70, 70);
-    EXPECT_TRUE(TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, false, -1, nullptr, nullptr));
-    EXPECT_EQ(count, 2);
+    int count = row.capacity, index = -1;
+    Play(row.input);
+    EXPECT_TRUE(
+        TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, row.closed, -1, &index, nullptr));
+    EXPECT_EQ(Vertices(pts, count), row.kept);
+    EXPECT_EQ(index, row.index);
+    for (int i = row.capacity; i < 12; ++i) EXPECT_EQ(pts[i].x, -7);
     ExpectClean();
   }
+  ExpectPens(RGB(255, 128, 128), R2_NOT);
+  // Below 2, or no array: false, nothing written.
+  for (POINT& p : pts) p = POINT{-7, -7};
+  int count = 1;
+  EXPECT_FALSE(
+      TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, false, -1, nullptr, nullptr) ||
+      TrackerPolyline(CPoint(10, 10), dc.get(), &view, nullptr, count = 5, false, -1, nullptr, nullptr));
+  EXPECT_TRUE(count == 5 && CPoint(pts[0]) == CPoint(-7, -7));
 }
 
 TEST_F(Tracking, PolylineCallbacksRefuseVerticesAndHoldTheEnd) {
@@ -274,12 +236,9 @@ TEST_F(Tracking, PolylineCallbacksRefuseVerticesAndHoldTheEnd) {
     return pt.x <= 100;
   };
   told.clear();
-  Click(110, 10);
-  Click(30, 10);
-  ws.Key(view, VK_ESCAPE);
+  Play("c110,10 c30,10 e");
   EXPECT_TRUE(TrackerPolyline(CPoint(10, 10), dc.get(), &view, pts, count, false, -1, nullptr, refuseFar));
-  EXPECT_EQ(count, 2);
-  EXPECT_TRUE(CPoint(pts[1]) == CPoint(30, 10));
+  EXPECT_EQ(Vertices(pts, count), "10,10 30,10");
   EXPECT_EQ(told, (std::vector<unsigned long>{WM_LBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN,
                                               WM_LBUTTONUP}));
   count = 8;
@@ -293,39 +252,39 @@ TEST_F(Tracking, PolylineCallbacksRefuseVerticesAndHoldTheEnd) {
   auto holdOnce = [](POINT&, unsigned long msg, POINT*, int) {
     return msg != WM_LBUTTONUP || refusals-- <= 0;
   };
-  Move(65, 70);
-  Up(65, 70);  // refused: goes on
-  Move(70, 75);
-  Up(70, 75);
+  Play("m65,70 u65,70 m70,75 u70,75");  // the first release refused: goes on
   EXPECT_TRUE(TrackerPolyline(CPoint(61, 62), dc.get(), &view, square, count, true, 5, &index, holdOnce));
   EXPECT_EQ(index, 2);
-  EXPECT_TRUE(CPoint(square[2]) == CPoint(69, 73));  // m + (vertex - start)
+  EXPECT_EQ(Vertices(square, 4), "20,20 60,20 69,73 20,60");  // m + (vertex - start)
   EXPECT_FALSE(TrackerPolyline(CPoint(40, 40), dc.get(), &view, square, count, true, 5, &index, nullptr));
   ExpectClean();
   // Moving: every vertex by the last move; the release point does not count.
-  Move(45, 45);
-  Up(90, 90);
+  Play("m45,45 u90,90");
   EXPECT_TRUE(TrackerPolyline(CPoint(40, 40), dc.get(), &view, square, count, true, 0, &index, nullptr));
   EXPECT_EQ(index, 0);
-  EXPECT_TRUE(CPoint(square[0]) == CPoint(25, 25) && CPoint(square[2]) == CPoint(74, 78));
+  EXPECT_EQ(Vertices(square, 4), "25,25 65,25 74,78 25,65");
   ExpectClean();
 }
 
+// {x, y, tolerance, with window, hit}: a vertex within |tolerance| of the point,
+// squared in 64 bits: 2147483647 - (-2147483647) wraps to -2 in 32 bits and
+// must stay far, and (2^31 - 1)^2 < (2^31)^2 is near.
 TEST_F(Tracking, HitTestsWithoutContextNeverOverflowAndNeverWriteTheIndex) {
   POINT pts[3] = {{0, 0}, {100, 0}, {-2147483647, 0}};
-  int count = 3, index = -9;
-  EXPECT_TRUE(TrackerPolyline(CPoint(3, 3), nullptr, nullptr, pts, count, false, 5, &index, nullptr));
-  EXPECT_TRUE(TrackerPolyline(CPoint(103, 0), nullptr, &view, pts, count, false, -5, &index, nullptr));
-  EXPECT_FALSE(
-      TrackerPolyline(CPoint(4, 4), nullptr, nullptr, pts, count, false, 5, &index, nullptr));  // 32 >= 25
-  EXPECT_FALSE(TrackerPolyline(CPoint(0, 0), nullptr, nullptr, pts, count, false, 0, &index, nullptr));
-  // 2147483647 - (-2147483647) wraps to -2 in 32 bits: it must stay far.
-  EXPECT_FALSE(
-      TrackerPolyline(CPoint(2147483647, 0), nullptr, nullptr, pts, count, false, 5, &index, nullptr));
-  EXPECT_TRUE(TrackerPolyline(CPoint(0, 2147483647), nullptr, nullptr, pts, count, false, -2147483647 - 1,
-                              &index,
-                              nullptr));  // (2^31 - 1)^2 < (2^31)^2, squared in 64 bits
-  EXPECT_EQ(index, -9);
+  const int far = 2147483647;
+  const struct {
+    int x, y, tol;
+    bool window, hit;
+  } rows[] = {{3, 3, 5, false, true},  {103, 0, -5, true, true},  {4, 4, 5, false, false},
+              {0, 0, 0, false, false}, {far, 0, 5, false, false}, {0, far, -far - 1, false, true}};
+  for (const auto& r : rows) {
+    int count = 3, index = -9;
+    EXPECT_EQ(TrackerPolyline(CPoint(r.x, r.y), nullptr, r.window ? &view : nullptr, pts, count, false, r.tol,
+                              &index, nullptr),
+              r.hit)
+        << r.x << "," << r.y;
+    EXPECT_EQ(index, -9);
+  }
 }
 
 TEST_F(Tracking, GetPointerReportsMouseEventsAndDispatchesTheRest) {
