@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "vdkit/core/path.h"
@@ -376,6 +377,18 @@ bool operator<<(CXmlArchive& ar, CVDFile& file) {
 }
 
 // ---- Objects: reading ----------------------------------------------------------------------
+const CXmlParser::PlainKind CXmlFileParser::kFileKind = {
+    &typeid(CXmlFileParser), &typeid(CXmlFileItem), sizeof(CXmlFileItem),
+    [](void* where, CXmlItem* parent) -> CXmlItem* { return new (where) CXmlFileItem(parent); }};
+
+CXmlFileParser::CXmlFileParser() {
+  m_pPlain = &kFileKind;
+}
+
+CXmlFileParser::CXmlFileParser(const CXmlFileParser& other) : CXmlParser(other) {
+  m_pPlain = &kFileKind;
+}
+
 CXmlItem* CXmlFileParser::CreateObj(CXmlItem* parent) {
   return new CXmlFileItem(parent);
 }

@@ -291,5 +291,11 @@ class VDKIT_API CXmlFileItem : public CXmlItem {
 // A parser whose nodes are CXmlFileItem.
 class VDKIT_API CXmlFileParser : public CXmlParser {
  public:
+  CXmlFileParser();
+  CXmlFileParser(const CXmlFileParser& other);
+  CXmlFileParser& operator=(const CXmlFileParser&) = default;
   CXmlItem* CreateObj(CXmlItem* parent) override;
+
+ private:
+  static const PlainKind kFileKind;
 };

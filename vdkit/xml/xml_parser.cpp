@@ -10,21 +10,16 @@
 #include <string>
 #include <typeinfo>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "vdkit/core/path.h"
 #include "vdkit/platform/tree_ctrl.h"
+#include "vdkit/xml/xml_memory_internal.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VDKIT_XML_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VDKIT_XML_ASAN 1
-#endif
-#endif
-#ifdef VDKIT_XML_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
+using detail::XmlDocument;
+using detail::XmlDocumentOf;
 
 namespace {
 
@@ -61,15 +56,6 @@ bool EqualNoCase(const char* a, const char* b) {
 inline bool EntryHasName(const CString& entry, const char* name, size_t n) {
   const std::string& s = entry.str();
   return s.size() > n && s[n] == '=' && EqualNoCase(s.data(), name, n);
-}
-
-void TrimBlanks(std::string& s) {
-  size_t end = s.size();
-  while (end > 0 && IsBlank(static_cast<unsigned char>(s[end - 1]))) --end;
-  s.resize(end);
-  size_t start = 0;
-  while (start < s.size() && IsBlank(static_cast<unsigned char>(s[start]))) ++start;
-  if (start > 0) s.erase(0, start);
 }
 
 // The document may hold more than a LONG can count, and findChars grows the
@@ -157,146 +143,22 @@ std::string LowerName(const char* name, size_t n) {
 
 // Room for this many children is made at the first child; most elements
 // that have children have a few.
-constexpr size_t kFirstChildBlock = 10;
+constexpr int kFirstChildBlock = 10;
 
 // Below this many attributes a linear search for repeated names is cheaper
 // than an index; above it the index keeps a hostile tag from costing n^2.
 constexpr int kAttributeIndexFrom = 16;
 
-// ---- Node blocks ----------------------------------------------------------------
-//
-// Nodes are carved one after another out of blocks of kBlockBytes, aligned
-// to their size, so a node's block is found by masking its address. Each
-// block counts its live nodes; while a thread still carves from it the count
-// also holds kHold, so it cannot reach zero before the thread lets go. The
-// carving thread counts the nodes it hands out privately and settles them
-// when it leaves the block: one atomic step per node (its delete), none on
-// the carving path. A node too large for carving gets a block of its own.
-// The lists of children are carved the same way.
+// What a node's name and value are before anything is set.
+const char kEmpty[] = "";
 
-constexpr size_t kBlockBytes = 32 * 1024;
-constexpr size_t kBlockHeader = 64;  // the count, on a line of its own
-constexpr size_t kCarveAlign = alignof(std::max_align_t);
-constexpr size_t kMaxCarved = 1024;
-constexpr int64_t kHold = INT64_C(1) << 40;  // more nodes than a block can ever hold
-
-struct Block {
-  std::atomic<int64_t> live;
-  size_t bytes;  // of the whole block, header included
-};
-static_assert(sizeof(Block) <= kBlockHeader, "block header");
-
-Block* BlockOf(void* node) {
-  return reinterpret_cast<Block*>(reinterpret_cast<uintptr_t>(node) &
-                                  ~static_cast<uintptr_t>(kBlockBytes - 1));
-}
-
-// Under AddressSanitizer carved memory stays poisoned until it is handed
-// out and is poisoned again when released, so a use after delete of one
-// node is caught even while its neighbours keep the block alive. Each carve
-// then carries its size in a prefix of its own, poisoned too.
-#ifdef VDKIT_XML_ASAN
-constexpr size_t kSizePrefix = kCarveAlign;
-#else
-constexpr size_t kSizePrefix = 0;
-#endif
-
-Block* NewBlock(size_t bytes, int64_t live) {
-  void* raw = ::operator new(bytes, std::align_val_t(kBlockBytes), std::nothrow);
-  if (!raw) return nullptr;
-#ifdef VDKIT_XML_ASAN
-  ASAN_POISON_MEMORY_REGION(static_cast<char*>(raw) + kBlockHeader, bytes - kBlockHeader);
-#endif
-  return new (raw) Block{{live}, bytes};
-}
-
-// Drops `n` from the block's count and frees it when nothing is left.
-void Release(Block* block, int64_t n) {
-  if (block->live.fetch_sub(n, std::memory_order_acq_rel) == n) {
-#ifdef VDKIT_XML_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(block, block->bytes);
-#endif
-    block->~Block();
-    ::operator delete(block, std::align_val_t(kBlockBytes));
-  }
-}
-
-// The carve at `raw` made ready for `size` bytes of its user.
-void* Hand(char* raw, size_t size) {
-#ifdef VDKIT_XML_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(raw, kSizePrefix + size);
-  *reinterpret_cast<size_t*>(raw) = size;
-  ASAN_POISON_MEMORY_REGION(raw, kSizePrefix);
-#else
-  (void)size;
-#endif
-  return raw + kSizePrefix;
-}
-
-// Gives back what Hand gave out.
-void ReleaseCarve(void* p) {
-  char* raw = static_cast<char*>(p) - kSizePrefix;
-#ifdef VDKIT_XML_ASAN
-  ASAN_UNPOISON_MEMORY_REGION(raw, kSizePrefix);
-  const size_t size = *reinterpret_cast<size_t*>(raw);
-  ASAN_POISON_MEMORY_REGION(raw, kSizePrefix + size);
-#endif
-  Release(BlockOf(raw), 1);
-}
-
-// The block a thread carves from. Plain data, so reaching it costs no guard;
-// BlockReturner gives the block back when the thread ends.
-struct Carver {
-  Block* block;
-  size_t next;     // offset of the next free byte in the block
-  int64_t handed;  // nodes carved from the block so far
-  bool ended;      // the thread is ending: no more blocks are taken
-};
-thread_local Carver t_carver;
-
-void LeaveBlock(Carver& c) {
-  if (!c.block) return;
-  Release(c.block, kHold - c.handed);
-  c.block = nullptr;
-}
-
-struct BlockReturner {
-  ~BlockReturner() {
-    LeaveBlock(t_carver);
-    t_carver.ended = true;
-  }
-};
-
-// Memory for one node of `size` bytes, or null when the heap has none.
-void* CarveNode(size_t size) {
-  size = (size + kCarveAlign - 1) & ~(kCarveAlign - 1);
-  const size_t whole = kSizePrefix + size;
-  Carver& c = t_carver;
-  if (c.block && c.next + whole <= kBlockBytes) {
-    char* raw = reinterpret_cast<char*>(c.block) + c.next;
-    c.next += whole;
-    ++c.handed;
-    return Hand(raw, size);
-  }
-  if (whole > kMaxCarved || c.ended) {
-    // A block of its own, freed with the node.
-    const size_t bytes = (kBlockHeader + whole + kBlockBytes - 1) & ~(kBlockBytes - 1);
-    Block* own = bytes > whole ? NewBlock(bytes, 1) : nullptr;
-    return own ? Hand(reinterpret_cast<char*>(own) + kBlockHeader, size) : nullptr;
-  }
-  Block* fresh = NewBlock(kBlockBytes, kHold);
-  if (!fresh) return nullptr;
-  if (!c.block) {
-    // The thread's first block: make sure the thread returns its last
-    // block when it ends.
-    static thread_local BlockReturner returner;
-    (void)returner;
-  }
-  LeaveBlock(c);
-  c.block = fresh;
-  c.next = kBlockHeader + whole;
-  c.handed = 1;
-  return Hand(reinterpret_cast<char*>(fresh) + kBlockHeader, size);
+// A copy of n bytes and a terminator, from the heap.
+char* CopyText(const char* a, size_t na, const char* b = nullptr, size_t nb = 0) {
+  char* copy = new char[na + nb + 1];
+  if (na) std::memcpy(copy, a, na);
+  if (nb) std::memcpy(copy + na, b, nb);
+  copy[na + nb] = 0;
+  return copy;
 }
 
 // The members getChar, findChar and CXmlAttributes::Find are exported, and
@@ -327,44 +189,6 @@ inline int FindEntry(const std::vector<CString>& entries, const char* name, size
 
 }  // namespace
 
-// ---- CXmlItem allocation ---------------------------------------------------------
-
-void* detail::CarveXmlMemory(size_t bytes) {
-  void* p = CarveNode(bytes);
-  if (!p) throw std::bad_alloc();
-  return p;
-}
-
-void detail::ReleaseXmlMemory(void* p) noexcept {
-  if (p) ReleaseCarve(p);
-}
-
-void* CXmlItem::operator new(size_t size) {
-  void* node = CarveNode(size);
-  if (!node) throw std::bad_alloc();
-  return node;
-}
-
-void* CXmlItem::operator new(size_t size, const std::nothrow_t&) noexcept {
-  return CarveNode(size);
-}
-
-void* CXmlItem::operator new(size_t size, std::align_val_t align) {
-  return ::operator new(size, align);
-}
-
-void CXmlItem::operator delete(void* p) noexcept {
-  if (p) ReleaseCarve(p);
-}
-
-void CXmlItem::operator delete(void* p, const std::nothrow_t&) noexcept {
-  if (p) ReleaseCarve(p);
-}
-
-void CXmlItem::operator delete(void* p, std::align_val_t align) noexcept {
-  ::operator delete(p, align);
-}
-
 // ---- CXmlAttributes ---------------------------------------------------------
 
 int CXmlAttributes::Find(const char* name, size_t nameLength) const {
@@ -388,6 +212,35 @@ void CXmlAttributes::SetEntry(const char* entry, size_t nameLength, size_t lengt
     m_data.emplace_back(entry, static_cast<int>(length));
   } else {
     m_data[static_cast<size_t>(i)].str().assign(entry, length);
+  }
+}
+
+void CXmlAttributes::SetEntries(const char* entries, int count) {
+  std::unique_ptr<std::unordered_map<std::string, size_t>> index;
+  if (m_data.size() + static_cast<size_t>(count) >= static_cast<size_t>(kAttributeIndexFrom)) {
+    index.reset(new std::unordered_map<std::string, size_t>());
+    for (size_t i = 0; i < m_data.size(); ++i) {
+      const std::string& known = m_data[i].str();
+      index->emplace(LowerName(known.data(), std::min(known.find('='), known.size())), i);
+    }
+  }
+  m_data.reserve(m_data.size() + static_cast<size_t>(count));
+  const char* e = entries;
+  for (int i = 0; i < count; ++i) {
+    const size_t length = std::strlen(e);
+    const char* eq = static_cast<const char*>(std::memchr(e, '=', length));
+    const size_t nameLength = eq ? static_cast<size_t>(eq - e) : length;
+    if (!index) {
+      SetEntry(e, nameLength, length);
+    } else {
+      auto hit = index->emplace(LowerName(e, nameLength), m_data.size());
+      if (hit.second) {
+        m_data.emplace_back(e, static_cast<int>(length));
+      } else {
+        m_data[hit.first->second].str().assign(e, length);
+      }
+    }
+    e += length + 1;
   }
 }
 
@@ -415,93 +268,391 @@ const char* CXmlAttributes::GetAt(int i) const {
   return m_data[static_cast<size_t>(i)].GetString();
 }
 
-// ---- CXmlItem -----------------------------------------------------------------
+// ---- CXmlItem: memory ------------------------------------------------------------
 
-CXmlItem::CXmlItem(CXmlItem* parent) {
-  if (!parent) return;
-  ChildList& siblings = parent->m_children;
-  if (siblings.capacity() == 0) siblings.reserve(kFirstChildBlock);
-  siblings.push_back(this);
+void* CXmlItem::operator new(size_t size) {
+  void* node = detail::CarveXmlNode(size);
+  if (!node) throw std::bad_alloc();
+  return node;
+}
+
+void* CXmlItem::operator new(size_t size, const std::nothrow_t&) noexcept {
+  return detail::CarveXmlNode(size);
+}
+
+void* CXmlItem::operator new(size_t size, std::align_val_t align) {
+  return ::operator new(size, align);
+}
+
+void CXmlItem::operator delete(void* p) noexcept {
+  if (p) detail::ReleaseXmlNode(p);
+}
+
+void CXmlItem::operator delete(void* p, const std::nothrow_t&) noexcept {
+  if (p) detail::ReleaseXmlNode(p);
+}
+
+void CXmlItem::operator delete(void* p, std::align_val_t align) noexcept {
+  ::operator delete(p, align);
+}
+
+// ---- CXmlItem ---------------------------------------------------------------------
+//
+// A parsed node borrows its name, value and attributes from its document
+// until it is changed; then it takes copies of its own from the heap. The
+// document counts its nodes that must be destroyed one by one (kDirty), so
+// that DeleteAll can tell when a whole tree may go without a visit.
+
+CXmlItem::CXmlItem(CXmlItem* parent) : m_pszName(kEmpty), m_pszValue(kEmpty), m_pszEntries(nullptr) {
+  if (parent) parent->Append(this);
 }
 
 CXmlItem::~CXmlItem() {
   // DeleteAll empties the children of each node it deletes, so nearly every
   // node gets here without children.
-  if (!m_children.empty()) DeleteAll();
+  if (m_nChildren) DeleteAll();
+  if (m_nFlags & kHeapList) delete[] m_ppChildren;
+  FreeText(m_pszName, kOwnName);
+  FreeText(m_pszValue, kOwnValue);
+  if (m_nFlags & kOwnAttrs) delete m_pAttributes;
+  if (m_nFlags & kParsed) {
+    XmlDocument* doc = XmlDocumentOf(this);
+    if (m_nFlags & kTop) doc->m_tops.fetch_sub(1, std::memory_order_acq_rel);
+    if (m_nFlags & kDirty) doc->m_dirty.fetch_sub(1, std::memory_order_acq_rel);
+  }
+}
+
+void CXmlItem::MarkDirty() {
+  if ((m_nFlags & (kParsed | kDirty)) != kParsed) return;
+  m_nFlags |= kDirty;
+  XmlDocumentOf(this)->m_dirty.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void CXmlItem::FreeText(const char* text, uint32_t ownFlag) {
+  if (m_nFlags & ownFlag) delete[] text;
+}
+
+void CXmlItem::SetText(const char*& field, uint32_t ownFlag, const char* text, size_t n) {
+  // The copy is made first: `text` may be the field's own.
+  const char* copy = n ? CopyText(text, n) : kEmpty;
+  FreeText(field, ownFlag);
+  field = copy;
+  if (!n) {
+    m_nFlags &= ~ownFlag;
+    return;
+  }
+  m_nFlags |= ownFlag;
+  MarkDirty();
+}
+
+void CXmlItem::SetName(const char* name) {
+  if (!name) name = "";
+  SetText(m_pszName, kOwnName, name, std::strlen(name));
+}
+
+void CXmlItem::SetValue(const char* value) {
+  if (!value) value = "";
+  SetText(m_pszValue, kOwnValue, value, std::strlen(value));
+}
+
+CXmlAttributes& CXmlItem::OwnAttributes() {
+  if (!(m_nFlags & kOwnAttrs)) {
+    std::unique_ptr<CXmlAttributes> own(new CXmlAttributes);
+    if (m_nEntries) own->SetEntries(m_pszEntries, m_nEntries);
+    m_pAttributes = own.release();
+    m_nEntries = 0;
+    m_nFlags |= kOwnAttrs;
+    MarkDirty();
+  }
+  return *m_pAttributes;
+}
+
+CXmlAttributes& CXmlItem::GetAttributes() {
+  return OwnAttributes();
+}
+
+void CXmlItem::SetAttributesOwned(CXmlAttributes&& attrs) {
+  if (m_nFlags & kOwnAttrs) {
+    *m_pAttributes = std::move(attrs);
+    return;
+  }
+  m_pAttributes = new CXmlAttributes(std::move(attrs));
+  m_nEntries = 0;
+  m_nFlags |= kOwnAttrs;
+  MarkDirty();
 }
 
 void CXmlItem::SetAttributes(CXmlAttributes& attrs) {
-  m_attributes = attrs;
+  if (m_nFlags & kOwnAttrs) {
+    *m_pAttributes = attrs;
+  } else {
+    SetAttributesOwned(CXmlAttributes(attrs));
+  }
+}
+
+template <class F>
+void CXmlItem::ForEachEntry(F&& f) const {
+  if (m_nFlags & kOwnAttrs) {
+    for (int i = 0; i < m_pAttributes->GetCount(); ++i) f(m_pAttributes->GetAt(i));
+    return;
+  }
+  const char* e = m_pszEntries;
+  for (int i = 0; i < m_nEntries; ++i, e += std::strlen(e) + 1) f(e);
+}
+
+const char* CXmlItem::GetA(const char* name) const {
+  if (!name) name = "";
+  if (m_nFlags & kOwnAttrs) return m_pAttributes->Get(name);
+  const size_t n = std::strlen(name);
+  const char* e = m_pszEntries;
+  for (int i = 0; i < m_nEntries; ++i) {
+    const size_t length = std::strlen(e);
+    if (length > n && e[n] == '=' && EqualNoCase(e, name, n)) return e + n + 1;
+    e += length + 1;
+  }
+  return nullptr;
 }
 
 bool CXmlItem::Serialize(CXmlArchive&, CXmlItem*) {
   return true;
 }
 
+// ---- CXmlItem: children ----------------------------------------------------------------
+
+bool CXmlItem::Grow() {
+  if (m_nCapacity > INT_MAX / 2) return false;
+  const int capacity = m_nCapacity ? 2 * m_nCapacity : kFirstChildBlock;
+  const size_t bytes = sizeof(CXmlItem*) * static_cast<size_t>(capacity);
+  const size_t oldBytes = sizeof(CXmlItem*) * static_cast<size_t>(m_nCapacity);
+  CXmlItem** grown = nullptr;
+  // While this node's document is being parsed, its lists come from the
+  // document too, and go with it.
+  const bool fromDocument = (m_nFlags & (kParsed | kHeapList)) == kParsed &&
+                            XmlDocument::Current() == XmlDocumentOf(this);
+  if (fromDocument) {
+    grown = static_cast<CXmlItem**>(XmlDocumentOf(this)->CarveList(bytes));
+  } else {
+    grown = new (std::nothrow) CXmlItem*[static_cast<size_t>(capacity)];
+  }
+  if (!grown) return false;
+  if (m_nChildren) std::memcpy(grown, m_ppChildren, sizeof(CXmlItem*) * static_cast<size_t>(m_nChildren));
+  if (m_nFlags & kHeapList) {
+    delete[] m_ppChildren;
+  } else if (m_ppChildren) {
+    XmlDocument::DropList(m_ppChildren, oldBytes);
+  }
+  m_ppChildren = grown;
+  m_nCapacity = capacity;
+  if (!fromDocument) {
+    m_nFlags |= kHeapList;
+    MarkDirty();
+  }
+  return true;
+}
+
+void CXmlItem::Append(CXmlItem* child) {
+  if (m_nChildren == m_nCapacity && !Grow()) throw std::bad_alloc();
+  m_ppChildren[m_nChildren++] = child;
+  // A parsed node may hold only the nodes its parse makes; a child from
+  // elsewhere must be destroyed on its own.
+  if ((m_nFlags & kParsed) && !XmlDocumentOf(this)->IsLastCarved(child)) MarkDirty();
+}
+
 CXmlItem* CXmlItem::GetChild(int i) const {
-  if (i < 0 || static_cast<size_t>(i) >= m_children.size()) return nullptr;
-  return m_children[static_cast<size_t>(i)];
+  if (i < 0 || i >= m_nChildren) return nullptr;
+  return m_ppChildren[i];
 }
 
 CXmlItem* CXmlItem::GetChild(const char* name) const {
   if (!name) return nullptr;
-  for (CXmlItem* child : m_children) {
-    if (EqualNoCase(child->m_strName, name)) return child;
+  for (int i = 0; i < m_nChildren; ++i) {
+    if (EqualNoCase(m_ppChildren[i]->m_pszName, name)) return m_ppChildren[i];
   }
   return nullptr;
 }
 
 void CXmlItem::RemoveAt(int i) {
-  if (i < 0 || static_cast<size_t>(i) >= m_children.size()) return;
-  m_children.erase(m_children.begin() + i);
+  if (i < 0 || i >= m_nChildren) return;
+  CXmlItem* child = m_ppChildren[i];
+  std::memmove(m_ppChildren + i, m_ppChildren + i + 1, sizeof(CXmlItem*) * static_cast<size_t>(m_nChildren - i - 1));
+  --m_nChildren;
+  // A parsed node's parent was of its document, or it was a top already:
+  // now it heads a tree of its own.
+  if ((child->m_nFlags & (kParsed | kTop)) == kParsed) {
+    child->m_nFlags |= kTop;
+    XmlDocumentOf(child)->m_tops.fetch_add(1, std::memory_order_acq_rel);
+  }
 }
 
+namespace {
+
+// Gives back parsed nodes whose destructors have nothing to do, a document
+// at a time.
+class NodeReturn {
+ public:
+  ~NodeReturn() { Flush(); }
+  void Add(XmlDocument* doc) {
+    if (doc != m_pDoc) {
+      Flush();
+      m_pDoc = doc;
+    }
+    ++m_nCount;
+  }
+  void Flush() {
+    // The nodes counted are still live in their document: none of them can
+    // free it before this.
+    if (m_nCount) m_pDoc->Release(m_nCount);
+    m_nCount = 0;
+  }
+
+ private:
+  XmlDocument* m_pDoc = nullptr;
+  int64_t m_nCount = 0;
+};
+
+}  // namespace
+
 void CXmlItem::DeleteAll() {
-  // Each node's children are taken out before it is deleted, so its own
-  // destructor finds none: a tree of any depth goes without recursion.
-  ChildList pending;
-  pending.swap(m_children);
+  if (!m_nChildren) return;
+  CXmlItem** list = m_ppChildren;
+  const int count = m_nChildren;
+  const size_t listBytes = sizeof(CXmlItem*) * static_cast<size_t>(m_nCapacity);
+  const bool heapList = (m_nFlags & kHeapList) != 0;
+  m_ppChildren = nullptr;
+  m_nChildren = m_nCapacity = 0;
+  m_nFlags &= ~kHeapList;
+
+  // Documents that go whole: every live node of one lies in the trees of
+  // the tops among these children (a top heads each tree of a document),
+  // and none of them needs its destructor run. A few documents are
+  // considered; more are freed node by node.
+  struct Whole {
+    XmlDocument* doc;
+    int tops;
+  };
+  Whole whole[4];
+  int wholeCount = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!(list[i]->m_nFlags & kTop)) continue;
+    XmlDocument* doc = XmlDocumentOf(list[i]);
+    int w = 0;
+    while (w < wholeCount && whole[w].doc != doc) ++w;
+    if (w == wholeCount) {
+      if (wholeCount == 4) continue;
+      whole[wholeCount++] = {doc, 0};
+    }
+    ++whole[w].tops;
+  }
+  int dropCount = 0;
+  for (int w = 0; w < wholeCount; ++w) {
+    XmlDocument* doc = whole[w].doc;
+    if (doc->m_bExact && doc->m_dirty.load(std::memory_order_acquire) == 0 &&
+        doc->m_tops.load(std::memory_order_acquire) == whole[w].tops)
+      whole[dropCount++] = whole[w];
+  }
+  auto dropped = [&](const CXmlItem* item) {
+    if (!dropCount || !(item->m_nFlags & kTop)) return false;
+    XmlDocument* doc = XmlDocumentOf(item);
+    for (int w = 0; w < dropCount; ++w) {
+      if (whole[w].doc == doc) return true;
+    }
+    return false;
+  };
+
+  // The rest node by node, without recursion: each node's children are
+  // taken out before it goes, so its own destructor finds none. A parsed
+  // node that nothing made dirty has a destructor with nothing to do: it is
+  // only given back to its document.
+  std::vector<CXmlItem*> pending;
+  NodeReturn back;
+  auto destroy = [&pending, &back](CXmlItem* item) {
+    if (item->m_nChildren) {
+      pending.insert(pending.end(), item->m_ppChildren, item->m_ppChildren + item->m_nChildren);
+      if (item->m_nFlags & kHeapList) {
+        delete[] item->m_ppChildren;
+      } else {
+        XmlDocument::DropList(item->m_ppChildren, sizeof(CXmlItem*) * static_cast<size_t>(item->m_nCapacity));
+      }
+      item->m_ppChildren = nullptr;
+      item->m_nChildren = item->m_nCapacity = 0;
+      item->m_nFlags &= ~kHeapList;
+    }
+    if ((item->m_nFlags & (kParsed | kDirty)) != kParsed) {
+      delete item;
+      return;
+    }
+    XmlDocument* doc = XmlDocumentOf(item);
+    if (item->m_nFlags & kTop) doc->m_tops.fetch_sub(1, std::memory_order_acq_rel);
+    detail::PoisonXmlNode(item);
+    back.Add(doc);
+  };
+  for (int i = 0; i < count; ++i) {
+    if (!dropped(list[i])) destroy(list[i]);
+  }
   while (!pending.empty()) {
     CXmlItem* item = pending.back();
     pending.pop_back();
-    if (!item->m_children.empty()) {
-      pending.insert(pending.end(), item->m_children.begin(), item->m_children.end());
-      item->m_children.clear();
-    }
-    delete item;
+    destroy(item);
+  }
+  back.Flush();
+  for (int w = 0; w < dropCount; ++w) whole[w].doc->Drop();
+  if (heapList) {
+    delete[] list;
+  } else {
+    XmlDocument::DropList(list, listBytes);
   }
 }
 
 CXmlItem& CXmlItem::operator=(const CXmlItem& other) {
   if (this == &other) return *this;
   // Copy everything before deleting anything: `other` may lie in this
-  // node's subtree. The walk keeps (source, copy's parent) pairs; children
-  // go on in reverse so that they come off, and are appended, in order.
+  // node's subtree (and its document go with it). The walk keeps (source,
+  // copy's parent) pairs; children go on in reverse so that they come off,
+  // and are appended, in order.
+  auto copyInto = [](CXmlItem& to, const CXmlItem& from) {
+    to.SetName(from.m_pszName);
+    to.SetValue(from.m_pszValue);
+    CXmlAttributes attrs;
+    from.ForEachEntry([&attrs](const char* e) {
+      const char* eq = std::strchr(e, '=');
+      const size_t length = std::strlen(e);
+      attrs.SetEntry(e, eq ? static_cast<size_t>(eq - e) : length, length);
+    });
+    to.SetAttributesOwned(std::move(attrs));
+    to.m_nLoaded = from.m_nLoaded;
+  };
   CXmlItem holder(nullptr);
+  copyInto(holder, other);
   std::vector<std::pair<const CXmlItem*, CXmlItem*>> work;
-  for (size_t i = other.m_children.size(); i-- > 0;) work.emplace_back(other.m_children[i], &holder);
+  for (int i = other.m_nChildren; i-- > 0;) work.emplace_back(other.m_ppChildren[i], &holder);
   while (!work.empty()) {
     const CXmlItem* src = work.back().first;
     CXmlItem* parent = work.back().second;
     work.pop_back();
     CXmlItem* copy = new CXmlItem(parent);
-    copy->m_strName = src->m_strName;
-    copy->m_strValue = src->m_strValue;
-    copy->m_attributes = src->m_attributes;
-    copy->m_nLoaded = src->m_nLoaded;
-    for (size_t i = src->m_children.size(); i-- > 0;) work.emplace_back(src->m_children[i], copy);
+    copyInto(*copy, *src);
+    for (int i = src->m_nChildren; i-- > 0;) work.emplace_back(src->m_ppChildren[i], copy);
   }
-  CString name = other.m_strName;
-  CString value = other.m_strValue;
-  CXmlAttributes attributes = other.m_attributes;
-  const LONG loaded = other.m_nLoaded;
 
   DeleteAll();
-  m_children.swap(holder.m_children);
-  m_strName = std::move(name);
-  m_strValue = std::move(value);
-  m_attributes = std::move(attributes);
-  m_nLoaded = loaded;
+  // Take over the holder's copies, its list of children included.
+  SetName(holder.m_pszName);
+  SetValue(holder.m_pszValue);
+  SetAttributesOwned(std::move(*holder.m_pAttributes));
+  m_nLoaded = holder.m_nLoaded;
+  if (m_nFlags & kHeapList) delete[] m_ppChildren;
+  m_ppChildren = holder.m_ppChildren;
+  m_nChildren = holder.m_nChildren;
+  m_nCapacity = holder.m_nCapacity;
+  if (holder.m_nFlags & kHeapList) {
+    m_nFlags |= kHeapList;
+    MarkDirty();
+  } else {
+    m_nFlags &= ~kHeapList;
+  }
+  holder.m_ppChildren = nullptr;
+  holder.m_nChildren = holder.m_nCapacity = 0;
+  holder.m_nFlags &= ~kHeapList;
   return *this;
 }
 
@@ -514,24 +665,26 @@ void CXmlItem::AddToTree(CTreeCtrl& tree, _TREEITEM* parent) {
     const CXmlItem* node = work.back().first;
     const HTREEITEM under = work.back().second;
     work.pop_back();
-    CString text = node->m_strName;
-    const int count = node->m_attributes.GetCount();
-    if (count > 0) {
-      text += '[';
-      for (int i = 0; i < count; ++i) {
-        if (i) text += ' ';
-        text += node->m_attributes.GetAt(i);
-      }
-      text += "] ";
-    }
+    CString text = node->m_pszName;
+    bool first = true;
+    node->ForEachEntry([&text, &first](const char* e) {
+      text += first ? '[' : ' ';
+      text += e;
+      first = false;
+    });
+    if (!first) text += "] ";
     const HTREEITEM item = tree.InsertItem(text, under ? under : TVI_ROOT, TVI_LAST);
     if (!item) continue;
     tree.SetItemData(item, reinterpret_cast<DWORD_PTR>(node));
-    for (size_t i = node->m_children.size(); i-- > 0;) work.emplace_back(node->m_children[i], item);
+    for (int i = node->m_nChildren; i-- > 0;) work.emplace_back(node->m_ppChildren[i], item);
   }
 }
 
 // ---- CXmlParser -------------------------------------------------------------------
+
+const CXmlParser::PlainKind CXmlParser::kPlainKind = {
+    &typeid(CXmlParser), &typeid(CXmlItem), sizeof(CXmlItem),
+    [](void* where, CXmlItem* parent) -> CXmlItem* { return new (where) CXmlItem(parent); }};
 
 CXmlParser::CXmlParser(char* text, CXmlItem* root) : m_pRoot(root), m_pCurrent(root) {
   if (!text) return;
@@ -544,7 +697,13 @@ CXmlParser::CXmlParser(char* text, CXmlItem* root) : m_pRoot(root), m_pCurrent(r
     Stop(noDocument);
     return;
   }
-  m_pBuffer = text;
+  char* copy = NewBuffer(n + 1);
+  if (!copy) {
+    Stop(noDocument);
+    return;
+  }
+  std::memcpy(copy, text, n + 1);
+  m_pBuffer = copy;
   m_nLength = static_cast<LONG>(n);
   m_nCapacity = m_nLength + 1;
   ParseBuffer();
@@ -572,7 +731,7 @@ CXmlParser& CXmlParser::operator=(const CXmlParser& other) {
 
 CXmlParser::~CXmlParser() {
   FreeStack();
-  FreeBuffer();
+  EndDocument();
 }
 
 void CXmlParser::FreeStack() {
@@ -582,9 +741,16 @@ void CXmlParser::FreeStack() {
   m_nTop = -1;
 }
 
-void CXmlParser::FreeBuffer() {
-  if (m_pOwned && m_pBuffer == m_pOwned) m_pBuffer = nullptr;
-  std::free(m_pOwned);
+char* CXmlParser::NewBuffer(size_t bytes) {
+  if (!m_pDocument) m_pDocument = XmlDocument::Create();
+  m_pOwned = m_pDocument ? m_pDocument->AllocText(bytes) : nullptr;
+  return m_pOwned;
+}
+
+void CXmlParser::EndDocument() {
+  if (!m_pDocument) return;
+  m_pDocument->Finish();
+  m_pDocument = nullptr;
   m_pOwned = nullptr;
 }
 
@@ -654,7 +820,7 @@ bool CXmlParser::GetAbsPath(const char* rel, CString& out) {
 
 bool CXmlParser::ParseXml(CFile* file, CXmlItem* root) {
   if (m_bParsing) {
-    // A nested parse would free the buffer the outer one is reading.
+    // A nested parse would replace the buffer the outer one is reading.
     m_status = busy;
     return false;
   }
@@ -676,12 +842,12 @@ bool CXmlParser::ParseXml(CFile* file, CXmlItem* root) {
     return false;
   }
   const LONG capacity = static_cast<LONG>(remaining) + 10;
-  char* buffer = static_cast<char*>(std::malloc(static_cast<size_t>(capacity)));
+  char* buffer = NewBuffer(static_cast<size_t>(capacity));
   if (!buffer) {
+    EndDocument();
     Stop(noDocument);
     return false;
   }
-  m_pOwned = buffer;
   m_pBuffer = buffer;
   m_nCapacity = capacity;
   m_pFile = file;
@@ -717,13 +883,12 @@ bool CXmlParser::ParseXml(CFile* file, CXmlItem* root) {
       }
     }
     if (accepted) ParseBuffer();
-    FreeBuffer();
+    EndDocument();
     Reset();
     return accepted;
   } catch (...) {
-    FreeBuffer();
+    EndDocument();
     Reset();
-    m_bParsing = false;
     throw;
   }
 }
@@ -741,11 +906,18 @@ bool CXmlParser::ParseXml(const char* path, CXmlItem* root) {
 }
 
 bool CXmlParser::ParseBuffer() {
-  m_bParsing = true;
+  // Nodes made meanwhile on this thread are carved from the document, and
+  // the document is done with the parse, however it ends.
   struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{m_bParsing};
+    CXmlParser& parser;
+    ~Done() {
+      if (parser.m_pDocument) parser.m_pDocument->Leave();
+      parser.EndDocument();
+      parser.m_bParsing = false;
+    }
+  } done{*this};
+  m_bParsing = true;
+  if (m_pDocument) m_pDocument->Enter();
   return doParseXml();
 }
 
@@ -761,24 +933,38 @@ char* CXmlParser::findTag(char* text, char ch) {
   return text ? std::strchr(text, ch) : nullptr;
 }
 
+bool CXmlParser::MoveUnread(LONG capacity) {
+  // The bytes before the position may hold what nodes borrow: they stay
+  // where they are, and reading goes on in a new buffer.
+  char* moved = NewBuffer(static_cast<size_t>(capacity));
+  if (!moved) return false;
+  std::memcpy(moved, m_pBuffer + m_nPos, static_cast<size_t>(m_nLength - m_nPos) + 1);
+  m_pBuffer = moved;
+  m_nCapacity = capacity;
+  m_nDiscarded += m_nPos;
+  m_nLength -= m_nPos;
+  m_nTagEnd = m_nTagEnd >= m_nPos ? m_nTagEnd - m_nPos : 0;
+  m_nPos = 0;
+  return true;
+}
+
 int CXmlParser::findChars(const char* text) {
   if (!m_pBuffer) return -1;
-  // Reads the next chunk of the source file behind the buffer, growing it
-  // first when under a chunk is free; the bytes read, 0 at the end.
+  // Reads the next chunk of the source file behind the buffer, moving to a
+  // larger buffer first when under a chunk is free; the bytes read, 0 at
+  // the end.
   auto readChunk = [this]() -> UINT {
     if (m_nCapacity - m_nLength - 1 < kChunkGrow) {
-      if (m_nCapacity > INT_MAX - kChunkGrow) return 0;
-      char* grown = static_cast<char*>(std::realloc(m_pOwned, static_cast<size_t>(m_nCapacity + kChunkGrow)));
-      if (!grown) return 0;
-      m_pOwned = m_pBuffer = grown;
-      m_nCapacity += kChunkGrow;
+      const LONG unread = m_nLength - m_nPos;
+      if (unread > INT_MAX / 2 - kChunkGrow) return 0;
+      if (!MoveUnread(std::max<LONG>(2 * unread, unread + kChunkGrow) + 1)) return 0;
     }
     const UINT got = m_pFile->Read(m_pBuffer + m_nLength, kChunkRead);
     m_nLength += static_cast<LONG>(got);
     m_pBuffer[m_nLength] = 0;
     return got;
   };
-  // Only a buffer this parser allocated over an attached file can take more.
+  // Only a buffer this parser made over an attached file can take more.
   const bool canRead = m_pFile && m_pOwned && m_pBuffer == m_pOwned;
   if (!text) {
     if (!canRead) return -1;
@@ -801,11 +987,7 @@ int CXmlParser::findChars(const char* text) {
   int found = search(m_nPos);
   if (found >= 0 || !canRead) return found;
 
-  std::memmove(m_pBuffer, m_pBuffer + m_nPos, static_cast<size_t>(m_nLength - m_nPos) + 1);
-  m_nDiscarded += m_nPos;
-  m_nLength -= m_nPos;
-  m_nTagEnd = m_nTagEnd >= m_nPos ? m_nTagEnd - m_nPos : 0;
-  m_nPos = 0;
+  if (!MoveUnread(m_nLength - m_nPos + kChunkGrow + 1)) return -1;
   for (;;) {
     const LONG from = m_nLength > n ? m_nLength - n : 0;
     if (readChunk() == 0) return -1;
@@ -836,52 +1018,72 @@ CXmlItem* CXmlParser::getStackTop() {
   return m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot;
 }
 
-void CXmlParser::AppendText(char* text, size_t n, bool decode) {
-  if (!m_pCurrent) return;
-  // Blanks at the end of the run would be trimmed off the value at once.
+void CXmlParser::AppendText(char* text, size_t n, bool cdata) {
+  CXmlItem* item = m_pCurrent;
+  if (!item) return;
+  // Only the blanks of the document are trimmed, not those written as
+  // references: a text run comes here without the blanks before it.
   while (n > 0 && IsBlank(static_cast<unsigned char>(text[n - 1]))) --n;
-  if (n == 0) return;
-  // The run is read once: decode it where it lies, then copy it over whole.
-  if (decode) n = DecodeInPlace(text, n);
-  std::string& value = m_pCurrent->m_strValue.str();
-  if (value.empty()) {
-    value.assign(text, n);
-  } else {
-    value.append(text, n);
+  const bool first = !*item->m_pszValue;
+  if (cdata && first) {
+    while (n > 0 && IsBlank(static_cast<unsigned char>(*text))) ++text, --n;
   }
-  // The value was trimmed before, and the run ends in a non-blank; only a
-  // decoded blank at the end or blanks at the start (CDATA) need the trim.
-  if (IsBlank(static_cast<unsigned char>(value.front())) || IsBlank(static_cast<unsigned char>(value.back())))
-    TrimBlanks(value);
+  if (n == 0) return;
+  if (!cdata) n = DecodeInPlace(text, n);
+  if (first && (item->m_nFlags & CXmlItem::kParsed) && XmlDocumentOf(item) == m_pDocument) {
+    // The node borrows the run where it lies; its terminator takes the
+    // place of the first byte after it (at most the '<' that follows).
+    text[n] = 0;
+    item->FreeText(item->m_pszValue, CXmlItem::kOwnValue);
+    item->m_nFlags &= ~CXmlItem::kOwnValue;
+    item->m_pszValue = text;
+    return;
+  }
+  // Text split by child elements is joined: the value becomes a copy.
+  const char* old = item->m_pszValue;
+  const char* joined = CopyText(old, std::strlen(old), text, n);
+  item->FreeText(old, CXmlItem::kOwnValue);
+  item->m_pszValue = joined;
+  item->m_nFlags |= CXmlItem::kOwnValue;
+  item->MarkDirty();
 }
 
 bool CXmlParser::doParseXml() {
   if (!m_pBuffer) return false;
   m_nTop = -1;
+  m_nTextEnd = -1;
+  // The parse makes plain nodes itself when this parser's class is one that
+  // only makes them.
+  m_pPlace = m_pDocument && typeid(*this) == *m_pPlain->parser ? m_pPlain : nullptr;
   for (;;) {
     const int c = SkipBlanks(m_pBuffer, m_nLength, m_nPos);
     if (c < 0) {
       Stop(m_nTop >= 0 ? unclosedElements : ok);
       break;
     }
-    if (c != '<') {
+    if (c != '<' && m_nPos != m_nTextEnd) {
       const int next = FindByte(m_pBuffer, m_nLength, m_nPos, '<');
       if (next < 0) {
         Stop(trailingText);
         break;
       }
-      AppendText(m_pBuffer + m_nPos, static_cast<size_t>(next - m_nPos), true);
+      AppendText(m_pBuffer + m_nPos, static_cast<size_t>(next - m_nPos), false);
+      if (m_pBuffer[next] != '<') m_nTextEnd = next;
       m_nPos = next;
       continue;
     }
+    m_nTextEnd = -1;
+    // From here the tag's first byte is not read: a value's terminator may
+    // have taken the place of its '<'.
+    //
     // Comments and CDATA sections may hold '>': they end at their own
     // closing marks, looked for before the next '>'.
     const char* p = m_pBuffer + m_nPos;
     const LONG left = m_nLength - m_nPos;
     const LONG start = m_nPos;
-    const LONG discarded = m_nDiscarded;         // findChars may move the unread bytes to the front
+    const LONG discarded = m_nDiscarded;         // findChars may move the unread bytes to a new buffer
     const bool bang = left >= 2 && p[1] == '!';  // most tags are none of these
-    if (bang && left >= 4 && std::memcmp(p, "<!--", 4) == 0) {
+    if (bang && left >= 4 && std::memcmp(p + 1, "!--", 3) == 0) {
       m_nPos += 4;
       const int end = findChars("-->");
       if (end < 0) {
@@ -892,7 +1094,7 @@ bool CXmlParser::doParseXml() {
       m_nPos = end;
       continue;
     }
-    if (bang && left >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0) {
+    if (bang && left >= 9 && std::memcmp(p + 1, "![CDATA[", 8) == 0) {
       m_nPos += 9;
       const int end = findChars("]]>");
       if (end < 0) {
@@ -900,7 +1102,7 @@ bool CXmlParser::doParseXml() {
         Stop(unterminatedComment);
         break;
       }
-      AppendText(m_pBuffer + m_nPos, static_cast<size_t>(end - 3 - m_nPos), false);
+      AppendText(m_pBuffer + m_nPos, static_cast<size_t>(end - 3 - m_nPos), true);
       m_nPos = end;
       continue;
     }
@@ -909,7 +1111,7 @@ bool CXmlParser::doParseXml() {
       Stop(unterminatedTag);
       break;
     }
-    if (bang && left >= 9 && std::memcmp(p, "<!DOCTYPE", 9) == 0) {
+    if (bang && left >= 9 && std::memcmp(p + 1, "!DOCTYPE", 8) == 0) {
       // An internal subset in brackets holds declarations with '>' of their own.
       const void* bracket = std::memchr(p, '[', static_cast<size_t>(tagEnd - m_nPos));
       if (bracket) {
@@ -970,54 +1172,107 @@ bool CXmlParser::parseTag() {
     Stop(tooDeep);
     return false;
   }
-  m_tagAttributes.Empty();
-  parseAttributes(p, m_tagAttributes);
-  // clear and append: cheaper than assign, which must allow for overlap.
-  m_strTag.str().clear();
-  m_strTag.str().append(name, nameLength);
-  CXmlItem* item = CreateObj(m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot);  // getStackTop()
+  bool repeated = false;
+  const int count = ScanAttributes(p, repeated);
+  CXmlItem* item = MakeNode(m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot,  // getStackTop()
+                            name, nameLength, p, count, repeated);
   if (!item) {
     m_nPos = tagStart;
     Stop(nodeRefused);
     return false;
   }
-  item->m_strName.str().clear();
-  item->m_strName.str().append(name, nameLength);
-  if (typeid(*item) == typeid(CXmlItem)) {
-    // The plain node's SetAttributes would copy the scratch, which is then
-    // emptied: move the entries over instead, into an array of just their
-    // number. The scratch keeps its room for the next tag; the node's array
-    // is as small as it can be, which the heap hands out and takes back
-    // fastest (handing the scratch itself over measured slower).
-    std::vector<CString>& from = m_tagAttributes.m_data;
-    std::vector<CString>& to = item->m_attributes.m_data;
-    if (!from.empty() && to.empty()) {
-      to.reserve(from.size());
-      for (CString& entry : from) to.emplace_back(std::move(entry));
-    } else if (!from.empty()) {
-      item->SetAttributes(m_tagAttributes);
-    }
-  } else {
-    item->SetAttributes(m_tagAttributes);
-  }
-  m_tagAttributes.Empty();
   if (!selfClosing) pushObj(item);
   return true;
 }
 
-void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
-  if (!text) return;
-  std::unique_ptr<std::unordered_map<std::string, int>> index;
+CXmlItem* CXmlParser::MakeNode(CXmlItem* parent, char* name, size_t nameLength, char* entries, int count,
+                               bool repeated) {
+  XmlDocument* doc = m_pDocument;
+  CXmlItem* item;
+  bool scratch = false;  // m_strTag and m_tagAttributes hold this tag
+  if (m_pPlace) {
+    void* where = detail::CarveXmlNode(m_pPlace->size);
+    if (!where) throw std::bad_alloc();
+    try {
+      item = m_pPlace->place(where, parent);
+    } catch (...) {
+      detail::ReleaseXmlNode(where);
+      throw;
+    }
+  } else {
+    m_strTag.str().assign(name, nameLength);
+    m_tagAttributes.Empty();
+    m_tagAttributes.SetEntries(entries, count);
+    scratch = true;
+    item = CreateObj(parent);
+    if (!item) {
+      m_tagAttributes.Empty();
+      return nullptr;
+    }
+  }
+
+  // A node the parse made itself, in its document, under the parent it was
+  // asked for, is the document's: it borrows, and is accounted there. Any
+  // other node takes copies.
+  bool plain = false;
+  if (doc && doc->IsLastCarved(item) && parent->m_nChildren > 0 &&
+      parent->m_ppChildren[parent->m_nChildren - 1] == item) {
+    doc->Register();
+    uint32_t flags = CXmlItem::kParsed;
+    if (!(parent->m_nFlags & CXmlItem::kParsed) || XmlDocumentOf(parent) != doc) {
+      flags |= CXmlItem::kTop;
+      doc->m_tops.fetch_add(1, std::memory_order_acq_rel);
+    }
+    const std::type_info& type = typeid(*item);
+    plain = &type == m_pKnownItem || type == typeid(CXmlItem) || type == *m_pPlain->item;
+    if (plain) m_pKnownItem = &type;
+    item->m_nFlags |= flags;
+    // A class of its own, or what its constructor set, needs its destructor.
+    if (!plain || (item->m_nFlags & (CXmlItem::kOwnName | CXmlItem::kOwnValue | CXmlItem::kOwnAttrs |
+                                     CXmlItem::kHeapList)))
+      item->MarkDirty();
+    item->FreeText(item->m_pszName, CXmlItem::kOwnName);
+    item->m_nFlags &= ~CXmlItem::kOwnName;
+    item->m_pszName = name;
+  } else {
+    item->SetName(name);
+  }
+  if (plain && !(item->m_nFlags & CXmlItem::kOwnAttrs)) {
+    if (!repeated) {
+      item->m_pszEntries = count ? entries : nullptr;
+      item->m_nEntries = count;
+    } else {
+      item->OwnAttributes().SetEntries(entries, count);
+    }
+  } else {
+    if (!scratch) {
+      m_tagAttributes.Empty();
+      m_tagAttributes.SetEntries(entries, count);
+    }
+    item->SetAttributes(m_tagAttributes);
+    m_tagAttributes.Empty();
+  }
+  if (scratch) m_tagAttributes.Empty();
+  return item;
+}
+
+int CXmlParser::ScanAttributes(char* text, bool& repeated) {
+  repeated = false;
+  if (!text) return 0;
+  // Entries are written one after another from `text` on: each is shorter
+  // than the text it was read from, so writing never overtakes reading.
+  char* out = text;
+  int count = 0;
+  std::unique_ptr<std::unordered_set<std::string>> index;
   char* p = text;
   for (;;) {
     while (*p && IsBlank(static_cast<unsigned char>(*p))) ++p;
-    if (!*p) return;
+    if (!*p) break;
     char* name = p;
     char* eq = findTag(p, '=');
-    if (!eq) return;  // a name without '=' and whatever follows are ignored
+    if (!eq) break;  // a name without '=' and whatever follows are ignored
     char* nameEnd = eq;
     while (nameEnd > name && IsBlank(static_cast<unsigned char>(nameEnd[-1]))) --nameEnd;
-    *nameEnd = 0;
     const size_t nameLength = static_cast<size_t>(nameEnd - name);
     p = eq + 1;
     while (*p && IsBlank(static_cast<unsigned char>(*p))) ++p;
@@ -1038,35 +1293,43 @@ void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
       for (char ch; (ch = *p) != 0 && !IsBlank(static_cast<unsigned char>(ch)); ++p) reference |= ch == '&';
     }
     char* valueEnd = p;
-    if (*p) *p++ = 0;
+    if (*p) ++p;  // past the closing quote or blank
     while (valueEnd > value && IsBlank(static_cast<unsigned char>(valueEnd[-1]))) --valueEnd;
-    *valueEnd = 0;
     size_t valueLength = static_cast<size_t>(valueEnd - value);
     if (reference) valueLength = DecodeInPlace(value, valueLength);
-    // Make the entry one run of the buffer, "name=value", by moving the value
-    // down behind the name; those bytes have been read already.
-    char* entry = name;
-    entry[nameLength] = '=';
-    if (value != entry + nameLength + 1) std::memmove(entry + nameLength + 1, value, valueLength);
-    const size_t entryLength = nameLength + 1 + valueLength;
 
-    if (!index && attrs.GetCount() < kAttributeIndexFrom) {
-      attrs.SetEntry(entry, nameLength, entryLength);
-      continue;
-    }
-    if (!index) {
-      index.reset(new std::unordered_map<std::string, int>());
-      for (int i = 0; i < attrs.GetCount(); ++i) {
-        const char* known = attrs.GetAt(i);
-        const char* sep = std::strchr(known, '=');
-        index->emplace(LowerName(known, static_cast<size_t>(sep - known)), i);
+    // Is the name a repeat of one before? Looked for among the entries
+    // written so far, or, for many, in an index.
+    if (!repeated) {
+      if (count + 1 < kAttributeIndexFrom) {
+        const char* e = text;
+        for (int i = 0; i < count && !repeated; ++i) {
+          const size_t length = std::strlen(e);
+          repeated = length > nameLength && e[nameLength] == '=' && EqualNoCase(e, name, nameLength);
+          e += length + 1;
+        }
+      } else {
+        if (!index) {
+          index.reset(new std::unordered_set<std::string>());
+          const char* e = text;
+          for (int i = 0; i < count; ++i, e += std::strlen(e) + 1)
+            index->insert(LowerName(e, static_cast<size_t>(std::strchr(e, '=') - e)));
+        }
+        repeated = !index->insert(LowerName(name, nameLength)).second;
       }
     }
-    auto hit = index->emplace(LowerName(name, nameLength), attrs.GetCount());
-    if (hit.second) {
-      attrs.m_data.emplace_back(entry, static_cast<int>(entryLength));
-    } else {
-      attrs.m_data[static_cast<size_t>(hit.first->second)].str().assign(entry, entryLength);
-    }
+    std::memmove(out, name, nameLength);
+    out[nameLength] = '=';
+    std::memmove(out + nameLength + 1, value, valueLength);
+    out += nameLength + 1 + valueLength;
+    *out++ = 0;
+    ++count;
   }
+  return count;
+}
+
+void CXmlParser::parseAttributes(char* text, CXmlAttributes& attrs) {
+  bool repeated = false;
+  const int count = ScanAttributes(text, repeated);
+  attrs.SetEntries(text, count);
 }

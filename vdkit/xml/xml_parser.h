@@ -8,6 +8,13 @@
 // parser makes every node through its virtual CreateObj, so a subclass can
 // build node classes of its own.
 //
+// Memory: the nodes a parse makes keep their names, values and attributes
+// where the parser decoded them, in its copy of the document, and that copy
+// goes with the last of them. A node copies what it holds only when it is
+// changed (SetName, SetValue, SetAttributes, GetAttributes). Nodes stay
+// deletable one by one, and a parsed tree freed as a whole is freed at once
+// (see DeleteAll); a node kept out of its tree keeps its document's memory.
+//
 // Failure: ParseXml gives false when there is no document to read (no file,
 // fewer than 2 bytes, no "<?xml" start). A malformed document is not refused:
 // the parse stops where the grammar breaks and the nodes built so far stay in
@@ -31,8 +38,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
-#include <vector>
+#include <typeinfo>
 
 #include "vdkit/platform/collections.h"
 #include "vdkit/platform/cstring.h"
@@ -44,34 +52,8 @@ class CTreeCtrl;
 struct _TREEITEM;
 
 namespace detail {
-
-// Memory from the blocks nodes are carved from (see CXmlItem's operator
-// new), for the lists of children. Carve throws std::bad_alloc on failure.
-VDKIT_API void* CarveXmlMemory(size_t bytes);
-VDKIT_API void ReleaseXmlMemory(void* p) noexcept;
-
-template <class T>
-struct XmlNodeAllocator {
-  using value_type = T;
-  XmlNodeAllocator() noexcept = default;
-  template <class U>
-  XmlNodeAllocator(const XmlNodeAllocator<U>&) noexcept {}
-  T* allocate(size_t n) {
-    if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
-    return static_cast<T*>(CarveXmlMemory(n * sizeof(T)));
-  }
-  void deallocate(T* p, size_t) noexcept { ReleaseXmlMemory(p); }
-  template <class U>
-  bool operator==(const XmlNodeAllocator<U>&) const noexcept {
-    return true;
-  }
-  template <class U>
-  bool operator!=(const XmlNodeAllocator<U>&) const noexcept {
-    return false;
-  }
-};
-
-}  // namespace detail
+class XmlDocument;
+}
 
 // The attributes of an element, one "name=value" entry each, in the order in
 // which the names were first set. Names compare without regard to ASCII case.
@@ -92,11 +74,15 @@ class VDKIT_API CXmlAttributes : public CStringArray {
 
  private:
   friend class CXmlParser;
+  friend class CXmlItem;
   int Find(const char* name, size_t nameLength) const;
   void Set(const char* name, size_t nameLength, const char* value, size_t valueLength);
   // Set for a whole "name=value" entry of `length` bytes whose name has
   // `nameLength` bytes.
   void SetEntry(const char* entry, size_t nameLength, size_t length);
+  // SetEntry for each of `count` "name=value" entries that follow one
+  // another, each ended by a NUL (many are looked up through an index).
+  void SetEntries(const char* entries, int count);
 };
 
 // A node of the item tree. A node made with a parent appends itself to that
@@ -117,15 +103,18 @@ class VDKIT_API CXmlItem {
   // the parent node. The base node has nothing to load: true.
   virtual bool Serialize(CXmlArchive& ar, CXmlItem* parent);
 
-  const char* GetName() const { return m_strName; }
-  void SetName(const char* name) { m_strName = name; }
-  // The element's text content, trimmed.
-  const char* GetValue() const { return m_strValue; }
-  CXmlAttributes& GetAttributes() { return m_attributes; }
+  const char* GetName() const { return m_pszName; }
+  void SetName(const char* name);
+  // The element's text content, without the blanks that surrounded it in
+  // the document (blanks written as references stay).
+  const char* GetValue() const { return m_pszValue; }
+  // The attributes as an array the caller may change; a parsed node makes
+  // its own copy of them here. GetA reads them without one.
+  CXmlAttributes& GetAttributes();
   // The attribute's value, or null.
-  const char* GetA(const char* name) const { return m_attributes.Get(name); }
+  const char* GetA(const char* name) const;
 
-  int GetCount() const { return static_cast<int>(m_children.size()); }
+  int GetCount() const { return m_nChildren; }
   // The child at the index; null for an index out of range.
   CXmlItem* GetChild(int i) const;
   // The first child whose name equals `name` ignoring ASCII case, or null.
@@ -133,7 +122,9 @@ class VDKIT_API CXmlItem {
   // Takes the child pointer out of the children without destroying it: the
   // caller owns that child from now on. Nothing for an index out of range.
   void RemoveAt(int i);
-  // Destroys every child.
+  // Destroys every child. The parsed trees among them that hold every live
+  // node of their document, none of which was changed or is of a class of
+  // its own, are freed at once without visiting their nodes.
   void DeleteAll();
 
   // Copies name, value, attributes and the loaded mark, and replaces this
@@ -150,14 +141,13 @@ class VDKIT_API CXmlItem {
   void AddToTree(CTreeCtrl& tree, _TREEITEM* parent);
 
   // ---- Allocation --------------------------------------------------------------
-  // A parse makes nodes by the hundred thousand, so nodes (of this class and
-  // of subclasses) are carved out of blocks that each thread takes from the
-  // heap, instead of one heap call each. Every node is still deleted on its
-  // own, from any thread; a block goes back to the heap when its last node
-  // is deleted and its thread has moved on to another block. A node that is
-  // kept keeps its block: the memory of trees freed all but a few nodes
-  // returns only when those go too. Failure throws std::bad_alloc, as the
-  // global operator new does; the nothrow form gives null instead.
+  // Nodes (of this class and of subclasses) are carved out of blocks instead
+  // of one heap call each: the nodes of a parse from its document's blocks,
+  // other nodes from blocks each thread takes from the heap. Every node is
+  // still deleted on its own, from any thread; a thread's block goes back to
+  // the heap when its last node is deleted and its thread has moved on to
+  // another block. Failure throws std::bad_alloc, as the global operator new
+  // does; the nothrow form gives null instead.
   static void* operator new(size_t size);
   static void* operator new(size_t size, const std::nothrow_t&) noexcept;
   static void* operator new(size_t size, std::align_val_t align);
@@ -168,27 +158,56 @@ class VDKIT_API CXmlItem {
   static void operator delete(void*, void*) noexcept {}
 
   // ---- vdkit extensions ------------------------------------------------------
-  void SetValue(const char* value) { m_strValue = value; }
+  void SetValue(const char* value);
   // The loaded mark: 0 on a new node; subclasses that process a node once
   // set it (the XML archive marks consumed data elements with it).
   int GetLoaded() const { return m_nLoaded; }
   void SetLoaded(int loaded) { m_nLoaded = loaded; }
 
- protected:
+ private:
   friend class CXmlParser;
 
-  // A list of children; its memory comes from the blocks nodes come from.
-  using ChildList = std::vector<CXmlItem*, detail::XmlNodeAllocator<CXmlItem*>>;
+  // m_nFlags. A parsed node (kParsed) was carved from its document and is
+  // accounted there: kTop when its parent is none of the document's nodes,
+  // kDirty once it must be destroyed on its own (a class of its own, a copy
+  // of its own, a child from elsewhere).
+  enum : uint32_t {
+    kParsed = 1,
+    kTop = 2,
+    kDirty = 4,
+    kOwnName = 8,      // m_pszName is this node's, from the heap
+    kOwnValue = 16,    // m_pszValue likewise
+    kOwnAttrs = 32,    // m_pAttributes is this node's, else m_pszEntries borrows
+    kHeapList = 64,    // m_ppChildren is from the heap, else from the document
+  };
 
-  CString m_strName;
-  CString m_strValue;
-  CXmlAttributes m_attributes;
-  ChildList m_children;  // owned
+  void SetText(const char*& field, uint32_t ownFlag, const char* text, size_t n);
+  void FreeText(const char* text, uint32_t ownFlag);
+  void MarkDirty();
+  void Append(CXmlItem* child);
+  bool Grow();
+  CXmlAttributes& OwnAttributes();
+  void SetAttributesOwned(CXmlAttributes&& attrs);
+  // The "name=value" entries, borrowed or owned, in order.
+  template <class F>
+  void ForEachEntry(F&& f) const;
+
+  const char* m_pszName;
+  const char* m_pszValue;
+  union {
+    const char* m_pszEntries;  // m_nEntries NUL-ended "name=value" entries in the document
+    CXmlAttributes* m_pAttributes;
+  };
+  CXmlItem** m_ppChildren = nullptr;
+  int m_nChildren = 0;
+  int m_nCapacity = 0;
+  int m_nEntries = 0;
+  uint32_t m_nFlags = 0;
   LONG m_nLoaded = 0;
 };
 
 // Reads a document into an item tree. One parser can read many documents in
-// turn; it owns the document buffer only while ParseXml runs.
+// turn; what it reads of each belongs to the nodes it makes.
 class VDKIT_API CXmlParser {
  public:
   // Why the last parse stopped. A default parser reports notParsed, so a
@@ -215,8 +234,9 @@ class VDKIT_API CXmlParser {
   // The stack of open elements grows by this many entries at a time.
   static constexpr int kStackStep = 256;
 
-  // Sets root and current node to `root`; with a text, parses it at once in
-  // place (writing terminators into it), without the declaration check.
+  // Sets root and current node to `root`; with a text, parses it at once,
+  // without the declaration check. The parse works in a copy of the text,
+  // which the nodes keep; the caller's text is left as it was.
   explicit CXmlParser(char* text = nullptr, CXmlItem* root = nullptr);
   // Copies the root and current node; a parse in progress (buffer, stack,
   // positions) is never copied, so the copy starts idle.
@@ -239,16 +259,16 @@ class VDKIT_API CXmlParser {
   // parsed, `out` is `rel` and the result true.
   bool GetAbsPath(const char* rel, CString& out);
   // Forgets the parse state (source, buffer, positions, current node,
-  // stack). Frees the stack of open elements only; a buffer ParseXml
-  // allocated is freed when that parse ends.
+  // stack). Frees the stack of open elements only; the buffer belongs to
+  // the nodes of the parse.
   void Reset();
 
   // Makes a node under `parent` (which owns it); subclasses make their own.
-  // While it runs, m_strTag holds the element's name and m_tagAttributes its
-  // attributes, so a subclass may choose the node's class by them. The
-  // parser then sets the name and gives the node the attributes through
-  // SetAttributes (a plain CXmlItem takes them over without a copy). A null
-  // result stops the parse.
+  // While a subclass's CreateObj runs, m_strTag holds the element's name and
+  // m_tagAttributes its attributes, so that it may choose the node's class
+  // by them. The parser then sets the name and gives the node the
+  // attributes through SetAttributes (a plain CXmlItem borrows them from the
+  // document instead). A null result stops the parse.
   virtual CXmlItem* CreateObj(CXmlItem* parent);
 
   // ---- vdkit extensions ------------------------------------------------------
@@ -271,8 +291,9 @@ class VDKIT_API CXmlParser {
   int findChar(char ch);
   // Index just after the next `text` at or after the position, or -1. With
   // a source file attached, reads on in chunks until found or the file ends
-  // (the unread bytes move to the start of the buffer first). A null `text`
-  // reads one chunk: 1, or -1 without a file.
+  // (the unread bytes move to the start of a new buffer first; the nodes
+  // keep the old one). A null `text` reads one chunk: 1, or -1 without a
+  // file.
   int findChars(const char* text);
   // First occurrence of `ch` in the NUL-terminated `text`, or null.
   static char* findTag(char* text, char ch);
@@ -295,15 +316,47 @@ class VDKIT_API CXmlParser {
   LONG m_nStackSize = 0;
 
  private:
+  friend class CXmlFileParser;
+
+  // A parser class whose CreateObj makes nodes of exactly one class and
+  // reads neither m_strTag nor m_tagAttributes, where that node class keeps
+  // CXmlItem's SetAttributes and destructor: the parse makes its nodes
+  // itself, in place, and they borrow their attributes.
+  struct PlainKind {
+    const std::type_info* parser;
+    const std::type_info* item;
+    size_t size;
+    CXmlItem* (*place)(void* where, CXmlItem* parent);
+  };
+  static const PlainKind kPlainKind;
+
   void Stop(Status status);
-  void AppendText(char* text, size_t n, bool decode);
+  // Appends the text run (n bytes) to the current node's value: blanks at
+  // its end go, and with `cdata` those at its start while the value is
+  // empty; then references are decoded unless `cdata`.
+  void AppendText(char* text, size_t n, bool cdata);
+  // Parses the attributes in `text` into NUL-ended "name=value" entries
+  // that follow one another from `text` on; gives their number, and in
+  // `repeated` whether a name came twice.
+  int ScanAttributes(char* text, bool& repeated);
+  CXmlItem* MakeNode(CXmlItem* parent, char* name, size_t nameLength, char* entries, int count,
+                     bool repeated);
   bool ParseBuffer();
   void FreeStack();
-  void FreeBuffer();
+  // A buffer of `bytes` in the document of this parse (made here when there
+  // is none yet); null when the heap has none.
+  char* NewBuffer(size_t bytes);
+  // The parse is done with its document.
+  void EndDocument();
+  // Moves the unread bytes to the start of a new buffer of `capacity`.
+  bool MoveUnread(LONG capacity);
 
-  // The buffer this parser allocated. Kept apart from m_pBuffer so that a
-  // Reset during a parse (from a subclass's CreateObj) cannot lose it.
-  char* m_pOwned = nullptr;
+  const PlainKind* m_pPlain = &kPlainKind;  // what this class makes, when plain
+  const PlainKind* m_pPlace = nullptr;      // set while the parse makes the nodes itself
+  detail::XmlDocument* m_pDocument = nullptr;  // while a parse runs
+  char* m_pOwned = nullptr;                    // the buffer NewBuffer made last
+  const std::type_info* m_pKnownItem = nullptr;  // last node class checked plain
+  LONG m_nTextEnd = -1;  // a '<' that a value's terminator took the place of
   bool m_bParsing = false;
   LONG m_nDiscarded = 0;  // bytes dropped from the buffer's front by findChars
   Status m_status = notParsed;

@@ -79,10 +79,12 @@ TEST(XmlParserTest, ElementsAttributesTextAndSelfClosing) {
   EXPECT_EQ(Dump(root), "a{x=1,y=2}=\"text\"(b)");
   EXPECT_EQ(root.GetChild("A")->GetChild(1), nullptr);
   EXPECT_EQ(ParseText("<a><b/><c /><d x='1'/><e></e></a>"), "a(b c d{x=1} e)");
-  // Text split by child elements is joined without separator, each run
-  // trimmed once it is whole (a decoded blank, a CDATA start included).
-  EXPECT_EQ(ParseText("<a>\n\t one two \r\n<b>in b</b>\n three&#9;</a>"), "a=\"one twothree\"(b=\"in b\")");
-  EXPECT_EQ(ParseText("<a>x&#32;</a><b><![CDATA[  y ]]></b>"), "a=\"x\" b=\"y\"");
+  // Text split by child elements is joined without separator. The blanks
+  // of the document at the ends of each run go, those written as references
+  // stay; a CDATA section keeps those at its start unless it starts the
+  // value.
+  EXPECT_EQ(ParseText("<a>\n\t one two \r\n<b>in b</b>\n three&#9;</a>"), "a=\"one twothree\t\"(b=\"in b\")");
+  EXPECT_EQ(ParseText("<a>x&#32;</a><b><![CDATA[  y ]]></b>"), "a=\"x \" b=\"y\"");
   CXmlItem top(nullptr);
   ParseInto("hi<a/> tail</x>", top);
   EXPECT_STREQ(top.GetValue(), "hitail");
