@@ -10,19 +10,23 @@ namespace detail {
 
 // Appends `text` with what would end or change it written as references:
 // & < > always; control bytes (line feeds included: the archive indents after
-// every line feed it writes, and the parser trims and normalises blanks) as
-// character references. In an attribute value also the quote marks, and a
-// trailing backslash and trailing blanks (the reader would take the closing
-// quote for an escaped one, and trims the blanks). Ordinary texts come out
-// unchanged.
+// every line feed it writes) as character references; spaces at either end
+// of element text and at the end of an attribute value, since the parser
+// trims the document's blanks there (references stay). In an attribute value
+// also the quote marks and a trailing backslash (the reader would take the
+// closing quote for an escaped one). Ordinary texts come out unchanged.
 inline void AppendXmlEscaped(std::string& out, const char* text, bool attribute) {
   if (!text) return;
   const size_t n = std::strlen(text);
-  size_t keepEnd = n;  // bytes from here on are trailing blanks or a final backslash
-  if (attribute) {
-    while (keepEnd > 0 && text[keepEnd - 1] == ' ') --keepEnd;
-    if (keepEnd > 0 && text[keepEnd - 1] == '\\') --keepEnd;
+  // Bytes before keepStart and from keepEnd on are blanks the parser would
+  // trim, or a final backslash.
+  size_t keepStart = 0;
+  if (!attribute) {
+    while (keepStart < n && text[keepStart] == ' ') ++keepStart;
   }
+  size_t keepEnd = n;
+  while (keepEnd > keepStart && text[keepEnd - 1] == ' ') --keepEnd;
+  if (attribute && keepEnd > 0 && text[keepEnd - 1] == '\\') --keepEnd;
   for (size_t i = 0; i < n; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     const char* entity = nullptr;
@@ -39,7 +43,7 @@ inline void AppendXmlEscaped(std::string& out, const char* text, bool attribute)
     }
     if (entity) {
       out += entity;
-    } else if (c < 0x20 || i >= keepEnd) {
+    } else if (c < 0x20 || i < keepStart || i >= keepEnd) {
       char ref[8];
       std::snprintf(ref, sizeof ref, "&#%d;", c);
       out += ref;

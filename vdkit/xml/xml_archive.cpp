@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <typeinfo>
+#include <unordered_set>
 #include <vector>
 
 #include "vdkit/core/path.h"
@@ -393,9 +394,28 @@ CXmlItem* CXmlFileParser::CreateObj(CXmlItem* parent) {
   return new CXmlFileItem(parent);
 }
 
+namespace {
+
+// The node as the object reader's own class, or null.
+CXmlFileItem* AsFileItem(CXmlItem* node) {
+  // The parser's nodes are nearly always exactly of this class.
+  if (node && typeid(*node) == typeid(CXmlFileItem)) return static_cast<CXmlFileItem*>(node);
+  return dynamic_cast<CXmlFileItem*>(node);
+}
+
+}  // namespace
+
+// The children a parent object had before its element's children began to
+// load, and (when it had any) the objects the load has added since: only
+// those from before are reused by name.
+struct CXmlFileItem::Siblings {
+  int existing;
+  std::unordered_set<const CVDFile*> added;
+};
+
 bool CXmlFileItem::Serialize(CXmlArchive& ar, CXmlItem* parent) {
-  auto* fileParent = dynamic_cast<CXmlFileItem*>(parent);
-  return Load(ar, this, parent, m_pFile, fileParent ? fileParent->m_pFile : nullptr);
+  CXmlFileItem* fileParent = AsFileItem(parent);
+  return Load(ar, this, parent, m_pFile, fileParent ? fileParent->m_pFile : nullptr, nullptr);
 }
 
 void CXmlFileItem::MakeUnnamed(CVDFile* file) {
@@ -403,14 +423,14 @@ void CXmlFileItem::MakeUnnamed(CVDFile* file) {
 }
 
 bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, CVDFile* bound,
-                        CVDFile* parentFile) {
+                        CVDFile* parentFile, Siblings* siblings) {
   if (node->GetLoaded()) return true;
   // Each level of objects loads one archive deeper: the nesting is bounded
   // here, whatever the parser let through.
   if (ar.m_nNest >= kVDFileMaxDepth) return false;
   CXmlArchive sub(ar, node);
   node->SetLoaded(1);
-  auto* fileNode = dynamic_cast<CXmlFileItem*>(node);
+  CXmlFileItem* fileNode = AsFileItem(node);
 
   const char* element = node->GetName();
   const bool indexForm = detail::IsIndexForm(element);
@@ -441,7 +461,11 @@ bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, C
     if (!className) return true;  // data, not an object
     if (!parentFile) return true;
     bool created = false;
-    if (!unnamed) file = parentFile->FindFile(nameAttr ? nameAttr : element);
+    // A parent that had no children needs no lookup.
+    if (!unnamed && (!siblings || siblings->existing > 0)) {
+      file = parentFile->FindFile(nameAttr ? nameAttr : element);
+      if (file && siblings && siblings->added.count(file)) file = nullptr;
+    }
     if (!file) {
       file = CreateVDFile(className);
       if (!file) return true;  // a class nobody registered: passed over
@@ -467,14 +491,16 @@ bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, C
       }
       return true;
     }
+    if (created && siblings && siblings->existing > 0) siblings->added.insert(file);
     if (fileNode) fileNode->m_pFile = file;
     if (!file->Serialize(sub)) return false;
   }
 
+  Siblings children{file ? file->GetFileCount() : 0, {}};
   for (int i = 0; i < node->GetCount(); ++i) {
     CXmlItem* child = node->GetChild(i);
-    auto* fileChild = dynamic_cast<CXmlFileItem*>(child);
-    if (!Load(sub, child, node, fileChild ? fileChild->m_pFile : nullptr, file)) return false;
+    CXmlFileItem* fileChild = AsFileItem(child);
+    if (!Load(sub, child, node, fileChild ? fileChild->m_pFile : nullptr, file, &children)) return false;
   }
   node->SetName("");
   node->DeleteAll();
@@ -505,7 +531,7 @@ bool operator>>(CXmlArchive& ar, CVDFile& file) {
     const bool nameMatches = EqualNoCase(name, file.GetName()) ||
                              (detail::IsIndexForm(name) && EqualNoCase(child->GetA("name"), file.GetName()));
     if (nameMatches && EqualNoCase(child->GetA("class"), file.GetClassNameA())) {
-      return CXmlFileItem::Load(ar, child, nullptr, &file, nullptr);
+      return CXmlFileItem::Load(ar, child, nullptr, &file, nullptr, nullptr);
     }
   }
   return false;

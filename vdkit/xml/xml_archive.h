@@ -270,7 +270,10 @@ class VDKIT_API CXmlFileItem : public CXmlItem {
   // (null for the root of the load): a bound object (or, with no parent,
   // none) reads its own data; a child element with a class attribute
   // becomes a child object of the parent's object; the child elements then
-  // load in turn, and the node lets go of its subtree. True also for data
+  // load in turn, and the node lets go of its subtree. A child element
+  // reuses a child object of its name that the parent object had before its
+  // element's children began to load; otherwise it makes a new one. True
+  // also for data
   // elements, consumed elements and unknown classes; false when an object's
   // Serialize refuses or objects nest too deep.
   bool Serialize(CXmlArchive& ar, CXmlItem* parent) override;
@@ -279,8 +282,9 @@ class VDKIT_API CXmlFileItem : public CXmlItem {
   void BindFile(CVDFile* file) { m_pFile = file; }
 
  private:
+  struct Siblings;
   static bool Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, CVDFile* bound,
-                   CVDFile* parentFile);
+                   CVDFile* parentFile, Siblings* siblings);
   static void MakeUnnamed(CVDFile* file);
   friend VDKIT_API bool operator>>(CXmlArchive& ar, CVDFile& file);
   friend VDKIT_API bool operator<<(CXmlArchive& ar, CVDFile& file);

@@ -31,12 +31,7 @@ constexpr int64_t kHold = INT64_C(1) << 40;  // more nodes than a block can ever
 constexpr size_t kFirstSlab = 2 * kBlockBytes;
 constexpr size_t kMaxSlab = 64 * kBlockBytes;
 
-struct Block {
-  std::atomic<int64_t> live;  // a thread's block: its live nodes (and kHold while carved from)
-  size_t bytes;               // of the whole block (a document's first block: of its slab)
-  XmlDocument* doc;           // null for a thread's block
-  Block* nextSlab;            // a document's first block of a slab: the slab before
-};
+using Block = XmlBlock;
 static_assert(sizeof(Block) <= kBlockHeader, "block header");
 
 inline Block* BlockOf(const void* p) {
@@ -51,11 +46,7 @@ inline size_t RoundUp(size_t n) {
 // out and is poisoned again when released, so a use after delete of one
 // node is caught even while its neighbours keep the block alive. Each carve
 // then carries its size in a prefix of its own, poisoned too.
-#ifdef VDKIT_XML_ASAN
-constexpr size_t kSizePrefix = kCarveAlign;
-#else
-constexpr size_t kSizePrefix = 0;
-#endif
+constexpr size_t kSizePrefix = kXmlCarvePrefix;
 
 // The carve at `raw` made ready for `size` bytes of its user.
 inline void* Hand(char* raw, size_t size) {
@@ -222,6 +213,8 @@ char* XmlDocument::Carve(size_t whole) noexcept {
 }
 
 void* XmlDocument::CarveNode(size_t size) noexcept {
+  size = RoundUp(size);
+  if (kSizePrefix + size > kMaxCarved) return CarveFromThread(t_carver, size);
   char* raw = Carve(kSizePrefix + size);
   if (!raw) return nullptr;
   ++m_nCarved;
@@ -282,10 +275,9 @@ void XmlDocument::Drop() noexcept {
 // ---- Carving ---------------------------------------------------------------------------
 
 void* CarveXmlNode(size_t size) noexcept {
-  size = RoundUp(size);
   Carver& c = t_carver;
-  if (c.doc && kSizePrefix + size <= kMaxCarved) return c.doc->CarveNode(size);
-  return CarveFromThread(c, size);
+  if (c.doc) return c.doc->CarveNode(size);
+  return CarveFromThread(c, RoundUp(size));
 }
 
 void PoisonXmlNode(void* p) noexcept {
@@ -307,10 +299,6 @@ void ReleaseXmlNode(void* p) noexcept {
   } else {
     Release(block, 1);
   }
-}
-
-XmlDocument* XmlDocumentOf(const void* p) noexcept {
-  return BlockOf(static_cast<const char*>(p) - kSizePrefix)->doc;
 }
 
 }  // namespace detail

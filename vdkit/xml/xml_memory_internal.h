@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 namespace detail {
 
@@ -37,7 +38,7 @@ void ReleaseXmlNode(void* p) noexcept;
 void PoisonXmlNode(void* p) noexcept;
 // The document that memory from CarveXmlNode belongs to; null for a
 // thread's block.
-XmlDocument* XmlDocumentOf(const void* p) noexcept;
+inline XmlDocument* XmlDocumentOf(const void* p) noexcept;
 
 class XmlDocument {
  public:
@@ -58,6 +59,9 @@ class XmlDocument {
   // Text memory that lives as long as the document; null when the heap has
   // none. Never freed on its own.
   char* AllocText(size_t bytes) noexcept;
+  // Memory for a node of `size` bytes, for the parse that holds the
+  // document (CarveXmlNode without asking which document is current).
+  void* CarveNode(size_t size) noexcept;
   // Memory for a node's list of children; never freed on its own.
   void* CarveList(size_t bytes) noexcept;
   // Says that a list from CarveList is no longer used (AddressSanitizer
@@ -92,7 +96,6 @@ class XmlDocument {
   friend void* CarveXmlNode(size_t size) noexcept;
   XmlDocument() = default;
   ~XmlDocument() = default;
-  void* CarveNode(size_t size) noexcept;
   char* Carve(size_t bytes) noexcept;
   bool NextBlock() noexcept;
 
@@ -112,5 +115,33 @@ class XmlDocument {
   Piece* m_pPieces = nullptr;  // texts and long lists
   XmlDocument* m_pOuter = nullptr;  // the document entered before this one
 };
+
+// The header at the start of every block (kXmlBlockBytes, aligned to its
+// size) that nodes are carved from.
+struct XmlBlock {
+  std::atomic<int64_t> live;  // a thread's block: its live nodes (and a hold while carved from)
+  size_t bytes;               // of the whole block (a document's first block: of its slab)
+  XmlDocument* doc;           // null for a thread's block
+  XmlBlock* nextSlab;         // a document's first block of a slab: the slab before
+};
+
+// Under AddressSanitizer each carve starts with its size, in a prefix of
+// this many bytes.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kXmlCarvePrefix = alignof(std::max_align_t);
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr size_t kXmlCarvePrefix = alignof(std::max_align_t);
+#else
+constexpr size_t kXmlCarvePrefix = 0;
+#endif
+#else
+constexpr size_t kXmlCarvePrefix = 0;
+#endif
+
+inline XmlDocument* XmlDocumentOf(const void* p) noexcept {
+  const uintptr_t at = reinterpret_cast<uintptr_t>(p) - kXmlCarvePrefix;
+  return reinterpret_cast<const XmlBlock*>(at & ~static_cast<uintptr_t>(kXmlBlockBytes - 1))->doc;
+}
 
 }  // namespace detail

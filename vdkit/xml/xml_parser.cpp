@@ -36,18 +36,22 @@ inline unsigned char AsciiLower(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
 }
 
+// Names mostly match byte for byte: letter case is looked at only where
+// two bytes differ.
+inline bool SameNoCase(unsigned char x, unsigned char y) {
+  return x == y || AsciiLower(x) == AsciiLower(y);
+}
+
 bool EqualNoCase(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
-    if (AsciiLower(static_cast<unsigned char>(a[i])) != AsciiLower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (!SameNoCase(static_cast<unsigned char>(a[i]), static_cast<unsigned char>(b[i]))) return false;
   }
   return true;
 }
 
 bool EqualNoCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    if (AsciiLower(static_cast<unsigned char>(*a)) != AsciiLower(static_cast<unsigned char>(*b)))
-      return false;
+    if (!SameNoCase(static_cast<unsigned char>(*a), static_cast<unsigned char>(*b))) return false;
     if (*a == 0) return true;
   }
 }
@@ -406,9 +410,9 @@ const char* CXmlItem::GetA(const char* name) const {
   const size_t n = std::strlen(name);
   const char* e = m_pszEntries;
   for (int i = 0; i < m_nEntries; ++i) {
-    const size_t length = std::strlen(e);
-    if (length > n && e[n] == '=' && EqualNoCase(e, name, n)) return e + n + 1;
-    e += length + 1;
+    // An entry shorter than the name differs from it at its terminator.
+    if (EqualNoCase(e, name, n) && e[n] == '=') return e + n + 1;
+    e += std::strlen(e) + 1;
   }
   return nullptr;
 }
@@ -465,8 +469,11 @@ CXmlItem* CXmlItem::GetChild(int i) const {
 
 CXmlItem* CXmlItem::GetChild(const char* name) const {
   if (!name) return nullptr;
+  const unsigned char first = AsciiLower(static_cast<unsigned char>(name[0]));
   for (int i = 0; i < m_nChildren; ++i) {
-    if (EqualNoCase(m_ppChildren[i]->m_pszName, name)) return m_ppChildren[i];
+    const char* own = m_ppChildren[i]->m_pszName;
+    if (AsciiLower(static_cast<unsigned char>(own[0])) == first && EqualNoCase(own, name))
+      return m_ppChildren[i];
   }
   return nullptr;
 }
@@ -1144,7 +1151,7 @@ bool CXmlParser::parseTag() {
   if (tag[1] == '/') {
     char* name = tag + 2;
     while (IsBlank(static_cast<unsigned char>(*name))) ++name;
-    char* end = name + std::strlen(name);
+    char* end = std::max(name, tag + tagLength);
     while (end > name && IsBlank(static_cast<unsigned char>(end[-1]))) --end;
     *end = 0;
     popObj(name);
@@ -1173,7 +1180,7 @@ bool CXmlParser::parseTag() {
     return false;
   }
   bool repeated = false;
-  const int count = ScanAttributes(p, repeated);
+  const int count = *p ? ScanAttributes(p, repeated) : 0;
   CXmlItem* item = MakeNode(m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot,  // getStackTop()
                             name, nameLength, p, count, repeated);
   if (!item) {
@@ -1189,9 +1196,10 @@ CXmlItem* CXmlParser::MakeNode(CXmlItem* parent, char* name, size_t nameLength, 
                                bool repeated) {
   XmlDocument* doc = m_pDocument;
   CXmlItem* item;
-  bool scratch = false;  // m_strTag and m_tagAttributes hold this tag
   if (m_pPlace) {
-    void* where = detail::CarveXmlNode(m_pPlace->size);
+    // The parse makes the node itself, of a plain class: it is the
+    // document's and borrows everything.
+    void* where = doc->CarveNode(m_pPlace->size);
     if (!where) throw std::bad_alloc();
     try {
       item = m_pPlace->place(where, parent);
@@ -1199,16 +1207,29 @@ CXmlItem* CXmlParser::MakeNode(CXmlItem* parent, char* name, size_t nameLength, 
       detail::ReleaseXmlNode(where);
       throw;
     }
-  } else {
-    m_strTag.str().assign(name, nameLength);
-    m_tagAttributes.Empty();
-    m_tagAttributes.SetEntries(entries, count);
-    scratch = true;
-    item = CreateObj(parent);
-    if (!item) {
-      m_tagAttributes.Empty();
-      return nullptr;
+    doc->Register();
+    item->m_nFlags = CXmlItem::kParsed;
+    if (!(parent->m_nFlags & CXmlItem::kParsed) || XmlDocumentOf(parent) != doc) {
+      item->m_nFlags |= CXmlItem::kTop;
+      doc->m_tops.fetch_add(1, std::memory_order_acq_rel);
     }
+    item->m_pszName = name;
+    if (!repeated) {
+      item->m_pszEntries = count ? entries : nullptr;
+      item->m_nEntries = count;
+    } else {
+      item->OwnAttributes().SetEntries(entries, count);
+    }
+    return item;
+  }
+
+  m_strTag.str().assign(name, nameLength);
+  m_tagAttributes.Empty();
+  m_tagAttributes.SetEntries(entries, count);
+  item = CreateObj(parent);
+  if (!item) {
+    m_tagAttributes.Empty();
+    return nullptr;
   }
 
   // A node the parse made itself, in its document, under the parent it was
@@ -1237,22 +1258,13 @@ CXmlItem* CXmlParser::MakeNode(CXmlItem* parent, char* name, size_t nameLength, 
   } else {
     item->SetName(name);
   }
-  if (plain && !(item->m_nFlags & CXmlItem::kOwnAttrs)) {
-    if (!repeated) {
-      item->m_pszEntries = count ? entries : nullptr;
-      item->m_nEntries = count;
-    } else {
-      item->OwnAttributes().SetEntries(entries, count);
-    }
+  if (plain && !(item->m_nFlags & CXmlItem::kOwnAttrs) && !repeated) {
+    item->m_pszEntries = count ? entries : nullptr;
+    item->m_nEntries = count;
   } else {
-    if (!scratch) {
-      m_tagAttributes.Empty();
-      m_tagAttributes.SetEntries(entries, count);
-    }
     item->SetAttributes(m_tagAttributes);
-    m_tagAttributes.Empty();
   }
-  if (scratch) m_tagAttributes.Empty();
+  m_tagAttributes.Empty();
   return item;
 }
 
@@ -1263,14 +1275,19 @@ int CXmlParser::ScanAttributes(char* text, bool& repeated) {
   // than the text it was read from, so writing never overtakes reading.
   char* out = text;
   int count = 0;
+  struct Name {
+    const char* at;
+    size_t length;
+  } names[kAttributeIndexFrom];  // of the first entries
   std::unique_ptr<std::unordered_set<std::string>> index;
   char* p = text;
   for (;;) {
     while (*p && IsBlank(static_cast<unsigned char>(*p))) ++p;
     if (!*p) break;
     char* name = p;
-    char* eq = findTag(p, '=');
-    if (!eq) break;  // a name without '=' and whatever follows are ignored
+    char* eq = p;
+    while (*eq && *eq != '=') ++eq;  // names are short: no call
+    if (!*eq) break;  // a name without '=' and whatever follows are ignored
     char* nameEnd = eq;
     while (nameEnd > name && IsBlank(static_cast<unsigned char>(nameEnd[-1]))) --nameEnd;
     const size_t nameLength = static_cast<size_t>(nameEnd - name);
@@ -1301,24 +1318,20 @@ int CXmlParser::ScanAttributes(char* text, bool& repeated) {
     // Is the name a repeat of one before? Looked for among the entries
     // written so far, or, for many, in an index.
     if (!repeated) {
-      if (count + 1 < kAttributeIndexFrom) {
-        const char* e = text;
+      if (count < kAttributeIndexFrom) {
         for (int i = 0; i < count && !repeated; ++i) {
-          const size_t length = std::strlen(e);
-          repeated = length > nameLength && e[nameLength] == '=' && EqualNoCase(e, name, nameLength);
-          e += length + 1;
+          repeated = names[i].length == nameLength && EqualNoCase(names[i].at, name, nameLength);
         }
+        names[count] = {out, nameLength};
       } else {
         if (!index) {
           index.reset(new std::unordered_set<std::string>());
-          const char* e = text;
-          for (int i = 0; i < count; ++i, e += std::strlen(e) + 1)
-            index->insert(LowerName(e, static_cast<size_t>(std::strchr(e, '=') - e)));
+          for (const Name& known : names) index->insert(LowerName(known.at, known.length));
         }
         repeated = !index->insert(LowerName(name, nameLength)).second;
       }
     }
-    std::memmove(out, name, nameLength);
+    if (out != name) std::memmove(out, name, nameLength);
     out[nameLength] = '=';
     std::memmove(out + nameLength + 1, value, valueLength);
     out += nameLength + 1 + valueLength;
