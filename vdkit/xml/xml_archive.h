@@ -283,9 +283,9 @@ class VDKIT_API CXmlFileItem : public CXmlItem {
 
  private:
   struct Siblings;
-  static bool Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, CVDFile* bound,
-                   CVDFile* parentFile, Siblings* siblings);
-  static void MakeUnnamed(CVDFile* file);
+  VDKIT_XML_LOCAL static bool Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, CVDFile* bound,
+                                   CVDFile* parentFile, Siblings* siblings);
+  VDKIT_XML_LOCAL static void MakeUnnamed(CVDFile* file);
   friend VDKIT_API bool operator>>(CXmlArchive& ar, CVDFile& file);
   friend VDKIT_API bool operator<<(CXmlArchive& ar, CVDFile& file);
 

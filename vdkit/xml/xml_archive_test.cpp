@@ -238,6 +238,49 @@ TEST(XmlArchiveObjectTest, TreesRoundTripThroughBothArchives) {
   EXPECT_EQ(Describe(fromBinary), expectedBinary);
 }
 
+// Texts with blanks at their ends, or of blanks only, or with line breaks:
+// the document has them as references, and they read back as they were.
+TEST(XmlArchiveObjectTest, ValuesKeepTheirBlanks) {
+  const char* const labels[] = {" lead", "trail ", "  both  ", "   ", "\n", "\tx\r\ny\n", "in side", "x"};
+  CVDisk disk;
+  for (const char* label : labels) {
+    auto* w = static_cast<CXaWell*>(disk.CreateFileA(("w" + std::to_string(disk.GetFileCount())).c_str(), "", "CXaWell"));
+    w->m_label = label;
+  }
+  const std::string doc = StoreXml(disk);
+  EXPECT_NE(doc.find("<label>&#32;&#32;both&#32;&#32;</label>"), std::string::npos);
+  EXPECT_NE(doc.find("<label>&#32;&#32;&#32;</label>"), std::string::npos);
+  EXPECT_NE(doc.find("<label>&#9;x&#13;&#10;y&#10;</label>"), std::string::npos);
+  EXPECT_NE(doc.find("<label>in side</label>"), std::string::npos);
+  CVDisk back;
+  ASSERT_TRUE(LoadXml(doc, back));
+  EXPECT_EQ(Describe(back), Describe(disk));
+}
+
+// Siblings of one name are distinct objects: each element makes its own,
+// unless the parent had a child of that name before the load.
+TEST(XmlArchiveObjectTest, SiblingsOfOneNameStayApart) {
+  CVDisk disk;
+  CVDFile* a = disk.CreateFileA("a", "", nullptr);
+  a->CreateFileA("x", "T1", nullptr);
+  auto* twin = new CVDFile;  // CreateFileA would give the first x back
+  twin->SetName("x");
+  twin->SetFileType("T2");
+  ASSERT_TRUE(a->AddNewFile(twin));
+  CVDFile* b = disk.CreateFileA("b", "", nullptr);
+  b->CreateFileA("y", "", nullptr);
+  const std::string doc = StoreXml(disk);
+  CVDisk fresh;
+  ASSERT_TRUE(LoadXml(doc, fresh));
+  EXPECT_EQ(Describe(fresh), Describe(disk));
+  // Into the tree it came from: each object finds its element, and the
+  // first x of the document its first namesake (both elements read into it).
+  CVDFile* y = b->GetFileAt(0);
+  ASSERT_TRUE(LoadXml(doc, disk));
+  EXPECT_EQ(b->GetFileAt(0), y);
+  EXPECT_EQ(Describe(disk), "CVDisk|Disk|Disk\n.CVDFile|a|\n..CVDFile|x|T2\n..CVDFile|x|T2\n.CVDFile|b|\n..CVDFile|y|\n");
+}
+
 TEST(XmlArchiveObjectTest, UnnamedRootAndChildrenStayUnnamed) {
   CVDFile root;
   CVDFile* unnamedRoot = root.CreateFileA("", "T1", nullptr);

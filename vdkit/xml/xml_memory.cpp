@@ -3,15 +3,7 @@
 
 #include "vdkit/xml/xml_memory_internal.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VDKIT_XML_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VDKIT_XML_ASAN 1
-#endif
-#endif
 #ifdef VDKIT_XML_ASAN
-#include <sanitizer/asan_interface.h>
 #define VDKIT_XML_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
 #define VDKIT_XML_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
 #else
@@ -232,7 +224,7 @@ void* XmlDocument::CarveList(size_t bytes) noexcept {
   return AllocText(bytes);
 }
 
-void XmlDocument::DropList(void* list, size_t bytes) noexcept {
+void XmlDocument::PoisonList(void* list, size_t bytes) noexcept {
   // A long list is a piece of the heap: left as it is, freed with the rest.
   if (RoundUp(bytes) <= kMaxCarved) VDKIT_XML_POISON(static_cast<char*>(list), RoundUp(bytes));
 }
@@ -278,17 +270,6 @@ void* CarveXmlNode(size_t size) noexcept {
   Carver& c = t_carver;
   if (c.doc) return c.doc->CarveNode(size);
   return CarveFromThread(c, RoundUp(size));
-}
-
-void PoisonXmlNode(void* p) noexcept {
-#ifdef VDKIT_XML_ASAN
-  char* raw = static_cast<char*>(p) - kSizePrefix;
-  ASAN_UNPOISON_MEMORY_REGION(raw, kSizePrefix);
-  const size_t size = *reinterpret_cast<size_t*>(raw);
-  ASAN_POISON_MEMORY_REGION(raw, kSizePrefix + size);
-#else
-  (void)p;
-#endif
 }
 
 void ReleaseXmlNode(void* p) noexcept {

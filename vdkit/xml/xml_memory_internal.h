@@ -20,6 +20,17 @@
 #include <cstdint>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VDKIT_XML_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VDKIT_XML_ASAN 1
+#endif
+#endif
+#ifdef VDKIT_XML_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace detail {
 
 class XmlDocument;
@@ -35,7 +46,7 @@ void ReleaseXmlNode(void* p) noexcept;
 // Says that a node of a document is gone without giving it back: the
 // caller gives it back with others (XmlDocument::Release). Under
 // AddressSanitizer its use is caught from here on.
-void PoisonXmlNode(void* p) noexcept;
+inline void PoisonXmlNode(void* p) noexcept;
 // The document that memory from CarveXmlNode belongs to; null for a
 // thread's block.
 inline XmlDocument* XmlDocumentOf(const void* p) noexcept;
@@ -66,7 +77,14 @@ class XmlDocument {
   void* CarveList(size_t bytes) noexcept;
   // Says that a list from CarveList is no longer used (AddressSanitizer
   // then catches its use).
-  static void DropList(void* list, size_t bytes) noexcept;
+  static void DropList(void* list, size_t bytes) noexcept {
+#ifdef VDKIT_XML_ASAN
+    PoisonList(list, bytes);
+#else
+    (void)list;
+    (void)bytes;
+#endif
+  }
 
   // The parse made `node` itself, at the address last carved from this
   // document: the node is the document's to account for (see m_bExact).
@@ -97,6 +115,7 @@ class XmlDocument {
   XmlDocument() = default;
   ~XmlDocument() = default;
   char* Carve(size_t bytes) noexcept;
+  static void PoisonList(void* list, size_t bytes) noexcept;
   bool NextBlock() noexcept;
 
   struct Piece;
@@ -127,17 +146,22 @@ struct XmlBlock {
 
 // Under AddressSanitizer each carve starts with its size, in a prefix of
 // this many bytes.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr size_t kXmlCarvePrefix = alignof(std::max_align_t);
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#ifdef VDKIT_XML_ASAN
 constexpr size_t kXmlCarvePrefix = alignof(std::max_align_t);
 #else
 constexpr size_t kXmlCarvePrefix = 0;
 #endif
+
+inline void PoisonXmlNode(void* p) noexcept {
+#ifdef VDKIT_XML_ASAN
+  char* raw = static_cast<char*>(p) - kXmlCarvePrefix;
+  ASAN_UNPOISON_MEMORY_REGION(raw, kXmlCarvePrefix);
+  const size_t size = *reinterpret_cast<size_t*>(raw);
+  ASAN_POISON_MEMORY_REGION(raw, kXmlCarvePrefix + size);
 #else
-constexpr size_t kXmlCarvePrefix = 0;
+  (void)p;
 #endif
+}
 
 inline XmlDocument* XmlDocumentOf(const void* p) noexcept {
   const uintptr_t at = reinterpret_cast<uintptr_t>(p) - kXmlCarvePrefix;

@@ -1004,6 +1004,14 @@ int CXmlParser::findChars(const char* text) {
 }
 
 void CXmlParser::pushObj(CXmlItem* item) {
+  Push(item);
+}
+
+void CXmlParser::popObj(const char*) {
+  Pop();
+}
+
+inline void CXmlParser::Push(CXmlItem* item) {
   if (m_nTop + 1 >= m_nStackSize) {
     CXmlItem** grown = new CXmlItem*[static_cast<size_t>(m_nStackSize + kStackStep)];
     if (m_nTop >= 0) std::memcpy(grown, m_ppStack, sizeof(CXmlItem*) * static_cast<size_t>(m_nTop + 1));
@@ -1015,7 +1023,7 @@ void CXmlParser::pushObj(CXmlItem* item) {
   m_pCurrent = item;
 }
 
-void CXmlParser::popObj(const char*) {
+inline void CXmlParser::Pop() {
   // The closing tag's name is not compared: it closes the innermost element.
   if (m_nTop >= 0) --m_nTop;
   m_pCurrent = m_nTop >= 0 ? m_ppStack[m_nTop] : m_pRoot;
@@ -1090,12 +1098,16 @@ bool CXmlParser::doParseXml() {
     const LONG start = m_nPos;
     const LONG discarded = m_nDiscarded;         // findChars may move the unread bytes to a new buffer
     const bool bang = left >= 2 && p[1] == '!';  // most tags are none of these
+    // Stops where the construct began, however far the bytes moved.
+    auto stopAtStart = [this, start, discarded](Status status) {
+      Stop(status);
+      m_nStatusOffset = discarded + start;
+    };
     if (bang && left >= 4 && std::memcmp(p + 1, "!--", 3) == 0) {
       m_nPos += 4;
       const int end = findChars("-->");
       if (end < 0) {
-        if (m_nDiscarded == discarded) m_nPos = start;
-        Stop(unterminatedComment);
+        stopAtStart(unterminatedComment);
         break;
       }
       m_nPos = end;
@@ -1105,8 +1117,7 @@ bool CXmlParser::doParseXml() {
       m_nPos += 9;
       const int end = findChars("]]>");
       if (end < 0) {
-        if (m_nDiscarded == discarded) m_nPos = start;
-        Stop(unterminatedComment);
+        stopAtStart(unterminatedComment);
         break;
       }
       AppendText(m_pBuffer + m_nPos, static_cast<size_t>(end - 3 - m_nPos), true);
@@ -1126,8 +1137,7 @@ bool CXmlParser::doParseXml() {
         const int close = findChars("]");
         const int end = close < 0 ? -1 : (m_nPos = close, findChar('>'));
         if (end < 0) {
-          if (m_nDiscarded == discarded) m_nPos = start;
-          Stop(unterminatedTag);
+          stopAtStart(unterminatedTag);
           break;
         }
         m_nPos = end + 1;
@@ -1135,13 +1145,17 @@ bool CXmlParser::doParseXml() {
       }
     }
     m_nTagEnd = tagEnd;
-    if (!parseTag()) break;
+    if (!ParseTag()) break;
   }
   FreeStack();
   return true;
 }
 
 bool CXmlParser::parseTag() {
+  return ParseTag();
+}
+
+inline bool CXmlParser::ParseTag() {
   char* tag = m_pBuffer + m_nPos;
   const LONG tagLength = m_nTagEnd - m_nPos;  // from '<' up to, not including, '>'
   const LONG tagStart = m_nPos;
@@ -1154,7 +1168,7 @@ bool CXmlParser::parseTag() {
     char* end = std::max(name, tag + tagLength);
     while (end > name && IsBlank(static_cast<unsigned char>(end[-1]))) --end;
     *end = 0;
-    popObj(name);
+    Pop();  // popObj(name)
     return true;
   }
   if (tag[1] == '?' || tag[1] == '!') return true;
@@ -1188,7 +1202,7 @@ bool CXmlParser::parseTag() {
     Stop(nodeRefused);
     return false;
   }
-  if (!selfClosing) pushObj(item);
+  if (!selfClosing) Push(item);
   return true;
 }
 

@@ -47,6 +47,15 @@
 #include "vdkit/platform/file.h"
 #include "vdkit/platform/types.h"
 
+// Private members that only the library's own sources call: kept out of
+// the exported symbols, so that calls to them stay direct and can be
+// inlined.
+#if defined(__GNUC__)
+#define VDKIT_XML_LOCAL __attribute__((visibility("hidden")))
+#else
+#define VDKIT_XML_LOCAL
+#endif
+
 class CXmlArchive;
 class CTreeCtrl;
 struct _TREEITEM;
@@ -75,14 +84,14 @@ class VDKIT_API CXmlAttributes : public CStringArray {
  private:
   friend class CXmlParser;
   friend class CXmlItem;
-  int Find(const char* name, size_t nameLength) const;
-  void Set(const char* name, size_t nameLength, const char* value, size_t valueLength);
+  VDKIT_XML_LOCAL int Find(const char* name, size_t nameLength) const;
+  VDKIT_XML_LOCAL void Set(const char* name, size_t nameLength, const char* value, size_t valueLength);
   // Set for a whole "name=value" entry of `length` bytes whose name has
   // `nameLength` bytes.
-  void SetEntry(const char* entry, size_t nameLength, size_t length);
+  VDKIT_XML_LOCAL void SetEntry(const char* entry, size_t nameLength, size_t length);
   // SetEntry for each of `count` "name=value" entries that follow one
   // another, each ended by a NUL (many are looked up through an index).
-  void SetEntries(const char* entries, int count);
+  VDKIT_XML_LOCAL void SetEntries(const char* entries, int count);
 };
 
 // A node of the item tree. A node made with a parent appends itself to that
@@ -181,13 +190,13 @@ class VDKIT_API CXmlItem {
     kHeapList = 64,    // m_ppChildren is from the heap, else from the document
   };
 
-  void SetText(const char*& field, uint32_t ownFlag, const char* text, size_t n);
-  void FreeText(const char* text, uint32_t ownFlag);
-  void MarkDirty();
-  void Append(CXmlItem* child);
-  bool Grow();
-  CXmlAttributes& OwnAttributes();
-  void SetAttributesOwned(CXmlAttributes&& attrs);
+  VDKIT_XML_LOCAL void SetText(const char*& field, uint32_t ownFlag, const char* text, size_t n);
+  VDKIT_XML_LOCAL void FreeText(const char* text, uint32_t ownFlag);
+  VDKIT_XML_LOCAL void MarkDirty();
+  VDKIT_XML_LOCAL void Append(CXmlItem* child);
+  VDKIT_XML_LOCAL bool Grow();
+  VDKIT_XML_LOCAL CXmlAttributes& OwnAttributes();
+  VDKIT_XML_LOCAL void SetAttributesOwned(CXmlAttributes&& attrs);
   // The "name=value" entries, borrowed or owned, in order.
   template <class F>
   void ForEachEntry(F&& f) const;
@@ -330,26 +339,30 @@ class VDKIT_API CXmlParser {
   };
   static const PlainKind kPlainKind;
 
-  void Stop(Status status);
+  VDKIT_XML_LOCAL void Stop(Status status);
   // Appends the text run (n bytes) to the current node's value: blanks at
   // its end go, and with `cdata` those at its start while the value is
   // empty; then references are decoded unless `cdata`.
-  void AppendText(char* text, size_t n, bool cdata);
+  VDKIT_XML_LOCAL void AppendText(char* text, size_t n, bool cdata);
   // Parses the attributes in `text` into NUL-ended "name=value" entries
   // that follow one another from `text` on; gives their number, and in
   // `repeated` whether a name came twice.
-  int ScanAttributes(char* text, bool& repeated);
-  CXmlItem* MakeNode(CXmlItem* parent, char* name, size_t nameLength, char* entries, int count,
-                     bool repeated);
-  bool ParseBuffer();
-  void FreeStack();
+  VDKIT_XML_LOCAL int ScanAttributes(char* text, bool& repeated);
+  VDKIT_XML_LOCAL CXmlItem* MakeNode(CXmlItem* parent, char* name, size_t nameLength, char* entries,
+                                     int count, bool repeated);
+  // The bodies of parseTag, pushObj and popObj, for the parse loop.
+  VDKIT_XML_LOCAL bool ParseTag();
+  VDKIT_XML_LOCAL void Push(CXmlItem* item);
+  VDKIT_XML_LOCAL void Pop();
+  VDKIT_XML_LOCAL bool ParseBuffer();
+  VDKIT_XML_LOCAL void FreeStack();
   // A buffer of `bytes` in the document of this parse (made here when there
   // is none yet); null when the heap has none.
-  char* NewBuffer(size_t bytes);
+  VDKIT_XML_LOCAL char* NewBuffer(size_t bytes);
   // The parse is done with its document.
-  void EndDocument();
+  VDKIT_XML_LOCAL void EndDocument();
   // Moves the unread bytes to the start of a new buffer of `capacity`.
-  bool MoveUnread(LONG capacity);
+  VDKIT_XML_LOCAL bool MoveUnread(LONG capacity);
 
   const PlainKind* m_pPlain = &kPlainKind;  // what this class makes, when plain
   const PlainKind* m_pPlace = nullptr;      // set while the parse makes the nodes itself

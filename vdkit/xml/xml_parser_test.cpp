@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -399,4 +401,269 @@ TEST(XmlItemDeathTest, ADeletedNodeIsPoisonedWhileItsBlockLives) {
 }
 #endif
 
+
+// ---- Parsed trees changed at random, against a model ---------------------------------
+
+// What a node holds, as the tree should: attribute names are unique ignoring
+// ASCII case, in the order in which they were first set.
+struct Model {
+  std::string name, value;
+  std::vector<std::pair<std::string, std::string>> attrs;
+  std::vector<std::unique_ptr<Model>> kids;
+
+  static bool Same(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  }
+  std::pair<std::string, std::string>* Find(const std::string& k) {
+    for (auto& a : attrs)
+      if (Same(a.first, k)) return &a;
+    return nullptr;
+  }
+  void Set(const std::string& k, const std::string& v) {
+    if (auto* a = Find(k)) {
+      *a = {k, v};
+    } else {
+      attrs.emplace_back(k, v);
+    }
+  }
+  std::unique_ptr<Model> Copy() const {
+    auto m = std::make_unique<Model>();
+    m->name = name;
+    m->value = value;
+    m->attrs = attrs;
+    for (const auto& k : kids) m->kids.push_back(k->Copy());
+    return m;
+  }
+};
+
+// Compares without making the node copy its attributes (GetAttributes
+// would), so that borrowed nodes stay borrowed.
+void ExpectSame(CXmlItem& item, const Model& m, const std::string& where) {
+  SCOPED_TRACE(where);
+  EXPECT_EQ(item.GetName(), m.name);
+  EXPECT_EQ(item.GetValue(), m.value);
+  for (const auto& a : m.attrs) EXPECT_STREQ(item.GetA(a.first.c_str()), a.second.c_str()) << a.first;
+  EXPECT_EQ(item.GetA("zz"), nullptr);
+  ASSERT_EQ(item.GetCount(), static_cast<int>(m.kids.size()));
+  for (size_t i = 0; i < m.kids.size(); ++i) {
+    EXPECT_EQ(item.GetChild(m.kids[i]->name.c_str()), item.GetChild(static_cast<int>(
+                                                          std::find_if(m.kids.begin(), m.kids.end(),
+                                                                       [&](const std::unique_ptr<Model>& k) {
+                                                                         return Model::Same(k->name, m.kids[i]->name);
+                                                                       }) -
+                                                          m.kids.begin())));
+    ExpectSame(*item.GetChild(static_cast<int>(i)), *m.kids[i], where + "/" + std::to_string(i));
+  }
+}
+
+// The model's children as Dump shows a node's.
+std::string DumpModel(const Model& m) {
+  std::string out;
+  for (size_t i = 0; i < m.kids.size(); ++i) {
+    const Model& k = *m.kids[i];
+    if (i) out += ' ';
+    out += k.name;
+    for (size_t a = 0; a < k.attrs.size(); ++a) out += (a ? "," : "{") + k.attrs[a].first + "=" + k.attrs[a].second;
+    if (!k.attrs.empty()) out += '}';
+    if (!k.value.empty()) out += "=\"" + k.value + "\"";
+    if (!k.kids.empty()) out += "(" + DumpModel(k) + ")";
+  }
+  return out;
+}
+
+// Writes a random element under `parent` into the document and the model.
+// Texts are made of pieces whose decoded form is known; blanks of the
+// document go around them, so that the parser trims those and keeps the
+// ones written as references.
+void RandomElement(std::mt19937& rng, int depth, std::string& doc, Model& parent) {
+  auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  static const char* const kNames[] = {"n", "item", "X", "w-1"};
+  static const char* const kAttrNames[] = {"a", "A", "bb", "long_name"};
+  static const std::pair<const char*, const char*> kPieces[] = {
+      {"ab", "ab"}, {"c d", "c d"}, {"&lt;", "<"}, {"&amp;", "&"}, {"&#32;", " "}, {"&#10;", "\n"},
+      {"&#x9;", "\t"}, {"&apos;", "'"}, {"&quot;", "\""}};
+  static const char* const kBlanks[] = {"", " ", "\n  ", "\t"};
+  auto text = [&](std::string& raw, int pieces) {
+    std::string decoded;
+    for (int i = 0; i < pieces; ++i) {
+      const auto& piece = kPieces[pick(9)];
+      raw += piece.first;
+      decoded += piece.second;
+    }
+    return decoded;
+  };
+  auto m = std::make_unique<Model>();
+  m->name = kNames[pick(4)];
+  doc += "<" + m->name;
+  for (int i = pick(4); i-- > 0;) {
+    const std::string k = kAttrNames[pick(4)];  // "a" and "A" are one name
+    std::string raw;
+    m->Set(k, text(raw, pick(3)));
+    doc += std::string(kBlanks[1 + pick(3)]) + k + kBlanks[pick(2)] + "=" + kBlanks[pick(2)] + "'" + raw + "'";
+  }
+  const int kids = depth < 4 ? pick(4) : 0;
+  if (kids == 0 && pick(2)) {
+    doc += std::string(kBlanks[pick(2)]) + "/>";
+  } else {
+    doc += ">";
+    // A run of text before the children and one after them (without
+    // children, the two would be one).
+    for (int run = 0; run < (kids ? 2 : 1); ++run) {
+      doc += kBlanks[pick(4)];
+      m->value += text(doc, pick(3));
+      doc += kBlanks[pick(4)];
+      if (run == 0)
+        for (int i = 0; i < kids; ++i) RandomElement(rng, depth + 1, doc, *m);
+    }
+    doc += "</" + m->name + ">";
+  }
+  parent.kids.push_back(std::move(m));
+}
+
+// Every node of the trees, with its model, in pre-order.
+void Collect(CXmlItem* item, Model* m, std::vector<std::pair<CXmlItem*, Model*>>& out) {
+  out.emplace_back(item, m);
+  for (int i = 0; i < item->GetCount(); ++i) Collect(item->GetChild(i), m->kids[static_cast<size_t>(i)].get(), out);
+}
+
+TEST(XmlItemTest, ParsedTreesStayValidThroughChangesCopiesAndDeletes) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto root = std::make_unique<CXmlItem>(nullptr);
+    Model model;
+    std::string doc = "<?xml version='1.0'?>\n";
+    for (int i = 1 + pick(3); i-- > 0;) RandomElement(rng, 0, doc, model);
+    auto parser = std::make_unique<CXmlParser>();
+    if (seed % 2) {
+      ASSERT_TRUE(ParseFile(doc, *root, *parser));
+    } else {
+      std::vector<char> text(doc.begin(), doc.end());
+      text.push_back(0);
+      parser = std::make_unique<CXmlParser>(text.data(), root.get());
+      EXPECT_EQ(std::string(text.data()), doc);  // the caller's text is left as it was
+    }
+    ASSERT_EQ(parser->GetStatus(), CXmlParser::ok) << doc;
+    ExpectSame(*root, model, "parsed");
+    if (seed % 3 == 0) parser.reset();  // the nodes do not need the parser
+
+    // Trees taken out with RemoveAt, owned here.
+    std::vector<std::pair<std::unique_ptr<CXmlItem>, std::unique_ptr<Model>>> kept;
+    for (int op = 0; op < 60; ++op) {
+      std::vector<std::pair<CXmlItem*, Model*>> nodes;
+      Collect(root.get(), &model, nodes);
+      const size_t mainNodes = nodes.size();
+      for (auto& k : kept) Collect(k.first.get(), k.second.get(), nodes);
+      auto& at = nodes[static_cast<size_t>(pick(static_cast<int>(nodes.size())))];
+      CXmlItem* item = at.first;
+      Model* m = at.second;
+      const std::string word = std::string("v") + std::to_string(op) + (pick(2) ? " " : "");
+      const int kind = pick(9);
+      SCOPED_TRACE("kind " + std::to_string(kind));
+      switch (kind) {
+        case 0:
+          item->SetName(word.c_str());
+          m->name = word;
+          break;
+        case 1:
+          item->SetValue(pick(3) ? word.c_str() : "");
+          m->value = item->GetValue();
+          break;
+        case 2: {
+          const std::string k = pick(2) ? "a" : "New";
+          item->GetAttributes().Set(k.c_str(), word.c_str());
+          m->Set(k, word);
+          break;
+        }
+        case 3:
+          item->GetAttributes().Remove("A");
+          if (auto* a = m->Find("a")) m->attrs.erase(m->attrs.begin() + (a - m->attrs.data()));
+          break;
+        case 4:
+          if (item->GetCount()) {
+            const int i = pick(item->GetCount());
+            kept.emplace_back(std::unique_ptr<CXmlItem>(item->GetChild(i)), std::move(m->kids[static_cast<size_t>(i)]));
+            item->RemoveAt(i);
+            m->kids.erase(m->kids.begin() + i);
+          }
+          break;
+        case 5:
+          if (!kept.empty()) kept.erase(kept.begin() + pick(static_cast<int>(kept.size())));
+          break;
+        case 6:
+          (new CXmlItem(item))->SetName(word.c_str());
+          m->kids.push_back(std::make_unique<Model>());
+          m->kids.back()->name = word;
+          break;
+        case 7:
+          item->DeleteAll();
+          m->kids.clear();
+          break;
+        case 8: {
+          // A copy of any node of the main tree: its own ancestor or
+          // descendant included.
+          auto& from = nodes[static_cast<size_t>(pick(static_cast<int>(mainNodes)))];
+          std::unique_ptr<Model> copy = from.second->Copy();
+          *item = *from.first;
+          m->name = copy->name;
+          m->value = copy->value;
+          m->attrs = copy->attrs;
+          m->kids = std::move(copy->kids);
+          break;
+        }
+      }
+      if (op % 10 == 9) parser.reset();
+      ExpectSame(*root, model, "op " + std::to_string(op));
+      if (HasFailure()) return;
+    }
+    // Made to copy everything, the trees still show the same.
+    EXPECT_EQ(Dump(*root), DumpModel(model));
+    for (auto& k : kept) {
+      Model holder;
+      holder.kids.push_back(std::move(k.second));
+      CXmlItem top(nullptr);
+      EXPECT_EQ(Dump(*k.first) , DumpModel(*holder.kids[0]));
+    }
+    // Freed in either order: what was taken out outlives its tree, or not.
+    if (seed % 2) root.reset();
+    kept.clear();
+  }
+}
+
+// A file that says it is shorter than it is: what lies past that is read
+// while a comment's end is looked for, into new buffers; nodes made from
+// the earlier ones keep what they borrowed.
+class ShortFile : public CMemFile {
+ public:
+  ShortFile(const std::string& text, ULONGLONG said) : m_said(said) {
+    Write(text.data(), static_cast<UINT>(text.size()));
+    SeekToBegin();
+  }
+  ULONGLONG GetLength() const override { return m_said; }
+  ULONGLONG m_said;
+};
+
+TEST(XmlParserTest, ReadingPastTheFileLengthKeepsEarlierNodes) {
+  const std::string doc = "<?xml version='1.0'?><r><a k='v'>one</a><!--" + std::string(3000, 'x') +
+                          "--><b>two</b><!--" + std::string(5000, 'y') + "--><c/></r>";
+  CXmlItem root(nullptr);
+  {
+    CXmlParser parser;
+    ShortFile file(doc, 48);
+    ASSERT_TRUE(parser.ParseXml(&file, &root));
+    EXPECT_EQ(parser.GetStatus(), CXmlParser::ok);
+  }
+  EXPECT_EQ(Dump(root), "r(a{k=v}=\"one\" b=\"two\" c)");
+  // A comment that never ends is read to the end of the file.
+  CXmlItem cut(nullptr);
+  CXmlParser parser;
+  ShortFile file(doc.substr(0, doc.size() - 20), 48);
+  ASSERT_TRUE(parser.ParseXml(&file, &cut));
+  EXPECT_EQ(parser.GetStatus(), CXmlParser::unterminatedComment);
+  EXPECT_EQ(parser.GetStatusOffset(), static_cast<int>(doc.find("<!--", 60)));
+  EXPECT_EQ(Dump(cut), "r(a{k=v}=\"one\" b=\"two\")");
+}
 }  // namespace
