@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the XML parser, both through ParseXml (with the
-// declaration check) and in place, then copies and walks the tree.
+// declaration check) and in place, then copies and walks the tree, changes
+// some nodes, takes some out and frees them after the tree.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "vdkit/platform/file.h"
@@ -19,12 +21,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     std::vector<char> text(data, data + size);
     text.push_back(0);
+    std::vector<std::unique_ptr<CXmlItem>> taken;
     CXmlItem root(nullptr);
     CXmlParser parser(text.data(), &root);
     for (int i = 0; i < root.GetCount(); ++i) {
       CXmlItem* child = root.GetChild(i);
       child->GetA("class");
       child->GetChild("a");
+      if (child->GetCount() > 0) {
+        CXmlItem* grandchild = child->GetChild(0);
+        switch (size % 4) {
+          case 0:
+            child->RemoveAt(0);
+            taken.emplace_back(grandchild);
+            break;
+          case 1:
+            grandchild->SetName("renamed");
+            break;
+          case 2:
+            grandchild->GetAttributes().Set("class", "x");
+            break;
+          default:
+            new CXmlItem(grandchild);
+        }
+      }
     }
   }
   return 0;

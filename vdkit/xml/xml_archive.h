@@ -43,9 +43,9 @@
 // reader would take for an index: a leading # or @ as second byte) is
 // written in the index form with the name in a name='...' attribute.
 // Texts written through CXmlVar, and the class, type and name attributes,
-// have & < > (and the quotes in attribute values) written as entities, so
-// every value reads back as it was; element text loses blanks at its ends,
-// which the parser trims.
+// have & < > (and the quotes in attribute values) written as entities, and
+// line breaks and the blanks at their ends (which the parser would trim) as
+// character references, so every value reads back as it was.
 #pragma once
 
 #include <cstdarg>

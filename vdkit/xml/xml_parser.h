@@ -1,5 +1,5 @@
 // A small non-validating XML reader that turns a document into a tree of
-// CXmlItem nodes: each node has a name, its trimmed text, its attributes and
+// CXmlItem nodes: each node has a name, its text, its attributes and
 // its ordered children.
 //
 // Ownership: a node owns its children and deletes them with itself; the
@@ -33,8 +33,10 @@
 // comments (ending at "-->"); declarations, processing instructions and
 // document types are skipped. The predefined entities (&lt; &gt; &amp; &quot;
 // &apos;) and character references &#N; and &#xN; below 256 are decoded in
-// text and attribute values; anything else after '&' stays as written. A
-// closing tag closes the innermost open element whatever its name.
+// text and attribute values; anything else after '&' stays as written.
+// Blanks of the document around text and at the end of attribute values are
+// trimmed; blanks written as references are not. A closing tag closes the
+// innermost open element whatever its name.
 #pragma once
 
 #include <cstddef>
@@ -153,10 +155,11 @@ class VDKIT_API CXmlItem {
   // Nodes (of this class and of subclasses) are carved out of blocks instead
   // of one heap call each: the nodes of a parse from its document's blocks,
   // other nodes from blocks each thread takes from the heap. Every node is
-  // still deleted on its own, from any thread; a thread's block goes back to
-  // the heap when its last node is deleted and its thread has moved on to
-  // another block. Failure throws std::bad_alloc, as the global operator new
-  // does; the nothrow form gives null instead.
+  // still deleted on its own, from any thread (the nodes of one document by
+  // one thread at a time); a thread's block goes back to the heap when its
+  // last node is deleted and its thread has moved on to another block.
+  // Failure throws std::bad_alloc, as the global operator new does; the
+  // nothrow form gives null instead.
   static void* operator new(size_t size);
   static void* operator new(size_t size, const std::nothrow_t&) noexcept;
   static void* operator new(size_t size, std::align_val_t align);
