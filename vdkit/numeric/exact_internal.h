@@ -1,12 +1,11 @@
-// Included first by the numeric sources: results must match the plain
-// sequence of operations bit for bit on every target, so a − f·b is never
-// fused into one rounding, whatever instruction set the build allows.
+// Included by the numeric sources. Results must match the plain sequence of
+// operations bit for bit on every target, so a − f·b is never fused into one
+// rounding: the build compiles the library with -ffp-contract=off, and the
+// pragma keeps that for clang when a file is built some other way.
 #pragma once
 
 #if defined(__clang__)
 #pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
 #endif
 
 // Vector forms of the eliminations where the processor has them, chosen once
