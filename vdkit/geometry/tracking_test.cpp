@@ -111,8 +111,8 @@ struct Tracking : ::testing::Test {
 // (20, 20, 80, 60); size -1 drags a new one out, never normalised; size 8 drags
 // the grip under the start (inside: the whole); ending where it started is no
 // change. L: TrackerLine on (0, 40) - (100, 40): an end or the segment within
-// the tolerance; below 1 the segment is grabbed but stays. P: TrackerPoint from
-// (40, 40), flag bit 1 moving x, bit 2 y. Escape keeps the place reached.
+// the tolerance; below 1 the segment is grabbed but stays. P: TrackerPoint at
+// (40, 40), size 10, flag bit 1 moving x, bit 2 y. Escape keeps the place reached.
 TEST_F(Tracking, RectanglesLinesAndPointsFollowTheirInput) {
   const struct {
     char tracker;
@@ -140,10 +140,10 @@ TEST_F(Tracking, RectanglesLinesAndPointsFollowTheirInput) {
       {'L', {50, 50}, 5, "", false, "0,40 100,40"},
       {'L', {50, 40}, 5, "n m60,60 k e", true, "10,60 110,60"},
       {'L', {50, 40}, 0, "m70,70 u70,70", true, "0,40 100,40"},
-      {'P', {1, 0}, 10, "m50,55 m60,70 u60,70", true, "60,40"},
-      {'P', {2, 0}, 10, "m50,55 m60,70 u60,70", true, "40,70"},
-      {'P', {3, 0}, 10, "m50,55 m60,70 e", true, "60,70"},
-      {'P', {0, 0}, 10, "m50,55 m60,70 u60,70", true, "40,40"},
+      {'P', {40, 40}, 1, "m50,55 m60,70 u60,70", true, "60,40"},
+      {'P', {40, 40}, 2, "m50,55 m60,70 u60,70", true, "40,70"},
+      {'P', {40, 40}, 3, "m50,55 m60,70 e", true, "60,70"},
+      {'P', {40, 40}, 0, "m50,55 m60,70 u60,70", true, "40,40"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.input);
@@ -155,10 +155,9 @@ TEST_F(Tracking, RectanglesLinesAndPointsFollowTheirInput) {
     Play(row.input);
     ws.ClearCalls();
     CRect rc(g[0].x, g[0].y, g[1].x, g[1].y);
-    const bool answer = row.tracker == 'R' ? TrackerRect(row.start, dc.get(), &view, rc, row.param)
-                        : row.tracker == 'L'
-                            ? TrackerLine(row.start, dc.get(), &view, g[0], g[1], row.param)
-                            : TrackerPoint(CPoint(40, 40), dc.get(), &view, g[0], 10, row.start.x);
+    const bool answer = row.tracker == 'R'   ? TrackerRect(row.start, dc.get(), &view, rc, row.param)
+                        : row.tracker == 'L' ? TrackerLine(row.start, dc.get(), &view, g[0], g[1], row.param)
+                                             : TrackerPoint(row.start, dc.get(), &view, g[0], 10, row.param);
     if (row.tracker == 'R') g[0] = rc.TopLeft(), g[1] = rc.BottomRight();
     EXPECT_EQ(answer, row.answer);
     EXPECT_EQ(Vertices(g, row.tracker == 'P' ? 1 : 2), row.after);
