@@ -7,7 +7,7 @@ namespace {
 
 using screenshot_test::Pixels;
 
-TEST_F(X11Test, ProgressDisplaysShowTheirPercentage) {
+TEST_F(X11Test, ProgressDialogShowsItsPercentageAndCancelStopsTheOperation) {
   qrxProgressSetTerminal(QRX_TERMINAL_OFF);
   CFrameWnd frame;
   CStatusBar status;
@@ -35,7 +35,16 @@ TEST_F(X11Test, ProgressDisplaysShowTheirPercentage) {
   EXPECT_EQ(px[static_cast<size_t>(row) * r.Width() + 2], RGB(0, 255, 0));
   EXPECT_EQ(px[static_cast<size_t>(row) * r.Width() + r.Width() - 3], RGB(255, 255, 255));
   screenshot_test::SaveWindow(*dialog, "x11_progress_dialog");
+  // A real click on Cancel: the next position change answers false.
+  CWnd* cancel = dialog->GetDlgItem(IDCANCEL);
+  ASSERT_NE(cancel, nullptr);
+  Click(*cancel, 8, 8);
+  bool goOn = true;
+  for (int pos = 102; pos <= 200 && goOn; ++pos) goOn = qrxProgressSetPos(pos);
+  EXPECT_FALSE(goOn);
+  EXPECT_TRUE(qrxProgressCanceled());
   qrxProgressShow(0);
+  EXPECT_FALSE(qrxProgressIsVisible());
   // The status-bar display.
   qrxProgressShow(2);
   qrxProgressSetRange(0, 4);
