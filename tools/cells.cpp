@@ -170,6 +170,10 @@ std::string Definition(const SVdbField& f) {
   return text;
 }
 
+int ColumnCount(int type, int count) {
+  return IsWholeFieldType(type) || GetVdbUnitSize(type) == 0 || count <= 1 ? 1 : count;
+}
+
 std::vector<Column> PlanColumns(const CVdbFieldSet& fs) {
   std::vector<Column> columns;
   for (int i = 0; i < fs.GetSize(); ++i) {
@@ -181,7 +185,7 @@ std::vector<Column> PlanColumns(const CVdbFieldSet& fs) {
     c.numeric = !IsTextType(f.m_nType) && f.m_nType != VDB_BINARY;
     c.name = f.GetName();
     const int unit = GetVdbUnitSize(f.m_nType);
-    if (IsWholeFieldType(f.m_nType) || unit == 0 || f.m_nCount <= 1) {
+    if (ColumnCount(f.m_nType, f.m_nCount) == 1) {
       c.size = f.GetDataSize();
       columns.push_back(c);
       continue;

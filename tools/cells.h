@@ -45,6 +45,8 @@ struct Column {
 
 // The columns of a field set, in field order.
 std::vector<Column> PlanColumns(const CVdbFieldSet& fs);
+// How many of them a field of this type and count takes.
+int ColumnCount(int type, int count);
 
 // The upper-case name of a type code ("DOUBLE"); null for a code without one.
 const char* UpperTypeName(int type);

@@ -57,6 +57,9 @@ FieldDefinition ParseDefinition(const std::string& path, const std::string& cell
   }
   d.name = Trim(text);
   if (d.name.empty()) FailFile(path, Format("line 1, column %d: a field definition without a name", column));
+  // The field set keeps names as C strings: the bytes after a zero would be lost.
+  if (d.name.find('\0') != std::string::npos)
+    FailFile(path, Format("line 1, column %d: the field name %s holds a zero byte", column, Quoted(d.name).c_str()));
   return d;
 }
 
@@ -234,17 +237,15 @@ std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, cons
     const FieldDefinition d = ParseDefinition(path, header[i], column);
     if (table->GetField(d.name.c_str()))
       FailFile(path, Format("line 1, column %d: a second field named %s", column, Quoted(d.name).c_str()));
-    if (!table->AddField(d.name.c_str(), d.type, d.count))
-      FailFile(path,
-               Format("line 1, column %d: the fields would make records larger than a table holds", column));
-    const std::vector<Column> planned = PlanColumns(*table->GetFieldSet());
-    const size_t taken =
-        static_cast<size_t>(std::count_if(planned.begin(), planned.end(), [&](const Column& c) {
-          return c.field == table->GetFieldCount() - 1;
-        }));
+    // Checked before the field is made: a count in a short header must not
+    // size the column plan.
+    const size_t taken = static_cast<size_t>(ColumnCount(d.type, d.count));
     if (i + taken > header.size())
       FailFile(path, Format("line 1: field %s has %d values, but the header ends before its %d columns",
                             Quoted(d.name).c_str(), d.count, static_cast<int>(taken)));
+    if (!table->AddField(d.name.c_str(), d.type, d.count))
+      FailFile(path,
+               Format("line 1, column %d: the fields would make records larger than a table holds", column));
     i += taken;
   }
   if (table->GetFieldCount() == 0) FailFile(path, "the header row defines no fields");
