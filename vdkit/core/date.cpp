@@ -196,6 +196,9 @@ bool StringToDate(const char* text, SDateTime* out) {
     *pos = '\0';
     start[-1] = '.';
     out->fraction = static_cast<float>(std::strtod(start - 1, nullptr));
+    // Eight nines or more round to 1 as a float, which is no time of day and
+    // would be written as the next day: keep the moment before midnight.
+    if (out->fraction >= 1.0f) out->fraction = std::nextafter(1.0f, 0.0f);
   }
   return true;
 }

@@ -80,6 +80,13 @@ TEST(DateTest, ParseDate) {
   EXPECT_FLOAT_EQ(t.fraction, 0.12f);  // the fourth number's digits
   EXPECT_TRUE(StringToDate("2004-03", &t));
   ExpectDate(t.date, 2004, 3, 0);
+  // Nine nines round to 1 as a float: the fraction stays below it, and the
+  // text written keeps the day.
+  EXPECT_TRUE(StringToDate("2004-3-5.999999999", &t));
+  EXPECT_LT(t.fraction, 1.0f);
+  CString text;
+  EXPECT_TRUE(DateToString(t, text));
+  EXPECT_EQ(text, "2004-3-5.99999");
 }
 
 TEST(DateTest, FormatDate) {
