@@ -15,6 +15,7 @@
 
 #include "long_work.h"
 #include "vdkit/platform/file.h"
+#include "vdkit/platform/safe_file.h"
 
 namespace vdtool {
 
@@ -153,27 +154,19 @@ FileBytes ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileWith(const std::string& path, const std::function<void(CFile&)>& write) {
-  const std::string temp = path + Format(".%ld.tmp", static_cast<long>(::getpid()));
-  CFile file;
+  // The bytes go to a temporary file beside `path`, which takes its place
+  // only once all of them are on disk; on every way out before that the
+  // temporary file is removed and whatever `path` held stays.
+  CSafeFile file;
   CFileException error;
-  if (!file.Open(temp.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error))
+  if (!file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary, &error))
     FailFile(path, "cannot create: " + ExceptionText(&error));
-  std::string problem;
   try {
     write(file);
     file.Close();
   } catch (CException* e) {
-    problem = ExceptionText(e);
+    const std::string problem = ExceptionText(e);
     e->Delete();
-  } catch (...) {
-    file.Abort();
-    std::remove(temp.c_str());
-    throw;
-  }
-  if (problem.empty() && std::rename(temp.c_str(), path.c_str()) != 0) problem = SystemError(errno);
-  if (!problem.empty()) {
-    file.Abort();
-    std::remove(temp.c_str());
     FailFile(path, "cannot write: " + problem);
   }
 }

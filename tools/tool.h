@@ -95,10 +95,11 @@ class FileBytes {
 // or is larger than the 32-bit sizes of the file forms allow.
 FileBytes ReadFileBytes(const std::string& path);
 
-// Writes a file through `write` into a temporary file beside `path`, then
-// renames it over `path`, so that a reader never sees a half-written file.
-// Failure (with nothing left behind) when that cannot be done; a Failure or
-// CFileException from `write` removes the temporary file and passes on.
+// Writes a file through `write` into a temporary file beside `path`, flushes
+// it to disk and renames it over `path`, so that a reader never sees a
+// half-written file and a failed save leaves the old file whole. Failure
+// (with nothing left behind) when that cannot be done; a Failure from
+// `write` removes the temporary file and passes on.
 void WriteFileWith(const std::string& path, const std::function<void(CFile&)>& write);
 // The same with bytes already in memory.
 void WriteFileAtomically(const std::string& path, const void* data, size_t size);

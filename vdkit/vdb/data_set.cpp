@@ -544,9 +544,9 @@ bool CVdbDataSet::Read(FILE* fp) {
         strcasecmp(first.c_str(), "*END*") == 0)
       return true;
     if (first[0] == '[' || first.back() == ']') {
-      // A section header belongs to the next reader.
-      if (lineStart >= 0) std::fseek(fp, lineStart, SEEK_SET);
-      return true;
+      // A section header belongs to the next reader; a stream that cannot be
+      // put back before it would hide that section, so that is a failure.
+      return lineStart >= 0 && std::fseek(fp, lineStart, SEEK_SET) == 0;
     }
     if (tok[1].empty()) continue;
     if (first.size() < 3) return true;

@@ -184,8 +184,9 @@ class VDKIT_API CVdbDataSet {
   bool Write(FILE* fp) const;
   // Empties the data set (values and value limits), then reads the text
   // form until END, the end of the stream or the first line it does not
-  // understand. False only for a read error or a line longer than
-  // kMaxTextLine bytes (reading stops there); true otherwise.
+  // understand. False only for a read error, a line longer than
+  // kMaxTextLine bytes (reading stops there) or a section header the stream
+  // cannot be put back before; true otherwise.
   bool Read(FILE* fp);
 
   // The longest text line the reader accepts.

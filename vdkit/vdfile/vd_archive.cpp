@@ -78,22 +78,21 @@ bool ReadGrowing(CArchive& ar, DWORD n, std::vector<BYTE>& out) {
 // The same for a blob, which the object keeps (malloc'd); null for size 0.
 bool ReadBlob(CArchive& ar, DWORD n, BYTE*& out) {
   out = nullptr;
-  BYTE* block = nullptr;
+  // Freed on every way out but success, a file exception from Read included.
+  std::unique_ptr<BYTE, decltype(&std::free)> block(nullptr, &std::free);
   size_t got = 0;
   while (got < n) {
     const size_t step = std::min<size_t>(n - got, std::max(kReadChunk, got));
-    BYTE* grown = static_cast<BYTE*>(std::realloc(block, got + step));
+    BYTE* grown = static_cast<BYTE*>(std::realloc(block.get(), got + step));
     if (!grown) break;
-    block = grown;
-    const UINT read = ar.Read(block + got, static_cast<UINT>(step));
+    (void)block.release();
+    block.reset(grown);
+    const UINT read = ar.Read(block.get() + got, static_cast<UINT>(step));
     got += read;
     if (read != step) break;
   }
-  if (got < n) {
-    std::free(block);
-    return false;
-  }
-  out = block;
+  if (got < n) return false;
+  out = block.release();
   return true;
 }
 
