@@ -82,8 +82,6 @@ class FaultInjector {
   FaultInjector& operator=(const FaultInjector&) = delete;
 
   bool Fired() const { return State().fired; }
-  // Operations of the kind seen so far.
-  int Seen() const { return State().seen; }
 
  private:
   struct Shared {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "vdkit/platform/fault_test_util.h"
+
 namespace {
 
 class SafeFileTest : public ::testing::Test {
@@ -47,39 +49,15 @@ class SafeFileTest : public ::testing::Test {
   std::string dir_;
 };
 
-int g_countdown = 0;  // fail the operation when this reaches zero
-bool FailNth(CFile::Op) {
-  return --g_countdown == 0;
-}
-
 // A save that fails at any operation leaves the old file byte for byte and
-// no temporary file; the first run with no failure replaces it.
-TEST_F(SafeFileTest, FailureAtEveryOperationKeepsTheOldFile) {
-  const std::string target = Path("data.bin");
-  Put(target, "the old content");
-  std::string fresh(200000, 'n');
-  for (int n = 1;; ++n) {
-    g_countdown = n;
-    CFile::SetFaultHook(FailNth);
-    bool failed = false;
-    try {
-      CSafeFile f(target.c_str(), CFile::modeCreate | CFile::modeWrite);
-      for (size_t at = 0; at < fresh.size(); at += 50000) f.Write(fresh.data() + at, 50000);
-      f.Close();
-    } catch (CFileException* e) {
-      failed = true;
-      e->Delete();
-    }
-    CFile::SetFaultHook(nullptr);
-    ASSERT_EQ(Entries(), std::vector<std::string>{"data.bin"}) << "fault " << n;
-    if (!failed) {
-      EXPECT_GT(g_countdown, 0);  // every operation ran and none was failed
-      EXPECT_EQ(Slurp(target), fresh);
-      break;
-    }
-    ASSERT_EQ(Slurp(target), "the old content") << "fault " << n;
-    ASSERT_LT(n, 100);
-  }
+// no temporary file; the whole save replaces it.
+TEST(SafeFileFaultsTest, FailureAtEveryOperationKeepsTheOldFile) {
+  vdtest::ScratchDir dir;
+  const std::string fresh(200000, 'n');
+  vdtest::ExpectSavesKeepTheOldFile(dir, "data.bin", "the old content", fresh, [&](CFile& f) {
+    for (size_t at = 0; at < fresh.size(); at += 50000) f.Write(fresh.data() + at, 50000);
+    return true;
+  });
 }
 
 TEST_F(SafeFileTest, AbortDestroyAndRefusals) {
