@@ -136,7 +136,8 @@ TEST(CsvTest, ReaderNamesLineAndColumnOfWhatIsWrong) {
       {"@id,A*0\n", "line 1, column 2: the count in 'A*0' is not a whole number of at least 1"},
       {"@id,D:DOUBLE*3,D#2\n", "field 'D' has 3 values, but the header ends before its 3 columns"},
       // Refused before a column is planned: the plan once took 72 GB.
-      {"A:BYTE*999999999\n", "field 'A' has 999999999 values, but the header ends before its 999999999 columns"},
+      {"A:BYTE*999999999\n",
+       "field 'A' has 999999999 values, but the header ends before its 999999999 columns"},
       {"@id,A:LONG\n1,2,3\n", "line 2: 3 cells where the header has 2"},
       {"@id,A:LONG\n1,x\n", "line 2, column A: 'x' is not a whole number"},
       {"@id,S:STRING*4\n1,\"ab\n", "line 2: a quoted cell is not closed"},

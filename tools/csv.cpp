@@ -59,7 +59,8 @@ FieldDefinition ParseDefinition(const std::string& path, const std::string& cell
   if (d.name.empty()) FailFile(path, Format("line 1, column %d: a field definition without a name", column));
   // The field set keeps names as C strings: the bytes after a zero would be lost.
   if (d.name.find('\0') != std::string::npos)
-    FailFile(path, Format("line 1, column %d: the field name %s holds a zero byte", column, Quoted(d.name).c_str()));
+    FailFile(path, Format("line 1, column %d: the field name %s holds a zero byte", column,
+                          Quoted(d.name).c_str()));
   return d;
 }
 

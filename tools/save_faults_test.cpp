@@ -38,10 +38,10 @@ TEST(SaveFaultsTest, ConvertKeepsTheOldOutput) {
     const char* in;
     const char* out;
     const char* option;
-  } conversions[] = {{"wells.tv10", "out.tv10", ""},     {"wells.tv10", "out.xml", ""},
-                     {"samples.csv", "out.csv", ""},     {"demo.xml", "out.vdf", "--lossy"},
-                     {"demo.vdf", "out.xml", ""},        {"pump.vds", "out.txt", "--as=dataset"},
-                     {"survey.vts", "out.vts", ""},      {"wells.vks", "out.vks", "--as=keystrings"}};
+  } conversions[] = {{"wells.tv10", "out.tv10", ""}, {"wells.tv10", "out.xml", ""},
+                     {"samples.csv", "out.csv", ""}, {"demo.xml", "out.vdf", "--lossy"},
+                     {"demo.vdf", "out.xml", ""},    {"pump.vds", "out.txt", "--as=dataset"},
+                     {"survey.vts", "out.vts", ""},  {"wells.vks", "out.vks", "--as=keystrings"}};
   for (const auto& c : conversions) {
     SCOPED_TRACE(std::string(c.in) + " -> " + c.out);
     vdtest::ScratchDir dir;
@@ -52,29 +52,29 @@ TEST(SaveFaultsTest, ConvertKeepsTheOldOutput) {
     const std::string converted = vdtest::ReadAll(out);
     vdtest::WriteAll(out, "old");
     std::string message;
-    vdtest::ForEachFaultOfEveryKind([&] { return RunCommand(vdtool::RunConvert, args, &message); },
-                                    [&](const vdtest::FaultRun& run) {
-                                      SCOPED_TRACE(std::string(vdtest::FaultOpName(run.op)) + " " +
-                                                   std::to_string(run.n));
-                                      EXPECT_TRUE(run.Reported());
-                                      EXPECT_EQ(dir.Entries(), std::vector<std::string>{c.out});
-                                      if (run.fired) {
-                                        EXPECT_EQ(vdtest::ReadAll(out), "old");
-                                        // Reads and seeks may fail on the input.
-                                        EXPECT_TRUE(message.rfind(out + ": cannot write: ", 0) == 0 ||
-                                                    message.rfind(kSamples + "/" + c.in + ": ", 0) == 0)
-                                            << message;
-                                        EXPECT_NE(message.find("Input/output error"), std::string::npos);
-                                      } else {
-                                        EXPECT_EQ(vdtest::ReadAll(out), converted);
-                                        vdtest::WriteAll(out, "old");
-                                      }
-                                    });
+    vdtest::ForEachFaultOfEveryKind(
+        [&] { return RunCommand(vdtool::RunConvert, args, &message); },
+        [&](const vdtest::FaultRun& run) {
+          SCOPED_TRACE(std::string(vdtest::FaultOpName(run.op)) + " " + std::to_string(run.n));
+          EXPECT_TRUE(run.Reported());
+          EXPECT_EQ(dir.Entries(), std::vector<std::string>{c.out});
+          if (run.fired) {
+            EXPECT_EQ(vdtest::ReadAll(out), "old");
+            // Reads and seeks may fail on the input.
+            EXPECT_TRUE(message.rfind(out + ": cannot write: ", 0) == 0 ||
+                        message.rfind(kSamples + "/" + c.in + ": ", 0) == 0)
+                << message;
+            EXPECT_NE(message.find("Input/output error"), std::string::npos);
+          } else {
+            EXPECT_EQ(vdtest::ReadAll(out), converted);
+            vdtest::WriteAll(out, "old");
+          }
+        });
   }
 }
 
 TEST(SaveFaultsTest, DemoLeavesEachFileOldOrWhole) {
-  const std::vector<std::string> files = {"demo.vdf", "demo.xml",   "pump.txt",   "pump.vds",
+  const std::vector<std::string> files = {"demo.vdf",    "demo.xml",   "pump.txt",   "pump.vds",
                                           "samples.csv", "survey.vts", "wells.tv10", "wells.vks"};
   vdtest::ScratchDir dir;
   const auto reset = [&] {

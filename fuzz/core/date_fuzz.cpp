@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (StringToDate(text.c_str(), &d)) {
     char out[kDateTextSize];
     SDate back;
-    if (!DateToString(d, out) || !StringToDate(out, &back) || std::memcmp(&back, &d, sizeof d) != 0) std::abort();
+    if (!DateToString(d, out) || !StringToDate(out, &back) || std::memcmp(&back, &d, sizeof d) != 0)
+      std::abort();
     const SDate fromDay = DayToDate(DateToDay(d));
     if (IsValiDate(fromDay) && std::memcmp(&fromDay, &d, sizeof d) != 0 && !(d.month == 2 && d.day == 29))
       std::abort();

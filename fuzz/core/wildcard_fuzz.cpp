@@ -17,7 +17,8 @@ namespace {
 int Segments(const std::string& pattern) {
   int n = 0;
   for (size_t i = 0; i < pattern.size(); ++i)
-    if (pattern[i] == '*' || pattern[i] == '?' || i == 0 || pattern[i - 1] == '*' || pattern[i - 1] == '?') ++n;
+    if (pattern[i] == '*' || pattern[i] == '?' || i == 0 || pattern[i - 1] == '*' || pattern[i - 1] == '?')
+      ++n;
   return n;
 }
 

@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Key lookup: every key the composites use, and the text's own head as a key.
   int value = 0;
   CXmlVar keys(t);
-  for (const char* key : {"l", "t", "r", "b", "x", "cx", "s", "c", "name", "height", ""}) keys >> CXmlVar(key, value);
+  for (const char* key : {"l", "t", "r", "b", "x", "cx", "s", "c", "name", "height", ""})
+    keys >> CXmlVar(key, value);
   const std::string head = text.substr(0, text.find_first_of(":;"));
   keys >> CXmlVar(head.c_str(), value);
   return 0;

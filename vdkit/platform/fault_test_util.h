@@ -33,8 +33,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -225,7 +225,8 @@ inline void ExpectSavesKeepTheOldFile(const ScratchDir& dir, const std::string& 
 // unbuffered so that every stdio call that moves bytes reaches it.
 class FaultyStream {
  public:
-  FaultyStream(std::string content, CFile::Op failOp, int n) : m_text(std::move(content)), m_op(failOp), m_n(n) {
+  FaultyStream(std::string content, CFile::Op failOp, int n)
+      : m_text(std::move(content)), m_op(failOp), m_n(n) {
     cookie_io_functions_t io{&Read, &Write, &Seek, nullptr};
     m_fp = ::fopencookie(this, "r+", io);
     if (m_fp) std::setvbuf(m_fp, nullptr, _IONBF, 0);
@@ -267,8 +268,9 @@ class FaultyStream {
   static int Seek(void* cookie, off64_t* offset, int whence) {
     auto* s = static_cast<FaultyStream*>(cookie);
     if (s->Fails(CFile::Op::Seek)) return -1;
-    const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<off64_t>(s->m_at)
-                                                                      : static_cast<off64_t>(s->m_text.size());
+    const off64_t base = whence == SEEK_SET   ? 0
+                         : whence == SEEK_CUR ? static_cast<off64_t>(s->m_at)
+                                              : static_cast<off64_t>(s->m_text.size());
     if (base + *offset < 0) return -1;
     s->m_at = static_cast<size_t>(base + *offset);
     *offset = base + *offset;
@@ -286,7 +288,8 @@ class FaultyStream {
 // ForEachFault for a stdio stream that starts out holding `content`: `call`
 // gets the stream with the n-th operation of kind `op` (Read, Write or Seek)
 // failing, and `check` sees the run and the stream after it.
-inline int ForEachStreamFault(CFile::Op op, const std::string& content, const std::function<bool(FILE*)>& call,
+inline int ForEachStreamFault(CFile::Op op, const std::string& content,
+                              const std::function<bool(FILE*)>& call,
                               const std::function<void(const FaultRun&, const FaultyStream&)>& check,
                               int limit = 1 << 16) {
   for (int n = 1; n <= limit; ++n) {

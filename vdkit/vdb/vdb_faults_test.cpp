@@ -16,7 +16,8 @@ namespace {
 
 void FillTable(CVdbTable& t) {
   t.SetName("Wells");
-  for (const char* def : {"ID:LONG", "Name:STRING*12", "Depth:DOUBLE", "T:FLOAT*3", "When:DATE"}) t.AddField(def, 0, 1);
+  for (const char* def : {"ID:LONG", "Name:STRING*12", "Depth:DOUBLE", "T:FLOAT*3", "When:DATE"})
+    t.AddField(def, 0, 1);
   for (int i = 0; i < 40; ++i) {
     t.AddNew();
     t.SetFieldValue("ID", std::to_string(i).c_str());
@@ -29,8 +30,9 @@ void FillTable(CVdbTable& t) {
 TEST(VdbFaultsTest, TableFile) {
   CVdbTable table;
   FillTable(table);
-  vdtest::ExpectFormSurvivesFaults<CVdbTable>(
-      "wells.tv10", table, {[](CVdbTable& t, CFile& f) { return t.Read(f); }, [](CVdbTable& t, CFile& f) { t.Write(f); }, nullptr});
+  vdtest::ExpectFormSurvivesFaults<CVdbTable>("wells.tv10", table,
+                                              {[](CVdbTable& t, CFile& f) { return t.Read(f); },
+                                               [](CVdbTable& t, CFile& f) { t.Write(f); }, nullptr});
 }
 
 TEST(VdbFaultsTest, TableSetStream) {
@@ -47,9 +49,10 @@ TEST(VdbFaultsTest, TableSetStream) {
     }
   }
   db.AddRelation("WellID", "Wells.ID");
-  vdtest::ExpectFormSurvivesFaults<CVdbTableSet>("survey.vts", db,
-                                         {[](CVdbTableSet& s, CFile& f) { return s.ReadTables(f); },
-                                          [](CVdbTableSet& s, CFile& f) { s.WriteTables(f); }, nullptr});
+  vdtest::ExpectFormSurvivesFaults<CVdbTableSet>(
+      "survey.vts", db,
+      {[](CVdbTableSet& s, CFile& f) { return s.ReadTables(f); },
+       [](CVdbTableSet& s, CFile& f) { s.WriteTables(f); }, nullptr});
 }
 
 // The name, value limits and values, in key order: the maps keep their own.
@@ -84,8 +87,8 @@ TEST(VdbFaultsTest, DataSetBinaryForm) {
   CVdbDataSet ds;
   FillDataSet(ds);
   vdtest::ExpectFormSurvivesFaults<CVdbDataSet>("pump.vds", ds,
-                                        {[](CVdbDataSet& d, CFile& f) { return d.Read(f); },
-                                         [](CVdbDataSet& d, CFile& f) { d.Write(f); }, Entries});
+                                                {[](CVdbDataSet& d, CFile& f) { return d.Read(f); },
+                                                 [](CVdbDataSet& d, CFile& f) { d.Write(f); }, Entries});
 }
 
 // The text form goes through stdio: a failed write is false; a failed read

@@ -43,7 +43,8 @@ void BuildTree(CVDisk& disk) {
     blob->Write(bytes.data(), static_cast<UINT>(bytes.size()));
     folder->Close(blob);
     auto* list = static_cast<CFaultList*>(folder->CreateFileA("list", "L", "CFaultList"));
-    for (int k = 0; k <= i; ++k) list->m_items.push_back(CString(std::string(20, static_cast<char>('0' + k)).c_str()));
+    for (int k = 0; k <= i; ++k)
+      list->m_items.push_back(CString(std::string(20, static_cast<char>('0' + k)).c_str()));
     folder->CreateFileA(nullptr, "", nullptr)->CreateFileA("deep", "D", nullptr);
   }
 }
@@ -125,7 +126,8 @@ TEST(BinaryArchiveFaultsTest, LoadFailedAnywhereReportsAndLeavesAWholeTree) {
           // What was read is a tree that stores and loads again as it is.
           CVDisk again;
           const std::string stored = Stored(disk);
-          CMemFile mem(reinterpret_cast<BYTE*>(const_cast<char*>(stored.data())), static_cast<UINT>(stored.size()));
+          CMemFile mem(reinterpret_cast<BYTE*>(const_cast<char*>(stored.data())),
+                       static_cast<UINT>(stored.size()));
           CArchive ar(&mem, CArchive::load);
           EXPECT_TRUE(ar >> again);
           EXPECT_EQ(Describe(again), got);

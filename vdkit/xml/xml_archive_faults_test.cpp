@@ -41,7 +41,8 @@ void BuildTree(CVDisk& disk) {
 
 std::string Describe(CVDFile& f) {
   std::string out = std::string(f.GetClassNameA()) + "|" + f.GetName() + "|" + f.GetFileType();
-  if (auto* w = dynamic_cast<CFaultWell*>(&f)) out += "|" + std::to_string(w->m_depth) + "|" + w->m_label.GetString();
+  if (auto* w = dynamic_cast<CFaultWell*>(&f))
+    out += "|" + std::to_string(w->m_depth) + "|" + w->m_label.GetString();
   out += "(";
   for (int i = 0; i < f.GetFileCount(); ++i) out += Describe(*f.GetFileAt(i));
   return out + ")";
@@ -107,13 +108,13 @@ TEST(XmlArchiveFaultsTest, LoadAndParseFailedAnywhereChangeNothing) {
   // unless only closing the file failed, after the whole document was read.
   CXmlItem root(nullptr);
   CXmlParser parser;
-  const int parseOps = vdtest::ForEachFaultOfEveryKind(
-      [&] { return parser.ParseXml(path.c_str(), &root); },
-      [&](const vdtest::FaultRun& run) {
-        EXPECT_TRUE(run.Reported());
-        EXPECT_EQ(root.GetCount() == 0, run.fired && run.op != CFile::Op::Close);
-        root.DeleteAll();
-      });
+  const int parseOps = vdtest::ForEachFaultOfEveryKind([&] { return parser.ParseXml(path.c_str(), &root); },
+                                                       [&](const vdtest::FaultRun& run) {
+                                                         EXPECT_TRUE(run.Reported());
+                                                         EXPECT_EQ(root.GetCount() == 0,
+                                                                   run.fired && run.op != CFile::Op::Close);
+                                                         root.DeleteAll();
+                                                       });
   EXPECT_GT(parseOps, 0);
 }
 
