@@ -185,6 +185,26 @@ TEST_F(Tracking, RectanglesLinesAndPointsFollowTheirInput) {
   ExpectClean();
 }
 
+// The marker square: size 5 at (20, 30) has its corner at (18, 28); every
+// pixel in it inverted, none outside, and a second call restores the view.
+TEST_F(Tracking, DrawPtTrackInvertsItsSquareAndASecondCallRestores) {
+  DrawPtTrack(dc.get(), 20, 30, 5);
+  int w = 0;
+  const std::vector<COLORREF> px = ws.Surface(view, &w);
+  ASSERT_EQ(px.size(), before.size());
+  int inverted = 0;
+  for (size_t i = 0; i < px.size(); ++i) {
+    const int x = static_cast<int>(i) % w, y = static_cast<int>(i) / w;
+    const bool inside = x >= 18 && x < 23 && y >= 28 && y < 33;
+    ASSERT_EQ(px[i], inside ? ~before[i] & 0xFFFFFFu : before[i]) << x << "," << y;
+    inverted += inside;
+  }
+  EXPECT_EQ(inverted, 25);
+  DrawPtTrack(dc.get(), 20, 30, 5);
+  DrawPtTrack(nullptr, 20, 30, 5);  // no context: nothing
+  ExpectClean();
+}
+
 TEST_F(Tracking, DigitisingStopsAtTheCapacityOrADoubleClick) {
   // {capacity, input, closed, vertices kept, index}: the click that fills the array
   // ends digitising and is kept; a double click, the right button and Escape end
