@@ -135,6 +135,12 @@ TEST_F(Progress, DialogShowsPercentagesOnlyWhenTheyChange) {
   CString text;
   dlg->GetDlgItem(IDC_QRXPROGRESS_MSG)->GetWindowText(text);
   EXPECT_STREQ(text, "record 7");
+  SetStringResource(20018, "row %d of %d");  // the format from the string resources
+  qrxProgressSetMsg(20018ul, 3, 9);
+  qrxProgressSetMsg(20019ul, 4);  // no such string: the line stays
+  SetStringResource(20018, nullptr);
+  dlg->GetDlgItem(IDC_QRXPROGRESS_MSG)->GetWindowText(text);
+  EXPECT_STREQ(text, "row 3 of 9");
   dlg->GetWindowText(text);
   EXPECT_STREQ(text, AfxGetAppName());
   CRect d, f;
