@@ -90,13 +90,14 @@ TEST(ProgressConsoleTest, WithoutWindowsEveryCallIsANoOpAndMessagesGoToStandardO
   qrxProgressSetMsg("hidden %d", 1);  // nothing while hidden
   CDProgress dialog;
   dialog.SetMsg("no dialog");
+  dialog.GetBar().SetMsg("no bar");
   dialog.EnableCancel(false);
   dialog.Hide();
   dialog.GetBar().DrawBar();
   dialog.GetBar().Hide();
   SetStringResource(20017, "from resources");
   dialog.SetMsg(20017u);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "no dialog\nfrom resources\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "no dialog\nno bar\nfrom resources\n");
   SetStringResource(20017, nullptr);
   qrxProgressSetTerminal(QRX_TERMINAL_AUTO);
 }
