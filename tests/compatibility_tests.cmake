@@ -1,0 +1,32 @@
+# Every test that docs/compatibility.md names as pinning an entry
+# (`Suite.Name`) is defined in a test source, so that a test renamed or merged
+# into another takes its entries along.
+file(READ "${SOURCE_DIR}/docs/compatibility.md" doc)
+string(REGEX MATCHALL "`[A-Z][A-Za-z0-9_]*\\.[A-Z][A-Za-z0-9_]*`" named "${doc}")
+list(REMOVE_DUPLICATES named)
+
+file(GLOB_RECURSE sources "${SOURCE_DIR}/vdkit/*_test.cpp" "${SOURCE_DIR}/tools/*_test.cpp")
+set(defined "")
+foreach(src IN LISTS sources)
+  file(READ "${src}" text)
+  string(REGEX MATCHALL "TEST(_F|_P)?\\([ \t\r\n]*[A-Za-z0-9_]+,[ \t\r\n]*[A-Za-z0-9_]+" found "${text}")
+  foreach(def IN LISTS found)
+    string(REGEX REPLACE "^TEST(_F|_P)?\\([ \t\r\n]*([A-Za-z0-9_]+),[ \t\r\n]*([A-Za-z0-9_]+)$" "\\2.\\3" def "${def}")
+    list(APPEND defined "${def}")
+  endforeach()
+endforeach()
+
+set(missing "")
+foreach(name IN LISTS named)
+  string(REPLACE "`" "" name "${name}")
+  list(FIND defined "${name}" at)
+  if(at EQUAL -1)
+    list(APPEND missing "${name}")
+  endif()
+endforeach()
+list(LENGTH named count)
+if(missing)
+  string(REPLACE ";" "\n  " missing "${missing}")
+  message(FATAL_ERROR "docs/compatibility.md names tests that no test source defines:\n  ${missing}")
+endif()
+message(STATUS "all ${count} tests named in docs/compatibility.md are defined")
