@@ -1,6 +1,8 @@
 #include "vdkit/dataobj/rc_data.h"
 
 #include <algorithm>
+#include <new>
+#include <vector>
 
 #include "vdkit/vdb/field_value.h"
 
@@ -8,9 +10,10 @@ IMPLEMENT_VDFILE(CRCData, CVDFile)
 
 namespace {
 
+// A row of null markers; null when memory cannot be had.
 std::unique_ptr<CRCData::SRCRow[]> NullRow(size_t cells) {
-  std::unique_ptr<CRCData::SRCRow[]> row(new CRCData::SRCRow[cells]);
-  std::fill(row.get(), row.get() + cells, VDB_NULL_FLOAT);
+  std::unique_ptr<CRCData::SRCRow[]> row(new (std::nothrow) CRCData::SRCRow[cells]);
+  if (row) std::fill(row.get(), row.get() + cells, VDB_NULL_FLOAT);
   return row;
 }
 
@@ -46,13 +49,17 @@ int CRCData::AddColName(const char* lpszName) {
   const int existing = GetColi(lpszName);
   if (existing >= 0) return existing;
   const size_t old = m_cols.size();
+  // Every wider row is made before any is replaced, so that a failure leaves
+  // the table as it was.
+  std::vector<std::unique_ptr<SRCRow[]>> wider(m_rows.size());
+  for (size_t r = 0; r < m_rows.size(); ++r) {
+    wider[r] = NullRow(old + 1);
+    if (!wider[r]) return -1;
+    std::copy(m_rows[r].get(), m_rows[r].get() + old, wider[r].get());
+  }
+  m_rows.swap(wider);
   m_cols.push_back({lpszName, ""});
   SetModified(true);
-  for (auto& row : m_rows) {
-    auto wider = NullRow(old + 1);
-    std::copy(row.get(), row.get() + old, wider.get());
-    row = std::move(wider);
-  }
   // The new column holds only null markers, so that is its range too.
   if (m_bRanges) {
     m_max.push_back(VDB_NULL_FLOAT);
@@ -86,6 +93,7 @@ bool CRCData::RemoveCol(const char* lpszName) {
 CRCData::SRCRow* CRCData::NewRow(bool bAdd) {
   if (m_cols.empty()) return nullptr;
   auto row = NullRow(m_cols.size());
+  if (!row) return nullptr;
   SRCRow* p = row.get();
   if (!bAdd) return row.release();
   m_rows.push_back(std::move(row));

@@ -86,7 +86,8 @@ class VDKIT_API CRCData : public CVDFile {
 
   // The index of the column of that name (ASCII case ignored), appending it
   // with an empty unit, widening every row and marking the table modified
-  // when it is new; -1 for a null or empty name.
+  // when it is new; -1 for a null or empty name, or when memory for the
+  // wider rows cannot be had (the table is then unchanged).
   int AddColName(const char* lpszName);
   // Renames or re-units column i; nothing outside the table.
   void SetColName(int i, const char* lpszName);
@@ -98,7 +99,8 @@ class VDKIT_API CRCData : public CVDFile {
   bool RemoveCol(const char* lpszName);
 
   // A new row of null markers, appended (the table marks itself modified)
-  // with true, else the caller's to AddRow or delete[]; null without columns.
+  // with true, else the caller's to AddRow or delete[]; null without columns
+  // or when memory cannot be had.
   SRCRow* NewRow(bool bAdd);
   // Appends a row of GetColCount() cells made with new[]; the table owns it.
   void AddRow(SRCRow* pRow);

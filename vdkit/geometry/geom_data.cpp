@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 namespace {
@@ -74,13 +75,21 @@ bool CGeomData::newxyz(int nx, int ny, int nz) {
   if (2 * columns > INT_MAX) return false;
   const int64_t nodes = columns * nz;  // below 2^61: no overflow
   if (nodes > INT_MAX) return false;
+  // Memory that cannot be had is a failure like any other: no exception.
+  float* depth = nodes > 0 ? new (std::nothrow) float[static_cast<size_t>(nodes)] : nullptr;
+  float* xy = columns > 0 ? new (std::nothrow) float[static_cast<size_t>(2 * columns)] : nullptr;
+  if ((nodes > 0 && !depth) || (columns > 0 && !xy)) {
+    delete[] depth;
+    delete[] xy;
+    return false;
+  }
   Empty();
   m_nX = nx;
   m_nY = ny;
   m_nZ = nz;
   m_nXY = static_cast<int>(columns);
-  if (nodes > 0) m_pDepth = new float[static_cast<size_t>(nodes)];
-  if (columns > 0) m_pXY = new float[static_cast<size_t>(2 * columns)];
+  m_pDepth = depth;
+  m_pXY = xy;
   return true;
 }
 

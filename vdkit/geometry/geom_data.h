@@ -36,8 +36,8 @@ class VDKIT_API CGeomData {
 
   // Frees both arrays and allocates them anew (contents undefined) for
   // nx * ny columns and nx * ny * nz nodes; a zero count allocates nothing.
-  // False, and the object unchanged, for a negative size or counts (including
-  // 2 * nx * ny) beyond the 32-bit range.
+  // False, and the object unchanged, for a negative size, counts (including
+  // 2 * nx * ny) beyond the 32-bit range, or memory that cannot be had.
   bool newxyz(int nx, int ny, int nz);
   bool IsEmpty() const { return !m_pXY && !m_pDepth; }
   // Frees both arrays and sets all sizes to zero.

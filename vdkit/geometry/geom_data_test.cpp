@@ -1,9 +1,13 @@
 #include "vdkit/geometry/geom_data.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <climits>
+#include <cstdlib>
 #include <utility>
+
+#include "vdkit/geometry/spline.h"
 
 namespace {
 
@@ -72,5 +76,27 @@ TEST(GeomDataTest, CopiesOwnTheirArrays) {
   c = CGeomData();
   EXPECT_TRUE(c.IsEmpty() && c.nx() == 0);
 }
+
+// Memory that cannot be had is a failure like any other, never an exception:
+// in a child limited to 256 MB of address space, blocks of 1.6 GB are refused.
+// (The sanitizers reserve far more address space than that, so not under them.)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+int SizeBeyondTheLimit() {
+  const rlimit limit{256u << 20, 256u << 20};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) return 2;
+  CGeomData g;
+  if (!g.newxyz(2, 2, 2)) return 3;
+  const bool sized = g.newxyz(20000, 20000, 1);
+  const SFloat2D pts[3] = {{0, 0}, {1, 1}, {2, 0}};
+  SFloat2D* out = nullptr;
+  int count = 0;
+  const bool sampled = Spline2D(pts, 3, false, 100000000, &out, &count);
+  return !sized && g.nxy() == 4 && !sampled && !out ? 0 : 1;
+}
+
+TEST(GeomDataTest, MemoryThatCannotBeHadIsAFailure) {
+  EXPECT_EXIT(std::exit(SizeBeyondTheLimit()), ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace

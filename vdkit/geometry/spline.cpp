@@ -38,7 +38,8 @@ template <class Head, size_t N>
 Head* NewBlock(int n, float* Head::*const (&arrays)[N]) {
   static_assert(sizeof(Head) % alignof(float) == 0, "float arrays follow the header");
   const size_t len = static_cast<size_t>(n) + 4;
-  void* raw = ::operator new(sizeof(Head) + N * len * sizeof(float));
+  void* raw = ::operator new(sizeof(Head) + N * len * sizeof(float), std::nothrow);
+  if (!raw) return nullptr;
   Head* head = static_cast<Head*>(raw);
   float* next = static_cast<float*>(static_cast<void*>(static_cast<char*>(raw) + sizeof(Head)));
   for (size_t i = 0; i < N; ++i, next += len) head->*arrays[i] = next;
@@ -235,7 +236,8 @@ bool SampleInto(const typename C::Point* pts, int n, bool closed, int nSub, type
   if (!pts || n < 3 || !out || !outCount) return false;
   const int64_t count = SampleCount(n, closed, nSub);
   if (count < 0) return false;
-  Point* block = static_cast<Point*>(::operator new(static_cast<size_t>(count) * sizeof(Point)));
+  Point* block = static_cast<Point*>(::operator new(static_cast<size_t>(count) * sizeof(Point), std::nothrow));
+  if (!block) return false;
   Sample<C>(pts, n, closed, nSub, block);
   *out = block;
   *outCount = static_cast<int>(count);
@@ -261,6 +263,7 @@ void* Spline1D(const float* xs, const float* ys, int n) {
   static float* Spline1DHead::*const kArrays[] = {&Spline1DHead::a, &Spline1DHead::b, &Spline1DHead::c,
                                                   &Spline1DHead::d, &Spline1DHead::x};
   Spline1DHead* h = NewBlock<Spline1DHead>(n, kArrays);
+  if (!h) return nullptr;
   h->n = n;
   std::copy(xs, xs + n, h->x);
   std::copy(ys, ys + n, h->a);
@@ -307,6 +310,7 @@ void* Spline2D(const float* xs, const float* ys, int n) {
   static float* Spline2DHead::*const kArrays[] = {&Spline2DHead::tx, &Spline2DHead::ty, &Spline2DHead::x,
                                                   &Spline2DHead::y};
   Spline2DHead* h = NewBlock<Spline2DHead>(n, kArrays);
+  if (!h) return nullptr;
   h->n = n;
   std::copy(xs, xs + n, h->x);
   std::copy(ys, ys + n, h->y);

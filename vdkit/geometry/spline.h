@@ -43,6 +43,7 @@ using SplineHandle = std::unique_ptr<void, SplineHandleDeleter>;
 // increasing or data whose coefficients overflow single precision: such
 // input has no spline of this kind, and a block of huge or non-finite
 // coefficients would pass for one. Two points give the straight line.
+// Null also when memory cannot be had (nothing here throws).
 VDKIT_API void* Spline1D(const float* xs, const float* ys, int n);
 
 // Evaluates the spline at x into *y. The intervals are half open, so the last
@@ -75,7 +76,7 @@ VDKIT_API std::vector<POINT> Spline1D(const POINT* pts, int n);
 // E = M1 - M0: p(0) = P0, p(1) = P1, p'(0) = M0, p'(1) = M1.
 
 // The open curve through (xs[i], ys[i]) as a handle: tangents and copied
-// points as floats. Null for n < 3. A last point that repeats the first is
+// points as floats. Null for n < 3 or without memory. A last point that repeats the first is
 // not taken as a closed curve: the handle form always has zero end tangents.
 VDKIT_API void* Spline2D(const float* xs, const float* ys, int n);
 
@@ -90,8 +91,8 @@ VDKIT_API bool Spline2DPt(const void* handle, int s, float t, float* x, float* y
 // n - 1 segments open and n closed. The data points come through unchanged.
 //
 // *out receives a new array and *outCount its length. False, nothing
-// allocated or written, for n < 3, a null out or outCount, and for sample
-// counts beyond INT_MAX (a huge nSub).
+// allocated or written, for n < 3, a null out or outCount, for sample
+// counts beyond INT_MAX (a huge nSub), and when memory cannot be had.
 //
 // The SFloat2D form keeps tangents and the two higher coefficients in single
 // precision; the POINT form computes in double precision and truncates every
