@@ -236,7 +236,8 @@ bool SampleInto(const typename C::Point* pts, int n, bool closed, int nSub, type
   if (!pts || n < 3 || !out || !outCount) return false;
   const int64_t count = SampleCount(n, closed, nSub);
   if (count < 0) return false;
-  Point* block = static_cast<Point*>(::operator new(static_cast<size_t>(count) * sizeof(Point), std::nothrow));
+  Point* block =
+      static_cast<Point*>(::operator new(static_cast<size_t>(count) * sizeof(Point), std::nothrow));
   if (!block) return false;
   Sample<C>(pts, n, closed, nSub, block);
   *out = block;

@@ -196,6 +196,27 @@ TEST(LinearMatchTest, WorkedFitsAndRefusedSizes) {
   CapturedLines out;
   EXPECT_FALSE(MultinomialMatch(nullptr, nullptr, 0, 1, c));
   EXPECT_NE(out.text, "");
+
+  // A known cubic comes back from exact samples, and within the noise from
+  // noisy ones (a plane through LinearMatch likewise).
+  std::mt19937 rng(5);
+  std::normal_distribution<float> noise(0, 0.01f);
+  const float cubic[4] = {1.5f, -2, 0.25f, 0.5f}, plane[3] = {10, 0.5f, -0.25f};
+  std::vector<float> xs, exact, noisy, design, heights;
+  for (int i = 0; i < 200; ++i) {
+    const float xi = -2 + 0.02f * i, yi = (xi * 7.3f) - std::floor(xi * 7.3f) - 0.5f;
+    const float v = cubic[0] + xi * (cubic[1] + xi * (cubic[2] + xi * cubic[3]));
+    xs.push_back(xi), exact.push_back(v), noisy.push_back(v + noise(rng));
+    design.insert(design.end(), {1, xi, yi});
+    heights.push_back(plane[0] + plane[1] * xi + plane[2] * yi + noise(rng));
+  }
+  float got[4];
+  ASSERT_TRUE(MultinomialMatch(xs.data(), exact.data(), 200, 3, got));
+  for (int p = 0; p < 4; ++p) EXPECT_NEAR(got[p], cubic[p], 1e-4f) << p;
+  ASSERT_TRUE(MultinomialMatchSE(xs.data(), noisy.data(), 200, 3, got));
+  for (int p = 0; p < 4; ++p) EXPECT_NEAR(got[p], cubic[p], 0.02f) << p;
+  ASSERT_TRUE(LinearMatch(design.data(), heights.data(), 200, 3, got));
+  for (int p = 0; p < 3; ++p) EXPECT_NEAR(got[p], plane[p], 0.01f) << p;
 }
 
 // ---- Nonlinear fits ---------------------------------------------------------------
