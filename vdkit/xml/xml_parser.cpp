@@ -32,6 +32,67 @@ inline bool IsBlank(unsigned char c) {
   return c <= ' ' && ((kBlanks >> c) & 1) != 0;
 }
 
+// Where the scans of a tag stop, one table lookup per byte: the bits of
+// each byte's class.
+enum : unsigned char {
+  kEndsName = 1,      // a blank or the terminator: the end of an element name
+  kEndsAttrName = 2,  // '=' or the terminator
+  kStopsQuoted = 4,   // a quote, '&' or the terminator: looked at in a quoted value
+  kStopsBare = 8,     // a blank, '&' or the terminator: looked at in an unquoted value
+};
+
+struct ByteClasses {
+  unsigned char of[256] = {};
+  constexpr ByteClasses() {
+    for (unsigned char c : {' ', '\t', '\n', '\r'}) of[c] |= kEndsName | kStopsBare;
+    of[0] |= kEndsName | kEndsAttrName | kStopsQuoted | kStopsBare;
+    of[static_cast<unsigned char>('=')] |= kEndsAttrName;
+    of[static_cast<unsigned char>('\'')] |= kStopsQuoted;
+    of[static_cast<unsigned char>('"')] |= kStopsQuoted;
+    of[static_cast<unsigned char>('&')] |= kStopsQuoted | kStopsBare;
+  }
+};
+constexpr ByteClasses kByteClasses;
+
+// The first byte at or after p whose class has one of `bits` (the
+// terminator has them all). Four bytes a turn; none is read past the first
+// that stops.
+inline char* SkipTo(char* p, unsigned char bits) {
+  const unsigned char* of = kByteClasses.of;
+  for (;; p += 4) {
+    if (of[static_cast<unsigned char>(p[0])] & bits) return p;
+    if (of[static_cast<unsigned char>(p[1])] & bits) return p + 1;
+    if (of[static_cast<unsigned char>(p[2])] & bits) return p + 2;
+    if (of[static_cast<unsigned char>(p[3])] & bits) return p + 3;
+  }
+}
+
+// Moves n bytes down to `to` (at or before `from`): words, then what is
+// left, each read before it is written, so an overlap is safe. Texts moved
+// here are short: this spares a call each.
+inline void MoveDown(char* to, const char* from, size_t n) {
+  for (; n >= 8; n -= 8, to += 8, from += 8) {
+    uint64_t w;
+    std::memcpy(&w, from, 8);
+    std::memcpy(to, &w, 8);
+  }
+  if (n & 4) {
+    uint32_t w;
+    std::memcpy(&w, from, 4);
+    std::memcpy(to, &w, 4);
+    to += 4;
+    from += 4;
+  }
+  if (n & 2) {
+    uint16_t w;
+    std::memcpy(&w, from, 2);
+    std::memcpy(to, &w, 2);
+    to += 2;
+    from += 2;
+  }
+  if (n & 1) *to = *from;
+}
+
 inline unsigned char AsciiLower(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
 }
@@ -1184,7 +1245,7 @@ inline bool CXmlParser::ParseTag() {
     return false;
   }
   char* name = p;
-  while (*p && !IsBlank(static_cast<unsigned char>(*p))) ++p;
+  p = SkipTo(p, kEndsName);
   const size_t nameLength = static_cast<size_t>(p - name);
   if (*p) *p++ = 0;
 
@@ -1299,8 +1360,7 @@ int CXmlParser::ScanAttributes(char* text, bool& repeated) {
     while (*p && IsBlank(static_cast<unsigned char>(*p))) ++p;
     if (!*p) break;
     char* name = p;
-    char* eq = p;
-    while (*eq && *eq != '=') ++eq;  // names are short: no call
+    char* eq = SkipTo(p, kEndsAttrName);
     if (!*eq) break;  // a name without '=' and whatever follows are ignored
     char* nameEnd = eq;
     while (nameEnd > name && IsBlank(static_cast<unsigned char>(nameEnd[-1]))) --nameEnd;
@@ -1315,13 +1375,18 @@ int CXmlParser::ScanAttributes(char* text, bool& repeated) {
       // precedes it (the backslash stays in the value).
       const char quote = *p;
       value = ++p;
-      for (char ch; (ch = *p) != 0; ++p) {
-        if (ch == quote && p[-1] != '\\') break;
-        reference |= ch == '&';
+      for (;; ++p) {
+        p = SkipTo(p, kStopsQuoted);
+        if (!*p || (*p == quote && p[-1] != '\\')) break;
+        reference |= *p == '&';
       }
     } else {
       value = p;
-      for (char ch; (ch = *p) != 0 && !IsBlank(static_cast<unsigned char>(ch)); ++p) reference |= ch == '&';
+      for (;; ++p) {
+        p = SkipTo(p, kStopsBare);
+        if (*p != '&') break;
+        reference = true;
+      }
     }
     char* valueEnd = p;
     if (*p) ++p;  // past the closing quote or blank
@@ -1345,9 +1410,9 @@ int CXmlParser::ScanAttributes(char* text, bool& repeated) {
         repeated = !index->insert(LowerName(name, nameLength)).second;
       }
     }
-    if (out != name) std::memmove(out, name, nameLength);
+    if (out != name) MoveDown(out, name, nameLength);
     out[nameLength] = '=';
-    std::memmove(out + nameLength + 1, value, valueLength);
+    MoveDown(out + nameLength + 1, value, valueLength);
     out += nameLength + 1 + valueLength;
     *out++ = 0;
     ++count;

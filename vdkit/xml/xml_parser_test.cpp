@@ -106,6 +106,17 @@ TEST(XmlParserTest, AttributeValuesQuotedEitherWayOrNot) {
   // Without '=' the text up to the next '=' is the name; a bare name ends the list.
   EXPECT_EQ(ParseText("<e x y='1' z/>"), "e{x y=1}");
   EXPECT_EQ(ParseText("<e x='unclosed/>"), "e{x=unclosed}");
+  // Names and values of every length are moved into place whole, whatever
+  // lay between them.
+  for (size_t n = 0; n < 40; ++n) {
+    std::string v;
+    for (size_t i = 0; i < n; ++i) v += static_cast<char>('a' + i % 26);
+    const std::string name(1 + n % 9, 'k');
+    for (const std::string gap : {"", "  ", " \t\n "}) {
+      EXPECT_EQ(ParseText("<e " + name + gap + "=" + gap + "'" + v + "' b" + gap + "=\"" + v + "\"/>"),
+                "e{" + name + "=" + v + ",b=" + v + "}");
+    }
+  }
 }
 
 TEST(XmlParserTest, DecodesEntitiesCommentsCdataAndDoctypes) {
