@@ -2,14 +2,17 @@
 // 100 folders of 10 groups of 99 wells, each well with three data elements):
 // parsing the document the archive wrote (CXmlParser::ParseXml) and loading
 // it into objects (`ar >> disk`), against pugixml's load_buffer and libxml2's
-// xmlReadMemory on the same bytes; and storing the tree (`ar << disk` into a
-// memory file) against pugixml building the same DOM and saving it to memory.
+// xmlReadMemory on the same bytes, and making the same objects without XML
+// (what a load costs that is the object model's); and storing the tree
+// (`ar << disk` into a memory file) against pugixml building the same DOM
+// and saving it to memory.
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 
 #include <cstdio>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 #include "vdkit/platform/file.h"
 #include "vdkit/vdfile/vdfile.h"
@@ -120,6 +123,69 @@ void BM_XmlArchive_Load(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.size()));
 }
 BENCHMARK(BM_XmlArchive_Load)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The objects of the document made directly, without XML: each by class
+// name, named, typed, added to its parent and given its values from the
+// texts the document holds, through CXmlVar. The part of a load that is the
+// object model's, not the archive's.
+struct WellTexts {
+  CString depth, label, count;
+};
+
+const std::vector<WellTexts>& Texts() {
+  static const std::vector<WellTexts> texts = [] {
+    std::vector<WellTexts> t;
+    std::vector<CVDFile*> stack{&Tree()};
+    while (!stack.empty()) {
+      CVDFile* f = stack.back();
+      stack.pop_back();
+      if (auto* w = dynamic_cast<CBenchWell*>(f)) {
+        t.emplace_back();
+        CXmlVar("depth", w->m_depth).GetValue(t.back().depth);
+        CXmlVar("label", w->m_label).GetValue(t.back().label);
+        CXmlVar("count", w->m_count).GetValue(t.back().count);
+      }
+      for (int i = f->GetFileCount(); i-- > 0;) stack.push_back(f->GetFileAt(i));
+    }
+    return t;
+  }();
+  return texts;
+}
+
+void MakeObjects(CVDFile& from, CVDFile& into, size_t& well) {
+  for (int i = 0; i < from.GetFileCount(); ++i) {
+    CVDFile* source = from.GetFileAt(i);
+    CVDFile* made = CreateVDFile(source->GetClassNameA());
+    made->SetName(source->GetName());
+    made->SetFileType(source->GetFileType());
+    into.AddNewFile(made);
+    if (auto* w = dynamic_cast<CBenchWell*>(made)) {
+      const WellTexts& t = Texts()[well++];
+      CXmlVar("depth", w->m_depth).SetValue(t.depth);
+      CXmlVar("label", w->m_label).SetValue(t.label);
+      CXmlVar("count", w->m_count).SetValue(t.count);
+    }
+    MakeObjects(*source, *made, well);
+  }
+}
+
+VDKIT_BENCH_UNIT void MakeObjectsOnce(CVDisk& disk) {
+  size_t well = 0;
+  MakeObjects(Tree(), disk, well);
+}
+
+void BM_Objects_Alone(benchmark::State& state) {
+  Texts();
+  for (auto _ : state) {
+    auto* disk = new CVDisk;
+    MakeObjectsOnce(*disk);
+    benchmark::DoNotOptimize(disk->GetFileCount());
+    state.PauseTiming();
+    delete disk;
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_Objects_Alone)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Pugixml_Parse(benchmark::State& state) {
   const std::string& doc = Document();

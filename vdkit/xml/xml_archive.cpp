@@ -39,8 +39,7 @@ bool HasText(const char* s) {
 
 // The element name of `file` as the i-th child of its parent.
 std::string ElementName(CVDFile& file, int index) {
-  if (detail::IsUsableElementName(file.GetName())) return file.GetName();
-  return "#@" + std::to_string(index + 1);
+  return detail::XmlElementName(file.GetName(), static_cast<size_t>(index));
 }
 
 }  // namespace

@@ -67,29 +67,23 @@ inline char* SkipTo(char* p, unsigned char bits) {
   }
 }
 
-// Moves n bytes down to `to` (at or before `from`): words, then what is
-// left, each read before it is written, so an overlap is safe. Texts moved
-// here are short: this spares a call each.
+// Moves a word of `from` to `to`, read whole before it is written, and
+// steps both past it.
+template <class Word>
+inline void MoveWord(char*& to, const char*& from) {
+  Word w;
+  std::memcpy(&w, from, sizeof w);
+  std::memcpy(to, &w, sizeof w);
+  to += sizeof w;
+  from += sizeof w;
+}
+
+// Moves n bytes down to `to` (at or before `from`), a word at a time, so an
+// overlap is safe. Texts moved here are short: this spares a call each.
 inline void MoveDown(char* to, const char* from, size_t n) {
-  for (; n >= 8; n -= 8, to += 8, from += 8) {
-    uint64_t w;
-    std::memcpy(&w, from, 8);
-    std::memcpy(to, &w, 8);
-  }
-  if (n & 4) {
-    uint32_t w;
-    std::memcpy(&w, from, 4);
-    std::memcpy(to, &w, 4);
-    to += 4;
-    from += 4;
-  }
-  if (n & 2) {
-    uint16_t w;
-    std::memcpy(&w, from, 2);
-    std::memcpy(to, &w, 2);
-    to += 2;
-    from += 2;
-  }
+  for (; n >= 8; n -= 8) MoveWord<uint64_t>(to, from);
+  if (n & 4) MoveWord<uint32_t>(to, from);
+  if (n & 2) MoveWord<uint16_t>(to, from);
   if (n & 1) *to = *from;
 }
 
@@ -198,8 +192,8 @@ size_t DecodeInPlace(char* s, size_t n) {
   }
 }
 
-// Name part of a "name=value" entry, lower-cased: the key of the index that
-// parseAttributes builds for tags with many attributes.
+// Name part of a "name=value" entry, lower-cased: the key of the indexes
+// kept for tags with many attributes.
 std::string LowerName(const char* name, size_t n) {
   std::string key(name, n);
   for (char& c : key) c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
@@ -217,7 +211,7 @@ constexpr int kAttributeIndexFrom = 16;
 // What a node's name and value are before anything is set.
 const char kEmpty[] = "";
 
-// A copy of n bytes and a terminator, from the heap.
+// The na bytes of a, the nb bytes of b and a terminator, from the heap.
 char* CopyText(const char* a, size_t na, const char* b = nullptr, size_t nb = 0) {
   char* copy = new char[na + nb + 1];
   if (na) std::memcpy(copy, a, na);
@@ -226,8 +220,8 @@ char* CopyText(const char* a, size_t na, const char* b = nullptr, size_t nb = 0)
   return copy;
 }
 
-// The members getChar, findChar and CXmlAttributes::Find are exported, and
-// so cannot be inlined into the parse loop; these are their bodies.
+// getChar and findChar are exported (subclasses call them), and so cannot
+// be inlined into the parse loop; these are their bodies.
 
 // Skips blanks from `pos`; the byte now there, or -1 at the end.
 inline int SkipBlanks(const char* text, LONG length, LONG& pos) {
