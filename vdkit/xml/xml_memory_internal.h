@@ -111,7 +111,6 @@ class XmlDocument {
   bool m_bExact = false;
 
  private:
-  friend void* CarveXmlNode(size_t size) noexcept;
   XmlDocument() = default;
   ~XmlDocument() = default;
   char* Carve(size_t bytes) noexcept;
