@@ -244,7 +244,8 @@ TEST(XmlArchiveObjectTest, ValuesKeepTheirBlanks) {
   const char* const labels[] = {" lead", "trail ", "  both  ", "   ", "\n", "\tx\r\ny\n", "in side", "x"};
   CVDisk disk;
   for (const char* label : labels) {
-    auto* w = static_cast<CXaWell*>(disk.CreateFileA(("w" + std::to_string(disk.GetFileCount())).c_str(), "", "CXaWell"));
+    auto* w = static_cast<CXaWell*>(
+        disk.CreateFileA(("w" + std::to_string(disk.GetFileCount())).c_str(), "", "CXaWell"));
     w->m_label = label;
   }
   const std::string doc = StoreXml(disk);
@@ -278,7 +279,8 @@ TEST(XmlArchiveObjectTest, SiblingsOfOneNameStayApart) {
   CVDFile* y = b->GetFileAt(0);
   ASSERT_TRUE(LoadXml(doc, disk));
   EXPECT_EQ(b->GetFileAt(0), y);
-  EXPECT_EQ(Describe(disk), "CVDisk|Disk|Disk\n.CVDFile|a|\n..CVDFile|x|T2\n..CVDFile|x|T2\n.CVDFile|b|\n..CVDFile|y|\n");
+  EXPECT_EQ(Describe(disk),
+            "CVDisk|Disk|Disk\n.CVDFile|a|\n..CVDFile|x|T2\n..CVDFile|x|T2\n.CVDFile|b|\n..CVDFile|y|\n");
 }
 
 TEST(XmlArchiveObjectTest, UnnamedRootAndChildrenStayUnnamed) {

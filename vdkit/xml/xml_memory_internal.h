@@ -88,8 +88,12 @@ class XmlDocument {
 
   // The parse made `node` itself, at the address last carved from this
   // document: the node is the document's to account for (see m_bExact).
-  bool IsLastCarved(const void* node) const noexcept { return node == m_pLastCarved; }
-  void Register() noexcept { ++m_nRegistered; }
+  bool IsLastCarved(const void* node) const noexcept {
+    return node == m_pLastCarved;
+  }
+  void Register() noexcept {
+    ++m_nRegistered;
+  }
   // The parse is done: drops its holds. A document none of whose nodes
   // lives goes at once.
   void Finish() noexcept;
@@ -122,15 +126,15 @@ class XmlDocument {
   // count no document reaches, less the nodes carved so far (settled by
   // Finish), so that carving needs no atomic step.
   std::atomic<int64_t> m_live{INT64_C(1) << 40};
-  int64_t m_nCarved = 0;           // the parse's thread only
+  int64_t m_nCarved = 0;  // the parse's thread only
   int64_t m_nRegistered = 0;
   void* m_pLastCarved = nullptr;
   char* m_pNext = nullptr;  // carving position in the current block
   char* m_pEnd = nullptr;
-  char* m_pSlabEnd = nullptr;  // end of the current slab of blocks
-  void* m_pSlabs = nullptr;    // chain of slabs (through their first block)
-  size_t m_nSlabBytes = 0;     // size of the next slab
-  Piece* m_pPieces = nullptr;  // texts and long lists
+  char* m_pSlabEnd = nullptr;       // end of the current slab of blocks
+  void* m_pSlabs = nullptr;         // chain of slabs (through their first block)
+  size_t m_nSlabBytes = 0;          // size of the next slab
+  Piece* m_pPieces = nullptr;       // texts and long lists
   XmlDocument* m_pOuter = nullptr;  // the document entered before this one
 };
 

@@ -486,8 +486,8 @@ bool CXmlItem::Grow() {
   CXmlItem** grown = nullptr;
   // While this node's document is being parsed, its lists come from the
   // document too, and go with it.
-  const bool fromDocument = (m_nFlags & (kParsed | kHeapList)) == kParsed &&
-                            XmlDocument::Current() == XmlDocumentOf(this);
+  const bool fromDocument =
+      (m_nFlags & (kParsed | kHeapList)) == kParsed && XmlDocument::Current() == XmlDocumentOf(this);
   if (fromDocument) {
     grown = static_cast<CXmlItem**>(XmlDocumentOf(this)->CarveList(bytes));
   } else {
@@ -536,7 +536,8 @@ CXmlItem* CXmlItem::GetChild(const char* name) const {
 void CXmlItem::RemoveAt(int i) {
   if (i < 0 || i >= m_nChildren) return;
   CXmlItem* child = m_ppChildren[i];
-  std::memmove(m_ppChildren + i, m_ppChildren + i + 1, sizeof(CXmlItem*) * static_cast<size_t>(m_nChildren - i - 1));
+  std::memmove(m_ppChildren + i, m_ppChildren + i + 1,
+               sizeof(CXmlItem*) * static_cast<size_t>(m_nChildren - i - 1));
   --m_nChildren;
   // A parsed node's parent was of its document, or it was a top already:
   // now it heads a tree of its own.
@@ -1318,8 +1319,8 @@ CXmlItem* CXmlParser::MakeNode(CXmlItem* parent, char* name, size_t nameLength, 
     if (plain) m_pKnownItem = &type;
     item->m_nFlags |= flags;
     // A class of its own, or what its constructor set, needs its destructor.
-    if (!plain || (item->m_nFlags & (CXmlItem::kOwnName | CXmlItem::kOwnValue | CXmlItem::kOwnAttrs |
-                                     CXmlItem::kHeapList)))
+    if (!plain || (item->m_nFlags &
+                   (CXmlItem::kOwnName | CXmlItem::kOwnValue | CXmlItem::kOwnAttrs | CXmlItem::kHeapList)))
       item->MarkDirty();
     item->FreeText(item->m_pszName, CXmlItem::kOwnName);
     item->m_nFlags &= ~CXmlItem::kOwnName;

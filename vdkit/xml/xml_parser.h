@@ -187,10 +187,10 @@ class VDKIT_API CXmlItem {
     kParsed = 1,
     kTop = 2,
     kDirty = 4,
-    kOwnName = 8,      // m_pszName is this node's, from the heap
-    kOwnValue = 16,    // m_pszValue likewise
-    kOwnAttrs = 32,    // m_pAttributes is this node's, else m_pszEntries borrows
-    kHeapList = 64,    // m_ppChildren is from the heap, else from the document
+    kOwnName = 8,    // m_pszName is this node's, from the heap
+    kOwnValue = 16,  // m_pszValue likewise
+    kOwnAttrs = 32,  // m_pAttributes is this node's, else m_pszEntries borrows
+    kHeapList = 64,  // m_ppChildren is from the heap, else from the document
   };
 
   VDKIT_XML_LOCAL void SetText(const char*& field, uint32_t ownFlag, const char* text, size_t n);
@@ -367,12 +367,12 @@ class VDKIT_API CXmlParser {
   // Moves the unread bytes to the start of a new buffer of `capacity`.
   VDKIT_XML_LOCAL bool MoveUnread(LONG capacity);
 
-  const PlainKind* m_pPlain = &kPlainKind;  // what this class makes, when plain
-  const PlainKind* m_pPlace = nullptr;      // set while the parse makes the nodes itself
-  detail::XmlDocument* m_pDocument = nullptr;  // while a parse runs
-  char* m_pOwned = nullptr;                    // the buffer NewBuffer made last
+  const PlainKind* m_pPlain = &kPlainKind;       // what this class makes, when plain
+  const PlainKind* m_pPlace = nullptr;           // set while the parse makes the nodes itself
+  detail::XmlDocument* m_pDocument = nullptr;    // while a parse runs
+  char* m_pOwned = nullptr;                      // the buffer NewBuffer made last
   const std::type_info* m_pKnownItem = nullptr;  // last node class checked plain
-  LONG m_nTextEnd = -1;  // a '<' that a value's terminator took the place of
+  LONG m_nTextEnd = -1;                          // a '<' that a value's terminator took the place of
   bool m_bParsing = false;
   LONG m_nDiscarded = 0;  // bytes dropped from the buffer's front by findChars
   Status m_status = notParsed;

@@ -412,7 +412,6 @@ TEST(XmlItemDeathTest, ADeletedNodeIsPoisonedWhileItsBlockLives) {
 }
 #endif
 
-
 // ---- Parsed trees changed at random, against a model ---------------------------------
 
 // What a node holds, as the tree should: attribute names are unique ignoring
@@ -424,7 +423,8 @@ struct Model {
 
   static bool Same(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+             return std::tolower(static_cast<unsigned char>(x)) ==
+                    std::tolower(static_cast<unsigned char>(y));
            });
   }
   std::pair<std::string, std::string>* Find(const std::string& k) {
@@ -459,12 +459,12 @@ void ExpectSame(CXmlItem& item, const Model& m, const std::string& where) {
   EXPECT_EQ(item.GetA("zz"), nullptr);
   ASSERT_EQ(item.GetCount(), static_cast<int>(m.kids.size()));
   for (size_t i = 0; i < m.kids.size(); ++i) {
-    EXPECT_EQ(item.GetChild(m.kids[i]->name.c_str()), item.GetChild(static_cast<int>(
-                                                          std::find_if(m.kids.begin(), m.kids.end(),
-                                                                       [&](const std::unique_ptr<Model>& k) {
-                                                                         return Model::Same(k->name, m.kids[i]->name);
-                                                                       }) -
-                                                          m.kids.begin())));
+    EXPECT_EQ(item.GetChild(m.kids[i]->name.c_str()),
+              item.GetChild(static_cast<int>(std::find_if(m.kids.begin(), m.kids.end(),
+                                                          [&](const std::unique_ptr<Model>& k) {
+                                                            return Model::Same(k->name, m.kids[i]->name);
+                                                          }) -
+                                             m.kids.begin())));
     ExpectSame(*item.GetChild(static_cast<int>(i)), *m.kids[i], where + "/" + std::to_string(i));
   }
 }
@@ -476,7 +476,8 @@ std::string DumpModel(const Model& m) {
     const Model& k = *m.kids[i];
     if (i) out += ' ';
     out += k.name;
-    for (size_t a = 0; a < k.attrs.size(); ++a) out += (a ? "," : "{") + k.attrs[a].first + "=" + k.attrs[a].second;
+    for (size_t a = 0; a < k.attrs.size(); ++a)
+      out += (a ? "," : "{") + k.attrs[a].first + "=" + k.attrs[a].second;
     if (!k.attrs.empty()) out += '}';
     if (!k.value.empty()) out += "=\"" + k.value + "\"";
     if (!k.kids.empty()) out += "(" + DumpModel(k) + ")";
@@ -493,8 +494,8 @@ void RandomElement(std::mt19937& rng, int depth, std::string& doc, Model& parent
   static const char* const kNames[] = {"n", "item", "X", "w-1"};
   static const char* const kAttrNames[] = {"a", "A", "bb", "long_name"};
   static const std::pair<const char*, const char*> kPieces[] = {
-      {"ab", "ab"}, {"c d", "c d"}, {"&lt;", "<"}, {"&amp;", "&"}, {"&#32;", " "}, {"&#10;", "\n"},
-      {"&#x9;", "\t"}, {"&apos;", "'"}, {"&quot;", "\""}};
+      {"ab", "ab"},    {"c d", "c d"},  {"&lt;", "<"},   {"&amp;", "&"},  {"&#32;", " "},
+      {"&#10;", "\n"}, {"&#x9;", "\t"}, {"&apos;", "'"}, {"&quot;", "\""}};
   static const char* const kBlanks[] = {"", " ", "\n  ", "\t"};
   auto text = [&](std::string& raw, int pieces) {
     std::string decoded;
@@ -512,7 +513,8 @@ void RandomElement(std::mt19937& rng, int depth, std::string& doc, Model& parent
     const std::string k = kAttrNames[pick(4)];  // "a" and "A" are one name
     std::string raw;
     m->Set(k, text(raw, pick(3)));
-    doc += std::string(kBlanks[1 + pick(3)]) + k + kBlanks[pick(2)] + "=" + kBlanks[pick(2)] + "'" + raw + "'";
+    doc +=
+        std::string(kBlanks[1 + pick(3)]) + k + kBlanks[pick(2)] + "=" + kBlanks[pick(2)] + "'" + raw + "'";
   }
   const int kids = depth < 4 ? pick(4) : 0;
   if (kids == 0 && pick(2)) {
@@ -536,7 +538,8 @@ void RandomElement(std::mt19937& rng, int depth, std::string& doc, Model& parent
 // Every node of the trees, with its model, in pre-order.
 void Collect(CXmlItem* item, Model* m, std::vector<std::pair<CXmlItem*, Model*>>& out) {
   out.emplace_back(item, m);
-  for (int i = 0; i < item->GetCount(); ++i) Collect(item->GetChild(i), m->kids[static_cast<size_t>(i)].get(), out);
+  for (int i = 0; i < item->GetCount(); ++i)
+    Collect(item->GetChild(i), m->kids[static_cast<size_t>(i)].get(), out);
 }
 
 TEST(XmlItemTest, ParsedTreesStayValidThroughChangesCopiesAndDeletes) {
@@ -596,7 +599,8 @@ TEST(XmlItemTest, ParsedTreesStayValidThroughChangesCopiesAndDeletes) {
         case 4:
           if (item->GetCount()) {
             const int i = pick(item->GetCount());
-            kept.emplace_back(std::unique_ptr<CXmlItem>(item->GetChild(i)), std::move(m->kids[static_cast<size_t>(i)]));
+            kept.emplace_back(std::unique_ptr<CXmlItem>(item->GetChild(i)),
+                              std::move(m->kids[static_cast<size_t>(i)]));
             item->RemoveAt(i);
             m->kids.erase(m->kids.begin() + i);
           }
@@ -636,7 +640,7 @@ TEST(XmlItemTest, ParsedTreesStayValidThroughChangesCopiesAndDeletes) {
       Model holder;
       holder.kids.push_back(std::move(k.second));
       CXmlItem top(nullptr);
-      EXPECT_EQ(Dump(*k.first) , DumpModel(*holder.kids[0]));
+      EXPECT_EQ(Dump(*k.first), DumpModel(*holder.kids[0]));
     }
     // Freed in either order: what was taken out outlives its tree, or not.
     if (seed % 2) root.reset();
