@@ -8,6 +8,8 @@
 #include "compare.h"
 #include "csv.h"
 #include "formats.h"
+#include "sections.h"
+#include "settings.h"
 #include "tool.h"
 #include "vdf.h"
 #include "vdkit/core/string_sets.h"
@@ -27,15 +29,16 @@ const char kConvertHelp[] =
     "Usage: vdkit convert [--as FORM] [--to FORM] [--name NAME] [--lossy] IN OUT\n"
     "\n"
     "Reads IN (its form recognised by content, or named with --as) and writes OUT in\n"
-    "the form its extension names (.vdf .xml .tv10 .csv .vts .vds .txt .vks) or --to\n"
-    "names.\n"
+    "the form its extension names (.vdf .xml .tv10 .csv .vts .vds .txt .vks .sec) or\n"
+    "--to names.\n"
     "OUT appears only when the whole conversion succeeded.\n"
     "\n"
     "Conversions:\n"
     "  vdf <-> xml            binary object archive <-> XML object document\n"
     "  table <-> csv <-> xml  a \"TV10\" table file, CSV with a header of field\n"
     "                         definitions (Depth:DOUBLE), the table's XML document\n"
-    "  tableset, keystrings   rewritten in their own form\n"
+    "  tableset, keystrings, secfile, keyprofile\n"
+    "                         rewritten in their own form\n"
     "  dataset <-> dataset-text\n"
     "\n"
 
@@ -224,6 +227,12 @@ void ConvertOther(const Request& r, Input& in) {
     }
   } else if (r.inForm == Form::keystrings && r.outForm == Form::keystrings) {
     out = StoreKeyStrings(*LoadKeyStrings(r.in, in.File()));
+  } else if (r.inForm == Form::secfile && r.outForm == Form::secfile) {
+    RewriteSections(r.in, r.out, r.lossy);
+    return;
+  } else if ((r.inForm == Form::keyprofile || r.inForm == Form::xml) && r.outForm == Form::keyprofile) {
+    RewriteKeyProfile(r.in, in.Bytes(), r.out, r.lossy);
+    return;
   } else {
     CannotConvert(r);
   }
@@ -260,6 +269,8 @@ int RunConvert(const std::vector<std::string>& args) {
 
   Input in(r.in);
   r.inForm = ResolveInputForm(r.in, in.Head(), cl.Value("as"));
+  // A key profile is an XML document too: ".xml" keeps it one.
+  if (r.inForm == Form::keyprofile && r.outForm == Form::xml && !cl.Has("to")) r.outForm = Form::keyprofile;
   const bool treeIn = r.inForm == Form::vdf || r.inForm == Form::xml;
   const bool treeOut = r.outForm == Form::vdf || r.outForm == Form::xml;
   const bool tableIn = IsTableForm(r.inForm) || r.inForm == Form::xml;

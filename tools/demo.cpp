@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -15,11 +16,13 @@
 #include "formats.h"
 #include "grid_run.h"
 #include "raster.h"
+#include "sections.h"
 #include "listing.h"
 #include "tool.h"
 #include "vdf.h"
 #include "vdkit/core/date.h"
 #include "vdkit/core/string_sets.h"
+#include "vdkit/dataobj/key_profile.h"
 #include "vdkit/geometry/polyline.h"
 #include "vdkit/geometry/region.h"
 #include "vdkit/vdb/data_set.h"
@@ -39,8 +42,10 @@ const char kDemoHelp[] =
     "archives) and a view selected from them, and a map layer with a road, a lease\n"
     "boundary and the road clipped by it. Saves it as a binary object archive\n"
     "(demo.vdf) and as an XML object document (demo.xml); writes the tables, the\n"
-    "table set, a data set and a key-string-array file in their own forms; grids\n"
-    "the wells' mean temperature by kriging into a picture (wells.png); reads\n"
+    "table set, a data set and a key-string-array file in their own forms, the\n"
+    "tables in a section file (survey.sec); grids the wells' mean temperature by\n"
+    "kriging into a picture (wells.png) with the settings of a key profile\n"
+    "(grid.xml); reads\n"
     "every file back, checks it equals what was written, and prints the tree and\n"
     "the view's ranges.\n"
     "\n"
@@ -244,6 +249,10 @@ std::string NewDemoDirectory() {
   }
 }
 
+void ReportWritten(const char* name, const char* description, size_t size) {
+  Out().Line(Format("  %-12s %-34s %8s bytes, read back equal", name, description, Grouped(size).c_str()));
+}
+
 // Writes a file, reads it back with `check` and reports the result.
 void WriteAndCheck(const std::string& dir, const char* name, const Blob& bytes,
                    const std::function<bool(const std::string&, ByteSpan, std::string*)>& check,
@@ -255,12 +264,86 @@ void WriteAndCheck(const std::string& dir, const char* name, const Blob& bytes,
   if (!check(path, back, &diff)) FailFile(path, "read back different from what was written: " + diff);
   const Form form = RecognizeContent(back, path);
   if (!description) description = FormDescription(form == Form::unknown ? FormFromExtension(path) : form);
-  Out().Line(Format("  %-12s %-34s %8s bytes, read back equal", name, description, Grouped(bytes.size()).c_str()));
+  ReportWritten(name, description, bytes.size());
+}
+
+// The settings the wells' picture is made with, as a key profile.
+CKeyProfile GridSettings() {
+  CKeyProfile p;
+  p.SetKeyString("Grid", "Method", "kriging");
+  p.SetKeyFloat("Grid", "Alpha", 1.5f);
+  p.SetKeyInt("Grid", "Columns", 191);
+  p.SetKeyInt("Grid", "Rows", 251);
+  p.SetKeyFloat("Grid", "Cell", 10);
+  const double origin[2] = {511800, 4176800};
+  p.SetKeyBin("Grid", "Origin", origin, sizeof origin);
+  p.SetKeyString("Picture", "File", "wells.png");
+  p.SetKeyInt("Picture", "Scale", 2);
+  return p;
+}
+
+bool SameProfile(const CKeyProfile& a, const CKeyProfile& b, std::string* diff) {
+  if (a.GetCount() != b.GetCount()) {
+    *diff = "the number of entries";
+    return false;
+  }
+  CString section, key;
+  int type = 0;
+  int size = 0;
+  void* data = nullptr;
+  for (POSITION pos = a.GetStartPos(); pos;) {
+    a.GetNext(pos, section, key, type, size, data);
+    std::vector<BYTE> other(static_cast<size_t>(size) + 1);
+    if (b.GetKeyBin(section, key, other.data(), static_cast<UINT>(size)) != size ||
+        std::memcmp(other.data(), data, static_cast<size_t>(size)) != 0) {
+      *diff = "entry " + std::string(section) + "/" + std::string(key);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The survey's tables as table files and the lease's vertices, in a section
+// file; read back with the program's own reader.
+void WriteSections(const std::string& dir, CVdbTable& wells, CVdbTable& samples, const CPolyline& lease) {
+  const std::string path = JoinPath(dir, "survey.sec");
+  struct Entry {
+    const char* name;
+    LONG type;
+    Blob bytes;
+  };
+  std::vector<float> vertices;
+  for (int i = 0; i < lease.GetSize(); ++i) vertices.insert(vertices.end(), {lease.GetAt(i).x, lease.GetAt(i).y});
+  Entry entries[] = {{"Wells", 1, StoreTable(wells)},
+                     {"Samples", 1, StoreTable(samples)},
+                     {"Lease", 2, Blob(std::string(reinterpret_cast<const char*>(vertices.data()), vertices.size() * 4))}};
+  {
+    CSecFile out;
+    if (!out.Open(path.c_str(), secOpenCreate)) FailFile(path, "cannot create");
+    for (Entry& e : entries) {
+      SsecTableInfo info{};
+      info.nType = e.type;
+      info.dwInfo3 = static_cast<DWORD>(e.bytes.size());
+      out.AddTableInfo(e.name, info);
+      out.Write(e.bytes.data(), static_cast<UINT>(e.bytes.size()));
+    }
+    out.Close();
+  }
+  CSecFile in;
+  const Sections back = ReadSections(path, in);
+  bool same = back.tables.size() == std::size(entries);
+  for (size_t i = 0; same && i < back.tables.size(); ++i)
+    same = back.tables[i].name == entries[i].name && back.tables[i].info.nType == entries[i].type &&
+           Blob(std::string(reinterpret_cast<const char*>(SectionBytes(path, in, back.tables[i]).data()),
+                            back.tables[i].size)) == entries[i].bytes;
+  if (!same) FailFile(path, "read back different from what was written");
+  ReportWritten("survey.sec", FormDescription(Form::secfile), static_cast<size_t>(back.length));
 }
 
 // The wells' mean sample temperature, kriged over the wells and the lease,
-// with the lease drawn (it marks no boundary: two wells lie outside it).
-Picture WellsPicture(CVdbTable& wells, CVdbTable& samples, const CPolyline& lease) {
+// with the lease drawn (it marks no boundary: two wells lie outside it), as
+// the settings say.
+Picture WellsPicture(CVdbTable& wells, CVdbTable& samples, const CPolyline& lease, const CKeyProfile& settings) {
   Samples points;
   for (bool ok = wells.MoveToFirst(); ok; ok = wells.MoveToNext()) {
     const LONG id = wells.Long("ID");
@@ -282,16 +365,19 @@ Picture WellsPicture(CVdbTable& wells, CVdbTable& samples, const CPolyline& leas
     options.boundaryY.push_back(lease.GetAt(i).y);
   }
   GridJob job;
+  job.alpha = settings.GetKeyFloat("Grid", "Alpha", 1.5f);
   Raster& g = job.grid;
-  g.x0 = 511800;
-  g.y0 = 4176800;
-  g.dx = g.dy = 10;
-  g.nx = 191;
-  g.ny = 251;
+  double origin[2] = {0, 0};
+  settings.GetKeyBin("Grid", "Origin", origin, sizeof origin);
+  g.x0 = origin[0];
+  g.y0 = origin[1];
+  g.dx = g.dy = settings.GetKeyFloat("Grid", "Cell", 10);
+  g.nx = static_cast<int>(settings.GetKeyInt("Grid", "Columns", 2));
+  g.ny = static_cast<int>(settings.GetKeyInt("Grid", "Rows", 2));
   RunGridJob(job, points, Boundary(), "the wells");
   options.sampleX = points.x;
   options.sampleY = points.y;
-  options.scale = 2;
+  options.scale = static_cast<int>(settings.GetKeyInt("Picture", "Scale", 1));
   return DrawPicture(g, options);
 }
 
@@ -367,9 +453,22 @@ int RunDemo(const std::vector<std::string>& args) {
                   return SameKeyStrings(*dates, *LoadKeyStrings(path, bytes), diff);
                 });
 
+  const CPolyline& lease = *static_cast<CPolyline*>(disk->FindFile("Map")->FindFile("Lease"));
+  WriteSections(dir, wells, samples, lease);
+  const CKeyProfile settings = GridSettings();
+  {
+    CMemFile mem;
+    CKeyProfile copy = settings;
+    copy.Store(&mem);
+    WriteAndCheck(dir, "grid.xml", Blob(mem), [&](const std::string& path, ByteSpan bytes, std::string* diff) {
+      CKeyProfile back;
+      CMemFile in(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
+      if (!back.Load(&in)) FailFile(path, "the library refused it");
+      return SameProfile(settings, back, diff);
+    });
+  }
   if (CanWritePng()) {
-    const Picture picture =
-        WellsPicture(wells, samples, *static_cast<CPolyline*>(disk->FindFile("Map")->FindFile("Lease")));
+    const Picture picture = WellsPicture(wells, samples, lease, settings);
     const std::vector<uint8_t> png = EncodePng("wells.png", picture);
     WriteAndCheck(
         dir, "wells.png", Blob(std::string(png.begin(), png.end())),

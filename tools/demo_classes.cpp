@@ -1,6 +1,8 @@
 #include "demo_classes.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "vdkit/platform/archive.h"
@@ -82,10 +84,61 @@ bool CSurvey::Serialize(CXmlArchive& ar) {
   return true;
 }
 
+IMPLEMENT_VDFILE(CUnitTable, CVDFile)
+
+bool CUnitTable::Serialize(CArchive& ar) {
+  return m_units.Serialize(ar);
+}
+
+bool CUnitTable::Serialize(CXmlArchive& ar) {
+  char number[32];
+  if (ar.IsStoring()) {
+    for (int i = 0; i < m_units.GetSize(); ++i) {
+      const CUnitTrans::SUnit* u = m_units.GetAt(i);
+      CString from = u->strUnit1;
+      CString to = u->strUnit2;
+      CXmlVar f("from", from);
+      CXmlVar t("to", to);
+      ar << "<unit";
+      ar < f;
+      ar < t;
+      std::snprintf(number, sizeof number, "%.17g", u->dFactor);
+      ar << " factor='" << number << "' />\n";
+    }
+    std::snprintf(number, sizeof number, "%.17g", m_units.GetFactor());
+    ar << "<factor>" << number << "</factor>\n";
+    return true;
+  }
+  // The pairs, then the current factor, which only the binary form sets:
+  // the table's binary form with the stored factor in its last 8 bytes.
+  CUnitTrans table;
+  table.FreeStorage();
+  for (int i = 0; i < ar.GetItemCount(); ++i) {
+    CXmlArchive one(ar, i);
+    const char* from = one.GetAV("from");
+    const char* to = one.GetAV("to");
+    const char* factor = one.GetAV("factor");
+    if (from && to && factor) table.AddUnit(from, to, std::strtod(factor, nullptr));
+  }
+  CMemFile stream;
+  {
+    CArchive out(&stream, CArchive::store);
+    table.Serialize(out);
+    out.Close();
+  }
+  CXmlArchive factor(ar, "factor");
+  double current = factor.IsValid() ? std::strtod(factor.GetXmlItem()->GetValue(), nullptr) : 1.0;
+  stream.Seek(-8, CFile::end);
+  stream.Write(&current, 8);
+  stream.SeekToBegin();
+  CArchive in(&stream, CArchive::load);
+  return m_units.Serialize(in);
+}
+
 namespace vdtool {
 void RegisterDemoClasses() {
   // Naming the record is enough to keep it in the program.
-  static CVDClassInfo* const keep[] = {&CSurvey::sClassInfo};
+  static CVDClassInfo* const keep[] = {&CSurvey::sClassInfo, &CUnitTable::sClassInfo};
   (void)keep;
 }
 }  // namespace vdtool

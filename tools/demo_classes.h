@@ -13,6 +13,7 @@
 //   out << disk;                                   // the class data hold the whole set
 #pragma once
 
+#include "vdkit/coord/unit_trans.h"
 #include "vdkit/vdb/table_set.h"
 
 class CSurvey : public CVdbTableSet {
@@ -27,6 +28,20 @@ class CSurvey : public CVdbTableSet {
   // <relations> with one <relation key= table= related= /> each. Loading
   // appends what those elements hold; true (missing parts are skipped).
   bool Serialize(CXmlArchive& ar) override;
+};
+
+// CUnitTable keeps a unit-conversion table (CUnitTrans) as a file object,
+// as a program that stores one with its data would: its pairs and current
+// factor as class data in a binary archive (CUnitTrans's own binary form),
+// and as <unit from= to= factor= /> elements and a <factor> in XML.
+// Registered as "CUnitTable".
+class CUnitTable : public CVDFile {
+  DECLARE_VDFILE(CUnitTable)
+
+ public:
+  bool Serialize(CArchive& ar) override;
+  bool Serialize(CXmlArchive& ar) override;
+  CUnitTrans m_units;
 };
 
 namespace vdtool {

@@ -1,5 +1,6 @@
 #include "formats.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,9 @@ const FormInfo kForms[] = {
     {Form::dataset, "dataset", "data set (binary form)"},
     {Form::datasetText, "dataset-text", "data set (text form)"},
     {Form::keystrings, "keystrings", "key-string-array file"},
+    {Form::secfile, "secfile", "section file (SECF)"},
+    {Form::keyprofile, "keyprofile", "key profile (XML DataSet)"},
+    {Form::jobparams, "jobparams", "operator parameter file (XML JobParameters)"},
 };
 
 const FormInfo& InfoOf(Form f) {
@@ -67,6 +71,33 @@ std::string FirstToken(ByteSpan bytes) {
   for (size_t j = 0; j < end; ++j)
     if (bytes[j] == 0) return "";
   return token;
+}
+
+// The name of the first element after `at` (passing over the declaration,
+// processing instructions, comments and the document type), when its tag has
+// no class attribute; "" otherwise or when the bytes end first.
+std::string FirstElement(ByteSpan bytes, size_t at) {
+  const size_t end = std::min<size_t>(bytes.size(), 4096);
+  while (at < end) {
+    if (bytes[at] != '<') {
+      ++at;
+      continue;
+    }
+    const BYTE next = at + 1 < end ? bytes[at + 1] : 0;
+    if (next == '?' || next == '!') {
+      const char* close = next == '!' && StartsWith(bytes, at, "<!--") ? "-->" : ">";
+      const BYTE* found = std::search(bytes.data() + at + 2, bytes.data() + end, close, close + std::strlen(close));
+      at = static_cast<size_t>(found - bytes.data()) + std::strlen(close);
+      continue;
+    }
+    std::string name;
+    size_t i = at + 1;
+    while (i < end && bytes[i] > ' ' && bytes[i] != '>' && bytes[i] != '/') name += static_cast<char>(bytes[i++]);
+    const BYTE* tagEnd = std::find(bytes.data() + i, bytes.data() + end, '>');
+    const std::string tag(reinterpret_cast<const char*>(bytes.data()) + i, reinterpret_cast<const char*>(tagEnd));
+    return tag.find("class=") == std::string::npos ? name : "";
+  }
+  return "";
 }
 
 // Where reading stopped, for messages.
@@ -119,6 +150,7 @@ Form FormFromExtension(const std::string& path) {
   if (ext == "vds") return Form::dataset;
   if (ext == "vks") return Form::keystrings;
   if (ext == "txt") return Form::datasetText;
+  if (ext == "sec") return Form::secfile;
   return Form::unknown;
 }
 
@@ -129,7 +161,13 @@ Form RecognizeContent(ByteSpan bytes, const std::string& path) {
   while (at < bytes.size() &&
          (bytes[at] == ' ' || bytes[at] == '\t' || bytes[at] == '\r' || bytes[at] == '\n'))
     ++at;
-  if (StartsWith(bytes, at, "<?xml")) return Form::xml;
+  if (StartsWith(bytes, at, "<?xml")) {
+    const std::string first = FirstElement(bytes, at);
+    if (first == "DataSet") return Form::keyprofile;
+    if (first == "JobParameters") return Form::jobparams;
+    return Form::xml;
+  }
+  if (StartsWith(bytes, 0, "SECF")) return Form::secfile;
   if (bytes.size() >= 8 && Int32At(bytes, 0) > 0 && StartsWith(bytes, 4, "TV10")) return Form::tableset;
   const std::string token = FirstToken(bytes);
   if (token.compare(0, 3, "@id") == 0) return Form::csv;

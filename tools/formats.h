@@ -5,7 +5,10 @@
 // Recognition by content: "VDFc" at byte 0 is a binary object archive,
 // "TV10" at byte 0 a table file, "<?xml" (after a byte-order mark and
 // blanks) an XML document, a positive table count followed by "TV10" a
-// table-set stream, a first line "@id..." a CSV table written by this
+// table-set stream, "SECF" at byte 0 a section file, an XML document whose
+// first element is <DataSet> (without a class) a key profile and one whose
+// first element is <JobParameters> an operator parameter file, a first line
+// "@id..." a CSV table written by this
 // program, and a text that opens like the data-set writer's text form a data
 // set in text form. A table-set stream without tables, a binary data set and
 // a key-string-array file carry no mark of their own: they are known by their
@@ -44,10 +47,14 @@ enum class Form {
   dataset,      // data set, binary form
   datasetText,  // data set, text form
   keystrings,   // key-string-array file
+  secfile,      // section file, "SECF"
+  keyprofile,   // key profile, an XML document of one <DataSet>
+  jobparams,    // operator parameter file, an XML document of one <JobParameters>
 };
 
 // The keyword of a form on the command line ("vdf", "xml", "table", "csv",
-// "tableset", "dataset", "dataset-text", "keystrings").
+// "tableset", "dataset", "dataset-text", "keystrings", "secfile",
+// "keyprofile", "jobparams").
 const char* FormKeyword(Form f);
 // A phrase for messages and listings: "binary object archive (VDFc)".
 const char* FormDescription(Form f);

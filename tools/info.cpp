@@ -9,6 +9,8 @@
 #include "csv.h"
 #include "formats.h"
 #include "listing.h"
+#include "sections.h"
+#include "settings.h"
 #include "tool.h"
 #include "vdf.h"
 #include "vdkit/core/padded_string.h"
@@ -34,6 +36,9 @@ const char kInfoHelp[] =
     "  table-set stream       its tables, definitions and relations\n"
     "  data set               its values by kind\n"
     "  key-string-array file  its keys\n"
+    "  section file           its header and directory of tables\n"
+    "  key profile            its entries by section and type\n"
+    "  operator parameters    its operators: name, type, class\n"
     "\n"
     "Options:\n"
     "  --as FORM   read the files as FORM: tableset, dataset or keystrings (these forms\n"
@@ -49,7 +54,10 @@ const char kDumpHelp[] =
     "\n"
     "Prints the whole content of the file in readable form: every object of an\n"
     "archive or XML document with its data, a table's records in aligned columns,\n"
-    "the values of a data set, the keys and texts of a key-string-array file.\n"
+    "the values of a data set, the keys and texts of a key-string-array file, the\n"
+    "tables of a section file (a table file among them as records, else bytes),\n"
+    "the entries of a key profile, each operator of a parameter file with its\n"
+    "elements.\n"
     "Nothing is printed unless the whole file reads.\n"
     "\n"
     "Options:\n"
@@ -212,44 +220,6 @@ void InfoXml(const std::string& path, ByteSpan bytes, bool all) {
                ", which this program does not know; the library skips such elements and what is below them");
 }
 
-// An element and what is below it, as XML text again, one element a line.
-void PrintXmlData(const CXmlItem& item, const std::string& indent) {
-  struct Frame {
-    const CXmlItem* item;
-    int next;
-    std::string indent;
-  };
-  auto open = [](const CXmlItem& e, bool leaf) {
-    std::string text = "<" + Printable(e.GetName());
-    CXmlAttributes& attrs = const_cast<CXmlItem&>(e).GetAttributes();
-    for (int i = 0; i < attrs.GetCount(); ++i) {
-      const std::string entry = attrs.GetAt(i);
-      const size_t eq = entry.find('=');
-      text += " " + Printable(entry.substr(0, eq)) + "='" +
-              Printable(eq == std::string::npos ? "" : entry.substr(eq + 1)) + "'";
-    }
-    if (leaf)
-      return text +
-             (*e.GetValue() ? ">" + Printable(e.GetValue()) + "</" + Printable(e.GetName()) + ">" : " />");
-    return text + ">" + Printable(e.GetValue());
-  };
-  std::vector<Frame> stack{{&item, 0, indent}};
-  Out().Line(indent + open(item, item.GetCount() == 0));
-  if (item.GetCount() == 0) return;
-  while (!stack.empty()) {
-    Frame& f = stack.back();
-    if (f.next >= f.item->GetCount()) {
-      Out().Line(f.indent + "</" + Printable(f.item->GetName()) + ">");
-      stack.pop_back();
-      continue;
-    }
-    const CXmlItem* child = f.item->GetChild(f.next++);
-    const std::string inner = f.indent + " ";
-    Out().Line(inner + open(*child, child->GetCount() == 0));
-    if (child->GetCount() > 0) stack.push_back({child, 0, inner});
-  }
-}
-
 void DumpXml(const std::string& path, ByteSpan bytes) {
   const XmlDocument doc = LoadXmlDocument(path, bytes);
   std::vector<std::string> names;
@@ -317,8 +287,8 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
   Input in(path);
   const Form form = ResolveInputForm(path, in.Head(), as);
   // The library's binary forms are read from the file; the rest in memory.
-  const bool inMemory =
-      form == Form::vdf || form == Form::xml || form == Form::csv || form == Form::datasetText;
+  const bool inMemory = form == Form::vdf || form == Form::xml || form == Form::csv || form == Form::datasetText ||
+                        form == Form::keyprofile || form == Form::jobparams;
   const ByteSpan bytes = inMemory ? in.Bytes() : ByteSpan();
   const unsigned long long size = inMemory ? bytes.size() : in.File().GetLength();
   Out().Line(path + ": " + FormDescription(form) + ", " + Plural(size, "byte", "bytes"));
@@ -369,6 +339,15 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
       PrintKeyStrings(*set, "  ", false, all ? static_cast<size_t>(-1) : kListLimit);
       break;
     }
+    case Form::secfile:
+      InfoSections(path);
+      break;
+    case Form::keyprofile:
+      InfoKeyProfile(path, bytes);
+      break;
+    case Form::jobparams:
+      InfoJobParameters(path, bytes);
+      break;
     case Form::unknown:
       break;
   }
@@ -451,6 +430,15 @@ int RunDump(const std::vector<std::string>& args) {
     }
     case Form::keystrings:
       PrintKeyStrings(*LoadKeyStrings(path, in.File()), "", true, static_cast<size_t>(-1));
+      break;
+    case Form::secfile:
+      DumpSections(path);
+      break;
+    case Form::keyprofile:
+      DumpKeyProfile(path, in.Bytes());
+      break;
+    case Form::jobparams:
+      DumpJobParameters(path, in.Bytes());
       break;
     case Form::unknown:
       break;

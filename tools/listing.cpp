@@ -4,9 +4,13 @@
 
 #include "cells.h"
 #include "csv.h"
+#include "demo_classes.h"
+#include "raster.h"
 #include "long_work.h"
 #include "tool.h"
 #include "vdkit/core/string_sets.h"
+#include "vdkit/dataobj/mmx.h"
+#include "vdkit/dataobj/rc_data.h"
 #include "vdkit/geometry/polyline.h"
 #include "vdkit/vdb/data_set.h"
 #include "vdkit/vdb/field_set.h"
@@ -253,6 +257,49 @@ void PrintHex(const BYTE* data, size_t size, const std::string& indent) {
 }
 
 bool PrintObjectContent(CVDFile& object, const std::string& indent) {
+  if (object.IsKindOf("CMMX")) {
+    CMMX& mmx = static_cast<CMMX&>(object);
+    Out().Line(indent + ContentSummary(object));
+    Grid grid({"QUANTITY", "KEY", "MIN", "MAX", "AUTO", "LOG10", "LINE"}, {false, true, true, true, false, false, false});
+    for (int i = 0; i < mmx.GetItemCount(); ++i) {
+      const CMMX::SItem& e = *mmx.GetItemAt(i);
+      grid.Row({Printable(e.strName.GetString()), std::to_string(e.nKey), ShortestText(e.fMin), ShortestText(e.fMax),
+                e.bAuto ? "yes" : "no", e.bLog10 ? "yes" : "no", Format("%u %u %d", e.dwLine1, e.wLine2, e.wLine3)});
+    }
+    if (mmx.GetItemCount() > 0) grid.Print(indent + "  ");
+    return true;
+  }
+  if (object.IsKindOf("CRCData")) {
+    CRCData& data = static_cast<CRCData&>(object);
+    Out().Line(indent + ContentSummary(object) + " (the archives keep none of a CRCData's own)");
+    if (data.GetColCount() == 0) return true;
+    std::vector<std::string> headers;
+    for (int c = 0; c < data.GetColCount(); ++c) {
+      const std::string unit = data.GetColUnit(c);
+      headers.push_back(Printable(data.GetColName(c)) + (unit.empty() ? "" : " (" + Printable(unit) + ")"));
+    }
+    Grid grid(headers, std::vector<bool>(headers.size(), true));
+    for (int r = 0; r < data.GetRowCount(); ++r) {
+      std::vector<std::string> row;
+      for (int c = 0; c < data.GetColCount(); ++c) {
+        const float v = data.GetRowAt(r)[c];
+        row.push_back(IsVdbNull(v) ? "" : ShortestText(v));
+      }
+      grid.Row(row);
+    }
+    grid.Print(indent + "  ");
+    return true;
+  }
+  if (object.IsKindOf("CUnitTable")) {
+    const CUnitTrans& units = static_cast<CUnitTable&>(object).m_units;
+    Out().Line(indent + ContentSummary(object));
+    Grid grid({"1 OF", "IS", "OF"}, {false, true, false});
+    for (int i = 0; i < units.GetSize(); ++i)
+      grid.Row({Printable(units.GetAt(i)->strUnit1.GetString()), ShortestText(units.GetAt(i)->dFactor),
+                Printable(units.GetAt(i)->strUnit2.GetString())});
+    if (units.GetSize() > 0) grid.Print(indent + "  ");
+    return true;
+  }
   if (object.IsKindOf("CPolyline")) {
     const CPolyline& line = static_cast<const CPolyline&>(object);
     Out().Line(indent + ContentSummary(object));
@@ -278,6 +325,20 @@ bool PrintObjectContent(CVDFile& object, const std::string& indent) {
 }
 
 std::string ContentSummary(CVDFile& object) {
+  if (object.IsKindOf("CMMX")) {
+    const int n = static_cast<CMMX&>(object).GetItemCount();
+    return Format("%d range%s", n, n == 1 ? "" : "s");
+  }
+  if (object.IsKindOf("CRCData")) {
+    const CRCData& data = static_cast<CRCData&>(object);
+    return Format("%d column%s, %d row%s", data.GetColCount(), data.GetColCount() == 1 ? "" : "s",
+                  data.GetRowCount(), data.GetRowCount() == 1 ? "" : "s");
+  }
+  if (object.IsKindOf("CUnitTable")) {
+    const CUnitTrans& units = static_cast<CUnitTable&>(object).m_units;
+    return Format("%d unit pair%s, current factor ", units.GetSize(), units.GetSize() == 1 ? "" : "s") +
+           ShortestText(units.GetFactor());
+  }
   if (object.IsKindOf("CPolyline")) {
     const CPolyline& line = static_cast<const CPolyline&>(object);
     return Format("%d point%s, %s", line.GetSize(), line.GetSize() == 1 ? "" : "s",

@@ -48,20 +48,25 @@ XmlObject Describe(const CXmlItem& item, int depth) {
 
 }  // namespace
 
-XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes) {
+std::unique_ptr<CXmlItem> ParseXmlDocument(const std::string& path, ByteSpan bytes) {
   if (bytes.empty()) FailFile(path, "empty file");
-  XmlDocument doc;
-  doc.root = std::make_unique<CXmlItem>(nullptr);
+  auto root = std::make_unique<CXmlItem>(nullptr);
   CMemFile mem(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
   CXmlParser parser;
-  if (!parser.ParseXml(&mem, doc.root.get()))
+  if (!parser.ParseXml(&mem, root.get()))
     FailFile(path, "not an XML document: it does not begin with \"<?xml\"");
   if (parser.GetStatus() != CXmlParser::ok)
     FailFile(path, std::string("malformed XML: ") + CXmlParser::StatusText(parser.GetStatus()) + " (byte " +
                        Grouped(static_cast<unsigned long long>(parser.GetStatusOffset())) + " of " +
                        Grouped(bytes.size()) + ")");
+  if (!root->GetChild(0)) FailFile(path, "an XML document without elements");
+  return root;
+}
+
+XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes) {
+  XmlDocument doc;
+  doc.root = ParseXmlDocument(path, bytes);
   const CXmlItem* top = doc.root->GetChild(0);
-  if (!top) FailFile(path, "an XML document without elements");
   if (!top->GetA("class"))
     FailFile(path, "an XML document, but not an object document: its first element " +
                        Quoted(top->GetName()) + " has no class attribute");
@@ -85,6 +90,44 @@ XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes) {
     stack.push_back({child, 0});
   }
   return doc;
+}
+
+// An element and what is below it, as XML text again, one element a line.
+void PrintXmlData(const CXmlItem& item, const std::string& indent) {
+  struct Frame {
+    const CXmlItem* item;
+    int next;
+    std::string indent;
+  };
+  auto open = [](const CXmlItem& e, bool leaf) {
+    std::string text = "<" + Printable(e.GetName());
+    CXmlAttributes& attrs = const_cast<CXmlItem&>(e).GetAttributes();
+    for (int i = 0; i < attrs.GetCount(); ++i) {
+      const std::string entry = attrs.GetAt(i);
+      const size_t eq = entry.find('=');
+      text += " " + Printable(entry.substr(0, eq)) + "='" +
+              Printable(eq == std::string::npos ? "" : entry.substr(eq + 1)) + "'";
+    }
+    if (leaf)
+      return text +
+             (*e.GetValue() ? ">" + Printable(e.GetValue()) + "</" + Printable(e.GetName()) + ">" : " />");
+    return text + ">" + Printable(e.GetValue());
+  };
+  std::vector<Frame> stack{{&item, 0, indent}};
+  Out().Line(indent + open(item, item.GetCount() == 0));
+  if (item.GetCount() == 0) return;
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next >= f.item->GetCount()) {
+      Out().Line(f.indent + "</" + Printable(f.item->GetName()) + ">");
+      stack.pop_back();
+      continue;
+    }
+    const CXmlItem* child = f.item->GetChild(f.next++);
+    const std::string inner = f.indent + " ";
+    Out().Line(inner + open(*child, child->GetCount() == 0));
+    if (child->GetCount() > 0) stack.push_back({child, 0, inner});
+  }
 }
 
 }  // namespace vdtool

@@ -38,9 +38,18 @@ struct XmlDocument {
   std::vector<XmlObject> objects;  // pre-order
 };
 
+// The parser's root node of a whole document; its first child is the
+// document's first element. Failure when it is not XML, is malformed (the
+// reason and the byte where the parser stopped) or has no element.
+std::unique_ptr<CXmlItem> ParseXmlDocument(const std::string& path, ByteSpan bytes);
+
 // Parses the whole document. Failure when it is not XML, is malformed (the
 // reason and the byte where the parser stopped), or its first element has no
 // "class" attribute.
 XmlDocument LoadXmlDocument(const std::string& path, ByteSpan bytes);
+
+// An element and what is below it, as XML text again, one element a line,
+// on standard output.
+void PrintXmlData(const CXmlItem& item, const std::string& indent);
 
 }  // namespace vdtool
