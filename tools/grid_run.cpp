@@ -1,5 +1,7 @@
 #include "grid_run.h"
 
+#include <time.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -22,6 +24,12 @@ struct QuietSolver {
   ~QuietSolver() { SetGaussjMessageHandler(previous); }
   GaussjMessageHandler previous;
 };
+
+double Seconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 
 const char* MethodName(GridMethod m) {
   return m == GridMethod::kriging ? "kriging" : m == GridMethod::idw ? "inverse distance" : "trend";
@@ -87,14 +95,21 @@ GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boun
     const int count = static_cast<int>(n);
     // One call does it all; a display that follows the work gets bands of
     // rows (the nodes are independent, so the values are the same), except
-    // for the trend, which would fit its surface again for every band.
-    const int bands = ProgressEnabled() && job.method != GridMethod::trend ? std::min(g.ny, 100) : 1;
+    // for the trend, which would fit its surface again for every band. Each
+    // call sets up its samples afresh, so the bands are sized to about a
+    // second of work, from the pace of those before.
+    const bool banded = ProgressEnabled() && job.method != GridMethod::trend;
     ProgressPhase phase(Format("%s of %s nodes", MethodName(job.method),
                                Grouped(static_cast<unsigned long long>(g.nx) * static_cast<unsigned>(g.ny)).c_str()),
                         static_cast<uint64_t>(g.ny));
-    for (int b = 0; b < bands && ok; ++b) {
-      const int r0 = static_cast<int>(static_cast<int64_t>(g.ny) * b / bands);
-      const int r1 = static_cast<int>(static_cast<int64_t>(g.ny) * (b + 1) / bands);
+    const double start = Seconds();
+    for (int r0 = 0, r1 = 0; r0 < g.ny && ok; r0 = r1) {
+      int take = g.ny;
+      if (banded) {
+        const double spent = Seconds() - start;
+        take = r0 == 0 || spent <= 0 ? g.ny / 100 : static_cast<int>(std::min<double>(g.ny, r0 / spent));
+      }
+      r1 = std::min(g.ny, r0 + std::max(1, take));
       const float* bgy = gy.data() + r0;
       float* const* brows = rows.data() + r0;
       SGridControl band = ctl;

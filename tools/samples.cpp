@@ -306,17 +306,18 @@ bool ParseNumber(const std::string& text, double* value) {
   return r.ec == std::errc() && r.ptr == text.data() + e;
 }
 
-Samples ReadSamples(const SampleRequest& request) {
+namespace {
+
+// The samples of the rows; `what` names a table ("" for text).
+Samples ExtractSamples(const SampleRequest& request, Rows& rows, const std::string& what) {
   const std::string& path = request.path;
-  Source source = OpenRows(path, request.as, request.table);
-  Rows& rows = *source.rows;
   Samples s;
-  s.source = source.what;
+  s.source = what;
   // Text without any of the names x, y, z gives its first three columns.
   bool anyNamed = false;
   for (const char* axis : kAxis)
     for (const std::string& n : rows.names) anyNamed = anyNamed || SameNoCase(n, axis);
-  const bool byName = !source.what.empty() || anyNamed;
+  const bool byName = !what.empty() || anyNamed;
   size_t column[3];
   for (int a = 0; a < 3; ++a) {
     column[a] = ResolveColumn(path, rows, request.columns[a], a, byName);
@@ -342,9 +343,9 @@ Samples ReadSamples(const SampleRequest& request) {
       }
     }
     if (!why.empty()) {
-      const std::string what = rows.Where() + ": " + why;
-      if (!request.skipBad) FailFile(path, what + " (--skip-bad leaves such rows out)");
-      if (s.skipped++ == 0) s.firstSkipped = what;
+      const std::string where = rows.Where() + ": " + why;
+      if (!request.skipBad) FailFile(path, where + " (--skip-bad leaves such rows out)");
+      if (s.skipped++ == 0) s.firstSkipped = where;
       continue;
     }
     if (s.z.size() == static_cast<size_t>(INT_MAX))
@@ -358,6 +359,57 @@ Samples ReadSamples(const SampleRequest& request) {
                                       s.skipped, s.firstSkipped.c_str())
                              : std::string("holds no samples"));
   return s;
+}
+
+// The vertices of a text of x, y rows.
+void ExtractVertices(const std::string& path, ByteSpan bytes, Boundary& b) {
+  TextRows rows(path, bytes);
+  size_t column[2] = {0, 1};
+  for (int a = 0; a < 2; ++a)
+    for (size_t i = 0; i < rows.names.size(); ++i)
+      if (SameNoCase(rows.names[i], kAxis[a])) column[a] = i;
+  std::string cell;
+  while (rows.Next()) {
+    double v[2];
+    for (int a = 0; a < 2; ++a)
+      if (!rows.Cell(column[a], cell) || !ParseNumber(cell, &v[a]) || !std::isfinite(v[a]) ||
+          std::fabs(v[a]) > FLT_MAX)
+        FailFile(path, rows.Where() + ": a vertex needs two numbers x, y");
+    b.x.push_back(v[0]);
+    b.y.push_back(v[1]);
+  }
+}
+
+// A ring of at least three vertices that encloses some area.
+void CheckRing(const std::string& path, Boundary& b) {
+  if (b.x.size() > 1 && b.x.front() == b.x.back() && b.y.front() == b.y.back()) {
+    b.x.pop_back();
+    b.y.pop_back();
+  }
+  const std::string what = b.what.empty() ? "the boundary" : "the " + b.what;
+  if (b.x.size() < 3)
+    FailFile(path, Format("%s has %zu vertices; a closed polyline needs at least 3", what.c_str(), b.x.size()));
+  if (b.x.size() > static_cast<size_t>(INT_MAX)) FailFile(path, what + " has too many vertices");
+  if (SignedArea(b.x, b.y) == 0) FailFile(path, what + " encloses no area");
+}
+
+}  // namespace
+
+Samples ReadSamples(const SampleRequest& request) {
+  Source source = OpenRows(request.path, request.as, request.table);
+  return ExtractSamples(request, *source.rows, source.what);
+}
+
+Samples ReadSampleText(const SampleRequest& request, ByteSpan bytes) {
+  TextRows rows(request.path, bytes);
+  return ExtractSamples(request, rows, "");
+}
+
+Boundary ReadBoundaryText(const std::string& path, ByteSpan bytes) {
+  Boundary b;
+  ExtractVertices(path, bytes, b);
+  CheckRing(path, b);
+  return b;
 }
 
 Boundary ReadBoundary(const std::string& path, const std::string& name) {
@@ -388,31 +440,9 @@ Boundary ReadBoundary(const std::string& path, const std::string& name) {
     FailFile(path, "a table file, not a boundary: give a closed polyline or a text of x, y vertices");
   } else {
     if (!name.empty()) FailUsage("grid", "--boundary-name is for object archives and XML documents");
-    TextRows rows(path, in.Bytes());
-    size_t column[2] = {0, 1};
-    for (int a = 0; a < 2; ++a)
-      for (size_t i = 0; i < rows.names.size(); ++i)
-        if (SameNoCase(rows.names[i], kAxis[a])) column[a] = i;
-    std::string cell;
-    while (rows.Next()) {
-      double v[2];
-      for (int a = 0; a < 2; ++a)
-        if (!rows.Cell(column[a], cell) || !ParseNumber(cell, &v[a]) || !std::isfinite(v[a]) ||
-            std::fabs(v[a]) > FLT_MAX)
-          FailFile(path, rows.Where() + ": a vertex needs two numbers x, y");
-      b.x.push_back(v[0]);
-      b.y.push_back(v[1]);
-    }
+    ExtractVertices(path, in.Bytes(), b);
   }
-  if (b.x.size() > 1 && b.x.front() == b.x.back() && b.y.front() == b.y.back()) {
-    b.x.pop_back();
-    b.y.pop_back();
-  }
-  const std::string what = b.what.empty() ? "the boundary" : "the " + b.what;
-  if (b.x.size() < 3)
-    FailFile(path, Format("%s has %zu vertices; a closed polyline needs at least 3", what.c_str(), b.x.size()));
-  if (b.x.size() > static_cast<size_t>(INT_MAX)) FailFile(path, what + " has too many vertices");
-  if (SignedArea(b.x, b.y) == 0) FailFile(path, what + " encloses no area");
+  CheckRing(path, b);
   return b;
 }
 

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "tool.h"
+
 namespace vdtool {
 
 struct SampleRequest {
@@ -51,6 +53,10 @@ struct Samples {
 // status 2 for a form keyword that names no form.
 Samples ReadSamples(const SampleRequest& request);
 
+// The same for delimited text already in memory (request.path names it in
+// messages; request.as and request.table are not used).
+Samples ReadSampleText(const SampleRequest& request, ByteSpan bytes);
+
 struct Boundary {
   std::vector<double> x, y;  // the vertices, without a repeated first one
   std::string what;          // "polyline '/Map/Lease'", or "" for text
@@ -61,6 +67,9 @@ struct Boundary {
 // the named one is open, or the ring has fewer than 3 vertices or encloses
 // no area.
 Boundary ReadBoundary(const std::string& path, const std::string& name);
+
+// The same for a text of x, y vertices in memory.
+Boundary ReadBoundaryText(const std::string& path, ByteSpan bytes);
 
 // The number in `text` (blanks around it allowed, a leading '+' too);
 // false when it is not one whole number.
