@@ -17,6 +17,7 @@
 #include "grid_run.h"
 #include "raster.h"
 #include "sections.h"
+#include "settings.h"
 #include "listing.h"
 #include "tool.h"
 #include "vdf.h"
@@ -287,20 +288,13 @@ bool SameProfile(const CKeyProfile& a, const CKeyProfile& b, std::string* diff) 
     *diff = "the number of entries";
     return false;
   }
-  CString section, key;
-  int type = 0;
-  int size = 0;
-  void* data = nullptr;
-  for (POSITION pos = a.GetStartPos(); pos;) {
-    a.GetNext(pos, section, key, type, size, data);
+  Walk(a, [&](const CString& section, const CString& key, int, int size, void* data) {
     std::vector<BYTE> other(static_cast<size_t>(size) + 1);
-    if (b.GetKeyBin(section, key, other.data(), static_cast<UINT>(size)) != size ||
-        std::memcmp(other.data(), data, static_cast<size_t>(size)) != 0) {
+    if (diff->empty() && (b.GetKeyBin(section, key, other.data(), static_cast<UINT>(size)) != size ||
+                          std::memcmp(other.data(), data, static_cast<size_t>(size)) != 0))
       *diff = "entry " + std::string(section) + "/" + std::string(key);
-      return false;
-    }
-  }
-  return true;
+  });
+  return diff->empty();
 }
 
 // The survey's tables as table files and the lease's vertices, in a section

@@ -59,8 +59,13 @@ size_t EntryElements(const std::string& path, ByteSpan bytes) {
   return n;
 }
 
-template <class Visit>
-void Walk(const CKeyProfile& profile, Visit visit) {
+std::string Plural(size_t n, const char* one, const char* many) {
+  return Grouped(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+void Walk(const CKeyProfile& profile, const std::function<void(const CString&, const CString&, int, int, void*)>& visit) {
   CString section, key;
   int type = 0;
   int size = 0;
@@ -70,12 +75,6 @@ void Walk(const CKeyProfile& profile, Visit visit) {
     visit(section, key, type, size, data);
   }
 }
-
-std::string Plural(size_t n, const char* one, const char* many) {
-  return Grouped(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
 
 void InfoKeyProfile(const std::string& path, ByteSpan bytes) {
   const std::unique_ptr<CKeyProfile> profile = LoadProfile(path, bytes);
