@@ -331,6 +331,13 @@ void WriteSections(const std::string& dir, CVdbTable& wells, CVdbTable& samples,
            Blob(std::string(reinterpret_cast<const char*>(SectionBytes(path, in, back.tables[i]).data()),
                             back.tables[i].size)) == entries[i].bytes;
   if (!same) FailFile(path, "read back different from what was written");
+  try {
+    in.Close();  // a failure here would otherwise pass unseen in the destructor
+  } catch (CException* e) {
+    const std::string text = ExceptionText(e);
+    e->Delete();
+    FailFile(path, "cannot read: " + text);
+  }
   ReportWritten("survey.sec", FormDescription(Form::secfile), static_cast<size_t>(back.length));
 }
 

@@ -41,7 +41,8 @@ TEST(SaveFaultsTest, ConvertKeepsTheOldOutput) {
   } conversions[] = {{"wells.tv10", "out.tv10", ""}, {"wells.tv10", "out.xml", ""},
                      {"samples.csv", "out.csv", ""}, {"demo.xml", "out.vdf", "--lossy"},
                      {"demo.vdf", "out.xml", ""},    {"pump.vds", "out.txt", "--as=dataset"},
-                     {"survey.vts", "out.vts", ""},  {"wells.vks", "out.vks", "--as=keystrings"}};
+                     {"survey.vts", "out.vts", ""},  {"wells.vks", "out.vks", "--as=keystrings"},
+                     {"survey.sec", "out.sec", ""},  {"grid.xml", "out.xml", ""}};
   for (const auto& c : conversions) {
     SCOPED_TRACE(std::string(c.in) + " -> " + c.out);
     vdtest::ScratchDir dir;
@@ -96,6 +97,35 @@ TEST(SaveFaultsTest, DemoLeavesEachFileOldOrWhole) {
         reset();
       });
   EXPECT_GT(ops, static_cast<int>(files.size()));
+}
+
+TEST(SaveFaultsTest, GridLeavesEachOutputOldOrWhole) {
+  const char* const names[] = {"g.asc", "g.csv", "g.tv10", "g.png"};
+  const auto args = [&](const vdtest::ScratchDir& d) {
+    std::vector<std::string> a{kSamples + "/horizon.csv", "--size", "30", "20", "--threads", "1"};
+    for (const char* n : names) a.push_back(d.Path(n));
+    return a;
+  };
+  vdtest::ScratchDir whole;
+  ASSERT_TRUE(RunCommand(vdtool::RunGrid, args(whole), nullptr));
+  vdtest::ScratchDir dir;
+  const auto reset = [&] {
+    for (const char* n : names) vdtest::WriteAll(dir.Path(n), "old");
+  };
+  reset();
+  std::string message;
+  vdtest::ForEachFaultOfEveryKind(
+      [&] { return RunCommand(vdtool::RunGrid, args(dir), &message); },
+      [&](const vdtest::FaultRun& run) {
+        SCOPED_TRACE(std::string(vdtest::FaultOpName(run.op)) + " " + std::to_string(run.n));
+        EXPECT_TRUE(run.Reported()) << message;
+        EXPECT_EQ(dir.Entries().size(), std::size(names));
+        for (const char* n : names) {
+          const std::string now = vdtest::ReadAll(dir.Path(n));
+          EXPECT_TRUE(now == "old" || now == vdtest::ReadAll(whole.Path(n))) << n;
+        }
+        reset();
+      });
 }
 
 }  // namespace

@@ -164,6 +164,12 @@ void RewriteSections(const std::string& in, const std::string& out, bool lossy) 
       if (!to.AddTableInfo(nullptr, info)) FailFile(out, "cannot add the table " + Quoted(t.name));
       if (!bytes.empty()) to.Write(bytes.data(), static_cast<UINT>(bytes.size()));
     }
+    // The input is closed before the output takes its name, so that a
+    // failure there still leaves the old output.
+    Guarded(in, [&] {
+      from.Close();
+      return 0;
+    });
     to.Close();
   } catch (CException* e) {
     const std::string text = ExceptionText(e);

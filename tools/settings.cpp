@@ -114,7 +114,9 @@ void RewriteKeyProfile(const std::string& in, ByteSpan bytes, const std::string&
   const std::string what = Plural(lost, "entry element does", "entry elements do") +
                            " not load (an unknown type, a value that does not read, or a key given again)";
   if (lost && !lossy) FailFile(in, what + "; nothing written (--lossy writes it anyway)");
-  if (!profile->Store(out.c_str())) FailFile(out, "cannot write");
+  WriteFileWith(out, [&](CFile& file) {
+    if (!profile->Store(&file)) FailFile(out, "cannot write the key profile");
+  });
   if (lost) Note(in, what + "; written anyway (--lossy)");
 }
 
