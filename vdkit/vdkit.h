@@ -1,4 +1,5 @@
-// vdkit: the umbrella header. Includes every public header of the library.
+/// @file
+/// vdkit: the umbrella header. Includes every public header of the library.
 #pragma once
 
 // platform
