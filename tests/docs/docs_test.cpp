@@ -14,8 +14,11 @@
 // for each byte the writer produced, so a label cannot drift from the bytes.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -40,21 +43,82 @@ std::string Bytes(const CMemFile& mem) {
 }
 
 // ---- Annotated dumps ------------------------------------------------------------
+// A field of a dump: its length, its label and, where the example states it,
+// the bytes the layout gives for it (worked out here, not by the library).
 struct Span {
-  size_t n;           // bytes of the field
-  std::string label;  // what they are
-  bool elide = false; // show the first line only
+  size_t n;
+  std::string label;
+  std::string expect;  // the bytes; empty only for spans of no bytes
+  bool elide = false;  // show the first line only
 };
 
+std::string LE(uint64_t v, int width) {
+  std::string s;
+  for (int i = 0; i < width; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return s;
+}
+Span Num(const std::string& label, uint64_t v, int width) {
+  return {static_cast<size_t>(width), label, LE(v, width)};
+}
+Span Int(const std::string& label, int32_t v) { return Num(label, static_cast<uint32_t>(v), 4); }
+Span Word(const std::string& label, uint16_t v) { return Num(label, v, 2); }
+Span Byte(const std::string& label, uint8_t v) { return Num(label, v, 1); }
+Span Float(const std::string& label, float f) {
+  uint32_t bits;
+  std::memcpy(&bits, &f, 4);
+  return Num(label, bits, 4);
+}
+Span Double(const std::string& label, double d) {
+  uint64_t bits;
+  std::memcpy(&bits, &d, 8);
+  return Num(label, bits, 8);
+}
+Span Raw(const std::string& label, const std::string& bytes) {
+  return {bytes.size(), label, bytes, bytes.size() > 32};
+}
+Span Zeros(const std::string& label, size_t n) { return {n, label, std::string(n, '\0'), n > 16}; }
+
+// The record string of the binary archive: a 16-bit length n (2 more than a
+// multiple of 4, at least the text's length), then the text and zeros to n.
+std::string RecordString(const std::string& text) {
+  size_t n = text.size();
+  while (n % 4 != 2) ++n;
+  return LE(n, 2) + text + std::string(n - text.size(), '\0');
+}
+Span RS(const std::string& what, const std::string& text) {
+  return Raw(what + ": record string \"" + text + "\"", RecordString(text));
+}
+// The padded string: a 32-bit length P (0, or the length plus one rounded up
+// to a multiple of 4), then the text and zeros to P.
+std::string PaddedString(const std::string& text) {
+  const size_t p = text.empty() ? 0 : (text.size() + 4) / 4 * 4;
+  return LE(p, 4) + text + std::string(p - text.size(), '\0');
+}
+Span PS(const std::string& what, const std::string& text) {
+  return Raw(what + ": padded string \"" + text + "\"", PaddedString(text));
+}
+// The framework's CString: a 1-, 3- or 7-byte length prefix, then the bytes.
+std::string FrameworkString(const std::string& text) {
+  const size_t n = text.size();
+  return (n < 255 ? LE(n, 1) : n < 0xFFFE ? "\xFF" + LE(n, 2) : "\xFF\xFF\xFF" + LE(n, 4)) + text;
+}
+Span CS(const std::string& what, const std::string& text) {
+  return Raw(what + ": CString \"" + text + "\"", FrameworkString(text));
+}
+
 // Offset, up to 16 bytes a line in upper-case hex, then the label on the
-// field's first line. Fails the test unless the spans cover `bytes` exactly.
+// field's first line. Fails the test unless the spans cover `bytes` exactly
+// and each span that states its bytes holds them.
 std::string Dump(const std::string& bytes, const std::vector<Span>& spans) {
   std::string out;
   size_t at = 0;
-  char buf[16];
+  char buf[32];
   for (const Span& s : spans) {
     EXPECT_LE(at + s.n, bytes.size()) << "span '" << s.label << "' runs past the writer's output";
     if (at + s.n > bytes.size()) break;
+    if (!s.expect.empty()) {
+      EXPECT_EQ(bytes.substr(at, s.n), s.expect) << "span '" << s.label << "'";
+    }
     for (size_t line = 0; line < s.n; line += 16) {
       std::snprintf(buf, sizeof buf, "%04zX  ", at + line);
       std::string text = buf;
@@ -67,8 +131,8 @@ std::string Dump(const std::string& bytes, const std::vector<Span>& spans) {
       while (!text.empty() && text.back() == ' ') text.pop_back();
       out += text + "\n";
       if (s.elide && s.n > 16) {
-        std::snprintf(buf, sizeof buf, "%04zX", at + s.n);
-        out += "      ... " + std::to_string(s.n - 16) + " more bytes, up to " + buf + "\n";
+        std::snprintf(buf, sizeof buf, "%04zX to %04zX", at + 16, at + s.n - 1);
+        out += "      ... " + std::to_string(s.n - 16) + " more bytes (" + buf + ")\n";
         break;
       }
     }
@@ -76,30 +140,6 @@ std::string Dump(const std::string& bytes, const std::vector<Span>& spans) {
   }
   EXPECT_EQ(at, bytes.size()) << "the spans do not cover the writer's output";
   return out;
-}
-
-// The record string of CVDFile::Write: a 16-bit length n (2 more than a
-// multiple of 4, at least the text's length), then n bytes.
-size_t RecordStringSize(const std::string& text) {
-  size_t n = text.size();
-  while (n % 4 != 2) ++n;
-  return 2 + n;
-}
-Span RS(const std::string& what, const std::string& text) {
-  return {RecordStringSize(text), what + ": record string \"" + text + "\""};
-}
-
-// The padded string: a 32-bit length P (0, or the length plus one rounded up
-// to a multiple of 4), then P bytes.
-size_t PaddedSize(const std::string& text) { return 4 + (text.empty() ? 0 : (text.size() + 4) / 4 * 4); }
-Span PS(const std::string& what, const std::string& text) {
-  return {PaddedSize(text), what + ": padded string \"" + text + "\""};
-}
-
-// The framework's CString: a 1-, 3- or 7-byte length prefix, then the bytes.
-Span CS(const std::string& what, const std::string& text) {
-  const size_t prefix = text.size() < 255 ? 1 : text.size() < 0xFFFE ? 3 : 7;
-  return {prefix + text.size(), what + ": CString \"" + text + "\""};
 }
 
 // ---- Classes of the examples ----------------------------------------------------
@@ -144,22 +184,24 @@ std::string FrameworkForms() {
   CMemFile mem;
   {
     CArchive ar(&mem, CArchive::store);
-    ar << CString("abc") << CString(std::string(300, 'x')) << CString(std::string(70000, 'y'));
+    ar << CString("abc") << CString(std::string(300, 'x'));
     ar.WriteCount(3);
     ar.WriteCount(70000);
     ar << static_cast<LONG>(-2) << static_cast<WORD>(0x1234) << 1.5f << 1.5 << true;
+    ar << CString(std::string(70000, 'y'));
     ar.Close();
   }
-  return Dump(Bytes(mem), {{4, "CString \"abc\": length 3 in one byte"},
-                           {303, "CString of 300 'x': FF, then WORD 300 (2C 01)", true},
-                           {70007, "CString of 70000 'y': FF, FF FF, then DWORD 70000", true},
-                           {2, "count 3: WORD"},
-                           {6, "count 70000: FF FF, then DWORD"},
-                           {4, "LONG -2"},
-                           {2, "WORD 0x1234"},
-                           {4, "float 1.5"},
-                           {8, "double 1.5"},
-                           {1, "bool true: one byte"}});
+  return Dump(Bytes(mem), {Raw("CString \"abc\": length 3 in one byte", FrameworkString("abc")),
+                           Raw("CString of 300 x: FF, then WORD 300", FrameworkString(std::string(300, 'x'))),
+                           Word("count 3: WORD", 3),
+                           Raw("count 70000: FF FF, then DWORD", "\xFF\xFF" + LE(70000, 4)),
+                           Int("LONG -2", -2),
+                           Word("WORD 0x1234", 0x1234),
+                           Float("float 1.5", 1.5f),
+                           Double("double 1.5", 1.5),
+                           Byte("bool true: one byte", 1),
+                           Raw("CString of 70000 y: FF, FF FF, then DWORD 70000",
+                               FrameworkString(std::string(70000, 'y')))});
 }
 
 std::string RecordStrings() {
@@ -169,10 +211,16 @@ std::string RecordStrings() {
     for (const char* s : {"", "ab", "abc", "ClassName="}) CVDFile::Write(ar, s);
     ar.Close();
   }
-  return Dump(Bytes(mem), {{4, "\"\": n = 2, two zero bytes"},
-                           {4, "\"ab\": n = 2, no terminator"},
-                           {8, "\"abc\": n = 6, three zero bytes"},
-                           {12, "\"ClassName=\": n = 10"}});
+  return Dump(Bytes(mem), {Raw("\"\": n = 2, two zero bytes", RecordString("")),
+                           Raw("\"ab\": n = 2, no terminator", RecordString("ab")),
+                           Raw("\"abc\": n = 6, three zero bytes", RecordString("abc")),
+                           Raw("\"ClassName=\": n = 10", RecordString("ClassName="))});
+}
+
+// The fields of an object record up to its blob size, for a named object.
+std::vector<Span> RecordHead(const std::string& indent, const char* cls, const char* name, const char* type) {
+  return {RS(indent + "key", "ClassName="), RS(indent + "class name", cls), Word(indent + "version 0x0100", 0x100),
+          Word(indent + "flags: named", 1), RS(indent + "name", name), RS(indent + "file type", type)};
 }
 
 std::string ObjectArchive() {
@@ -189,42 +237,32 @@ std::string ObjectArchive() {
     ar << disk;
     ar.Close();
   }
-  return Dump(Bytes(mem), {{4, "magic \"VDFc\""},
-                           RS("key", "ClassName="),
-                           RS("class name", "CVDisk"),
-                           {2, "version 0x0100"},
-                           {2, "flags: named"},
-                           RS("name", "Disk"),
-                           RS("file type", "Disk"),
-                           {4, "blob size 0"},
-                           {4, "class data size 0"},
-                           {4, "child count 2"},
-                           RS("  child 1: key", "ClassName="),
-                           RS("  class name", "CWell"),
-                           {2, "  version"},
-                           {2, "  flags: named"},
-                           RS("  name", "W1"),
-                           RS("  file type", "Well"),
-                           {4, "  blob size 0"},
-                           {4, "  class data size 4"},
-                           {4, "  class data: CWell's LONG depth 1250"},
-                           {4, "  child count 0"},
-                           RS("  child 2: key", "ClassName="),
-                           RS("  class name", "CVDFile"),
-                           {2, "  version"},
-                           {2, "  flags: unnamed (no name, no file type follow)"},
-                           {4, "  blob size 2"},
-                           {2, "  blob \"hi\""},
-                           {4, "  class data size 0"},
-                           {4, "  child count 0"}});
+  std::vector<Span> spans = {Raw("magic \"VDFc\"", "VDFc")};
+  for (const Span& s : RecordHead("", "CVDisk", "Disk", "Disk")) spans.push_back(s);
+  for (const Span& s : std::vector<Span>{Int("blob size 0", 0), Int("class data size 0", 0), Int("child count 2", 2)})
+    spans.push_back(s);
+  for (const Span& s : RecordHead("  child 1: ", "CWell", "W1", "Well")) spans.push_back(s);
+  for (const Span& s : std::vector<Span>{Int("  blob size 0", 0),
+                                         Int("  class data size 4", 4),
+                                         Int("  class data: CWell's LONG depth 1250", 1250),
+                                         Int("  child count 0", 0),
+                                         RS("  child 2: key", "ClassName="),
+                                         RS("  class name", "CVDFile"),
+                                         Word("  version 0x0100", 0x100),
+                                         Word("  flags: unnamed (no name, no file type follow)", 0),
+                                         Int("  blob size 2", 2),
+                                         Raw("  blob", "hi"),
+                                         Int("  class data size 0", 0),
+                                         Int("  child count 0", 0)})
+    spans.push_back(s);
+  return Dump(Bytes(mem), spans);
 }
 
 std::string PaddedStrings() {
   CMemFile mem;
   for (const char* s : {"", "abc", "abcd"}) WritePaddedString(mem, s);
-  return Dump(Bytes(mem), {{4, "\"\": P = 0, nothing follows"},
-                           {8, "\"abc\": P = 4"},
-                           {12, "\"abcd\": P = 8"}});
+  return Dump(Bytes(mem), {Raw("\"\": P = 0, nothing follows", PaddedString("")),
+                           Raw("\"abc\": P = 4", PaddedString("abc")), Raw("\"abcd\": P = 8", PaddedString("abcd"))});
 }
 
 // A table T with a FLOAT V and a LONG N, and two records (V of the second is
@@ -240,12 +278,19 @@ void FillTable(CVdbTable& t) {
   t.SetFieldValue(1, "7");
 }
 
-std::vector<Span> FieldSpans(const std::string& prefix, const std::string& name, const std::string& type) {
-  return {PS(prefix + "alias", ""),   PS(prefix + "name", name),     {1, prefix + "type " + type},
-          {4, prefix + "count 1"},    PS(prefix + "source", ""),     PS(prefix + "value", ""),
-          PS(prefix + "extra 1", ""), PS(prefix + "extra 2", ""),    {1, prefix + "edit mode 0"},
-          {1, prefix + "flag 0"},     PS(prefix + "options", ""),    {4, prefix + "min: null marker"},
-          {4, prefix + "max: null marker"}};
+// A field with only a name and a type, in the binary form.
+void AddFieldSpans(std::vector<Span>& spans, const std::string& prefix, const std::string& name, int type,
+                   const std::string& typeName) {
+  const float null = VDB_NULL_FLOAT;
+  for (const Span& s : std::vector<Span>{PS(prefix + "alias", ""), PS(prefix + "name", name),
+                                         Byte(prefix + "type " + typeName, static_cast<uint8_t>(type)),
+                                         Int(prefix + "count 1", 1), PS(prefix + "source", ""),
+                                         PS(prefix + "value", ""), PS(prefix + "extra 1", ""),
+                                         PS(prefix + "extra 2", ""), Byte(prefix + "edit mode 0", 0),
+                                         Byte(prefix + "flag 0", 0), PS(prefix + "options", ""),
+                                         Float(prefix + "min: null marker", null),
+                                         Float(prefix + "max: null marker", null)})
+    spans.push_back(s);
 }
 
 std::string TableFile() {
@@ -253,18 +298,14 @@ std::string TableFile() {
   FillTable(t);
   CMemFile mem;
   t.Write(mem);
-  std::vector<Span> spans = {{4, "magic \"TV10\""}, PS("table text", "T"), PS("table name", "T"),
-                             PS("field set name", ""), PS("field set label", ""), {4, "field count 2"}};
-  for (const Span& s : FieldSpans("V: ", "V", "FLOAT (42)")) spans.push_back(s);
-  for (const Span& s : FieldSpans("N: ", "N", "LONG (33)")) spans.push_back(s);
-  for (const Span& s : std::vector<Span>{{4, "record count 2"},
-                                         {4, "last identifier 2"},
-                                         {4, "record 1: identifier 1"},
-                                         {4, "  V 1.5"},
-                                         {4, "  N 3"},
-                                         {4, "record 2: identifier 2"},
-                                         {4, "  V: null marker 9.999e-30"},
-                                         {4, "  N 7"}})
+  std::vector<Span> spans = {Raw("magic \"TV10\"", "TV10"), PS("table text", "T"), PS("table name", "T"),
+                             PS("field-set name", ""),      PS("field-set label", ""), Int("field count 2", 2)};
+  AddFieldSpans(spans, "V: ", "V", VDB_FLOAT, "FLOAT (42)");
+  AddFieldSpans(spans, "N: ", "N", VDB_LONG, "LONG (41)");
+  for (const Span& s : std::vector<Span>{Int("record count 2", 2), Int("last identifier 2", 2),
+                                         Int("record 1: identifier 1", 1), Float("  V 1.5", 1.5f),
+                                         Int("  N 3", 3), Int("record 2: identifier 2", 2),
+                                         Float("  V: null marker 9.999e-30", VDB_NULL_FLOAT), Int("  N 7", 7)})
     spans.push_back(s);
   return Dump(Bytes(mem), spans);
 }
@@ -281,18 +322,16 @@ std::string TableSetStream() {
   wells->Write(one);
   CMemFile mem;
   set.WriteTables(mem);
-  std::vector<Span> spans = {{4, "table count 1"},
-                             {static_cast<size_t>(one.GetLength()), "table 1: the table file of Wells, \"TV10\" ...",
-                              true},
-                             {4, "field-set count 1"},
+  std::vector<Span> spans = {Int("table count 1", 1),
+                             Raw("table 1: the table file of Wells, \"TV10\" ...", Bytes(one)),
+                             Int("field-set count 1", 1),
                              PS("field set 1: name", "Well"),
                              PS("label", "Wells"),
-                             {4, "field count 1"}};
-  for (const Span& s : FieldSpans("", "ID", "LONG (33)")) spans.push_back(s);
-  for (const Span& s : std::vector<Span>{{4, "relation count 1"},
-                                         PS("relation 1: key field", "WellID"),
-                                         PS("table", "Wells"),
-                                         PS("related key field", "ID")})
+                             Int("field count 1", 1)};
+  spans[1].elide = true;
+  AddFieldSpans(spans, "", "ID", VDB_LONG, "LONG (41)");
+  for (const Span& s : std::vector<Span>{Int("relation count 1", 1), PS("relation 1: key field", "WellID"),
+                                         PS("table", "Wells"), PS("related key field", "ID")})
     spans.push_back(s);
   return Dump(Bytes(mem), spans);
 }
@@ -316,23 +355,23 @@ std::string DataSetBinary() {
   CMemFile mem;
   ds.Write(mem);
   return Dump(Bytes(mem), {PS("name", "Pump"),
-                           {4, "value-limit count 1"},
+                           Int("value-limit count 1", 1),
                            PS("  label", "Depth"),
                            PS("  key", "depth"),
-                           {4, "  min 0.0"},
-                           {4, "  max 100.0"},
-                           {4, "  flags 0, 0, 1, then 00"},
-                           {4, "integer count 1"},
+                           Float("  min 0.0", 0),
+                           Float("  max 100.0", 100),
+                           Raw("  flags 0, 0, 1, then 00", std::string("\0\0\1\0", 4)),
+                           Int("integer count 1", 1),
                            PS("  key", "count"),
-                           {4, "  value 12"},
-                           {4, "float count 1"},
+                           Int("  value 12", 12),
+                           Int("float count 1", 1),
                            PS("  key", "depth"),
-                           {4, "  value 1.5"},
-                           {4, "string count 2"},
-                           PS("  key", "unit"),
-                           PS("  value", "m"),
+                           Float("  value 1.5", 1.5f),
+                           Int("string count 2 (in the map's order)", 2),
                            PS("  key", "note"),
-                           PS("  value", "two words")});
+                           PS("  value", "two words"),
+                           PS("  key", "unit"),
+                           PS("  value", "m")});
 }
 
 std::string DataSetText() {
@@ -356,13 +395,9 @@ std::string KeyStrings() {
   set.Add("W2", nullptr);
   CMemFile mem;
   set.Write(mem);
-  return Dump(Bytes(mem), {{4, "item count 2"},
-                           PS("key", "W1"),
-                           {4, "  value count 2"},
-                           PS("  value", "2004-3-5"),
-                           PS("  value", "2004-3-9"),
-                           PS("key", "W2"),
-                           {4, "  value count 0"}});
+  return Dump(Bytes(mem), {Int("item count 2", 2), PS("key", "W1"), Int("  value count 2", 2),
+                           PS("  value", "2004-3-5"), PS("  value", "2004-3-9"), PS("key", "W2"),
+                           Int("  value count 0", 0)});
 }
 
 std::string UnitTable() {
@@ -375,14 +410,79 @@ std::string UnitTable() {
     ut.Serialize(ar);
     ar.Close();
   }
-  return Dump(Bytes(mem), {{2, "record count 2: WORD"},
-                           CS("unit 1", "Meters"),
-                           CS("unit 2", "Feet"),
-                           {8, "factor 3.280839895013123"},
-                           CS("unit 1", "Kilometers"),
-                           CS("unit 2", "Meters"),
-                           {8, "factor 1000.0"},
-                           {8, "current factor 0.001 (Meters to Kilometers)"}});
+  return Dump(Bytes(mem), {Word("record count 2: WORD", 2), CS("unit 1", "Meters"), CS("unit 2", "Feet"),
+                           Double("factor 3.280839895013123", 3.280839895013123), CS("unit 1", "Kilometers"),
+                           CS("unit 2", "Meters"), Double("factor 1000.0", 1000.0),
+                           Double("current factor 0.001 (Meters to Kilometers)", 1 / 1000.0)});
+}
+
+std::string SectionFile() {
+  const std::string path = testing::TempDir() + "vdkit_docs_example.sec";
+  {
+    CSecFile f;
+    EXPECT_TRUE(f.Open(path.c_str(), secOpenCreate));
+    EXPECT_TRUE(f.AddTableInfo("Wells", 7, 3));  // wInfo2 7, wInfo1 3
+    f.Write("W1W2", 4);
+    SsecTableInfo info = {};
+    info.nType = 5;
+    EXPECT_TRUE(f.AddTableInfo("Samples", info));
+    f.Write("abc", 3);
+    f.Close();
+  }
+  const std::string bytes = ReadFile(path);
+  std::remove(path.c_str());
+  return Dump(bytes, {Raw("magic \"SECF\"", "SECF"),
+                      Int("version 256", 256),
+                      Word("header size 64", 64),
+                      Word("entry count 2", 2),
+                      Int("offset of directory block 0: 64", 64),
+                      Zeros("offsets of blocks 1 .. 12: 0, not written", 48),
+                      Raw("entry 0: name \"Wells\" + 8 blanks, then zeros", std::string("Wells        \0\0\0", 16)),
+                      Word("  wInfo1 3", 3),
+                      Word("  wInfo2 7", 7),
+                      Int("  dwInfo3 0", 0),
+                      Int("  nType 0", 0),
+                      Int("  data offset 2112", 2112),
+                      Raw("entry 1: name \"Samples\" + 8 blanks, then a zero", std::string("Samples        \0", 16)),
+                      Word("  wInfo1 0", 0),
+                      Word("  wInfo2 0", 0),
+                      Int("  dwInfo3 0", 0),
+                      Int("  nType 5", 5),
+                      Int("  data offset 2116", 2116),
+                      Zeros("entries 2 .. 63: zero", 62 * 32),
+                      Raw("data of Wells (the caller's bytes)", "W1W2"),
+                      Raw("data of Samples", "abc")});
+}
+
+std::string MinMaxRegister() {
+  CMMX mmx;
+  mmx.SetMMX("Depth", 0, 3000, 1);
+  mmx.SetLine("GR", 0, 0x00FF0000, 2, -1);
+  CMemFile mem;
+  {
+    CArchive ar(&mem, CArchive::store);
+    mmx.Serialize(ar);
+    ar.Close();
+  }
+  return Dump(Bytes(mem), {Int("entry count 2: DWORD", 2),
+                           CS("entry 1: name", "Depth"),
+                           Float("  fMax 3000.0", 3000),
+                           Float("  fMin 0.0", 0),
+                           Word("  nKey 1", 1),
+                           Byte("  bAuto 1", 1),
+                           Byte("  bLog10 0", 0),
+                           Int("  dwLine1 0", 0),
+                           Word("  wLine2 0xFFFF", 0xFFFF),
+                           Word("  wLine3 0", 0),
+                           CS("entry 2: name", "GR"),
+                           Float("  fMax 0.0", 0),
+                           Float("  fMin 0.0", 0),
+                           Word("  nKey 0", 0),
+                           Byte("  bAuto 1", 1),
+                           Byte("  bLog10 0", 0),
+                           Int("  dwLine1 0x00FF0000", 0x00FF0000),
+                           Word("  wLine2 2", 2),
+                           Word("  wLine3 -1", 0xFFFF)});
 }
 
 std::string XmlText(CVDFile& root) {
@@ -457,6 +557,7 @@ const Example kExamples[] = {
     {"tv10", "text", TableFile},                 {"table-set", "text", TableSetStream},
     {"data-set-binary", "text", DataSetBinary},  {"data-set-text", "text", DataSetText},
     {"key-strings", "text", KeyStrings},         {"unit-table", "text", UnitTable},
+    {"section-file", "text", SectionFile},       {"min-max", "text", MinMaxRegister},
     {"object-document", "xml", ObjectDocument},  {"table-document", "xml", TableDocument},
     {"key-profile", "xml", KeyProfileDocument},  {"job-parameters", "xml", JobParameters},
 };
@@ -527,6 +628,33 @@ TEST(PortingDocTest, CodeIsTakenFromTheCompiledExample) {
     ++checked;
   }
   EXPECT_GE(checked, 3) << "marked code blocks in docs/porting.md";
+}
+
+// The excerpt of examples/data/well_log.vdf in docs/porting.md: each line
+// "OFFS  HH HH ...  label" shows the file's bytes at that offset ("..." ends
+// the bytes shown).
+TEST(PortingDocTest, StoredFileExcerptShowsItsBytes) {
+  const std::string doc = ReadFile(SourcePath("docs/porting.md"));
+  const std::string file = ReadFile(SourcePath("examples/data/well_log.vdf"));
+  ASSERT_FALSE(file.empty());
+  const size_t from = doc.find("\n    0068  ");
+  ASSERT_NE(from, std::string::npos) << "the excerpt of well_log.vdf";
+  std::istringstream lines(doc.substr(from + 1, doc.find("\n\n", from + 1) - from - 1));
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    size_t at = std::stoul(word, nullptr, 16);
+    while (in >> word && word.size() == 2 && std::isxdigit(static_cast<unsigned char>(word[0])) &&
+           std::isxdigit(static_cast<unsigned char>(word[1]))) {
+      ASSERT_LT(at, file.size()) << line;
+      EXPECT_EQ(static_cast<unsigned char>(file[at]), std::stoul(word, nullptr, 16)) << line;
+      ++at;
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked, 6);
 }
 
 }  // namespace
