@@ -67,8 +67,8 @@
 /// understand, and stops before a line that starts with '[' or ends with ']'
 /// (a section header), leaving the stream at the start of that line.
 /// Keys, the name and string values are written with every byte at or below
-/// the blank, '%' and 0x7F as %XX (two hex digits), so that they stay one
-/// token; the reader decodes %XX, and an empty string value is written %00.
+/// the blank, `%` and 0x7F as `%XX` (two hex digits), so that they stay one
+/// token; the reader decodes `%XX`, and an empty string value is written `%00`.
 #pragma once
 
 #include <cstdio>
