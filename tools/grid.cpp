@@ -1,5 +1,6 @@
 // grid: a surface on a regular grid from scattered samples, written as an
 // ESRI ASCII grid, CSV, a table or a picture.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,14 +41,14 @@ const char kGridHelp[] =
     "  --x COL, --y COL, --z COL  the columns, by name or 1-based position\n"
     "  --table NAME     the table of an archive, by path (/Survey/Wells) or name\n"
     "  --as FORM        read SAMPLES as csv, table, vdf or xml\n"
-    "  --skip-bad       leave out rows with a missing or bad value (they fail otherwise)\n"
+    "  --skip-bad       leave out rows with a missing or bad value (else they fail)\n"
     "  --method M       kriging (the default), idw (inverse distance) or trend\n"
     "  --alpha A        kriging: the exponent of the covariance, 0 < A < 2 (1.5)\n"
     "  --order K        trend: the order of the polynomial, 0 to 10 (1)\n"
     "  --extent XMIN YMIN XMAX YMAX\n"
     "                   the grid's corner nodes (default: the samples' extent, within\n"
     "                   the boundary's when there is one)\n"
-    "  --cell SIZE      square cells of SIZE (default: 200 cells along the longer side)\n"
+    "  --cell SIZE      square cells of SIZE (default: 200 along the longer side)\n"
     "  --size NX NY     NX x NY nodes over the extent\n"
     "  --boundary FILE  a closed polyline (object archive or XML document), or text\n"
     "                   of x, y vertices: nodes and samples outside it are left out\n"
@@ -127,6 +128,9 @@ double AvailableMemory() {
   }
   const long pages = ::sysconf(_SC_AVPHYS_PAGES);
   if (!std::isfinite(available) && pages > 0) available = static_cast<double>(pages) * ::sysconf(_SC_PAGESIZE);
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    available = std::min(available, static_cast<double>(limit.rlim_cur));
   return available;
 }
 
