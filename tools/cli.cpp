@@ -61,11 +61,8 @@ struct CommandEntry {
 };
 
 const CommandEntry kCommands[] = {
-    {"info", RunInfo, kInfoHelp},
-    {"dump", RunDump, kDumpHelp},
-    {"convert", RunConvert, kConvertHelp},
-    {"grid", RunGrid, kGridHelp},
-    {"demo", RunDemo, kDemoHelp},
+    {"info", RunInfo, kInfoHelp}, {"dump", RunDump, kDumpHelp}, {"convert", RunConvert, kConvertHelp},
+    {"grid", RunGrid, kGridHelp}, {"demo", RunDemo, kDemoHelp},
 };
 
 const CommandEntry* FindCommand(const std::string& name) {
@@ -150,7 +147,7 @@ CommandLine::CommandLine(const std::string& command, const std::vector<std::stri
         values.push_back(args[++i]);
       }
     } else if (option->takesValue) {
-      for (size_t from = 0;; ) {
+      for (size_t from = 0;;) {
         const size_t comma = option->values > 1 ? value.find(',', from) : std::string::npos;
         values.push_back(value.substr(from, comma == std::string::npos ? comma : comma - from));
         if (comma == std::string::npos) break;
@@ -160,10 +157,12 @@ CommandLine::CommandLine(const std::string& command, const std::vector<std::stri
       FailUsage(command, "--" + name + " takes no value");
     }
     if (option->takesValue) {
-      const bool empty = std::any_of(values.begin(), values.end(), [](const std::string& v) { return v.empty(); });
+      const bool empty =
+          std::any_of(values.begin(), values.end(), [](const std::string& v) { return v.empty(); });
       if (static_cast<int>(values.size()) != option->values || empty)
-        FailUsage(command, "--" + name +
-                               (option->values == 1 ? " needs a value" : Format(" needs %d values", option->values)));
+        FailUsage(command,
+                  "--" + name +
+                      (option->values == 1 ? " needs a value" : Format(" needs %d values", option->values)));
     }
     m_options.emplace_back(name, std::move(values));
   }

@@ -106,7 +106,8 @@ bool CsvReader::Next(std::vector<std::string>& cells) {
     const size_t start = m_at;
     while (m_at < m_bytes.size()) {
       const char c = static_cast<char>(m_bytes[m_at]);
-      if (c == m_separator || c == '\n' || (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n'))
+      if (c == m_separator || c == '\n' ||
+          (c == '\r' && m_at + 1 < m_bytes.size() && m_bytes[m_at + 1] == '\n'))
         break;
       if (quoted) FailFile(m_path, Format("line %d: text after the closing quote of a cell", m_line));
       if (c == '\r') FailFile(m_path, Format("line %d: a carriage return outside quotes", m_line));

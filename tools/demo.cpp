@@ -15,10 +15,10 @@
 #include "demo_classes.h"
 #include "formats.h"
 #include "grid_run.h"
+#include "listing.h"
 #include "raster.h"
 #include "sections.h"
 #include "settings.h"
-#include "listing.h"
 #include "tool.h"
 #include "vdf.h"
 #include "vdkit/core/date.h"
@@ -92,8 +92,8 @@ const Sample kSamples[] = {
 };
 
 // Map coordinates, the same kind as the wells'.
-const SFloat2D kRoad[] = {{511800, 4178600}, {512400, 4178600}, {512900, 4177200}, {513300, 4178700},
-                          {513900, 4178700}};
+const SFloat2D kRoad[] = {
+    {511800, 4178600}, {512400, 4178600}, {512900, 4177200}, {513300, 4178700}, {513900, 4178700}};
 const SFloat2D kLease[] = {{512000, 4177500}, {513500, 4177500}, {513500, 4179000}, {512000, 4179000}};
 
 void SetDate(CVdbTable& t, const char* field, int year, int month, int day, float fraction) {
@@ -238,7 +238,8 @@ void PrintClip(CVDFile& map) {
     if (!line || std::string(line->GetName()).rfind("Road in lease", 0) != 0) continue;
     std::string points;
     for (int k = 0; k < line->GetSize(); ++k)
-      points += Format(" (%.1f, %.1f)", static_cast<double>(line->GetAt(k).x), static_cast<double>(line->GetAt(k).y));
+      points += Format(" (%.1f, %.1f)", static_cast<double>(line->GetAt(k).x),
+                       static_cast<double>(line->GetAt(k).y));
     Out().Line(Format("  %s: %d points", line->GetName(), line->GetSize()) + points);
   }
 }
@@ -307,10 +308,12 @@ void WriteSections(const std::string& dir, CVdbTable& wells, CVdbTable& samples,
     Blob bytes;
   };
   std::vector<float> vertices;
-  for (int i = 0; i < lease.GetSize(); ++i) vertices.insert(vertices.end(), {lease.GetAt(i).x, lease.GetAt(i).y});
-  Entry entries[] = {{"Wells", 1, StoreTable(wells)},
-                     {"Samples", 1, StoreTable(samples)},
-                     {"Lease", 2, Blob(std::string(reinterpret_cast<const char*>(vertices.data()), vertices.size() * 4))}};
+  for (int i = 0; i < lease.GetSize(); ++i)
+    vertices.insert(vertices.end(), {lease.GetAt(i).x, lease.GetAt(i).y});
+  Entry entries[] = {
+      {"Wells", 1, StoreTable(wells)},
+      {"Samples", 1, StoreTable(samples)},
+      {"Lease", 2, Blob(std::string(reinterpret_cast<const char*>(vertices.data()), vertices.size() * 4))}};
   {
     CSecFile out;
     if (!out.Open(path.c_str(), secOpenCreate)) FailFile(path, "cannot create");
@@ -344,7 +347,8 @@ void WriteSections(const std::string& dir, CVdbTable& wells, CVdbTable& samples,
 // The wells' mean sample temperature, kriged over the wells and the lease,
 // with the lease drawn (it marks no boundary: two wells lie outside it), as
 // the settings say.
-Picture WellsPicture(CVdbTable& wells, CVdbTable& samples, const CPolyline& lease, const CKeyProfile& settings) {
+Picture WellsPicture(CVdbTable& wells, CVdbTable& samples, const CPolyline& lease,
+                     const CKeyProfile& settings) {
   Samples points;
   for (bool ok = wells.MoveToFirst(); ok; ok = wells.MoveToNext()) {
     const LONG id = wells.Long("ID");
@@ -420,9 +424,10 @@ int RunDemo(const std::vector<std::string>& args) {
                   return SameTree(*disk, *back, TreeParts{true, true, false, false}, diff);
                 });
   // XML has no place for blobs (the demo's objects have none).
-  WriteAndCheck(dir, "demo.xml", StoreXml(*disk), [&](const std::string& path, ByteSpan bytes, std::string* diff) {
-    return SameTree(*disk, *LoadXmlTree(path, bytes), TreeParts{false, true, true, true}, diff);
-  });
+  WriteAndCheck(dir, "demo.xml", StoreXml(*disk),
+                [&](const std::string& path, ByteSpan bytes, std::string* diff) {
+                  return SameTree(*disk, *LoadXmlTree(path, bytes), TreeParts{false, true, true, true}, diff);
+                });
   WriteAndCheck(
       dir, "wells.tv10", StoreTable(wells), [&](const std::string& path, ByteSpan bytes, std::string* diff) {
         std::unique_ptr<CVdbTable> back = LoadTable(path, bytes);
@@ -461,12 +466,13 @@ int RunDemo(const std::vector<std::string>& args) {
     CMemFile mem;
     CKeyProfile copy = settings;
     copy.Store(&mem);
-    WriteAndCheck(dir, "grid.xml", Blob(mem), [&](const std::string& path, ByteSpan bytes, std::string* diff) {
-      CKeyProfile back;
-      CMemFile in(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
-      if (!back.Load(&in)) FailFile(path, "the library refused it");
-      return SameProfile(settings, back, diff);
-    });
+    WriteAndCheck(dir, "grid.xml", Blob(mem),
+                  [&](const std::string& path, ByteSpan bytes, std::string* diff) {
+                    CKeyProfile back;
+                    CMemFile in(const_cast<BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()), 0);
+                    if (!back.Load(&in)) FailFile(path, "the library refused it");
+                    return SameProfile(settings, back, diff);
+                  });
   }
   if (CanWritePng()) {
     const Picture picture = WellsPicture(wells, samples, lease, settings);

@@ -86,15 +86,18 @@ std::string FirstElement(ByteSpan bytes, size_t at) {
     const BYTE next = at + 1 < end ? bytes[at + 1] : 0;
     if (next == '?' || next == '!') {
       const char* close = next == '!' && StartsWith(bytes, at, "<!--") ? "-->" : ">";
-      const BYTE* found = std::search(bytes.data() + at + 2, bytes.data() + end, close, close + std::strlen(close));
+      const BYTE* found =
+          std::search(bytes.data() + at + 2, bytes.data() + end, close, close + std::strlen(close));
       at = static_cast<size_t>(found - bytes.data()) + std::strlen(close);
       continue;
     }
     std::string name;
     size_t i = at + 1;
-    while (i < end && bytes[i] > ' ' && bytes[i] != '>' && bytes[i] != '/') name += static_cast<char>(bytes[i++]);
+    while (i < end && bytes[i] > ' ' && bytes[i] != '>' && bytes[i] != '/')
+      name += static_cast<char>(bytes[i++]);
     const BYTE* tagEnd = std::find(bytes.data() + i, bytes.data() + end, '>');
-    const std::string tag(reinterpret_cast<const char*>(bytes.data()) + i, reinterpret_cast<const char*>(tagEnd));
+    const std::string tag(reinterpret_cast<const char*>(bytes.data()) + i,
+                          reinterpret_cast<const char*>(tagEnd));
     return tag.find("class=") == std::string::npos ? name : "";
   }
   return "";

@@ -28,9 +28,11 @@ void ExpectHas(const std::string& text, const std::vector<std::string>& parts) {
 TEST_F(ProgramTest, SectionFilesListAndRewrite) {
   const Result info = Run({"info", "survey.sec"}, kSamples);
   EXPECT_EQ(info.status, 0) << info.err;
-  ExpectHas(info.out, {"survey.sec: section file (SECF), 3,326 bytes\n  version 256, header 64 bytes, 3 tables in 1 "
-                       "directory block",
-                       "  'Samples'     1      0      0    719   2,575    719\n  'Lease'       2      0      0     32"});
+  ExpectHas(
+      info.out,
+      {"survey.sec: section file (SECF), 3,326 bytes\n  version 256, header 64 bytes, 3 tables in 1 "
+       "directory block",
+       "  'Samples'     1      0      0    719   2,575    719\n  'Lease'       2      0      0     32"});
   const Result dump = Run({"dump", "survey.sec"}, kSamples);
   EXPECT_EQ(dump.status, 0) << dump.err;
   // Table files among the tables as records; other bytes as they are (the
@@ -47,10 +49,12 @@ TEST_F(ProgramTest, SectionFilesListAndRewrite) {
   std::fill(damaged.begin() + 12, damaged.begin() + 16, '\0');
   WriteText(Temp("lost.sec"), damaged);
   ExpectHas(Run({"info", "lost.sec"}).out,
-            {"3 tables in 0 directory blocks", "note: 3 of the 3 tables the header counts have no directory block"});
-  ExpectOneLineFailure(Run({"convert", "lost.sec", "out.sec"}), 1,
-                       "vdkit: lost.sec: 3 of the tables the header counts have no directory block: the output would "
-                       "leave them out; nothing written");
+            {"3 tables in 0 directory blocks",
+             "note: 3 of the 3 tables the header counts have no directory block"});
+  ExpectOneLineFailure(
+      Run({"convert", "lost.sec", "out.sec"}), 1,
+      "vdkit: lost.sec: 3 of the tables the header counts have no directory block: the output would "
+      "leave them out; nothing written");
   EXPECT_FALSE(Exists(Temp("out.sec")));
   const Result lossy = Run({"convert", "--lossy", "lost.sec", "out.sec"});
   EXPECT_EQ(lossy.status, 0) << lossy.err;
@@ -64,32 +68,39 @@ TEST_F(ProgramTest, KeyProfilesListAndRewrite) {
              "8 entries in 2 sections: 3 integer, 2 float, 2 string, 1 binary", "  Grid           6"});
   const Result dump = Run({"dump", "grid.xml"}, kSamples);
   // The origin (511800, 4176800) as two little-endian doubles.
-  ExpectHas(dump.out, {"Grid     Columns  integer  191", "Grid     Origin   binary   00000000E03C1F4100000000D0DD4F41",
-                       "Picture  File     string   'wells.png'", "Grid     Alpha    float    1.5"});
+  ExpectHas(dump.out,
+            {"Grid     Columns  integer  191", "Grid     Origin   binary   00000000E03C1F4100000000D0DD4F41",
+             "Picture  File     string   'wells.png'", "Grid     Alpha    float    1.5"});
   // The library numbers sections as it meets them, so a rewrite may order
   // the entries differently; they are the same entries.
   ASSERT_EQ(Run({"convert", Sample("grid.xml"), "again.xml"}).status, 0);
   EXPECT_EQ(SortedLines(Run({"dump", "again.xml"}).out), SortedLines(dump.out));
 
   WriteText(Temp("odd.xml"),
-            "<?xml version='1.0'?>\n<DataSet>\n <A>\n<n v='1' t='int' />\n<m v='' t='int' />\n<q v='1' t='what' />\n"
+            "<?xml version='1.0'?>\n<DataSet>\n <A>\n<n v='1' t='int' />\n<m v='' t='int' />\n<q v='1' "
+            "t='what' />\n"
             " </A>\n</DataSet>\n");
   ExpectHas(Run({"info", "odd.xml"}).out,
-            {"1 entry in 1 section", "note: 2 entry elements do not load (an unknown type, a value that does not read"});
-  ExpectOneLineFailure(Run({"convert", "odd.xml", "o.xml"}), 1, "vdkit: odd.xml: 2 entry elements do not load");
+            {"1 entry in 1 section",
+             "note: 2 entry elements do not load (an unknown type, a value that does not read"});
+  ExpectOneLineFailure(Run({"convert", "odd.xml", "o.xml"}), 1,
+                       "vdkit: odd.xml: 2 entry elements do not load");
   EXPECT_FALSE(Exists(Temp("o.xml")));
   EXPECT_EQ(Run({"convert", "--lossy", "odd.xml", "o.xml"}).status, 0);
 }
 
 TEST_F(ProgramTest, ParameterFilesListTheirOperators) {
-  WriteText(Temp("JobParameters.xml"),
-            "<?xml version='1.0'?>\n<JobParameters>\n<grid class='CSmooth' type='pre'>\n<passes>3</passes>\n</grid>\n"
-            "<#@2 name='a b' class='CContour' type=''>\n<levels count='2'><l>10</l><l>20</l></levels>\n</#@2>\n"
-            "</JobParameters>\n");
+  WriteText(
+      Temp("JobParameters.xml"),
+      "<?xml version='1.0'?>\n<JobParameters>\n<grid class='CSmooth' "
+      "type='pre'>\n<passes>3</passes>\n</grid>\n"
+      "<#@2 name='a b' class='CContour' type=''>\n<levels count='2'><l>10</l><l>20</l></levels>\n</#@2>\n"
+      "</JobParameters>\n");
   const Result info = Run({"info", "JobParameters.xml"});
   EXPECT_EQ(info.status, 0) << info.err;
-  ExpectHas(info.out, {"operator parameter file (XML JobParameters)", "2 operators; classes: CContour 1, CSmooth 1",
-                       "  grid      pre   CSmooth\n  a b             CContour"});
+  ExpectHas(info.out,
+            {"operator parameter file (XML JobParameters)", "2 operators; classes: CContour 1, CSmooth 1",
+             "  grid      pre   CSmooth\n  a b             CContour"});
   const Result dump = Run({"dump", "JobParameters.xml"});
   ExpectHas(dump.out, {"'grid'  CSmooth, type 'pre'\n  <passes>3</passes>\n",
                        "'a b'  CContour\n  <levels count='2'>\n   <l>10</l>\n   <l>20</l>\n  </levels>\n"});
@@ -119,22 +130,25 @@ TEST_F(ProgramTest, DataObjectsInArchivesAreListed) {
   }
   const Result dump = Run({"dump", "objects.vdf"});
   EXPECT_EQ(dump.status, 0) << dump.err;
-  ExpectHas(dump.out, {"/Ranges  CMMX, type 'MMX'\n  2 ranges\n    QUANTITY  KEY  MIN   MAX  AUTO  LOG10  LINE\n"
-                       "    Depth       1    0  3000  yes   no     0 65535 0\n"
-                       "    GR          0   10   150  yes   no     7 2 -1\n",
-                       "/Log  CRCData, type 'RC'\n  0 columns, 0 rows (the archives keep none of a CRCData's own)\n",
-                       "/Units  CUnitTable, type 'Units'\n  2 unit pairs, current factor 3.280839895013123\n"
-                       "    1 OF                       IS  OF\n    Meters      3.280839895013123  Feet\n"
-                       "    Kilometers               1000  Meters\n"});
+  ExpectHas(dump.out,
+            {"/Ranges  CMMX, type 'MMX'\n  2 ranges\n    QUANTITY  KEY  MIN   MAX  AUTO  LOG10  LINE\n"
+             "    Depth       1    0  3000  yes   no     0 65535 0\n"
+             "    GR          0   10   150  yes   no     7 2 -1\n",
+             "/Log  CRCData, type 'RC'\n  0 columns, 0 rows (the archives keep none of a CRCData's own)\n",
+             "/Units  CUnitTable, type 'Units'\n  2 unit pairs, current factor 3.280839895013123\n"
+             "    1 OF                       IS  OF\n    Meters      3.280839895013123  Feet\n"
+             "    Kilometers               1000  Meters\n"});
   // XML has no place for the ranges; the unit table writes its own elements.
   const Result refused = Run({"convert", "objects.vdf", "objects.xml"});
   ExpectOneLineFailure(refused, 1, "vdkit: objects.vdf: a XML object document has no place for everything");
   ASSERT_EQ(Run({"convert", "--lossy", "objects.vdf", "objects.xml"}).status, 0);
-  ExpectHas(Run({"dump", "objects.xml"}).out,
-            {"/Units  CUnitTable, type 'Units'\n  <unit from='Meters' to='Feet' factor='3.280839895013123' />\n"
-             "  <unit from='Kilometers' to='Meters' factor='1000' />\n  <factor>3.280839895013123</factor>\n"});
+  ExpectHas(
+      Run({"dump", "objects.xml"}).out,
+      {"/Units  CUnitTable, type 'Units'\n  <unit from='Meters' to='Feet' factor='3.280839895013123' />\n"
+       "  <unit from='Kilometers' to='Meters' factor='1000' />\n  <factor>3.280839895013123</factor>\n"});
   ASSERT_EQ(Run({"convert", "objects.xml", "back.vdf"}).status, 0);
-  EXPECT_NE(Run({"dump", "back.vdf"}).out.find("2 unit pairs, current factor 3.280839895013123"), std::string::npos);
+  EXPECT_NE(Run({"dump", "back.vdf"}).out.find("2 unit pairs, current factor 3.280839895013123"),
+            std::string::npos);
 }
 
 }  // namespace

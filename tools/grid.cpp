@@ -80,8 +80,9 @@ bool OutFromKeyword(std::string k, GridOut* out) {
   const struct {
     const char* key;
     GridOut form;
-  } forms[] = {{"asc", GridOut::asc}, {"csv", GridOut::csv}, {"table", GridOut::table},
-               {"tv10", GridOut::table}, {"tv", GridOut::table}, {"xml", GridOut::xml}, {"png", GridOut::png}};
+  } forms[] = {{"asc", GridOut::asc},    {"csv", GridOut::csv},  {"table", GridOut::table},
+               {"tv10", GridOut::table}, {"tv", GridOut::table}, {"xml", GridOut::xml},
+               {"png", GridOut::png}};
   for (const auto& f : forms)
     if (k == f.key) {
       *out = f.form;
@@ -100,7 +101,8 @@ double NumberOption(const std::string& name, const std::string& text) {
 int WholeOption(const std::string& name, const std::string& text, int lo, int hi) {
   const double v = NumberOption(name, text);
   if (v != std::floor(v) || v < lo || v > hi)
-    FailUsage("grid", Format("--%s: %s is not a whole number from %d to %d", name.c_str(), Quoted(text).c_str(), lo, hi));
+    FailUsage("grid", Format("--%s: %s is not a whole number from %d to %d", name.c_str(),
+                             Quoted(text).c_str(), lo, hi));
   return static_cast<int>(v);
 }
 
@@ -127,7 +129,8 @@ double AvailableMemory() {
     info.ignore(64, '\n');
   }
   const long pages = ::sysconf(_SC_AVPHYS_PAGES);
-  if (!std::isfinite(available) && pages > 0) available = static_cast<double>(pages) * ::sysconf(_SC_PAGESIZE);
+  if (!std::isfinite(available) && pages > 0)
+    available = static_cast<double>(pages) * ::sysconf(_SC_PAGESIZE);
   rlimit limit{};
   if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
     available = std::min(available, static_cast<double>(limit.rlim_cur));
@@ -146,11 +149,24 @@ std::string Num(double v) {
 
 int RunGrid(const std::vector<std::string>& args) {
   const CommandLine cl("grid", args,
-                       {{"x", true},       {"y", true},          {"z", true},       {"table", true},
-                        {"as", true},      {"skip-bad", false},  {"method", true},  {"alpha", true},
-                        {"order", true},   {"extent", true, 4},  {"cell", true},    {"size", true, 2},
-                        {"boundary", true}, {"boundary-name", true}, {"threads", true}, {"to", true},
-                        {"nodata", true},  {"scale", true}});
+                       {{"x", true},
+                        {"y", true},
+                        {"z", true},
+                        {"table", true},
+                        {"as", true},
+                        {"skip-bad", false},
+                        {"method", true},
+                        {"alpha", true},
+                        {"order", true},
+                        {"extent", true, 4},
+                        {"cell", true},
+                        {"size", true, 2},
+                        {"boundary", true},
+                        {"boundary-name", true},
+                        {"threads", true},
+                        {"to", true},
+                        {"nodata", true},
+                        {"scale", true}});
   if (cl.Has("help")) {
     Out().Write(kGridHelp);
     return kExitOk;
@@ -199,9 +215,10 @@ int RunGrid(const std::vector<std::string>& args) {
     GridFile o{cl.Operands()[i], GridOut::asc};
     const std::string key = cl.Has("to") ? cl.Value("to") : FileExtension(o.path);
     if (!OutFromKeyword(key, &o.form))
-      FailUsage("grid", cl.Has("to") ? "--to: " + Quoted(key) + " is not asc, csv, table, xml or png"
-                                     : "cannot tell the form of " + Quoted(o.path) +
-                                           " from its extension (.asc .csv .tv10 .xml .png); name it with --to");
+      FailUsage("grid", cl.Has("to")
+                            ? "--to: " + Quoted(key) + " is not asc, csv, table, xml or png"
+                            : "cannot tell the form of " + Quoted(o.path) +
+                                  " from its extension (.asc .csv .tv10 .xml .png); name it with --to");
     if (IsDirectory(o.path)) FailUsage("grid", Quoted(o.path) + " is a directory");
     if (o.path == request.path) FailUsage("grid", "OUT " + Quoted(o.path) + " would replace SAMPLES");
     if (o.form == GridOut::png && !CanWritePng())
@@ -244,7 +261,8 @@ int RunGrid(const std::vector<std::string>& args) {
       extent = {std::max(extent.x0, *bxl), std::max(extent.y0, *byl), std::min(extent.x1, *bxh),
                 std::min(extent.y1, *byh)};
       if (!(extent.x1 > extent.x0 && extent.y1 > extent.y0))
-        FailFile(boundaryPath, "the boundary and the samples' extent share no area; give the grid's extent with --extent");
+        FailFile(boundaryPath,
+                 "the boundary and the samples' extent share no area; give the grid's extent with --extent");
     }
   }
   const double width = extent.x1 - extent.x0;
@@ -337,16 +355,17 @@ int RunGrid(const std::vector<std::string>& args) {
 
   // Notes only when it all worked: a failure is one line.
   if (samples.skipped)
-    Note(in, Format("left out %zu row%s with a missing or bad value (--skip-bad); the first at %s", samples.skipped,
-                    samples.skipped == 1 ? "" : "s", samples.firstSkipped.c_str()));
+    Note(in, Format("left out %zu row%s with a missing or bad value (--skip-bad); the first at %s",
+                    samples.skipped, samples.skipped == 1 ? "" : "s", samples.firstSkipped.c_str()));
   if (report.singular > 0)
-    Note(in, Format("%lld node%s got 0 from a singular kriging system (two of the nearest samples at one place)",
-                    static_cast<long long>(report.singular), report.singular == 1 ? "" : "s"));
+    Note(in,
+         Format("%lld node%s got 0 from a singular kriging system (two of the nearest samples at one place)",
+                static_cast<long long>(report.singular), report.singular == 1 ? "" : "s"));
 
   // ---- Summary --------------------------------------------------------------------------------------
   Out().Line("samples: " + Grouped(samples.z.size()) + " from " + in +
-             (samples.source.empty() ? "" : " " + samples.source) + " (x " + Quoted(samples.columns[0]) + ", y " +
-             Quoted(samples.columns[1]) + ", z " + Quoted(samples.columns[2]) + ")" +
+             (samples.source.empty() ? "" : " " + samples.source) + " (x " + Quoted(samples.columns[0]) +
+             ", y " + Quoted(samples.columns[1]) + ", z " + Quoted(samples.columns[2]) + ")" +
              (report.used < samples.z.size() ? ", " + Grouped(report.used) + " inside the boundary" : ""));
   Out().Line("grid: " + gridText + ", cell " + Num(g.dx) + (g.dx == g.dy ? "" : " x " + Num(g.dy)) + ", x " +
              Num(g.X(0)) + " .. " + Num(g.X(g.nx - 1)) + ", y " + Num(g.Y(0)) + " .. " + Num(g.Y(g.ny - 1)));

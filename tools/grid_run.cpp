@@ -49,7 +49,8 @@ size_t SamplesNeeded(GridMethod method, int order) {
   return static_cast<size_t>((order + 1) * (order + 2) / 2);
 }
 
-GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boundary, const std::string& path) {
+GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boundary,
+                      const std::string& path) {
   Raster& g = job.grid;
   GridReport report;
   const size_t n = samples.z.size();
@@ -100,9 +101,10 @@ GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boun
     // the bands are sized to about two seconds of work, from the pace of
     // those before.
     const bool banded = ProgressEnabled() && job.method != GridMethod::trend;
-    ProgressPhase phase(Format("%s of %s nodes", MethodName(job.method),
-                               Grouped(static_cast<unsigned long long>(g.nx) * static_cast<unsigned>(g.ny)).c_str()),
-                        static_cast<uint64_t>(g.ny));
+    ProgressPhase phase(
+        Format("%s of %s nodes", MethodName(job.method),
+               Grouped(static_cast<unsigned long long>(g.nx) * static_cast<unsigned>(g.ny)).c_str()),
+        static_cast<uint64_t>(g.ny));
     const double start = Seconds();
     for (int r0 = 0, r1 = 0; r0 < g.ny && ok; r0 = r1) {
       int take = g.ny;
@@ -120,8 +122,8 @@ GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boun
                           px.data(), py.data(), np, &band);
           break;
         case GridMethod::idw:
-          ok = DistanceGrid(x.data(), y.data(), z, count, gx.data(), g.nx, bgy, r1 - r0, brows, 0.0f, 0, px.data(),
-                            py.data(), np, &band);
+          ok = DistanceGrid(x.data(), y.data(), z, count, gx.data(), g.nx, bgy, r1 - r0, brows, 0.0f, 0,
+                            px.data(), py.data(), np, &band);
           break;
         case GridMethod::trend:
           ok = TrendGrid(x.data(), y.data(), z, count, gx.data(), g.nx, bgy, r1 - r0, brows, 0.0f, job.order,
@@ -133,14 +135,16 @@ GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boun
     }
   }
   if (!ok && job.method == GridMethod::trend && ctl.nSingular > 0)
-    FailFile(path, Format("the samples do not determine a trend surface of order %d: its normal equations are "
-                          "singular",
-                          job.order));
+    FailFile(path,
+             Format("the samples do not determine a trend surface of order %d: its normal equations are "
+                    "singular",
+                    job.order));
   if (!ok) FailFile(path, "the gridding could not be done: its work arrays could not be had");
   if (job.method == GridMethod::kriging) report.singular = ctl.nSingular;
   for (const float v : g.z) report.valued += !std::isnan(v);
   report.description = MethodName(job.method);
-  if (job.method == GridMethod::kriging) report.description += " (alpha " + Format("%g", static_cast<double>(job.alpha)) + ")";
+  if (job.method == GridMethod::kriging)
+    report.description += " (alpha " + Format("%g", static_cast<double>(job.alpha)) + ")";
   if (job.method == GridMethod::trend) report.description += Format(" of order %d", job.order);
   report.description += Format(" on %d thread%s", job.threads, job.threads == 1 ? "" : "s");
   return report;

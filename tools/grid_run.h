@@ -18,7 +18,7 @@ struct GridJob {
   float alpha = 1.5f;
   int order = 1;
   int threads = 1;
-  Raster grid;            // geometry in; the values out
+  Raster grid;  // geometry in; the values out
 };
 
 struct GridReport {
@@ -35,6 +35,7 @@ size_t SamplesNeeded(GridMethod method, int order);
 // (the samples' file) when fewer samples than the method needs lie inside
 // the boundary, a sample lies too far from the grid for 32-bit floats, or
 // the trend's normal equations are singular.
-GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boundary, const std::string& path);
+GridReport RunGridJob(GridJob& job, const Samples& samples, const Boundary& boundary,
+                      const std::string& path);
 
 }  // namespace vdtool

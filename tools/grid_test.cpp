@@ -1,7 +1,6 @@
 // vdkit grid run as a process: known surfaces come back out of every output
 // form, the boundary masks what it should, and every bad input ends with its
 // status and one line.
-#include <fcntl.h>
 #include <glob.h>
 #include <pty.h>
 
@@ -62,19 +61,6 @@ std::vector<std::array<double, 3>> ParseNodes(const std::string& text) {
   return nodes;
 }
 
-template <class... A>
-std::string Format(const char* f, A... a) {
-  char text[128];
-  std::snprintf(text, sizeof text, f, a...);
-  return text;
-}
-
-std::string Format3(double x, double y, double z) {
-  char line[96];
-  std::snprintf(line, sizeof line, "%.17g,%.17g,%.17g\n", x, y, z);
-  return line;
-}
-
 // Samples of z = f(x, y) at random places of a rectangle, as CSV text.
 template <class F>
 std::string SampleText(int n, double x0, double y0, double w, double h, F f, unsigned seed) {
@@ -84,7 +70,7 @@ std::string SampleText(int n, double x0, double y0, double w, double h, F f, uns
   for (int i = 0; i < n; ++i) {
     const double x = x0 + w * u(rng);
     const double y = y0 + h * u(rng);
-    text += Format3(x, y, f(x, y));
+    text += vdtool::Format("%.17g,%.17g,%.17g\n", x, y, f(x, y));
   }
   return text;
 }
@@ -94,7 +80,8 @@ bool Inside(double x, double y, const std::vector<std::pair<double, double>>& ri
   for (size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
     const auto& a = ring[i];
     const auto& b = ring[j];
-    if ((a.second > y) != (b.second > y) && x < (b.first - a.first) * (y - a.second) / (b.second - a.second) + a.first)
+    if ((a.second > y) != (b.second > y) &&
+        x < (b.first - a.first) * (y - a.second) / (b.second - a.second) + a.first)
       in = !in;
   }
   return in;
@@ -108,7 +95,8 @@ class GridTest : public ProgramTest {
     glob_t g{};
     std::vector<std::string> found;
     if (::glob((m_dir + "/*").c_str(), 0, nullptr, &g) == 0)
-      for (size_t i = 0; i < g.gl_pathc; ++i) found.push_back(std::string(g.gl_pathv[i]).substr(m_dir.size() + 1));
+      for (size_t i = 0; i < g.gl_pathc; ++i)
+        found.push_back(std::string(g.gl_pathv[i]).substr(m_dir.size() + 1));
     ::globfree(&g);
     EXPECT_EQ(found, names);
   }
@@ -119,11 +107,13 @@ class GridTest : public ProgramTest {
 TEST_F(GridTest, TrendOfOrderOneReproducesAPlane) {
   const auto plane = [](double x, double y) { return 1 + 2 * (x - 512000) + 3 * (y - 4177000); };
   WriteText(Temp("plane.csv"), SampleText(60, 512000, 4177000, 100, 80, plane, 7));
-  const Result r = Run({"grid", "plane.csv", "p.asc", "p.csv", "nodes.tv10", "nodes.xml", "--method", "trend",
-                        "--order", "1", "--extent", "512000", "4177000", "512100", "4177080", "--size", "11", "9"});
+  const Result r =
+      Run({"grid", "plane.csv", "p.asc", "p.csv", "nodes.tv10", "nodes.xml", "--method", "trend", "--order",
+           "1", "--extent", "512000", "4177000", "512100", "4177080", "--size", "11", "9"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  EXPECT_NE(r.out.find("grid: 11 x 9 nodes, cell 10, x 512000 .. 512100, y 4177000 .. 4177080"), std::string::npos)
+  EXPECT_NE(r.out.find("grid: 11 x 9 nodes, cell 10, x 512000 .. 512100, y 4177000 .. 4177080"),
+            std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("trend of order 1 on "), std::string::npos);
 
@@ -136,8 +126,8 @@ TEST_F(GridTest, TrendOfOrderOneReproducesAPlane) {
   EXPECT_EQ(a.head.at("NODATA_value"), -9999);
   for (int r2 = 0; r2 < 9; ++r2)
     for (int c = 0; c < 11; ++c)
-      EXPECT_NEAR(a.rows[static_cast<size_t>(8 - r2)][static_cast<size_t>(c)], plane(512000 + 10 * c, 4177000 + 10 * r2),
-                  0.05)
+      EXPECT_NEAR(a.rows[static_cast<size_t>(8 - r2)][static_cast<size_t>(c)],
+                  plane(512000 + 10 * c, 4177000 + 10 * r2), 0.05)
           << r2 << " " << c;
 
   const auto nodes = ParseNodes(ReadText(Temp("p.csv")));
@@ -166,8 +156,8 @@ TEST_F(GridTest, TrendOfOrderOneReproducesAPlane) {
   ASSERT_EQ(Run({"convert", "nodes.xml", "back.tv10"}).status, 0);
   EXPECT_EQ(ReadText(Temp("back.tv10")), ReadText(Temp("nodes.tv10")));
   // --to for a name without an extension; the same bytes as by extension.
-  ASSERT_EQ(Run({"grid", "plane.csv", "p2", "--to", "asc", "--method", "trend", "--extent", "512000", "4177000",
-                 "512100", "4177080", "--size=11,9"})
+  ASSERT_EQ(Run({"grid", "plane.csv", "p2", "--to", "asc", "--method", "trend", "--extent", "512000",
+                 "4177000", "512100", "4177080", "--size=11,9"})
                 .status,
             0);
   EXPECT_EQ(ReadText(Temp("p2")), ReadText(Temp("p.asc")));
@@ -221,13 +211,15 @@ TEST_F(GridTest, BoundaryMasksNodesAndSamples) {
   WriteText(Temp("ring.xml"), polyline + "  </polyline>\n </Edge>\n</Disk>\n");
   // Inside z = 10 + x / 10; one sample outside with a value far off, which
   // inverse distance would show at every node if it took part.
-  std::string samples = SampleText(200, 1, 1, 58, 23, [](double x, double) { return 10 + x / 10; }, 11);
+  std::string samples = SampleText(
+      200, 1, 1, 58, 23, [](double x, double) { return 10 + x / 10; }, 11);
   samples += "50,35,100000\n";
   WriteText(Temp("s.csv"), samples);
-  const Result r = Run({"grid", "s.csv", "m.asc", "--boundary", "ring.csv", "--method", "idw", "--extent", "0", "0",
-                        "60", "40", "--cell", "2"});
+  const Result r = Run({"grid", "s.csv", "m.asc", "--boundary", "ring.csv", "--method", "idw", "--extent",
+                        "0", "0", "60", "40", "--cell", "2"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("samples: 201 from s.csv (x 'x', y 'y', z 'z'), 200 inside the boundary"), std::string::npos)
+  EXPECT_NE(r.out.find("samples: 201 from s.csv (x 'x', y 'y', z 'z'), 200 inside the boundary"),
+            std::string::npos)
       << r.out;
   const Ascii a = ParseAscii(ReadText(Temp("m.asc")));
   int inside = 0;
@@ -248,8 +240,8 @@ TEST_F(GridTest, BoundaryMasksNodesAndSamples) {
     }
   EXPECT_GT(inside, 300);
   // The same ring as a closed polyline: the same grid, byte for byte.
-  ASSERT_EQ(Run({"grid", "s.csv", "p.asc", "--boundary", "ring.xml", "--method", "idw", "--extent", "0", "0", "60",
-                 "40", "--cell", "2"})
+  ASSERT_EQ(Run({"grid", "s.csv", "p.asc", "--boundary", "ring.xml", "--method", "idw", "--extent", "0", "0",
+                 "60", "40", "--cell", "2"})
                 .status,
             0);
   EXPECT_EQ(ReadText(Temp("p.asc")), ReadText(Temp("m.asc")));
@@ -257,7 +249,8 @@ TEST_F(GridTest, BoundaryMasksNodesAndSamples) {
   WriteText(Temp("small.csv"), "10,5\n30,5\n20,20\n");
   const Result b = Run({"grid", "s.csv", "b.csv", "--boundary", "small.csv", "--method", "idw"});
   ASSERT_EQ(b.status, 0) << b.err;
-  EXPECT_NE(b.out.find("grid: 201 x 151 nodes, cell 0.1, x 10 .. 30, y 5 .. 20\n"), std::string::npos) << b.out;
+  EXPECT_NE(b.out.find("grid: 201 x 151 nodes, cell 0.1, x 10 .. 30, y 5 .. 20\n"), std::string::npos)
+      << b.out;
 }
 
 // The picture decoded with libpng: the surface at the asked scale, the
@@ -266,19 +259,23 @@ TEST_F(GridTest, PictureDecodesToTheRampAndTheMask) {
   if (!vdtool::CanWritePng()) GTEST_SKIP() << "built without libpng";
   // z = x over x 0 .. 40, sampled below the grid's extent so that no dot
   // lies on the surface; the boundary leaves out rows 21 and up.
-  WriteText(Temp("s.csv"), SampleText(30, -10, -10, 60, 9, [](double x, double) { return x; }, 5));
+  WriteText(Temp("s.csv"), SampleText(
+                               30, -10, -10, 60, 9, [](double x, double) { return x; }, 5));
   WriteText(Temp("b.csv"), "-20,-20\n60,-20\n60,20.5\n-20,20.5\n");
-  const Result r = Run({"grid", "s.csv", "z.png", "--method", "trend", "--extent", "0", "0", "40", "29", "--cell",
-                        "1", "--boundary", "b.csv", "--scale", "4"});
+  const Result r = Run({"grid", "s.csv", "z.png", "--method", "trend", "--extent", "0", "0", "40", "29",
+                        "--cell", "1", "--boundary", "b.csv", "--scale", "4"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string png = ReadText(Temp("z.png"));
   vdtool::Picture image;
   ASSERT_TRUE(vdtool::DecodePng(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &image));
   const auto pixel = [&](int c, int row) {
-    const uint8_t* p = &image.rgba[(static_cast<size_t>((29 - row) * 4 + 1) * image.width + static_cast<size_t>(c * 4 + 1)) * 4];
+    const uint8_t* p =
+        &image.rgba[(static_cast<size_t>((29 - row) * 4 + 1) * image.width + static_cast<size_t>(c * 4 + 1)) *
+                    4];
     return std::array<int, 4>{p[0], p[1], p[2], p[3]};
   };
-  const std::array<int, 4> low{0x44, 0x01, 0x54, 255}, middle{0x21, 0x91, 0x8C, 255}, high{0xFD, 0xE7, 0x25, 255};
+  const std::array<int, 4> low{0x44, 0x01, 0x54, 255}, middle{0x21, 0x91, 0x8C, 255},
+      high{0xFD, 0xE7, 0x25, 255};
   for (int row : {0, 10, 19}) {
     EXPECT_EQ(pixel(0, row), low);
     EXPECT_EQ(pixel(20, row), middle);
@@ -292,7 +289,9 @@ TEST_F(GridTest, PictureDecodesToTheRampAndTheMask) {
 // gdalinfo, where installed, reads the ASCII grid and finds the grid's values.
 TEST_F(GridTest, GdalReadsTheAsciiGrid) {
   if (std::system("command -v gdalinfo >/dev/null 2>&1") != 0) GTEST_SKIP() << "gdalinfo is not installed";
-  WriteText(Temp("s.csv"), SampleText(300, 0, 0, 90, 60, [](double x, double y) { return std::sin(x / 20) * y; }, 9));
+  WriteText(Temp("s.csv"),
+            SampleText(
+                300, 0, 0, 90, 60, [](double x, double y) { return std::sin(x / 20) * y; }, 9));
   ASSERT_EQ(Run({"grid", "s.csv", "g.asc", "g.csv", "--cell", "3"}).status, 0);
   double lo = INFINITY, hi = -INFINITY, sum = 0;
   size_t n = 0;
@@ -307,8 +306,12 @@ TEST_F(GridTest, GdalReadsTheAsciiGrid) {
   const std::string text = ReadText(info);
   EXPECT_NE(text.find("Driver: AAIGrid"), std::string::npos) << text;
   const Ascii a = ParseAscii(ReadText(Temp("g.asc")));
-  EXPECT_NE(text.find(Format("Size is %g, %g", a.head.at("ncols"), a.head.at("nrows"))), std::string::npos) << text;
-  const auto stat = [&](const char* key) { return std::stod(text.substr(text.find(key) + std::strlen(key))); };
+  EXPECT_NE(text.find(vdtool::Format("Size is %g, %g", a.head.at("ncols"), a.head.at("nrows"))),
+            std::string::npos)
+      << text;
+  const auto stat = [&](const char* key) {
+    return std::stod(text.substr(text.find(key) + std::strlen(key)));
+  };
   EXPECT_NEAR(stat("STATISTICS_MINIMUM="), lo, 1e-3);
   EXPECT_NEAR(stat("STATISTICS_MAXIMUM="), hi, 1e-3);
   EXPECT_NEAR(stat("STATISTICS_MEAN="), sum / static_cast<double>(n), 1e-3);
@@ -317,7 +320,8 @@ TEST_F(GridTest, GdalReadsTheAsciiGrid) {
 // On a terminal the work shows its progress, erased when it is done;
 // --quiet keeps the terminal silent.
 TEST_F(GridTest, ProgressOnATerminal) {
-  WriteText(Temp("s.csv"), SampleText(500, 0, 0, 50, 50, [](double x, double y) { return x * y; }, 2));
+  WriteText(Temp("s.csv"), SampleText(
+                               500, 0, 0, 50, 50, [](double x, double y) { return x * y; }, 2));
   setenv("VDKIT_PROGRESS_AFTER", "0", 1);
   for (const bool quiet : {false, true}) {
     int master = -1;
@@ -335,7 +339,8 @@ TEST_F(GridTest, ProgressOnATerminal) {
     ::close(slave);
     std::string seen;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+      seen.append(buffer, static_cast<size_t>(n));
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ::close(master);
@@ -363,37 +368,63 @@ TEST_F(GridTest, BadInputEndsWithItsStatusAndOneLine) {
             "<?xml version='1.0'?>\n<Disk class='CVDisk' root='true'>\n <Road class='CPolyline'>\n"
             "  <polyline count='3'>\n   <a x='0' y='0' />\n   <a x='9' y='0' />\n   <a x='9' y='9' />\n"
             "  </polyline>\n </Road>\n</Disk>\n");
-  const std::vector<std::string> inputs{"bad.csv", "few.csv", "flat.csv", "line.csv", "one.csv", "open.xml", "two.csv"};
+  const std::vector<std::string> inputs{"bad.csv", "few.csv",  "flat.csv", "line.csv",
+                                        "one.csv", "open.xml", "two.csv"};
   const struct {
     std::vector<std::string> args;
     int status;
     std::string message;
   } rows[] = {
-      {{"bad.csv", "o.asc"}, 1, "bad.csv: line 3: the z value 'abc' is not a number (--skip-bad leaves such rows out)"},
+      {{"bad.csv", "o.asc"},
+       1,
+       "bad.csv: line 3: the z value 'abc' is not a number (--skip-bad leaves such rows out)"},
       {{"bad.csv", "o.asc", "--z", "1"}, 0, ""},
-      {{"bad.csv", "o.asc", "--skip-bad", "--method", "trend", "--order", "2"}, 1,
+      {{"bad.csv", "o.asc", "--skip-bad", "--method", "trend", "--order", "2"},
+       1,
        "bad.csv: 3 samples; trend of order 2 needs at least 6"},
-      {{"few.csv", "o.asc", "--method", "trend", "--order", "2"}, 1, "few.csv: 5 samples; trend of order 2 needs at least 6"},
-      {{"one.csv", "o.asc", "--extent", "0", "0", "5", "5"}, 1, "one.csv: 1 sample; kriging needs at least 2"},
-      {{"few.csv", "o.asc", "--boundary", "open.xml"}, 1,
+      {{"few.csv", "o.asc", "--method", "trend", "--order", "2"},
+       1,
+       "few.csv: 5 samples; trend of order 2 needs at least 6"},
+      {{"one.csv", "o.asc", "--extent", "0", "0", "5", "5"},
+       1,
+       "one.csv: 1 sample; kriging needs at least 2"},
+      {{"few.csv", "o.asc", "--boundary", "open.xml"},
+       1,
        "open.xml: holds no closed polyline to be a boundary (only 1 open one)"},
-      {{"few.csv", "o.asc", "--boundary", "open.xml", "--boundary-name", "road"}, 1,
+      {{"few.csv", "o.asc", "--boundary", "open.xml", "--boundary-name", "road"},
+       1,
        "open.xml: the polyline '/Road' is not closed, so it cannot be a boundary"},
-      {{"few.csv", "o.asc", "--boundary", "two.csv"}, 1, "two.csv: the boundary has 2 vertices; a closed polyline needs at least 3"},
+      {{"few.csv", "o.asc", "--boundary", "two.csv"},
+       1,
+       "two.csv: the boundary has 2 vertices; a closed polyline needs at least 3"},
       {{"few.csv", "o.asc", "--boundary", "flat.csv"}, 1, "flat.csv: the boundary encloses no area"},
-      {{"line.csv", "o.asc"}, 1, "line.csv: the samples span no area (x 1 .. 1, y 2 .. 8); give the grid's extent with --extent"},
-      {{"few.csv", "o.asc", "--size", "1000000", "1000000"}, 1, "o.asc: a grid of 1,000,000 x 1,000,000 nodes needs about 3.6 TB of memory; "},
+      {{"line.csv", "o.asc"},
+       1,
+       "line.csv: the samples span no area (x 1 .. 1, y 2 .. 8); give the grid's extent with --extent"},
+      {{"few.csv", "o.asc", "--size", "1000000", "1000000"},
+       1,
+       "o.asc: a grid of 1,000,000 x 1,000,000 nodes needs about 3.6 TB of memory; "},
       {{"missing.csv", "o.asc"}, 1, "missing.csv: cannot open: No such file or directory"},
       {{"few.csv", "o.asc", "--z", "w"}, 1, "few.csv: no column named 'w' (columns: x, y, z)"},
       {{"few.csv", "o.asc", "--z", "4"}, 1, "few.csv: no column 4: the file has 3"},
-      {{"few.csv", "o.asc", "--method", "spline"}, 2, "grid: --method: 'spline' is not kriging, idw or trend"},
+      {{"few.csv", "o.asc", "--method", "spline"},
+       2,
+       "grid: --method: 'spline' is not kriging, idw or trend"},
       {{"few.csv", "o.asc", "--alpha", "2"}, 2, "grid: --alpha: the exponent must lie between 0 and 2"},
       {{"few.csv", "o.asc", "--method", "idw", "--order", "2"}, 2, "grid: --order is for trend surfaces"},
-      {{"few.csv", "o.asc", "--size", "1", "5"}, 2, "grid: --size: '1' is not a whole number from 2 to 2147483647"},
+      {{"few.csv", "o.asc", "--size", "1", "5"},
+       2,
+       "grid: --size: '1' is not a whole number from 2 to 2147483647"},
       {{"few.csv", "o.asc", "--size", "5"}, 2, "grid: --size needs 2 values"},
-      {{"few.csv", "o.asc", "--cell", "1", "--size", "5", "5"}, 2, "grid: --cell and --size cannot both be given"},
-      {{"few.csv", "o.asc", "--cell", "100"}, 2, "grid: --cell: a cell of 100 leaves fewer than 2 nodes across"},
-      {{"few.csv", "o.asc", "--extent", "0", "0", "0", "5"}, 2, "grid: --extent: XMAX and YMAX must be greater"},
+      {{"few.csv", "o.asc", "--cell", "1", "--size", "5", "5"},
+       2,
+       "grid: --cell and --size cannot both be given"},
+      {{"few.csv", "o.asc", "--cell", "100"},
+       2,
+       "grid: --cell: a cell of 100 leaves fewer than 2 nodes across"},
+      {{"few.csv", "o.asc", "--extent", "0", "0", "0", "5"},
+       2,
+       "grid: --extent: XMAX and YMAX must be greater"},
       {{"few.csv", "o.txt"}, 2, "grid: cannot tell the form of 'o.txt' from its extension"},
       {{"few.csv", "a.asc", "b.asc", "--to", "csv"}, 2, "grid: --to names the form of one OUT"},
       {{"few.csv", "few.csv"}, 2, "grid: OUT 'few.csv' would replace SAMPLES"},
@@ -416,7 +447,8 @@ TEST_F(GridTest, BadInputEndsWithItsStatusAndOneLine) {
   const Result skip = Run({"grid", "bad.csv", "o.asc", "--skip-bad", "--method", "idw"});
   EXPECT_EQ(skip.status, 0);
   EXPECT_EQ(skip.err,
-            "vdkit: bad.csv: note: left out 2 rows with a missing or bad value (--skip-bad); the first at line 3: the z "
+            "vdkit: bad.csv: note: left out 2 rows with a missing or bad value (--skip-bad); the first at "
+            "line 3: the z "
             "value 'abc' is not a number\n");
   EXPECT_NE(skip.out.find("samples: 3 from bad.csv"), std::string::npos) << skip.out;
 }

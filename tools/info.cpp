@@ -81,8 +81,8 @@ std::string ClassCounts(const std::map<std::string, size_t>& counts) {
 
 void UnknownRootNote(std::string_view rootClass, const char* what) {
   if (!IsRegisteredClass(rootClass))
-    Out().Line("  note: the root object is of class " + Quoted(rootClass) + ", which this program does not know; " +
-               what);
+    Out().Line("  note: the root object is of class " + Quoted(rootClass) +
+               ", which this program does not know; " + what);
 }
 
 std::string RecordPathName(const VdfRecord& r) {
@@ -287,8 +287,8 @@ void InfoOne(const std::string& path, const std::string& as, bool all) {
   Input in(path);
   const Form form = ResolveInputForm(path, in.Head(), as);
   // The library's binary forms are read from the file; the rest in memory.
-  const bool inMemory = form == Form::vdf || form == Form::xml || form == Form::csv || form == Form::datasetText ||
-                        form == Form::keyprofile || form == Form::jobparams;
+  const bool inMemory = form == Form::vdf || form == Form::xml || form == Form::csv ||
+                        form == Form::datasetText || form == Form::keyprofile || form == Form::jobparams;
   const ByteSpan bytes = inMemory ? in.Bytes() : ByteSpan();
   const unsigned long long size = inMemory ? bytes.size() : in.File().GetLength();
   Out().Line(path + ": " + FormDescription(form) + ", " + Plural(size, "byte", "bytes"));

@@ -5,8 +5,8 @@
 #include "cells.h"
 #include "csv.h"
 #include "demo_classes.h"
-#include "raster.h"
 #include "long_work.h"
+#include "raster.h"
 #include "tool.h"
 #include "vdkit/core/string_sets.h"
 #include "vdkit/dataobj/mmx.h"
@@ -260,11 +260,13 @@ bool PrintObjectContent(CVDFile& object, const std::string& indent) {
   if (object.IsKindOf("CMMX")) {
     CMMX& mmx = static_cast<CMMX&>(object);
     Out().Line(indent + ContentSummary(object));
-    Grid grid({"QUANTITY", "KEY", "MIN", "MAX", "AUTO", "LOG10", "LINE"}, {false, true, true, true, false, false, false});
+    Grid grid({"QUANTITY", "KEY", "MIN", "MAX", "AUTO", "LOG10", "LINE"},
+              {false, true, true, true, false, false, false});
     for (int i = 0; i < mmx.GetItemCount(); ++i) {
       const CMMX::SItem& e = *mmx.GetItemAt(i);
-      grid.Row({Printable(e.strName.GetString()), std::to_string(e.nKey), ShortestText(e.fMin), ShortestText(e.fMax),
-                e.bAuto ? "yes" : "no", e.bLog10 ? "yes" : "no", Format("%u %u %d", e.dwLine1, e.wLine2, e.wLine3)});
+      grid.Row({Printable(e.strName.GetString()), std::to_string(e.nKey), ShortestText(e.fMin),
+                ShortestText(e.fMax), e.bAuto ? "yes" : "no", e.bLog10 ? "yes" : "no",
+                Format("%u %u %d", e.dwLine1, e.wLine2, e.wLine3)});
     }
     if (mmx.GetItemCount() > 0) grid.Print(indent + "  ");
     return true;

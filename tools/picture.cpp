@@ -42,7 +42,8 @@ class Canvas {
   Canvas(Picture& p) : m_p(p) {}  // NOLINT: a view
   void Set(int x, int y, const uint8_t rgb[3], uint8_t alpha = 255) {
     if (x < 0 || y < 0 || x >= m_p.width || y >= m_p.height) return;
-    uint8_t* px = &m_p.rgba[(static_cast<size_t>(y) * static_cast<size_t>(m_p.width) + static_cast<size_t>(x)) * 4];
+    uint8_t* px =
+        &m_p.rgba[(static_cast<size_t>(y) * static_cast<size_t>(m_p.width) + static_cast<size_t>(x)) * 4];
     px[0] = rgb[0];
     px[1] = rgb[1];
     px[2] = rgb[2];
@@ -53,7 +54,8 @@ class Canvas {
       for (int x = x0; x < x0 + w; ++x) Set(x, y, rgb);
   }
   // A line of `width` pixels, clipped to the rectangle (0, 0, clipW, clipH).
-  void Line(double ax, double ay, double bx, double by, int width, int clipW, int clipH, const uint8_t rgb[3]) {
+  void Line(double ax, double ay, double bx, double by, int width, int clipW, int clipH,
+            const uint8_t rgb[3]) {
     const double steps = std::ceil(std::max(std::fabs(bx - ax), std::fabs(by - ay)));
     if (!(steps < 1e6)) return;  // far outside: nothing to see
     for (int i = 0; i <= static_cast<int>(steps); ++i) {
@@ -142,8 +144,8 @@ Picture DrawPicture(const Raster& g, const PictureOptions& options) {
   for (size_t i = 0; i < nb; ++i) {
     const size_t j = (i + 1) % nb;
     canvas.Line(px(options.boundaryX[i]) - lineWidth / 2.0, py(options.boundaryY[i]) - lineWidth / 2.0,
-                px(options.boundaryX[j]) - lineWidth / 2.0, py(options.boundaryY[j]) - lineWidth / 2.0, lineWidth,
-                w, h, black);
+                px(options.boundaryX[j]) - lineWidth / 2.0, py(options.boundaryY[j]) - lineWidth / 2.0,
+                lineWidth, w, h, black);
   }
   // Samples: dark dots with a light rim, seen on every colour of the ramp,
   // larger when there are few; those on nodes without a value (outside the
@@ -203,8 +205,8 @@ std::vector<uint8_t> EncodePng(const std::string& path, const Picture& picture) 
   // The first call measures, the second writes.
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) bytes.resize(size);
-    if (!png_image_write_to_memory(&image, pass ? bytes.data() : nullptr, &size, 0, picture.rgba.data(), stride,
-                                   nullptr))
+    if (!png_image_write_to_memory(&image, pass ? bytes.data() : nullptr, &size, 0, picture.rgba.data(),
+                                   stride, nullptr))
       FailFile(path, std::string("cannot encode the picture: ") + image.message);
   }
   bytes.resize(size);

@@ -113,9 +113,10 @@ TEST_F(ProgramTest, InfoAndDumpOnEverySample) {
   EXPECT_EQ(Run({"dump", "--csv", "samples.csv"}, kSamples).out, ReadText(Sample("samples.csv")));
   // Without a mark of its own and without the extension that names its form.
   WriteText(Temp("pump.bin"), ReadText(Sample("pump.vds")));
-  ExpectOneLineFailure(Run({"info", "pump.bin"}), 1,
-                       "vdkit: pump.bin: not a form vdkit recognises by its content; a table-set stream, data set or "
-                       "key-string-array file is known by its extension (.vts .vds .vks) or named with --as");
+  ExpectOneLineFailure(
+      Run({"info", "pump.bin"}), 1,
+      "vdkit: pump.bin: not a form vdkit recognises by its content; a table-set stream, data set or "
+      "key-string-array file is known by its extension (.vts .vds .vks) or named with --as");
   // Several files: a bad one is named on standard error; the others are listed.
   const Result r = Run({"info", "wells.tv10", "missing.tv10", "pump.txt"}, kSamples);
   EXPECT_EQ(r.status, 1);
@@ -193,20 +194,26 @@ TEST_F(ProgramTest, ConvertRefusesToDropObjectsOfUnknownClasses) {
   std::string rooted = ReadText(Sample("demo.vdf"));
   rooted.replace(rooted.find("CVDisk"), 6, "CFooDk");
   WriteText(Temp("root.vdf"), rooted);
-  EXPECT_NE(Run({"info", "root.vdf"})
-                .out.find("note: the root object is of class 'CFooDk', which this program does not know; the library "
-                          "reads a root record into the object it is given whatever its class"),
-            std::string::npos);
+  EXPECT_NE(
+      Run({"info", "root.vdf"})
+          .out.find(
+              "note: the root object is of class 'CFooDk', which this program does not know; the library "
+              "reads a root record into the object it is given whatever its class"),
+      std::string::npos);
   const Result dump = Run({"dump", "root.vdf"});
-  EXPECT_EQ(dump.out.rfind("/  CFooDk, type 'Disk' (class unknown here, read as a CVDFile)\n/Survey  CSurvey", 0), 0u)
+  EXPECT_EQ(
+      dump.out.rfind("/  CFooDk, type 'Disk' (class unknown here, read as a CVDFile)\n/Survey  CSurvey", 0),
+      0u)
       << dump.out;
-  ExpectOneLineFailure(Run({"convert", "root.vdf", "r.xml"}), 1,
-                       "vdkit: root.vdf: the root object is of class 'CFooDk', which this program does not know: the "
-                       "output would hold it as a plain CVDFile; nothing written");
+  ExpectOneLineFailure(
+      Run({"convert", "root.vdf", "r.xml"}), 1,
+      "vdkit: root.vdf: the root object is of class 'CFooDk', which this program does not know: the "
+      "output would hold it as a plain CVDFile; nothing written");
   std::string xml = ReadText(Sample("demo.xml"));
   xml.replace(xml.find("CVDisk"), 6, "CFooDk");
   WriteText(Temp("root.xml"), xml);
-  EXPECT_NE(Run({"info", "root.xml"}).out.find("the library reads such a document only into an object of that class"),
+  EXPECT_NE(Run({"info", "root.xml"})
+                .out.find("the library reads such a document only into an object of that class"),
             std::string::npos);
 }
 
@@ -235,7 +242,8 @@ TEST_F(ProgramTest, DamagedCopiesFailCleanly) {
     // Cuts: the empty file, inside the first fields, and spread over the rest
     // (each process costs; SampleFilesTest reads every cut and many flips in
     // process).
-    for (size_t n : {size_t{0}, size_t{3}, size_t{13}, whole.size() * 2 / 5, whole.size() * 4 / 5, whole.size() - 1})
+    for (size_t n :
+         {size_t{0}, size_t{3}, size_t{13}, whole.size() * 2 / 5, whole.size() * 4 / 5, whole.size() - 1})
       copies.push_back(whole.substr(0, n));
     copies.push_back(whole + "extra");
     // Flips spread over the file.

@@ -69,7 +69,8 @@ std::string ShortestText(float v) {
 void WriteAsciiGrid(const std::string& path, const Raster& g, double nodata) {
   for (const float v : g.z)
     if (static_cast<double>(v) == nodata)
-      FailFile(path, "a node's value is the NODATA value " + ShortestText(nodata) + "; choose another with --nodata");
+      FailFile(path, "a node's value is the NODATA value " + ShortestText(nodata) +
+                         "; choose another with --nodata");
   WriteFileWith(path, [&](CFile& file) {
     ProgressPhase phase("writing " + path, static_cast<uint64_t>(g.ny));
     Chunked out(file);

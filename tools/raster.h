@@ -20,7 +20,9 @@ struct Raster {
   double x0 = 0, y0 = 0, dx = 1, dy = 1;
   std::vector<float> z;  // ny rows of nx values, row 0 first
 
-  float At(int r, int c) const { return z[static_cast<size_t>(r) * static_cast<size_t>(nx) + static_cast<size_t>(c)]; }
+  float At(int r, int c) const {
+    return z[static_cast<size_t>(r) * static_cast<size_t>(nx) + static_cast<size_t>(c)];
+  }
   double X(int c) const { return x0 + c * dx; }
   double Y(int r) const { return y0 + r * dy; }
   // The smallest and largest value; false when no node has one.
@@ -45,8 +47,8 @@ void WriteNodeTable(const std::string& path, const Raster& g, const std::string&
 
 // ---- Pictures ----------------------------------------------------------------------------
 struct PictureOptions {
-  int scale = 0;                       // pixels per node a side; 0 chooses
-  std::vector<double> sampleX, sampleY;  // drawn as dots
+  int scale = 0;                             // pixels per node a side; 0 chooses
+  std::vector<double> sampleX, sampleY;      // drawn as dots
   std::vector<double> boundaryX, boundaryY;  // drawn as a closed line
 };
 

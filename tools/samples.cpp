@@ -68,7 +68,8 @@ class TextRows : public Rows {
     // The first row is the names when none of its cells is a number.
     if (!Next()) return;
     double v = 0;
-    if (std::none_of(m_cells.begin(), m_cells.end(), [&](const std::string& c) { return ParseNumber(c, &v); })) {
+    if (std::none_of(m_cells.begin(), m_cells.end(),
+                     [&](const std::string& c) { return ParseNumber(c, &v); })) {
       for (const std::string& c : m_cells) names.push_back(Trimmed(c));
     } else {
       m_pending = true;
@@ -199,13 +200,16 @@ std::pair<std::string, T*> Pick(const std::string& path, const std::vector<std::
                                 const std::string& name, const char* kind, const char* option) {
   std::vector<std::pair<std::string, T*>> found;
   for (const auto& a : all)
-    if (name.empty() || SameNoCase(a.first, name) || SameNoCase(a.second->GetName(), name)) found.push_back(a);
+    if (name.empty() || SameNoCase(a.first, name) || SameNoCase(a.second->GetName(), name))
+      found.push_back(a);
   std::vector<std::string> paths;
   for (const auto& a : (found.empty() ? all : found)) paths.push_back(a.first);
   if (found.empty() && all.empty()) FailFile(path, std::string("holds no ") + kind);
-  if (found.empty()) FailFile(path, "holds no " + std::string(kind) + " named " + Quoted(name) + " (" + Listed(paths) + ")");
+  if (found.empty())
+    FailFile(path, "holds no " + std::string(kind) + " named " + Quoted(name) + " (" + Listed(paths) + ")");
   if (found.size() > 1)
-    FailFile(path, Format("holds %zu %ss (%s); name one with %s", found.size(), kind, Listed(paths).c_str(), option));
+    FailFile(path, Format("holds %zu %ss (%s); name one with %s", found.size(), kind, Listed(paths).c_str(),
+                          option));
   return found[0];
 }
 
@@ -246,9 +250,10 @@ size_t ResolveColumn(const std::string& path, const Rows& rows, const std::strin
   for (size_t i = 0; i < rows.names.size(); ++i)
     if (SameNoCase(rows.names[i], name)) return i;
   if (spec.empty() && !defaultsByName) return static_cast<size_t>(axis);
-  FailFile(path, "no column named " + Quoted(name) +
-                     (spec.empty() ? "; name the columns with --x, --y and --z" : "") +
-                     (rows.names.empty() ? " (the file names no columns)" : " (columns: " + Listed(rows.names) + ")"));
+  FailFile(
+      path,
+      "no column named " + Quoted(name) + (spec.empty() ? "; name the columns with --x, --y and --z" : "") +
+          (rows.names.empty() ? " (the file names no columns)" : " (columns: " + Listed(rows.names) + ")"));
 }
 
 // Rows of the file's table or text, kept alive with what they read from.
@@ -321,7 +326,8 @@ Samples ExtractSamples(const SampleRequest& request, Rows& rows, const std::stri
   size_t column[3];
   for (int a = 0; a < 3; ++a) {
     column[a] = ResolveColumn(path, rows, request.columns[a], a, byName);
-    s.columns[a] = column[a] < rows.names.size() ? rows.names[column[a]] : Format("column %zu", column[a] + 1);
+    s.columns[a] =
+        column[a] < rows.names.size() ? rows.names[column[a]] : Format("column %zu", column[a] + 1);
   }
   std::string cell;
   while (rows.Next()) {
@@ -355,9 +361,10 @@ Samples ExtractSamples(const SampleRequest& request, Rows& rows, const std::stri
     s.z.push_back(static_cast<float>(v[2]));
   }
   if (s.z.empty())
-    FailFile(path, s.skipped ? Format("no sample left: all %zu rows have a missing or bad value (the first at %s)",
-                                      s.skipped, s.firstSkipped.c_str())
-                             : std::string("holds no samples"));
+    FailFile(path, s.skipped
+                       ? Format("no sample left: all %zu rows have a missing or bad value (the first at %s)",
+                                s.skipped, s.firstSkipped.c_str())
+                       : std::string("holds no samples"));
   return s;
 }
 
@@ -388,7 +395,8 @@ void CheckRing(const std::string& path, Boundary& b) {
   }
   const std::string what = b.what.empty() ? "the boundary" : "the " + b.what;
   if (b.x.size() < 3)
-    FailFile(path, Format("%s has %zu vertices; a closed polyline needs at least 3", what.c_str(), b.x.size()));
+    FailFile(path,
+             Format("%s has %zu vertices; a closed polyline needs at least 3", what.c_str(), b.x.size()));
   if (b.x.size() > static_cast<size_t>(INT_MAX)) FailFile(path, what + " has too many vertices");
   if (SignedArea(b.x, b.y) == 0) FailFile(path, what + " encloses no area");
 }
@@ -435,7 +443,8 @@ Boundary ReadBoundary(const std::string& path, const std::string& name) {
       b.y.push_back(line.GetAt(i).y);
     }
     if (line.GetSize() == 0 && form == Form::vdf)
-      FailFile(path, "the " + b.what + " has no points: a binary object archive keeps none; use its XML document");
+      FailFile(path,
+               "the " + b.what + " has no points: a binary object archive keeps none; use its XML document");
   } else if (form == Form::table) {
     FailFile(path, "a table file, not a boundary: give a closed polyline or a text of x, y vertices");
   } else {

@@ -4,8 +4,8 @@
 // Samples come from
 //   - delimited text: CSV, or values separated by semicolons, tabs or blanks
 //     (the first of ',' and ';' that the first row holds, else tabs when no
-//     blank stands between its values, else runs of blanks and tabs). Blank lines and lines that begin with '#' are passed over. The
-//     first row names the columns when none of its cells is a number.
+//     blank stands between its values, else runs of blanks and tabs). Blank lines and lines that begin with
+//     '#' are passed over. The first row names the columns when none of its cells is a number.
 //   - a table file ("TV10"), or a table in an object archive or XML document
 //     (named by path or name when there are several).
 // Columns are named (ASCII case ignored) or given by 1-based position. By

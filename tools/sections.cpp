@@ -34,9 +34,11 @@ auto Guarded(const std::string& path, Work work) -> decltype(work()) {
 void PrintDirectory(const Sections& s) {
   Out().Line(Format("  version %u, header %u bytes, ", s.head.dwVersion, s.head.wHeadSize) +
              Grouped(s.head.wTableCount) + (s.head.wTableCount == 1 ? " table" : " tables") + " in " +
-             Grouped(static_cast<unsigned>(s.blocks)) + (s.blocks == 1 ? " directory block" : " directory blocks"));
+             Grouped(static_cast<unsigned>(s.blocks)) +
+             (s.blocks == 1 ? " directory block" : " directory blocks"));
   if (s.tables.empty()) return;
-  Grid grid({"TABLE", "TYPE", "INFO1", "INFO2", "INFO3", "OFFSET", "BYTES"}, {false, true, true, true, true, true, true});
+  Grid grid({"TABLE", "TYPE", "INFO1", "INFO2", "INFO3", "OFFSET", "BYTES"},
+            {false, true, true, true, true, true, true});
   for (const SectionTable& t : s.tables)
     grid.Row({Quoted(t.name), std::to_string(t.info.nType), std::to_string(t.info.wInfo1),
               std::to_string(t.info.wInfo2), std::to_string(t.info.dwInfo3), Grouped(t.info.dwDataPos),
@@ -46,9 +48,10 @@ void PrintDirectory(const Sections& s) {
 
 void MissingNote(const Sections& s) {
   if (s.missing > 0)
-    Out().Line(Format("  note: %d of the %u tables the header counts have no directory block in the file; the "
-                      "library passes over them",
-                      s.missing, s.head.wTableCount));
+    Out().Line(
+        Format("  note: %d of the %u tables the header counts have no directory block in the file; the "
+               "library passes over them",
+               s.missing, s.head.wTableCount));
 }
 
 }  // namespace
@@ -57,7 +60,9 @@ Sections ReadSections(const std::string& path, CSecFile& file) {
   CFileException error;
   if (!file.Open(path.c_str(), CFile::modeRead, &error)) {
     if (error.m_cause == CFileException::invalidFile)
-      FailFile(path, "not a section file: shorter than its header, without \"SECF\", or counting more than 832 tables");
+      FailFile(
+          path,
+          "not a section file: shorter than its header, without \"SECF\", or counting more than 832 tables");
     FailFile(path, "cannot open: " + ExceptionText(&error));
   }
   Sections s;
@@ -119,7 +124,8 @@ void DumpSections(const std::string& path) {
   for (const SectionTable& t : s.tables) {
     const std::vector<BYTE> bytes = SectionBytes(path, file, t);
     Out().Line("");
-    Out().Line("table " + Quoted(t.name) + ", " + Grouped(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") +
+    Out().Line("table " + Quoted(t.name) + ", " + Grouped(bytes.size()) +
+               (bytes.size() == 1 ? " byte" : " bytes") +
                (t.pastEnd ? " (its offset lies past the end of the file)" : ""));
     // A table file among the tables is shown as its records.
     if (bytes.size() >= 4 && std::memcmp(bytes.data(), "TV10", 4) == 0) {
@@ -147,9 +153,10 @@ void RewriteSections(const std::string& in, const std::string& out, bool lossy) 
   if (s.missing > 0 || pastEnd > 0) {
     const std::string what =
         s.missing > 0 ? Format("%d of the tables the header counts have no directory block", s.missing)
-                      : Format("%zu table%s begin%s past the end of the file", pastEnd, pastEnd == 1 ? "" : "s",
-                               pastEnd == 1 ? "s" : "");
-    if (!lossy) FailFile(in, what + ": the output would leave them out; nothing written (--lossy writes it anyway)");
+                      : Format("%zu table%s begin%s past the end of the file", pastEnd,
+                               pastEnd == 1 ? "" : "s", pastEnd == 1 ? "s" : "");
+    if (!lossy)
+      FailFile(in, what + ": the output would leave them out; nothing written (--lossy writes it anyway)");
     Note(in, what + ": left out (--lossy)");
   }
   CSecFile to;

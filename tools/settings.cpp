@@ -35,7 +35,8 @@ std::string ValueText(int type, int size, const void* data) {
     std::memcpy(&v, bytes, 4);
     return ShortestText(v);
   }
-  if (type == CKeyProfile::typeString) return Quoted(std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size)));
+  if (type == CKeyProfile::typeString)
+    return Quoted(std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size)));
   std::string hex;
   for (int i = 0; i < size; ++i) hex += Format("%02X", bytes[i]);
   return hex;
@@ -65,7 +66,8 @@ std::string Plural(size_t n, const char* one, const char* many) {
 
 }  // namespace
 
-void Walk(const CKeyProfile& profile, const std::function<void(const CString&, const CString&, int, int, void*)>& visit) {
+void Walk(const CKeyProfile& profile,
+          const std::function<void(const CString&, const CString&, int, int, void*)>& visit) {
   CString section, key;
   int type = 0;
   int size = 0;
@@ -86,15 +88,18 @@ void InfoKeyProfile(const std::string& path, ByteSpan bytes) {
       if (s.first == section.GetString()) return void(++s.second);
     sections.emplace_back(section.GetString(), 1);
   });
-  Out().Line("  " + Plural(static_cast<size_t>(profile->GetCount()), "entry", "entries") + " in " +
-             Plural(sections.size(), "section", "sections") + Format(": %zu integer, %zu float, %zu string, %zu binary",
-                                                                     byType[1], byType[4], byType[2], byType[3]));
+  Out().Line(
+      "  " + Plural(static_cast<size_t>(profile->GetCount()), "entry", "entries") + " in " +
+      Plural(sections.size(), "section", "sections") +
+      Format(": %zu integer, %zu float, %zu string, %zu binary", byType[1], byType[4], byType[2], byType[3]));
   Grid grid({"SECTION", "ENTRIES"}, {false, true});
   for (const auto& s : sections) grid.Row({Printable(s.first), Grouped(s.second)});
   if (!sections.empty()) grid.Print("  ");
   const size_t elements = EntryElements(path, bytes);
   if (elements > static_cast<size_t>(profile->GetCount()))
-    Out().Line("  note: " + Plural(elements - static_cast<size_t>(profile->GetCount()), "entry element does", "entry elements do") +
+    Out().Line("  note: " +
+               Plural(elements - static_cast<size_t>(profile->GetCount()), "entry element does",
+                      "entry elements do") +
                " not load (an unknown type, a value that does not read, or a key given again)");
 }
 
@@ -102,7 +107,8 @@ void DumpKeyProfile(const std::string& path, ByteSpan bytes) {
   const std::unique_ptr<CKeyProfile> profile = LoadProfile(path, bytes);
   Grid grid({"SECTION", "KEY", "TYPE", "VALUE"}, {false, false, false, false});
   Walk(*profile, [&](const CString& section, const CString& key, int type, int size, void* data) {
-    grid.Row({Printable(section.GetString()), Printable(key.GetString()), TypeName(type), ValueText(type, size, data)});
+    grid.Row({Printable(section.GetString()), Printable(key.GetString()), TypeName(type),
+              ValueText(type, size, data)});
   });
   grid.Print("");
 }
@@ -128,15 +134,19 @@ void InfoJobParameters(const std::string& path, ByteSpan bytes) {
   std::map<std::string, size_t> classes;
   for (const auto& e : entries) ++classes[e.strClass.GetString()];
   std::string list;
-  for (const auto& c : classes) list += (list.empty() ? "" : ", ") + Printable(c.first) + " " + Grouped(c.second);
-  Out().Line("  " + Plural(entries.size(), "operator", "operators") + (list.empty() ? "" : "; classes: " + list));
+  for (const auto& c : classes)
+    list += (list.empty() ? "" : ", ") + Printable(c.first) + " " + Grouped(c.second);
+  Out().Line("  " + Plural(entries.size(), "operator", "operators") +
+             (list.empty() ? "" : "; classes: " + list));
   Grid grid({"OPERATOR", "TYPE", "CLASS"}, {false, false, false});
   for (const auto& e : entries)
-    grid.Row({Printable(e.strName.GetString()), Printable(e.strType.GetString()), Printable(e.strClass.GetString())});
+    grid.Row({Printable(e.strName.GetString()), Printable(e.strType.GetString()),
+              Printable(e.strClass.GetString())});
   if (!entries.empty()) grid.Print("  ");
   if (!entries.empty())
-    Out().Line("  note: the operators' classes belong to the programs that run them; this program lists their "
-               "elements and loads none");
+    Out().Line(
+        "  note: the operators' classes belong to the programs that run them; this program lists their "
+        "elements and loads none");
 }
 
 void DumpJobParameters(const std::string& path, ByteSpan bytes) {

@@ -20,7 +20,8 @@ namespace vdtool {
 
 // Every entry of the profile in its own order: section, key, type, size and
 // value bytes.
-void Walk(const CKeyProfile& profile, const std::function<void(const CString&, const CString&, int, int, void*)>& visit);
+void Walk(const CKeyProfile& profile,
+          const std::function<void(const CString&, const CString&, int, int, void*)>& visit);
 
 void InfoKeyProfile(const std::string& path, ByteSpan bytes);
 void DumpKeyProfile(const std::string& path, ByteSpan bytes);

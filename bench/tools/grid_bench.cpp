@@ -68,12 +68,13 @@ void Library(benchmark::State& state, vdtool::GridMethod method) {
   for (int i = 0; i < n; ++i) g[static_cast<size_t>(i)] = static_cast<float>(i * (kExtent / (n - 1)));
   std::vector<float> z(static_cast<size_t>(n) * static_cast<size_t>(n));
   std::vector<float*> rows(static_cast<size_t>(n));
-  for (int r = 0; r < n; ++r) rows[static_cast<size_t>(r)] = z.data() + static_cast<size_t>(r) * static_cast<size_t>(n);
+  for (int r = 0; r < n; ++r)
+    rows[static_cast<size_t>(r)] = z.data() + static_cast<size_t>(r) * static_cast<size_t>(n);
   SGridControl ctl;
   for (auto _ : state) {
     const bool ok = method == vdtool::GridMethod::kriging
-                        ? KriginGrid(x.data(), y.data(), s.z.data(), kSamples, g.data(), n, g.data(), n, rows.data(),
-                                     0.0f, 1.5f, nullptr, nullptr, 0, &ctl)
+                        ? KriginGrid(x.data(), y.data(), s.z.data(), kSamples, g.data(), n, g.data(), n,
+                                     rows.data(), 0.0f, 1.5f, nullptr, nullptr, 0, &ctl)
                         : DistanceGrid(x.data(), y.data(), s.z.data(), kSamples, g.data(), n, g.data(), n,
                                        rows.data(), 0.0f, 0, nullptr, nullptr, 0, &ctl);
     benchmark::DoNotOptimize(ok);
