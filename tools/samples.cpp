@@ -5,6 +5,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -235,15 +236,16 @@ Form SampleForm(const std::string& path, Input& in, const std::string& as) {
   return Form::csv;
 }
 
-// The column a request names, or the default for the axis; SIZE_MAX when
-// the default of text without names is "the first three".
+// The column a request names, or the default for the axis: the column of
+// its name, or (for text that names none of x, y, z) its position.
 size_t ResolveColumn(const std::string& path, const Rows& rows, const std::string& spec, int axis,
                      bool defaultsByName) {
   if (!spec.empty() && spec.find_first_not_of("0123456789") == std::string::npos) {
-    const size_t position = spec.size() > 9 ? 0 : std::stoul(spec);
+    const size_t position = spec.size() > 9 ? SIZE_MAX : std::stoul(spec);
     if (position < 1) FailUsage("grid", std::string("--") + kAxis[axis] + ": columns count from 1");
-    if (!rows.names.empty() && position > rows.names.size())
-      FailFile(path, Format("no column %zu: the file has %zu", position, rows.names.size()));
+    if (position == SIZE_MAX || (!rows.names.empty() && position > rows.names.size()))
+      FailFile(path, "no column " + spec +
+                         (rows.names.empty() ? "" : Format(": the file has %zu", rows.names.size())));
     return position - 1;
   }
   const std::string name = spec.empty() ? kAxis[axis] : spec;
