@@ -21,7 +21,8 @@
 // any other exception passes on. Not for use from several threads.
 //
 // ExpectSavesKeepTheOldFile does the whole loop for a writer saved by name
-// through CSafeFile, ExpectFormSurvivesFaults for a file form's writer and
+// through CSafeFile (ExpectSavesByNameKeepTheOldFile for one that opens the
+// file itself), ExpectFormSurvivesFaults for a file form's writer and
 // reader together, ForEachStreamFault for readers and writers of stdio
 // streams; ScratchDir gives a test a directory of its own.
 #pragma once
@@ -186,23 +187,19 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Saves by name with `write` (the writer's result) through a CSafeFile over
-// `name` in `dir`, which holds `old` before each run, failing each operation
-// of each kind in turn. Every failed save must report failure and leave the
-// old file byte for byte with nothing beside it; the whole save must leave
-// `expected`. `check`, when given, looks at the objects after each run.
-inline void ExpectSavesKeepTheOldFile(const ScratchDir& dir, const std::string& name, const std::string& old,
-                                      const std::string& expected, const std::function<bool(CFile&)>& write,
-                                      const std::function<void(const FaultRun&)>& check = nullptr) {
+// Saves `name` in `dir`, which holds `old` before each run, with `save`
+// (given the path; its result), failing each operation of each kind in turn.
+// Every failed save must report failure and leave the old file byte for byte
+// with nothing beside it; the whole save must leave `expected`. `check`, when
+// given, looks at the objects after each run.
+inline void ExpectSavesByNameKeepTheOldFile(const ScratchDir& dir, const std::string& name, const std::string& old,
+                                            const std::string& expected,
+                                            const std::function<bool(const char*)>& save,
+                                            const std::function<void(const FaultRun&)>& check = nullptr) {
   const std::string path = dir.Path(name);
   WriteAll(path, old);
   const int total = ForEachFaultOfEveryKind(
-      [&] {
-        CSafeFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::typeBinary);
-        if (!write(file)) return false;  // the destructor discards the temporary file
-        file.Close();
-        return true;
-      },
+      [&] { return save(path.c_str()); },
       [&](const FaultRun& run) {
         SCOPED_TRACE(std::string(FaultOpName(run.op)) + " " + std::to_string(run.n));
         EXPECT_TRUE(run.Reported());
@@ -219,6 +216,22 @@ inline void ExpectSavesKeepTheOldFile(const ScratchDir& dir, const std::string& 
         if (check) check(run);
       });
   EXPECT_GT(total, 0);
+}
+
+// The same for a writer to a CFile (`write`, its result), saved by name
+// through a CSafeFile.
+inline void ExpectSavesKeepTheOldFile(const ScratchDir& dir, const std::string& name, const std::string& old,
+                                      const std::string& expected, const std::function<bool(CFile&)>& write,
+                                      const std::function<void(const FaultRun&)>& check = nullptr) {
+  ExpectSavesByNameKeepTheOldFile(
+      dir, name, old, expected,
+      [&](const char* path) {
+        CSafeFile file(path, CFile::modeCreate | CFile::modeWrite | CFile::typeBinary);
+        if (!write(file)) return false;  // the destructor discards the temporary file
+        file.Close();
+        return true;
+      },
+      check);
 }
 
 // A stdio stream over memory whose n-th read or write call fails with EIO,

@@ -87,6 +87,17 @@ void StoredName(const char* lpszName, const SsecTableInfo& rec, char out[16]) {
     PadName(rec.szName, RecordNameLength(rec), out);
 }
 
+// Runs a file operation, noting in `failed` when it throws.
+template <class Op>
+auto Noting(bool& failed, Op op) -> decltype(op()) {
+  try {
+    return op();
+  } catch (...) {
+    failed = true;
+    throw;
+  }
+}
+
 POSITION ToPosition(size_t index) {
   return reinterpret_cast<POSITION>(static_cast<uintptr_t>(index + 1));
 }
@@ -146,15 +157,24 @@ bool CSecFile::OpenAs(const char* lpszFileName, SimapOF nMode, CFileException* p
   ResetState();
   m_nMode = mode;
   m_nUncaught = std::uncaught_exceptions();
-  if (mode == secOpenCreate) {
-    Put32(&m_head[kFlagAt], GetFileFlag());
-    Put32(&m_head[kVersionAt], kNewFileVersion);
-    Put16(&m_head[kHeadSizeAt], static_cast<WORD>(headSize));
-    return WriteHead();
+  bool valid = false;
+  // A header half read or half written is no file to go on with.
+  try {
+    if (mode == secOpenCreate) {
+      std::vector<BYTE> head(m_head.size(), 0);
+      Put32(&head[kFlagAt], GetFileFlag());
+      Put32(&head[kVersionAt], kNewFileVersion);
+      Put16(&head[kHeadSizeAt], static_cast<WORD>(headSize));
+      return WriteHead(head);
+    }
+    valid = GetLength() >= static_cast<ULONGLONG>(headSize) &&
+            Read(m_head.data(), static_cast<UINT>(headSize)) == static_cast<UINT>(headSize) &&
+            Get32(&m_head[kFlagAt]) == GetFileFlag() && Get16(&m_head[kCountAt]) <= kSecMaxTables;
+  } catch (CException*) {
+    Abort();
+    std::fill(m_head.begin(), m_head.end(), 0);
+    throw;
   }
-  const bool valid = GetLength() >= static_cast<ULONGLONG>(headSize) &&
-                     Read(m_head.data(), static_cast<UINT>(headSize)) == static_cast<UINT>(headSize) &&
-                     Get32(&m_head[kFlagAt]) == GetFileFlag() && Get16(&m_head[kCountAt]) <= kSecMaxTables;
   if (!valid) {
     Abort();
     std::fill(m_head.begin(), m_head.end(), 0);
@@ -166,7 +186,7 @@ bool CSecFile::OpenAs(const char* lpszFileName, SimapOF nMode, CFileException* p
 void CSecFile::Close() {
   if (!IsOpen()) return;
   const bool created = m_nMode == secOpenCreate;
-  const bool failed = m_bWriteFailed;
+  const bool failed = m_bFailed;
   ResetState();
   if (!created)
     CFile::Close();
@@ -183,28 +203,33 @@ void CSecFile::Abort() {
 
 void CSecFile::ResetState() {
   m_pDir.reset();
-  m_bWriteFailed = false;
+  m_bFailed = false;
   m_nMode = secOpenRead;
+}
+
+// A failed read or seek leaves the position unknown, so the caller's next
+// write may land anywhere: any failure keeps a created file from replacing
+// the old one.
+UINT CSecFile::Read(void* lpBuf, UINT nCount) {
+  return Noting(m_bFailed, [&] { return CSafeFile::Read(lpBuf, nCount); });
 }
 
 void CSecFile::Write(const void* lpBuf, UINT nCount) {
   m_pDir.reset();
-  try {
-    CSafeFile::Write(lpBuf, nCount);
-  } catch (...) {
-    m_bWriteFailed = true;
-    throw;
-  }
+  Noting(m_bFailed, [&] { CSafeFile::Write(lpBuf, nCount); });
+}
+
+ULONGLONG CSecFile::Seek(LONGLONG lOff, UINT nFrom) {
+  return Noting(m_bFailed, [&] { return CSafeFile::Seek(lOff, nFrom); });
 }
 
 void CSecFile::SetLength(ULONGLONG dwNewLen) {
   m_pDir.reset();
-  try {
-    CSafeFile::SetLength(dwNewLen);
-  } catch (...) {
-    m_bWriteFailed = true;
-    throw;
-  }
+  Noting(m_bFailed, [&] { CSafeFile::SetLength(dwNewLen); });
+}
+
+void CSecFile::Flush() {
+  Noting(m_bFailed, [&] { CSafeFile::Flush(); });
 }
 
 DWORD CSecFile::GetFileFlag() {
@@ -216,24 +241,24 @@ int CSecFile::GetHeadSize() {
 }
 
 // ---- Header -------------------------------------------------------------------------------------
-bool CSecFile::WriteHead() {
+bool CSecFile::WriteHead(const std::vector<BYTE>& head) {
   const ULONGLONG pos = GetPosition();
   Seek(0, begin);
-  Write(m_head.data(), static_cast<UINT>(m_head.size()));
+  Write(head.data(), static_cast<UINT>(head.size()));
+  if (&head != &m_head) m_head = head;
   Seek(static_cast<LONGLONG>(pos), begin);
   return true;
 }
 
 bool CSecFile::SetFileHead(SsecFileHead* pHead) {
   if (!IsWritable() || !pHead) return false;
-  if (reinterpret_cast<BYTE*>(pHead) != m_head.data()) {
-    Put32(&m_head[kFlagAt], GetFileFlag());
-    Put32(&m_head[kVersionAt], pHead->dwVersion);
-    Put16(&m_head[kHeadSizeAt], static_cast<WORD>(m_head.size()));
-    std::memcpy(m_head.data() + kFixedHead, reinterpret_cast<const BYTE*>(pHead) + kFixedHead,
-                m_head.size() - kFixedHead);
-  }
-  return WriteHead();
+  if (reinterpret_cast<BYTE*>(pHead) == m_head.data()) return WriteHead(m_head);
+  std::vector<BYTE> head = m_head;
+  Put32(&head[kFlagAt], GetFileFlag());
+  Put32(&head[kVersionAt], pHead->dwVersion);
+  Put16(&head[kHeadSizeAt], static_cast<WORD>(head.size()));
+  std::memcpy(head.data() + kFixedHead, reinterpret_cast<const BYTE*>(pHead) + kFixedHead, head.size() - kFixedHead);
+  return WriteHead(head);
 }
 
 bool CSecFile::GetFileHead(SsecFileHead* pHead) {
@@ -347,9 +372,10 @@ bool CSecFile::AddTableInfo(const char* lpszName, SsecTableInfo& info) {
   Seek(static_cast<LONGLONG>(block) + s * kEntrySize, begin);
   Write(bytes, kEntrySize);
   // The header changes only once the entry is on disk.
-  Put32(&m_head[kBlocksAt + 4 * b], block);
-  Put16(&m_head[kCountAt], static_cast<WORD>(k + 1));
-  WriteHead();
+  std::vector<BYTE> head = m_head;
+  Put32(&head[kBlocksAt + 4 * b], block);
+  Put16(&head[kCountAt], static_cast<WORD>(k + 1));
+  WriteHead(head);
   SeekToEnd();
   return true;
 }

@@ -42,18 +42,24 @@
 ///
 /// Failure: operations on a closed file answer false or a null position.
 /// Open refuses a file that is shorter than the header, does not begin with
-/// the magic, or counts more than 832 entries. An entry whose directory block
+/// the magic, or counts more than 832 entries; when reading or writing the
+/// header throws, Open closes the file (a created one is discarded) before
+/// the exception passes on. An entry whose directory block
 /// offset is 0, lies inside the header or runs past the end of the file is
 /// missing (lookups and walks pass it over); SeekToTableData refuses a data
 /// offset past the end of the file. Header and directory writes answer false
-/// on a file opened read only. Operating-system failures of reads and writes
-/// throw CFileException* as CFile does.
+/// on a file opened read only. Operating-system failures of reads, writes and
+/// seeks throw CFileException* as CFile does; the header as GetFileHead gives
+/// it is always the one in the file, so an entry whose header write failed
+/// is not counted.
 ///
 /// Saving: a file opened with secOpenCreate is built beside its name (see
 /// CSafeFile) and takes the place of the old file only when it is closed,
-/// explicitly or by the destructor. A write that failed, an Abort, or
-/// destruction while an exception passes through leaves the old file as it
-/// was. Files opened with secOpenRead or secOpenReadWrite are used in place.
+/// explicitly or by the destructor. An operation on it that failed (a read,
+/// write, seek, set-length or flush that threw, even when the caller went
+/// on), an Abort, or destruction while an exception passes through leaves
+/// the old file as it was. Files opened with secOpenRead or secOpenReadWrite
+/// are used in place.
 #pragma once
 
 #include <memory>
@@ -114,15 +120,20 @@ class VDKIT_API CSecFile : public CSafeFile {
   BOOL Open(const char* lpszFileName, UINT nOpenFlags, CFileException* pError = nullptr) override;
   bool IsOpened() const { return IsOpen(); }  ///< whether the file is open
   /// Closes the file if it is open. A created file then takes the old
-  /// file's place (a failure there throws CFileException*), unless a write
-  /// failed, in which case it is discarded quietly.
+  /// file's place (a failure there throws CFileException*), unless an
+  /// operation on it failed, in which case it is discarded quietly.
   void Close() override;
   /// Closes without throwing; a created file is discarded.
   void Abort() override;
-  /// CFile::Write; a failure is remembered so that a created file is never
-  /// put in the old one's place.
+  /// The CFile operations; a failure is remembered so that a created file is
+  /// never put in the old one's place.
+  ///@{
+  UINT Read(void* lpBuf, UINT nCount) override;
   void Write(const void* lpBuf, UINT nCount) override;
+  ULONGLONG Seek(LONGLONG lOff, UINT nFrom) override;
   void SetLength(ULONGLONG dwNewLen) override;
+  void Flush() override;
+  ///@}
 
   /// The magic ("SECF" read as a little-endian DWORD) and the header size; a
   /// derived class may use its own magic and a larger header (64 to 65535).
@@ -188,7 +199,9 @@ class VDKIT_API CSecFile : public CSafeFile {
   /// Open in both forms; pError, when given, receives the cause of a failure
   /// (invalidFile for a file that is not a section file).
   bool OpenAs(const char* lpszFileName, SimapOF nMode, CFileException* pError);
-  bool WriteHead();
+  /// Writes `head` at offset 0, keeping the position; the object's header
+  /// takes it once it is in the file.
+  bool WriteHead(const std::vector<BYTE>& head);
   /// The directory with blocks 0 .. nBlock read (the file position is kept).
   const Directory& DirectoryThrough(int nBlock);
   /// The first present entry of that name, or from `from` on of that type
@@ -204,7 +217,7 @@ class VDKIT_API CSecFile : public CSafeFile {
 
   std::vector<BYTE> m_head;  ///< the header's bytes, mirroring the file
   SimapOF m_nMode = secOpenRead;
-  bool m_bWriteFailed = false;
+  bool m_bFailed = false;  ///< an operation threw since the file was opened
   int m_nUncaught = 0;                ///< exceptions in flight when the file was opened
   std::unique_ptr<Directory> m_pDir;  ///< the directory as last read; null when stale
 };
