@@ -1,7 +1,6 @@
 #include "vdkit/dataobj/key_profile.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,11 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -384,25 +381,6 @@ TEST(KeyProfileXmlTest, BadFilesLeaveTheProfileAlone) {
       ASSERT_EQ(Walk(p), kept) << doc;
     }
   }
-}
-
-TEST(KeyProfileXmlTest, SaveByPathNeverLosesTheOldFile) {
-  const std::string path = ::testing::TempDir() + "vdkit_key_profile_" + std::to_string(::getpid()) + ".xml";
-  CKeyProfile p, other;
-  FillGolden(p);
-  ASSERT_TRUE(p.Store(path.c_str()));
-  other.SetKeyInt("S", "k", 1);
-  CFile::SetFaultHook([](CFile::Op op) { return op == CFile::Op::Write; });
-  EXPECT_FALSE(other.Store(path.c_str()));
-  CFile::SetFaultHook(nullptr);
-  std::stringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  EXPECT_EQ(text.str(), kGolden);
-  EXPECT_TRUE(other.Load(path.c_str()));
-  EXPECT_EQ(other.GetCount(), 7);
-  EXPECT_FALSE(other.Load((path + ".missing").c_str()));
-  EXPECT_FALSE(p.Store((path + ".missing/dir/x.xml").c_str()));
-  std::remove(path.c_str());
 }
 
 }  // namespace

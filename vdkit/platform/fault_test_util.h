@@ -143,6 +143,15 @@ inline int ForEachFaultOfEveryKind(const std::function<bool()>& call,
   return total;
 }
 
+// Whether the installed hook fails the next operation of kind `op`: for
+// test doubles that read or write through stdio streams opened by name,
+// which the hook does not reach by itself.
+inline bool HookFails(CFile::Op op) {
+  const CFile::FaultHook hook = CFile::SetFaultHook(nullptr);
+  CFile::SetFaultHook(hook);
+  return hook && hook(op);
+}
+
 // A directory of the test's own under the test temporary directory, removed
 // with the files in it.
 class ScratchDir {
@@ -333,6 +342,8 @@ struct FileForm {
   // What must survive a write and a read; null: the bytes written (give
   // something else where an order of the object's own may change them).
   std::function<std::string(T&)> describe;
+  // When given, looks at what each load left (a new T before the load).
+  std::function<void(T&, const FaultRun&)> afterLoad = nullptr;
 };
 
 // The whole loop for one form: saves of `object` by name keep the old file
@@ -374,6 +385,7 @@ void ExpectFormSurvivesFaults(const std::string& name, T& object, const FileForm
         T back;
         form.read(back, mem);
         EXPECT_EQ(describe(back), got);
+        if (form.afterLoad) form.afterLoad(*loaded, run);
       });
   EXPECT_GT(ops, 0);
 }
