@@ -964,7 +964,13 @@ bool CXmlParser::ParseXml(const char* path, CXmlItem* root) {
     return false;
   }
   const bool result = ParseXml(&file, root);
-  file.Close();
+  // The file was only read, and all of it: a failure to close it loses
+  // nothing, and the tree stands.
+  try {
+    file.Close();
+  } catch (CFileException* e) {
+    e->Delete();
+  }
   return result;
 }
 

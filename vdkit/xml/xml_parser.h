@@ -20,7 +20,7 @@
 /// fewer than 2 bytes, no "<?xml" start). A malformed document is not refused:
 /// the parse stops where the grammar breaks and the nodes built so far stay in
 /// the tree; GetStatus and GetStatusOffset then say why and where it stopped.
-/// CFile errors pass to the caller as CFileException pointers.
+/// CFile errors while reading pass to the caller as CFileException pointers.
 ///
 /// ```
 /// CXmlItem root(nullptr);
@@ -276,7 +276,8 @@ class VDKIT_API CXmlParser {
   /// is malformed (see GetStatus).
   bool ParseXml(CFile* file, CXmlItem* root);
   /// Opens the file for reading and parses it as above; false when it cannot
-  /// be opened.
+  /// be opened. A failure to close it once it was read is no failure of the
+  /// parse: nothing is lost, so it is not reported and the tree stands.
   bool ParseXml(const char* path, CXmlItem* root);
   /// While a file is parsed (from CreateObj or a node's hooks), resolves `rel`
   /// against that file's directory and gives GetAbsPathName's result (false,
