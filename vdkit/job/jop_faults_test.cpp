@@ -41,8 +41,8 @@ std::string Listing(CJopSet& set) {
   std::set<std::string> lines;
   for (POSITION pos = set.GetFirstPos(nullptr); pos;) {
     auto* op = static_cast<CFaultJop*>(set.GetNext(pos, nullptr));
-    lines.insert(std::string(op->GetName()) + "." + op->GetType() + ":" + std::to_string(op->m_nPasses) + ":" +
-                 op->m_strLabel.str());
+    lines.insert(std::string(op->GetName()) + "." + op->GetType() + ":" + std::to_string(op->m_nPasses) +
+                 ":" + op->m_strLabel.str());
   }
   std::string out;
   for (const std::string& line : lines) out += line + "\n";

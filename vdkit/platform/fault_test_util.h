@@ -201,29 +201,29 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
 // Every failed save must report failure and leave the old file byte for byte
 // with nothing beside it; the whole save must leave `expected`. `check`, when
 // given, looks at the objects after each run.
-inline void ExpectSavesByNameKeepTheOldFile(const ScratchDir& dir, const std::string& name, const std::string& old,
-                                            const std::string& expected,
+inline void ExpectSavesByNameKeepTheOldFile(const ScratchDir& dir, const std::string& name,
+                                            const std::string& old, const std::string& expected,
                                             const std::function<bool(const char*)>& save,
                                             const std::function<void(const FaultRun&)>& check = nullptr) {
   const std::string path = dir.Path(name);
   WriteAll(path, old);
-  const int total = ForEachFaultOfEveryKind(
-      [&] { return save(path.c_str()); },
-      [&](const FaultRun& run) {
-        SCOPED_TRACE(std::string(FaultOpName(run.op)) + " " + std::to_string(run.n));
-        EXPECT_TRUE(run.Reported());
-        EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
-        if (run.threw) {
-          EXPECT_EQ(run.cause, CFileException::hardIO);
-        }
-        if (run.fired) {
-          EXPECT_EQ(ReadAll(path), old);
-        } else {
-          EXPECT_EQ(ReadAll(path), expected);
-          WriteAll(path, old);
-        }
-        if (check) check(run);
-      });
+  const int total =
+      ForEachFaultOfEveryKind([&] { return save(path.c_str()); },
+                              [&](const FaultRun& run) {
+                                SCOPED_TRACE(std::string(FaultOpName(run.op)) + " " + std::to_string(run.n));
+                                EXPECT_TRUE(run.Reported());
+                                EXPECT_EQ(dir.Entries(), std::vector<std::string>{name});
+                                if (run.threw) {
+                                  EXPECT_EQ(run.cause, CFileException::hardIO);
+                                }
+                                if (run.fired) {
+                                  EXPECT_EQ(ReadAll(path), old);
+                                } else {
+                                  EXPECT_EQ(ReadAll(path), expected);
+                                  WriteAll(path, old);
+                                }
+                                if (check) check(run);
+                              });
   EXPECT_GT(total, 0);
 }
 

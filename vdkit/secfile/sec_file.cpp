@@ -257,7 +257,8 @@ bool CSecFile::SetFileHead(SsecFileHead* pHead) {
   Put32(&head[kFlagAt], GetFileFlag());
   Put32(&head[kVersionAt], pHead->dwVersion);
   Put16(&head[kHeadSizeAt], static_cast<WORD>(head.size()));
-  std::memcpy(head.data() + kFixedHead, reinterpret_cast<const BYTE*>(pHead) + kFixedHead, head.size() - kFixedHead);
+  std::memcpy(head.data() + kFixedHead, reinterpret_cast<const BYTE*>(pHead) + kFixedHead,
+              head.size() - kFixedHead);
   return WriteHead(head);
 }
 

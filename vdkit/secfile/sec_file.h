@@ -42,16 +42,16 @@
 ///
 /// Failure: operations on a closed file answer false or a null position.
 /// Open refuses a file that is shorter than the header, does not begin with
-/// the magic, or counts more than 832 entries; when reading or writing the
-/// header throws, Open closes the file (a created one is discarded) before
-/// the exception passes on. An entry whose directory block
+/// the magic, or counts more than 832 entries. An entry whose directory block
 /// offset is 0, lies inside the header or runs past the end of the file is
 /// missing (lookups and walks pass it over); SeekToTableData refuses a data
 /// offset past the end of the file. Header and directory writes answer false
 /// on a file opened read only. Operating-system failures of reads, writes and
-/// seeks throw CFileException* as CFile does; the header as GetFileHead gives
-/// it is always the one in the file, so an entry whose header write failed
-/// is not counted.
+/// seeks throw CFileException* as CFile does. When reading or writing the
+/// header throws, Open closes the file (a created one is discarded) before
+/// the exception passes on; elsewhere the header GetFileHead gives changes
+/// only once it is written, so an entry whose header write failed is not
+/// counted.
 ///
 /// Saving: a file opened with secOpenCreate is built beside its name (see
 /// CSafeFile) and takes the place of the old file only when it is closed,
@@ -217,7 +217,7 @@ class VDKIT_API CSecFile : public CSafeFile {
 
   std::vector<BYTE> m_head;  ///< the header's bytes, mirroring the file
   SimapOF m_nMode = secOpenRead;
-  bool m_bFailed = false;  ///< an operation threw since the file was opened
+  bool m_bFailed = false;             ///< an operation threw since the file was opened
   int m_nUncaught = 0;                ///< exceptions in flight when the file was opened
   std::unique_ptr<Directory> m_pDir;  ///< the directory as last read; null when stale
 };

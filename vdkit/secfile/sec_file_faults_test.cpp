@@ -168,8 +168,8 @@ TEST(SecFileFaultsTest, AddingInPlaceFailedAnywhereKeepsEveryTable) {
         } catch (CFileException*) {
           // What the object says of the header is what the file holds.
           SsecFileHead head;
-          mirrors = !f.IsOpened() || (f.GetFileHead(&head) && std::memcmp(&head, vdtest::ReadAll(path).data(),
-                                                                                sizeof head) == 0);
+          mirrors = !f.IsOpened() || (f.GetFileHead(&head) &&
+                                      std::memcmp(&head, vdtest::ReadAll(path).data(), sizeof head) == 0);
           throw;
         }
       },
