@@ -18,7 +18,7 @@
 #pragma once
 
 #include <cassert>
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
 #include "vdkit/platform/cstring.h"
@@ -136,20 +136,23 @@ class VDKIT_API CStringArray : public detail::FrameworkArray<CString, const char
 
 /// A map from pointers to 16-bit values. GetStartPosition/GetNextAssoc visit
 /// entries in insertion order; removing the entry a POSITION refers to
-/// invalidates that POSITION.
+/// invalidates that POSITION, and nothing else does (entries added meanwhile
+/// are visited too). Entries live in one array and are found through an
+/// open-addressing table over it: adding an entry allocates only when the
+/// array or the table grows.
 class VDKIT_API CMapPtrToWord {
  public:
   CMapPtrToWord() = default;
   CMapPtrToWord(const CMapPtrToWord&) = delete;
   CMapPtrToWord& operator=(const CMapPtrToWord&) = delete;
-  ~CMapPtrToWord() { RemoveAll(); }
+  ~CMapPtrToWord() = default;
 
   /// The number of entries.
   ///@{
-  INT_PTR GetCount() const { return static_cast<INT_PTR>(m_index.size()); }
+  INT_PTR GetCount() const { return static_cast<INT_PTR>(m_nCount); }
   INT_PTR GetSize() const { return GetCount(); }
   ///@}
-  bool IsEmpty() const { return m_index.empty(); }  ///< whether there are no entries
+  bool IsEmpty() const { return m_nCount == 0; }  ///< whether there are no entries
   /// TRUE and the value when key is present; FALSE (value unchanged) otherwise.
   BOOL Lookup(void* key, WORD& value) const;
   /// The value of key, added as 0 when absent.
@@ -160,18 +163,31 @@ class VDKIT_API CMapPtrToWord {
   /// Iteration: the first position (null when empty); GetNextAssoc gives the
   /// entry at pos and moves pos on (null after the last).
   ///@{
-  POSITION GetStartPosition() const { return reinterpret_cast<POSITION>(m_head); }
+  POSITION GetStartPosition() const { return reinterpret_cast<POSITION>(static_cast<uintptr_t>(m_nHead)); }
   void GetNextAssoc(POSITION& pos, void*& key, WORD& value) const;
   ///@}
 
  private:
-  struct Node {
+  // Links and slots hold an entry's index plus one; 0 is none.
+  struct Entry {
     void* key;
+    uint32_t prev;  // insertion order; a free entry's next is the next free one
+    uint32_t next;
     WORD value;
-    Node* prev;
-    Node* next;
   };
-  std::unordered_map<void*, Node*> m_index;
-  Node* m_head = nullptr;
-  Node* m_tail = nullptr;
+  struct Slot {
+    uint32_t entry;
+    uint32_t tag;  // hash bits, so that most probes need not read the entry
+  };
+  // The slot holding `key`, or the empty slot where it would go.
+  size_t Probe(void* key, uint64_t hash) const;
+  void Grow();
+
+  std::vector<Entry> m_entries;
+  std::vector<Slot> m_slots;  // a power of two long, at most half full
+  int m_nShift = 64;          // the home slot is the hash's top bits
+  uint32_t m_nCount = 0;
+  uint32_t m_nHead = 0;
+  uint32_t m_nTail = 0;
+  uint32_t m_nFree = 0;
 };

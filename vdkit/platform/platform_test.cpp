@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <list>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -174,6 +177,82 @@ TEST(CollectionsTest, MapPtrToWordLookupRemoveIterate) {
     keys.push_back(k);
   }
   EXPECT_EQ(keys, (std::vector<void*>{&a, &c}));
+}
+
+// Random operations against a model: a std::map for the values and a list
+// for the insertion order. Keys come from a pool small enough that entries
+// are removed and added again, and include null and far-apart addresses;
+// iteration removes and adds entries as it goes.
+TEST(CollectionsTest, MapPtrToWordMatchesModel) {
+  std::vector<char> block(3000);
+  std::vector<void*> pool;
+  for (char& c : block) pool.push_back(&c);
+  pool.push_back(nullptr);
+  for (uintptr_t high = 1; high < 16; ++high) pool.push_back(reinterpret_cast<void*>(high << 40 | 0x10));
+  std::map<void*, WORD> values;
+  std::list<void*> order;
+  CMapPtrToWord m;
+  auto check = [&] {
+    ASSERT_EQ(m.GetCount(), static_cast<INT_PTR>(values.size()));
+    std::vector<std::pair<void*, WORD>> seen, want;
+    for (POSITION pos = m.GetStartPosition(); pos;) {
+      void* k;
+      WORD v;
+      m.GetNextAssoc(pos, k, v);
+      seen.emplace_back(k, v);
+    }
+    for (void* k : order) want.emplace_back(k, values[k]);
+    ASSERT_EQ(seen, want);
+  };
+  std::mt19937 rng(19);
+  for (int step = 0; step < 60000; ++step) {
+    void* key = pool[rng() % pool.size()];
+    const WORD value = static_cast<WORD>(rng());
+    const unsigned op = rng() % 100;
+    WORD got = 0;
+    if (op < 50) {
+      if (!values.count(key)) order.push_back(key);
+      values[key] = value;
+      if (op < 25)
+        m[key] = value;
+      else
+        m.SetAt(key, value);
+    } else if (op < 90) {
+      const bool had = values.erase(key) != 0;
+      if (had) order.remove(key);
+      ASSERT_EQ(m.RemoveKey(key), had ? TRUE : FALSE);
+    } else if (op < 99) {
+      const auto it = values.find(key);
+      ASSERT_EQ(m.Lookup(key, got), it != values.end() ? TRUE : FALSE);
+      if (it != values.end()) {
+        ASSERT_EQ(got, it->second);
+      }
+    } else if (step % 7 == 0) {
+      m.RemoveAll();
+      values.clear();
+      order.clear();
+    } else {
+      // Walk once, removing every third entry just visited and adding a
+      // key new to the map, which the walk must reach too.
+      int n = 0;
+      for (POSITION pos = m.GetStartPosition(); pos; ++n) {
+        void* k;
+        m.GetNextAssoc(pos, k, got);
+        if (n % 3 == 0) {
+          m.RemoveKey(k);
+          values.erase(k);
+          order.remove(k);
+        }
+        if (n == 1 && !values.count(key)) {
+          m[key] = value;
+          values[key] = value;
+          order.push_back(key);
+        }
+      }
+    }
+    if (step % 500 == 0) check();
+  }
+  check();
 }
 
 TEST(CMemFileTest, GrowsAndSeeksPastEnd) {
