@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "vdkit/core/hash_map.h"
 #include "vdkit/platform/resources.h"
 
 namespace {
@@ -280,7 +279,6 @@ struct VDFileAccess {
       if (!skip && parent) {
         if (created) {
           file->m_pParent = parent;
-          file->m_nNameHash = MapHashKey(file->m_strName);
           parent->AppendChild(created.release());
         } else {
           file->m_pParent = parent;

@@ -141,6 +141,81 @@ struct CVDFile::ChildIndex {
 // initialisation.
 CVDClassInfo* CVDClassInfo::mhFirstObj = nullptr;
 
+namespace {
+
+// The registry by name (ASCII case ignored): the first record of each name
+// in list order, in an open-addressing table. Built by the first lookup and
+// built again by the first lookup after any record linked in, unlinked or
+// was assigned (records come and go with modules, rarely).
+struct ClassSlot {
+  UINT hash;
+  UINT length;
+  const char* name;  // the record's name when it was indexed
+  CVDClassInfo* info;
+};
+std::vector<ClassSlot>* g_classSlots = nullptr;  // never destroyed: lookups may run during exit
+int g_classShift = 32;
+bool g_classIndexStale = true;
+
+// A letter and its other case differ only in bit 0x20, which the hash
+// ignores in every byte.
+UINT FoldedHash(const char* name, UINT& length) {
+  UINT hash = 0;
+  const char* p = name;
+  for (; *p; ++p) hash = hash * 31 + (static_cast<unsigned char>(*p) | 0x20u);
+  length = static_cast<UINT>(p - name);
+  return hash;
+}
+
+size_t ClassHome(UINT hash) {
+  return static_cast<size_t>(static_cast<UINT>(hash * 0x9E3779B9u) >> g_classShift);
+}
+
+void BuildClassIndex() {
+  size_t count = 0;
+  for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) ++count;
+  size_t size = 16;
+  g_classShift = 28;
+  while (size < 2 * count) size *= 2, --g_classShift;
+  if (!g_classSlots) g_classSlots = new std::vector<ClassSlot>;
+  std::vector<ClassSlot>& slots = *g_classSlots;
+  slots.assign(size, ClassSlot{0, 0, nullptr, nullptr});
+  for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) {
+    const char* name = info->m_lpszClassName;
+    if (!name) continue;
+    UINT length = 0;
+    const UINT hash = FoldedHash(name, length);
+    size_t i = ClassHome(hash);
+    while (slots[i].info && !(slots[i].hash == hash && EqualNoCase(slots[i].name, name))) i = (i + 1) & (size - 1);
+    if (!slots[i].info) slots[i] = ClassSlot{hash, length, name, info};  // else an earlier record has the name
+  }
+  g_classIndexStale = false;
+}
+
+CVDClassInfo* FindClass(const char* name) {
+  if (g_classIndexStale) BuildClassIndex();
+  const std::vector<ClassSlot>& slots = *g_classSlots;
+  UINT length = 0;
+  const UINT hash = FoldedHash(name, length);
+  for (size_t i = ClassHome(hash); slots[i].info; i = (i + 1) & (slots.size() - 1)) {
+    const ClassSlot& s = slots[i];
+    // Documents name classes as the classes spell themselves: the exact
+    // comparison nearly always decides.
+    if (s.hash != hash || s.length != length) continue;
+    if (std::memcmp(s.name, name, length) != 0 && !EqualNoCase(s.name, name)) continue;
+    // The slot stands while its record keeps the name it was indexed by.
+    if (s.info->m_lpszClassName == s.name) return s.info;
+    break;
+  }
+  // No slot, or a record's name changed in place: the list answers.
+  for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) {
+    if (info->m_lpszClassName && EqualNoCase(info->m_lpszClassName, name)) return info;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 CVDClassInfo::CVDClassInfo(const char* lpszClassName, CVDFile* (*pfnCreate)(), CVDClassInfo* (*pfnGetBase)())
     : m_lpszClassName(lpszClassName),
       m_pfnCreateObject(pfnCreate),
@@ -149,6 +224,7 @@ CVDClassInfo::CVDClassInfo(const char* lpszClassName, CVDFile* (*pfnCreate)(), C
   CVDClassInfo** link = &mhFirstObj;
   while (*link) link = &(*link)->m_pNextClass;
   *link = this;
+  g_classIndexStale = true;
 }
 
 CVDClassInfo::~CVDClassInfo() {
@@ -158,15 +234,22 @@ CVDClassInfo::~CVDClassInfo() {
       break;
     }
   }
+  g_classIndexStale = true;
+}
+
+CVDClassInfo& CVDClassInfo::operator=(const CVDClassInfo& other) {
+  m_lpszClassName = other.m_lpszClassName;
+  m_pfnCreateObject = other.m_pfnCreateObject;
+  m_pNextClass = other.m_pNextClass;
+  m_pfnGetBaseClass = other.m_pfnGetBaseClass;
+  g_classIndexStale = true;
+  return *this;
 }
 
 CVDFile* CreateVDFile(const char* lpszClassName) {
   if (!lpszClassName) return nullptr;
-  for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) {
-    if (info->m_lpszClassName && EqualNoCase(info->m_lpszClassName, lpszClassName))
-      return info->m_pfnCreateObject ? info->m_pfnCreateObject() : nullptr;
-  }
-  return nullptr;
+  CVDClassInfo* info = FindClass(lpszClassName);
+  return info && info->m_pfnCreateObject ? info->m_pfnCreateObject() : nullptr;
 }
 
 // ---- Live-object registry and keyword map -----------------------------------------------
@@ -449,7 +532,6 @@ bool CVDFile::AddNewFile(CVDFile* pFile) {
 bool CVDFile::AddNewFileImpl(CVDFile* pFile, bool bMadeHere) {
   if (!pFile) return false;
   pFile->m_pParent = this;
-  pFile->m_nNameHash = MapHashKey(pFile->m_strName);
   AppendChild(pFile);
   if (!pFile->OnCreateFile()) {
     const DeleteResult r = pFile->DeleteFileImpl();
@@ -481,7 +563,6 @@ bool CVDFile::AddNewFileImpl(CVDFile* pFile, bool bMadeHere) {
 CVDFile* CVDFile::ReplaceFile(CVDFile* pOld, CVDFile* pNew) {
   if (!pNew) return nullptr;
   if (!pOld) pOld = FindFile(pNew->m_strName);
-  pNew->m_nNameHash = MapHashKey(pNew->m_strName);
   const int at = pOld ? IndexOf(pOld) : -1;
   if (at < 0) {
     AddNewFile(pNew);

@@ -54,14 +54,17 @@ constexpr int kVDFileMaxDepth = 1024;
 /// One static record per persistent class, linked into one list in
 /// construction order (static initialisation), so that every class of a
 /// loaded module is known before any archive runs. A record unlinks itself
-/// when destroyed (a client module being unloaded).
+/// when destroyed (a client module being unloaded). Lookups by name go
+/// through an index that construction, destruction and assignment of records
+/// keep in step with the list: rename a registered record by assignment, as
+/// a name written into it directly is not preferred to a later record's.
 class VDKIT_API CVDClassInfo {
  public:
   /// Links a record for the class into the registry (IMPLEMENT_VDFILE makes one).
   CVDClassInfo(const char* lpszClassName, CVDFile* (*pfnCreate)(), CVDClassInfo* (*pfnGetBase)());
   ~CVDClassInfo();
-  CVDClassInfo(const CVDClassInfo&) = default;             ///< member-wise, link included
-  CVDClassInfo& operator=(const CVDClassInfo&) = default;  ///< member-wise, link included
+  CVDClassInfo(const CVDClassInfo&) = default;         ///< member-wise, link included
+  CVDClassInfo& operator=(const CVDClassInfo& other);  ///< member-wise, link included
 
   const char* m_lpszClassName;           ///< the class's name constant
   CVDFile* (*m_pfnCreateObject)();       ///< its static CreateObject
@@ -372,7 +375,7 @@ class VDKIT_API CVDFile {
   bool m_bTransName = false;
   bool m_bCheck = false;
   bool m_bEnable = false;
-  UINT m_nNameHash = 0;  ///< MapHashKey of the name
+  UINT m_nNameHash = 0;  ///< MapHashKey of the name, kept by SetNameQuiet (the only writer of the name)
   CPtrArray m_arFiles;
   CPtrArray* m_pBindFiles = nullptr;  ///< not owning; null when empty
   HTREEITEM m_hTreeItem = nullptr;

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <random>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,6 +76,75 @@ TEST(ClassRegistryTest, RecordsLinkInOrderAndUnlinkWhenDestroyed) {
   }
   EXPECT_EQ(last->m_pNextClass, nullptr);  // an unloaded module's record is no longer reachable
   EXPECT_EQ(CreateVDFile("CTempClass"), nullptr);
+}
+
+// Which of the test's records made an object: each live record has a
+// creation function of its own.
+int g_madeBy = -1;
+template <int K>
+CVDFile* MadeBy() {
+  g_madeBy = K;
+  return nullptr;
+}
+template <int... K>
+constexpr std::array<CVDFile* (*)(), sizeof...(K)> MakerTable(std::integer_sequence<int, K...>) {
+  return {&MadeBy<K>...};
+}
+
+// Records linked in, unlinked (a module unloaded) and renamed by assignment
+// at random: CreateVDFile answers as a walk of
+// the list does, the first record of the name in list order, case ignored.
+TEST(ClassRegistryTest, LookupAgreesWithTheListWalk) {
+  static constexpr auto kMakers = MakerTable(std::make_integer_sequence<int, 24>());
+  const char* const names[] = {"CRegA", "cregA", "CREGA", "CRegB", "cregb", "CRegC", "CRegD"};
+  std::vector<std::unique_ptr<CVDClassInfo>> records(kMakers.size());
+  std::mt19937 rng(7);
+  auto listWalk = [](const char* name) -> CVDClassInfo* {
+    for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) {
+      std::string a = info->m_lpszClassName ? info->m_lpszClassName : "", b = name;
+      std::transform(a.begin(), a.end(), a.begin(), ::toupper);
+      std::transform(b.begin(), b.end(), b.begin(), ::toupper);
+      if (info->m_lpszClassName && a == b) return info;
+    }
+    return nullptr;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    auto& slot = records[rng() % records.size()];
+    const char* name = names[rng() % std::size(names)];
+    const unsigned op = rng() % 10;
+    if (!slot) {
+      const int k = static_cast<int>(&slot - records.data());
+      slot = std::make_unique<CVDClassInfo>(name, kMakers[k], &CProbe::GetBaseClass);
+    } else if (op < 6) {
+      slot.reset();
+    } else {
+      CVDClassInfo renamed = *slot;
+      renamed.m_lpszClassName = name;
+      *slot = renamed;  // the link is its own: it stays in place
+    }
+    for (const char* n : names) {
+      CVDClassInfo* want = listWalk(n);
+      g_madeBy = -1;
+      EXPECT_EQ(CreateVDFile(n), nullptr);
+      const int got = g_madeBy;
+      g_madeBy = -1;
+      if (want) want->m_pfnCreateObject();
+      ASSERT_EQ(got, g_madeBy) << "step " << step << " name " << n;
+    }
+  }
+  // A name written into a record directly is found under its new name and
+  // no longer under its old one.
+  records.clear();
+  CVDClassInfo lone("CRegLone", kMakers[0], &CProbe::GetBaseClass);
+  CreateVDFile("CRegLone");
+  EXPECT_EQ(g_madeBy, 0);
+  lone.m_lpszClassName = "CRegRenamed";
+  g_madeBy = -1;
+  CreateVDFile("cregrenamed");
+  EXPECT_EQ(g_madeBy, 0);
+  g_madeBy = -1;
+  CreateVDFile("CRegLone");
+  EXPECT_EQ(g_madeBy, -1);
 }
 
 TEST(VDFileTest, FindAndCreateByNameAndPath) {

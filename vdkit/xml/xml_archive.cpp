@@ -404,46 +404,12 @@ CXmlFileItem* AsFileItem(CXmlItem* node) {
 
 }  // namespace
 
-namespace {
-
-// New objects by the class names a document gives: CreateVDFile's lookup,
-// remembered for each spelling. A document names few classes, each many
-// times, and the registry is a list; it does not change while a load runs.
-class ClassCache {
- public:
-  CVDFile* Create(const char* className) {
-    for (const Entry& e : m_entries) {
-      if (e.name == className) return New(e.info);
-    }
-    CVDClassInfo* found = nullptr;
-    for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info && !found; info = info->m_pNextClass) {
-      if (info->m_lpszClassName && EqualNoCase(info->m_lpszClassName, className)) found = info;
-    }
-    if (m_entries.size() < kMaxEntries) m_entries.push_back({className, found});
-    return New(found);
-  }
-
- private:
-  static CVDFile* New(const CVDClassInfo* info) {
-    return info && info->m_pfnCreateObject ? info->m_pfnCreateObject() : nullptr;
-  }
-  struct Entry {
-    std::string name;
-    CVDClassInfo* info;
-  };
-  static constexpr size_t kMaxEntries = 16;
-  std::vector<Entry> m_entries;
-};
-
-}  // namespace
-
 // The children a parent object had before its element's children began to
 // load, and (when it had any) the objects the load has added since: only
-// those from before are reused by name. And the classes of the load.
+// those from before are reused by name.
 struct CXmlFileItem::Siblings {
   int existing;
   std::unordered_set<const CVDFile*> added;
-  ClassCache* classes;
 };
 
 bool CXmlFileItem::Serialize(CXmlArchive& ar, CXmlItem* parent) {
@@ -500,7 +466,7 @@ bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, C
       if (file && siblings && siblings->added.count(file)) file = nullptr;
     }
     if (!file) {
-      file = siblings ? siblings->classes->Create(className) : CreateVDFile(className);
+      file = CreateVDFile(className);
       if (!file) return true;  // a class nobody registered: passed over
       created = true;
     }
@@ -529,8 +495,7 @@ bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, C
     if (!file->Serialize(sub)) return false;
   }
 
-  ClassCache ownClasses;  // the first object of a load keeps the load's classes
-  Siblings children{file ? file->GetFileCount() : 0, {}, siblings ? siblings->classes : &ownClasses};
+  Siblings children{file ? file->GetFileCount() : 0, {}};
   for (int i = 0; i < node->GetCount(); ++i) {
     CXmlItem* child = node->GetChild(i);
     CXmlFileItem* fileChild = AsFileItem(child);

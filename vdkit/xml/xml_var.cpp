@@ -1,5 +1,9 @@
 #include "vdkit/xml/xml_var.h"
 
+#include <langinfo.h>
+
+#include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,12 +23,39 @@ inline unsigned char AsciiLower(unsigned char c) {
 using detail::ToSigned;
 using detail::ToUnsigned;
 
+// atof of the text, bit for bit and errno alike, without strtod's cost for
+// the plain decimals the library writes ("-12.5", "1e-07"): from_chars
+// rounds those correctly, as strtod does in the default rounding mode.
+// Whatever it could read otherwise goes to atof: blanks, '+', hexadecimal,
+// infinities and NaNs, anything after the number, a decimal point other
+// than '.', another rounding mode, results beyond the normal range (where
+// strtod sets errno). Floats are read as doubles and rounded, as atof's
+// callers do: rounding the text straight to float can differ.
+double ReadDouble(const char* text) {
+  const char* p = text + (*text == '-');
+  if ((*p >= '0' && *p <= '9') || *p == '.') {
+    const char* end = p + std::strlen(p);
+    double v = 0;
+    const std::from_chars_result r = std::from_chars(text, end, v);
+    if (r.ec == std::errc() && r.ptr == end && std::fegetround() == FE_TONEAREST) {
+      const char* radix = nl_langinfo(RADIXCHAR);
+      // A zero is one when no digit before the exponent is (an underflow
+      // to zero sets errno).
+      bool zero = v == 0;
+      for (const char* d = p; zero && d < end && *d != 'e' && *d != 'E'; ++d) zero = *d < '1' || *d > '9';
+      if (radix[0] == '.' && radix[1] == 0 && (std::fabs(v) >= std::numeric_limits<double>::min() || zero))
+        return v;
+    }
+  }
+  return std::atof(text);
+}
+
 CString FormatDouble(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.16lg", v);
   // Sixteen digits do not tell every pair of neighbouring doubles apart;
   // seventeen always do.
-  if (!std::isnan(v) && std::strtod(buf, nullptr) != v) std::snprintf(buf, sizeof buf, "%.17lg", v);
+  if (!std::isnan(v) && ReadDouble(buf) != v) std::snprintf(buf, sizeof buf, "%.17lg", v);
   return CString(buf);
 }
 
@@ -32,7 +63,7 @@ CString FormatFloat(float v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
   for (int digits = 7; digits <= 9 && !std::isnan(v); ++digits) {
-    if (static_cast<float>(std::strtod(buf, nullptr)) == v) break;
+    if (static_cast<float>(ReadDouble(buf)) == v) break;
     std::snprintf(buf, sizeof buf, "%.*g", digits, static_cast<double>(v));
   }
   return CString(buf);
@@ -232,10 +263,10 @@ bool CXmlVar::SetValue(const char* text) {
       }
       return given;
     case typeFloat:
-      *static_cast<float*>(m_pTarget) = static_cast<float>(std::atof(text));
+      *static_cast<float*>(m_pTarget) = static_cast<float>(ReadDouble(text));
       return given;
     case typeDouble:
-      *static_cast<double*>(m_pTarget) = std::atof(text);
+      *static_cast<double*>(m_pTarget) = ReadDouble(text);
       return given;
     case typeString:
       *static_cast<CString*>(m_pTarget) = text;

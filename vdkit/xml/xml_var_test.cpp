@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cfenv>
 #include <cfloat>
 #include <climits>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 namespace {
@@ -36,6 +41,90 @@ T Read(const char* text, T start = T()) {
 template <class T>
 bool SameBytes(const T& a, const T& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// A number text of the kinds atof meets: plain decimals as the library
+// writes them, long digit runs, exponents near the ends of the range,
+// subnormals, and what atof reads differently from a plain decimal (blanks,
+// signs, hexadecimal, infinities, NaNs, junk after the number).
+std::string NumberText(std::mt19937_64& rng) {
+  static const char* const kOdd[] = {
+      "", "-", "+", ".", "-.", "e5", ".e1", "1e", "1e+", "1e-", "1.5e+x", "inf", "-Infinity", "nan", "NAN(12)",
+      "-nan", "0x1.8p3", "0X10", "-0x", " 12", "\t-3.5", "+7", "1,5", "1.5 ", "2.5abc", "00012.500", "-0", "0e999999",
+      "1e-400", "-1e-400", "4e-320", "2.2250738585072011e-308", "2.2250738585072014e-308",
+      "1.7976931348623157e308", "1.7976931348623159e308", "1e309", "9007199254740993", ".5", "5.", "0.0e-5"};
+  static const char* const kFormats[] = {"%.17g", "%.16g", "%g", "%.3e", "%a", "%.0f", "%.40f"};
+  char buf[512];
+  switch (rng() % 4) {
+    case 0:
+      return kOdd[rng() % std::size(kOdd)];
+    case 1: {
+      // A double of any bit pattern (NaNs, infinities, subnormals) in a
+      // printf form.
+      const uint64_t bits = rng();
+      double v;
+      std::memcpy(&v, &bits, sizeof v);
+      std::snprintf(buf, sizeof buf, kFormats[rng() % std::size(kFormats)], v);
+      return buf;
+    }
+    default: {
+      std::string t;
+      const unsigned sign = rng() % 40;
+      t += sign < 12 ? "-" : sign == 12 ? "+" : sign == 13 ? " " : "";
+      auto digits = [&](size_t n) {
+        const bool zeros = rng() % 4 == 0;
+        for (size_t i = 0; i < n; ++i) t += static_cast<char>('0' + (zeros && rng() % 3 ? 0 : rng() % 10));
+      };
+      digits(rng() % 8 == 0 ? rng() % 800 : rng() % 22);
+      if (rng() % 3) {
+        t += '.';
+        digits(rng() % 25);
+      }
+      if (rng() % 3 == 0) {
+        t += "eE"[rng() % 2];
+        const unsigned exponentSign = rng() % 3;
+        if (exponentSign) t += exponentSign == 1 ? '+' : '-';
+        std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(rng() % 2 ? rng() % 40 : rng() % 400));
+        t += buf;
+      }
+      if (rng() % 20 == 0) t += " xe."[rng() % 4];
+      return t;
+    }
+  }
+}
+
+// Doubles and floats read from any text are atof's result bit for bit, with
+// its errno; in every rounding mode, and in a locale whose decimal point is
+// a comma when the system has one.
+TEST(XmlVarTest, NumberTextsReadAsAtofDoes) {
+  std::mt19937_64 rng(42);
+  auto agree = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      const std::string text = NumberText(rng);
+      errno = 0;
+      const double want = std::atof(text.c_str());
+      const int wantErrno = errno;
+      double d = 0;
+      float f = 0;
+      errno = 0;
+      CXmlVar("d", d).SetValue(text.c_str());
+      ASSERT_EQ(errno, wantErrno) << text;
+      CXmlVar("f", f).SetValue(text.c_str());
+      const float wantFloat = static_cast<float>(want);
+      ASSERT_EQ(std::memcmp(&d, &want, sizeof d), 0) << text;
+      ASSERT_EQ(std::memcmp(&f, &wantFloat, sizeof f), 0) << text;
+    }
+  };
+  agree(60000);
+  for (const int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+    ASSERT_EQ(std::fesetround(mode), 0);
+    agree(5000);
+    std::fesetround(FE_TONEAREST);
+  }
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+    agree(5000);
+    std::setlocale(LC_NUMERIC, "C");
+  }
 }
 
 TEST(XmlVarTest, PlainValuesWriteTheirTextForms) {
