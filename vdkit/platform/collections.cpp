@@ -49,7 +49,7 @@ BOOL CMapPtrToWord::Lookup(void* key, WORD& value) const {
 WORD& CMapPtrToWord::operator[](void* key) {
   const uint64_t hash = HashPtr(key);
   size_t i = 0;
-  if (m_nCount) {
+  if (!m_slots.empty()) {
     i = Probe(key, hash);
     if (m_slots[i].entry) return m_entries[m_slots[i].entry - 1].value;
   }

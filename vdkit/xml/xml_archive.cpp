@@ -406,10 +406,13 @@ CXmlFileItem* AsFileItem(CXmlItem* node) {
 
 // The children a parent object had before its element's children began to
 // load, and (when it had any) the objects the load has added since: only
-// those from before are reused by name.
+// those from before are reused by name. And whether the tree is the load's
+// own, freed whole when the load ends: its loaded nodes then keep their
+// subtrees until that, as nothing can reach them any more.
 struct CXmlFileItem::Siblings {
   int existing;
   std::unordered_set<const CVDFile*> added;
+  bool ownTree;
 };
 
 bool CXmlFileItem::Serialize(CXmlArchive& ar, CXmlItem* parent) {
@@ -495,14 +498,15 @@ bool CXmlFileItem::Load(CXmlArchive& ar, CXmlItem* node, CXmlItem* parentNode, C
     if (!file->Serialize(sub)) return false;
   }
 
-  Siblings children{file ? file->GetFileCount() : 0, {}};
+  Siblings children{file ? file->GetFileCount() : 0, {}, siblings && siblings->ownTree};
   for (int i = 0; i < node->GetCount(); ++i) {
     CXmlItem* child = node->GetChild(i);
+    if (child->GetLoaded()) continue;  // data the object read, or loaded by name
     CXmlFileItem* fileChild = AsFileItem(child);
     if (!Load(sub, child, node, fileChild ? fileChild->m_pFile : nullptr, file, &children)) return false;
   }
   node->SetName("");
-  node->DeleteAll();
+  if (!children.ownTree) node->DeleteAll();
   if (fileNode) fileNode->m_pFile = nullptr;
   return true;
 }
@@ -520,7 +524,8 @@ bool operator>>(CXmlArchive& ar, CVDFile& file) {
     // load reports it.
     const bool whole = parser.GetStatus() == CXmlParser::ok;
     static_cast<CXmlFileItem*>(first)->BindFile(&file);
-    const bool loaded = first->Serialize(ar, nullptr);
+    CXmlFileItem::Siblings top{0, {}, true};
+    const bool loaded = CXmlFileItem::Load(ar, first, nullptr, &file, nullptr, &top);
     return loaded && whole;
   }
   if (!ar.m_pItem || !HasText(file.GetName())) return false;
