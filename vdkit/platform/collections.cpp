@@ -2,96 +2,78 @@
 
 namespace {
 
-// Fibonacci hashing: heap pointers differ mostly in their middle bits, and
-// the multiplication carries them into the top bits, which pick the slot.
-inline uint64_t HashPtr(void* key) {
-  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)) * 0x9E3779B97F4A7C15ull;
-}
-
-// The tag is the hash's top half, so a slot alone gives its home slot (the
-// table never has more than 2^32 slots) and moves without reading its entry.
-inline uint32_t TagOf(uint64_t hash) {
-  return static_cast<uint32_t>(hash >> 32);
+// The slot of a pointer in a table of `mask` + 1 slots. Objects made one
+// after another lie near one another, and their slots do too, which the
+// memory system follows far better than slots scattered at random: within
+// 64 KiB the hash steps with the address (a slot per 16 bytes; the bytes
+// within 16 are scattered), and each 64 KiB window starts at an offset of
+// its own, so that far apart keys and power-of-two strides spread over the
+// table. Chaining, unlike probing, lets keys that meet in a slot delay only
+// one another.
+inline size_t SlotOf(void* key, size_t mask) {
+  const uint64_t address = reinterpret_cast<uintptr_t>(key);
+  const uint32_t window = static_cast<uint32_t>(((address >> 16) * 0x9E3779B97F4A7C15ull) >> 32);
+  const uint32_t within = static_cast<uint32_t>(address >> 4) + static_cast<uint32_t>(address & 15) * 0x9E3779B1u;
+  return (within + window) & mask;
 }
 
 }  // namespace
 
-size_t CMapPtrToWord::Probe(void* key, uint64_t hash) const {
-  const size_t mask = m_slots.size() - 1;
-  const uint32_t tag = TagOf(hash);
-  for (size_t i = static_cast<size_t>(hash >> m_nShift);; i = (i + 1) & mask) {
-    const Slot& s = m_slots[i];
-    if (!s.entry || (s.tag == tag && m_entries[s.entry - 1].key == key)) return i;
-  }
+uint32_t CMapPtrToWord::Find(void* key) const {
+  if (!m_nCount) return 0;
+  uint32_t e = m_slots[SlotOf(key, m_slots.size() - 1)];
+  while (e && m_entries[e - 1].key != key) e = m_entries[e - 1].chain;
+  return e;
 }
 
 void CMapPtrToWord::Grow() {
-  std::vector<Slot> old(m_slots.empty() ? 16 : m_slots.size() * 2, Slot{0, 0});
-  old.swap(m_slots);
-  m_nShift = old.empty() ? 60 : m_nShift - 1;
+  m_slots.assign(m_slots.empty() ? 16 : m_slots.size() * 2, 0);
   const size_t mask = m_slots.size() - 1;
-  for (const Slot& s : old) {
-    if (!s.entry) continue;
-    size_t i = static_cast<size_t>((static_cast<uint64_t>(s.tag) << 32) >> m_nShift);
-    while (m_slots[i].entry) i = (i + 1) & mask;
-    m_slots[i] = s;
+  for (uint32_t e = m_nHead; e; e = m_entries[e - 1].next) {
+    uint32_t& slot = m_slots[SlotOf(m_entries[e - 1].key, mask)];
+    m_entries[e - 1].chain = slot;
+    slot = e;
   }
 }
 
 BOOL CMapPtrToWord::Lookup(void* key, WORD& value) const {
-  if (!m_nCount) return FALSE;
-  const Slot& s = m_slots[Probe(key, HashPtr(key))];
-  if (!s.entry) return FALSE;
-  value = m_entries[s.entry - 1].value;
+  const uint32_t e = Find(key);
+  if (!e) return FALSE;
+  value = m_entries[e - 1].value;
   return TRUE;
 }
 
 WORD& CMapPtrToWord::operator[](void* key) {
-  const uint64_t hash = HashPtr(key);
-  size_t i = 0;
-  if (!m_slots.empty()) {
-    i = Probe(key, hash);
-    if (m_slots[i].entry) return m_entries[m_slots[i].entry - 1].value;
-  }
-  if ((static_cast<size_t>(m_nCount) + 1) * 2 > m_slots.size()) {
-    Grow();
-    i = Probe(key, hash);
-  }
+  if (const uint32_t found = Find(key)) return m_entries[found - 1].value;
+  if (m_nCount >= m_slots.size()) Grow();
+  uint32_t& slot = m_slots[SlotOf(key, m_slots.size() - 1)];
+  const Entry added{key, m_nTail, 0, slot, 0};
   uint32_t e = m_nFree;
   if (e) {
     m_nFree = m_entries[e - 1].next;
-    m_entries[e - 1] = Entry{key, m_nTail, 0, 0};
+    m_entries[e - 1] = added;
   } else {
-    m_entries.push_back(Entry{key, m_nTail, 0, 0});
+    m_entries.push_back(added);
     e = static_cast<uint32_t>(m_entries.size());
   }
+  slot = e;
   (m_nTail ? m_entries[m_nTail - 1].next : m_nHead) = e;
   m_nTail = e;
-  m_slots[i] = Slot{e, TagOf(hash)};
   ++m_nCount;
   return m_entries[e - 1].value;
 }
 
 BOOL CMapPtrToWord::RemoveKey(void* key) {
   if (!m_nCount) return FALSE;
-  size_t i = Probe(key, HashPtr(key));
-  const uint32_t e = m_slots[i].entry;
+  uint32_t* link = &m_slots[SlotOf(key, m_slots.size() - 1)];
+  while (*link && m_entries[*link - 1].key != key) link = &m_entries[*link - 1].chain;
+  const uint32_t e = *link;
   if (!e) return FALSE;
-  // Linear probing without tombstones: the slots after the hole that may
-  // move back (their home is not between the hole and them) close it.
-  const size_t mask = m_slots.size() - 1;
-  for (size_t j = (i + 1) & mask; m_slots[j].entry; j = (j + 1) & mask) {
-    const size_t home = static_cast<size_t>((static_cast<uint64_t>(m_slots[j].tag) << 32) >> m_nShift);
-    if (((j - home) & mask) >= ((j - i) & mask)) {
-      m_slots[i] = m_slots[j];
-      i = j;
-    }
-  }
-  m_slots[i] = Slot{0, 0};
   Entry& gone = m_entries[e - 1];
+  *link = gone.chain;
   (gone.prev ? m_entries[gone.prev - 1].next : m_nHead) = gone.next;
   (gone.next ? m_entries[gone.next - 1].prev : m_nTail) = gone.prev;
-  gone = Entry{nullptr, 0, m_nFree, 0};
+  gone = Entry{nullptr, 0, m_nFree, 0, 0};
   m_nFree = e;
   --m_nCount;
   return TRUE;
@@ -99,8 +81,7 @@ BOOL CMapPtrToWord::RemoveKey(void* key) {
 
 void CMapPtrToWord::RemoveAll() {
   std::vector<Entry>().swap(m_entries);
-  std::vector<Slot>().swap(m_slots);
-  m_nShift = 64;
+  std::vector<uint32_t>().swap(m_slots);
   m_nCount = m_nHead = m_nTail = m_nFree = 0;
 }
 

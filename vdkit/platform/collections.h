@@ -137,8 +137,8 @@ class VDKIT_API CStringArray : public detail::FrameworkArray<CString, const char
 /// A map from pointers to 16-bit values. GetStartPosition/GetNextAssoc visit
 /// entries in insertion order; removing the entry a POSITION refers to
 /// invalidates that POSITION, and nothing else does (entries added meanwhile
-/// are visited too). Entries live in one array and are found through an
-/// open-addressing table over it: adding an entry allocates only when the
+/// are visited too). Entries live in one array, chained from a table of
+/// slots by the hash of their key: adding an entry allocates only when the
 /// array or the table grows.
 class VDKIT_API CMapPtrToWord {
  public:
@@ -168,24 +168,20 @@ class VDKIT_API CMapPtrToWord {
   ///@}
 
  private:
-  // Links and slots hold an entry's index plus one; 0 is none.
+  // Links, chains and slots hold an entry's index plus one; 0 is none.
   struct Entry {
     void* key;
     uint32_t prev;  // insertion order; a free entry's next is the next free one
     uint32_t next;
+    uint32_t chain;  // the next entry of the same slot
     WORD value;
   };
-  struct Slot {
-    uint32_t entry;
-    uint32_t tag;  // hash bits, so that most probes need not read the entry
-  };
-  // The slot holding `key`, or the empty slot where it would go.
-  size_t Probe(void* key, uint64_t hash) const;
+  // The entry of `key` (index plus one), or 0.
+  uint32_t Find(void* key) const;
   void Grow();
 
   std::vector<Entry> m_entries;
-  std::vector<Slot> m_slots;  // a power of two long, at most half full
-  int m_nShift = 64;          // the home slot is the hash's top bits
+  std::vector<uint32_t> m_slots;  // a power of two long, at least one per entry
   uint32_t m_nCount = 0;
   uint32_t m_nHead = 0;
   uint32_t m_nTail = 0;
