@@ -13,7 +13,8 @@ namespace {
 inline size_t SlotOf(void* key, size_t mask) {
   const uint64_t address = reinterpret_cast<uintptr_t>(key);
   const uint32_t window = static_cast<uint32_t>(((address >> 16) * 0x9E3779B97F4A7C15ull) >> 32);
-  const uint32_t within = static_cast<uint32_t>(address >> 4) + static_cast<uint32_t>(address & 15) * 0x9E3779B1u;
+  const uint32_t within =
+      static_cast<uint32_t>(address >> 4) + static_cast<uint32_t>(address & 15) * 0x9E3779B1u;
   return (within + window) & mask;
 }
 

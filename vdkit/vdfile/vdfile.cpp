@@ -176,7 +176,10 @@ void BuildClassIndex() {
   for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) ++count;
   size_t size = 16;
   g_classShift = 28;
-  while (size < 2 * count) size *= 2, --g_classShift;
+  while (size < 2 * count) {
+    size *= 2;
+    --g_classShift;
+  }
   if (!g_classSlots) g_classSlots = new std::vector<ClassSlot>;
   std::vector<ClassSlot>& slots = *g_classSlots;
   slots.assign(size, ClassSlot{0, 0, nullptr, nullptr});
@@ -186,8 +189,10 @@ void BuildClassIndex() {
     UINT length = 0;
     const UINT hash = FoldedHash(name, length);
     size_t i = ClassHome(hash);
-    while (slots[i].info && !(slots[i].hash == hash && EqualNoCase(slots[i].name, name))) i = (i + 1) & (size - 1);
-    if (!slots[i].info) slots[i] = ClassSlot{hash, length, name, info};  // else an earlier record has the name
+    while (slots[i].info && !(slots[i].hash == hash && EqualNoCase(slots[i].name, name)))
+      i = (i + 1) & (size - 1);
+    if (!slots[i].info)
+      slots[i] = ClassSlot{hash, length, name, info};  // else an earlier record has the name
   }
   g_classIndexStale = false;
 }

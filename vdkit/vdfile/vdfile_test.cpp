@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <random>
-#include <utility>
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vdkit/job/job.h"
@@ -92,8 +92,8 @@ constexpr std::array<CVDFile* (*)(), sizeof...(K)> MakerTable(std::integer_seque
 }
 
 // Records linked in, unlinked (a module unloaded) and renamed by assignment
-// at random: CreateVDFile answers as a walk of
-// the list does, the first record of the name in list order, case ignored.
+// at random: CreateVDFile answers as a walk of the list does, with the first
+// record of the name in list order, case ignored.
 TEST(ClassRegistryTest, LookupAgreesWithTheListWalk) {
   static constexpr auto kMakers = MakerTable(std::make_integer_sequence<int, 24>());
   const char* const names[] = {"CRegA", "cregA", "CREGA", "CRegB", "cregb", "CRegC", "CRegD"};

@@ -39,8 +39,8 @@ double ReadDouble(const char* text) {
     const std::from_chars_result r = std::from_chars(text, end, v);
     if (r.ec == std::errc() && r.ptr == end && std::fegetround() == FE_TONEAREST) {
       const char* radix = nl_langinfo(RADIXCHAR);
-      // A zero is one when no digit before the exponent is (an underflow
-      // to zero sets errno).
+      // A zero stands only for digits that are all zeros: an underflow to
+      // zero sets errno.
       bool zero = v == 0;
       for (const char* d = p; zero && d < end && *d != 'e' && *d != 'E'; ++d) zero = *d < '1' || *d > '9';
       if (radix[0] == '.' && radix[1] == 0 && (std::fabs(v) >= std::numeric_limits<double>::min() || zero))
