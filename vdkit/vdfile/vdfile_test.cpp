@@ -1,6 +1,7 @@
 #include "vdkit/vdfile/vdfile.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <array>
@@ -101,10 +102,7 @@ TEST(ClassRegistryTest, LookupAgreesWithTheListWalk) {
   std::mt19937 rng(7);
   auto listWalk = [](const char* name) -> CVDClassInfo* {
     for (CVDClassInfo* info = CVDClassInfo::mhFirstObj; info; info = info->m_pNextClass) {
-      std::string a = info->m_lpszClassName ? info->m_lpszClassName : "", b = name;
-      std::transform(a.begin(), a.end(), a.begin(), ::toupper);
-      std::transform(b.begin(), b.end(), b.begin(), ::toupper);
-      if (info->m_lpszClassName && a == b) return info;
+      if (info->m_lpszClassName && strcasecmp(info->m_lpszClassName, name) == 0) return info;
     }
     return nullptr;
   };
