@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cassert>
 
+#include "vdkit/core/text_internal.h"
+
+using detail::EqualNoCase;
+
 namespace {
 
 inline UINT UpperSigned(char c) {
@@ -10,18 +14,6 @@ inline UINT UpperSigned(char c) {
   int v = static_cast<signed char>(c);
   if (v >= 'a' && v <= 'z') v -= 'a' - 'A';
   return static_cast<UINT>(v);
-}
-
-inline unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-    if (x != y && FoldAscii(x) != FoldAscii(y)) return false;
-    if (x == 0) return true;
-  }
 }
 
 const uintptr_t kStartMarker = ~static_cast<uintptr_t>(0);

@@ -1,5 +1,6 @@
-// Byte helpers shared by the text and wildcard code. Not installed; include
-// vdkit/core/text.h or vdkit/core/wildcard.h instead.
+// Byte helpers shared by vdkit's own sources (text, wildcards, maps, the
+// readers of names). Not installed; include vdkit/core/text.h or
+// vdkit/core/wildcard.h instead.
 #pragma once
 
 #include <cstring>
@@ -10,6 +11,17 @@ namespace detail {
 // bytes 128-255 never change whatever the process locale.
 inline unsigned char FoldAscii(unsigned char c) {
   return static_cast<unsigned char>(static_cast<unsigned>(c - 'a') < 26u ? c - ('a' - 'A') : c);
+}
+
+// Whether two texts are equal ignoring the case of ASCII letters; a null
+// text counts as the empty one.
+inline bool EqualNoCase(const char* a, const char* b) {
+  const unsigned char* x = reinterpret_cast<const unsigned char*>(a ? a : "");
+  const unsigned char* y = reinterpret_cast<const unsigned char*>(b ? b : "");
+  for (;; ++x, ++y) {
+    if (*x != *y && FoldAscii(*x) != FoldAscii(*y)) return false;
+    if (*x == 0) return true;
+  }
 }
 
 // A set of byte values, one bit each: the delimiter and trimming sets.

@@ -10,11 +10,14 @@
 #include <vector>
 
 #include "vdkit/core/hash_map.h"
+#include "vdkit/core/text_internal.h"
 #include "vdkit/platform/safe_file.h"
 #include "vdkit/xml/decimal_internal.h"
 #include "vdkit/xml/escape_internal.h"
 #include "vdkit/xml/xml_archive.h"
 #include "vdkit/xml/xml_var.h"
+
+using detail::EqualNoCase;
 
 // Layout. Entries and sections live in deques, which never move what they
 // hold, and are never removed one by one, so an entry's place in its deque
@@ -35,18 +38,6 @@ inline UINT HashStep(UINT h, char c) {
   int v = static_cast<signed char>(c);
   if (v >= 'a' && v <= 'z') v -= 'a' - 'A';
   return h * 33 + static_cast<UINT>(v);
-}
-
-inline unsigned char FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    const unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-    if (x != y && FoldAscii(x) != FoldAscii(y)) return false;
-    if (x == 0) return true;
-  }
 }
 
 bool HasText(const char* s) {

@@ -4,15 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "vdkit/core/text_internal.h"
 #include "vdkit/platform/safe_file.h"
 #include "vdkit/xml/escape_internal.h"
 #include "vdkit/xml/xml_archive.h"
 
-namespace {
+using detail::EqualNoCase;
 
-bool EqualNoCase(const char* a, const char* b) {
-  return CString(a).CompareNoCase(b) == 0;
-}
+namespace {
 
 // The key of an operator: "name.type", of any length.
 CString JopKey(const char* name, const char* type) {

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "vdkit/core/text_internal.h"
+
+using detail::EqualNoCase;
+
 namespace {
 
 struct TypeName {
@@ -25,10 +29,6 @@ constexpr TypeName kUpperNames[] = {
     {"DATAID", VDB_DATAID}, {"CHAR8", VDB_CHAR8},   {"CHAR16", VDB_CHAR16}, {"DATE", VDB_DATE},
     {"STRING", VDB_STRING}, {"BINARY", VDB_BINARY},
 };
-
-bool EqualNoCase(const char* a, const char* b) {
-  return CString(a).CompareNoCase(b) == 0;
-}
 
 template <size_t N>
 int FindCode(const TypeName (&table)[N], const char* name) {

@@ -6,7 +6,10 @@
 #include <memory>
 #include <vector>
 
+#include "vdkit/core/text_internal.h"
 #include "vdkit/platform/resources.h"
+
+using detail::EqualNoCase;
 
 namespace {
 
@@ -25,10 +28,6 @@ constexpr int kInnerBufSize = 4096;
 
 // " '%s'" and the class name, then "the class's data do not match" in GBK.
 constexpr char kMismatchText[] = "\xC0\xE0\xB5\xC4\xCA\xFD\xBE\xDD\xB2\xBB\xC6\xA5\xC5\xE4";
-
-bool EqualNoCase(const char* a, const char* b) {
-  return CString(a).CompareNoCase(b) == 0;
-}
 
 // Reads and drops n bytes; false when the stream ends first.
 bool SkipBytes(CArchive& ar, uint64_t n) {

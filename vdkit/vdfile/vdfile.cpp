@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "vdkit/core/hash_map.h"
+#include "vdkit/core/text_internal.h"
+
+using detail::EqualNoCase;
 
 namespace {
 
@@ -27,13 +30,6 @@ CMapStringToStringEx& KeywordMap() {
 inline char FoldAscii(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    if (FoldAscii(*a) != FoldAscii(*b)) return false;
-    if (*a == '\0') return true;
-  }
-}
-
 // Splits at any of `seps`; empty components vanish.
 std::vector<std::string> SplitPath(const char* path, const char* seps) {
   std::vector<std::string> parts;

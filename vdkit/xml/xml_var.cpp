@@ -12,7 +12,10 @@
 #include <limits>
 #include <string>
 
+#include "vdkit/core/text_internal.h"
 #include "vdkit/xml/decimal_internal.h"
+
+using detail::EqualNoCase;
 
 namespace {
 
@@ -71,14 +74,6 @@ CString FormatFloat(float v) {
 
 bool IsPrintable(unsigned char c) {
   return c >= 0x20 && c < 0x7F;
-}
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    if (AsciiLower(static_cast<unsigned char>(*a)) != AsciiLower(static_cast<unsigned char>(*b)))
-      return false;
-    if (!*a) return true;
-  }
 }
 
 bool IsPlainValue(LONG type) {
