@@ -238,23 +238,23 @@ Form SampleForm(const std::string& path, Input& in, const std::string& as) {
 
 // The column a request names, or the default for the axis: the column of
 // its name, or (for text that names none of x, y, z) its position.
-size_t ResolveColumn(const std::string& path, const Rows& rows, const std::string& spec, int axis,
+size_t ResolveColumn(const std::string& path, const Rows& rows, const std::string& column, int axis,
                      bool defaultsByName) {
-  if (!spec.empty() && spec.find_first_not_of("0123456789") == std::string::npos) {
-    const size_t position = spec.size() > 9 ? SIZE_MAX : std::stoul(spec);
+  if (!column.empty() && column.find_first_not_of("0123456789") == std::string::npos) {
+    const size_t position = column.size() > 9 ? SIZE_MAX : std::stoul(column);
     if (position < 1) FailUsage("grid", std::string("--") + kAxis[axis] + ": columns count from 1");
     if (position == SIZE_MAX || (!rows.names.empty() && position > rows.names.size()))
-      FailFile(path, "no column " + spec +
+      FailFile(path, "no column " + column +
                          (rows.names.empty() ? "" : Format(": the file has %zu", rows.names.size())));
     return position - 1;
   }
-  const std::string name = spec.empty() ? kAxis[axis] : spec;
+  const std::string name = column.empty() ? kAxis[axis] : column;
   for (size_t i = 0; i < rows.names.size(); ++i)
     if (SameNoCase(rows.names[i], name)) return i;
-  if (spec.empty() && !defaultsByName) return static_cast<size_t>(axis);
+  if (column.empty() && !defaultsByName) return static_cast<size_t>(axis);
   FailFile(
       path,
-      "no column named " + Quoted(name) + (spec.empty() ? "; name the columns with --x, --y and --z" : "") +
+      "no column named " + Quoted(name) + (column.empty() ? "; name the columns with --x, --y and --z" : "") +
           (rows.names.empty() ? " (the file names no columns)" : " (columns: " + Listed(rows.names) + ")"));
 }
 

@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -29,7 +29,9 @@
 
 namespace {
 
-std::string SourcePath(const char* rel) { return std::string(VDKIT_SOURCE_DIR) + "/" + rel; }
+std::string SourcePath(const char* rel) {
+  return std::string(VDKIT_SOURCE_DIR) + "/" + rel;
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -60,9 +62,15 @@ std::string LE(uint64_t v, int width) {
 Span Num(const std::string& label, uint64_t v, int width) {
   return {static_cast<size_t>(width), label, LE(v, width)};
 }
-Span Int(const std::string& label, int32_t v) { return Num(label, static_cast<uint32_t>(v), 4); }
-Span Word(const std::string& label, uint16_t v) { return Num(label, v, 2); }
-Span Byte(const std::string& label, uint8_t v) { return Num(label, v, 1); }
+Span Int(const std::string& label, int32_t v) {
+  return Num(label, static_cast<uint32_t>(v), 4);
+}
+Span Word(const std::string& label, uint16_t v) {
+  return Num(label, v, 2);
+}
+Span Byte(const std::string& label, uint8_t v) {
+  return Num(label, v, 1);
+}
 Span Float(const std::string& label, float f) {
   uint32_t bits;
   std::memcpy(&bits, &f, 4);
@@ -76,7 +84,9 @@ Span Double(const std::string& label, double d) {
 Span Raw(const std::string& label, const std::string& bytes) {
   return {bytes.size(), label, bytes, bytes.size() > 32};
 }
-Span Zeros(const std::string& label, size_t n) { return {n, label, std::string(n, '\0'), n > 16}; }
+Span Zeros(const std::string& label, size_t n) {
+  return {n, label, std::string(n, '\0'), n > 16};
+}
 
 // The record string of the binary archive: a 16-bit length n (2 more than a
 // multiple of 4, at least the text's length), then the text and zeros to n.
@@ -191,17 +201,14 @@ std::string FrameworkForms() {
     ar << CString(std::string(70000, 'y'));
     ar.Close();
   }
-  return Dump(Bytes(mem), {Raw("CString \"abc\": length 3 in one byte", FrameworkString("abc")),
-                           Raw("CString of 300 x: FF, then WORD 300", FrameworkString(std::string(300, 'x'))),
-                           Word("count 3: WORD", 3),
-                           Raw("count 70000: FF FF, then DWORD", "\xFF\xFF" + LE(70000, 4)),
-                           Int("LONG -2", -2),
-                           Word("WORD 0x1234", 0x1234),
-                           Float("float 1.5", 1.5f),
-                           Double("double 1.5", 1.5),
-                           Byte("bool true: one byte", 1),
-                           Raw("CString of 70000 y: FF, FF FF, then DWORD 70000",
-                               FrameworkString(std::string(70000, 'y')))});
+  return Dump(
+      Bytes(mem),
+      {Raw("CString \"abc\": length 3 in one byte", FrameworkString("abc")),
+       Raw("CString of 300 x: FF, then WORD 300", FrameworkString(std::string(300, 'x'))),
+       Word("count 3: WORD", 3), Raw("count 70000: FF FF, then DWORD", "\xFF\xFF" + LE(70000, 4)),
+       Int("LONG -2", -2), Word("WORD 0x1234", 0x1234), Float("float 1.5", 1.5f), Double("double 1.5", 1.5),
+       Byte("bool true: one byte", 1),
+       Raw("CString of 70000 y: FF, FF FF, then DWORD 70000", FrameworkString(std::string(70000, 'y')))});
 }
 
 std::string RecordStrings() {
@@ -219,8 +226,12 @@ std::string RecordStrings() {
 
 // The fields of an object record up to its blob size, for a named object.
 std::vector<Span> RecordHead(const std::string& indent, const char* cls, const char* name, const char* type) {
-  return {RS(indent + "key", "ClassName="), RS(indent + "class name", cls), Word(indent + "version 0x0100", 0x100),
-          Word(indent + "flags: named", 1), RS(indent + "name", name), RS(indent + "file type", type)};
+  return {RS(indent + "key", "ClassName="),
+          RS(indent + "class name", cls),
+          Word(indent + "version 0x0100", 0x100),
+          Word(indent + "flags: named", 1),
+          RS(indent + "name", name),
+          RS(indent + "file type", type)};
 }
 
 std::string ObjectArchive() {
@@ -239,21 +250,16 @@ std::string ObjectArchive() {
   }
   std::vector<Span> spans = {Raw("magic \"VDFc\"", "VDFc")};
   for (const Span& s : RecordHead("", "CVDisk", "Disk", "Disk")) spans.push_back(s);
-  for (const Span& s : std::vector<Span>{Int("blob size 0", 0), Int("class data size 0", 0), Int("child count 2", 2)})
+  for (const Span& s :
+       std::vector<Span>{Int("blob size 0", 0), Int("class data size 0", 0), Int("child count 2", 2)})
     spans.push_back(s);
   for (const Span& s : RecordHead("  child 1: ", "CWell", "W1", "Well")) spans.push_back(s);
-  for (const Span& s : std::vector<Span>{Int("  blob size 0", 0),
-                                         Int("  class data size 4", 4),
-                                         Int("  class data: CWell's LONG depth 1250", 1250),
-                                         Int("  child count 0", 0),
-                                         RS("  child 2: key", "ClassName="),
-                                         RS("  class name", "CVDFile"),
-                                         Word("  version 0x0100", 0x100),
-                                         Word("  flags: unnamed (no name, no file type follow)", 0),
-                                         Int("  blob size 2", 2),
-                                         Raw("  blob", "hi"),
-                                         Int("  class data size 0", 0),
-                                         Int("  child count 0", 0)})
+  for (const Span& s : std::vector<Span>{
+           Int("  blob size 0", 0), Int("  class data size 4", 4),
+           Int("  class data: CWell's LONG depth 1250", 1250), Int("  child count 0", 0),
+           RS("  child 2: key", "ClassName="), RS("  class name", "CVDFile"), Word("  version 0x0100", 0x100),
+           Word("  flags: unnamed (no name, no file type follow)", 0), Int("  blob size 2", 2),
+           Raw("  blob", "hi"), Int("  class data size 0", 0), Int("  child count 0", 0)})
     spans.push_back(s);
   return Dump(Bytes(mem), spans);
 }
@@ -261,8 +267,9 @@ std::string ObjectArchive() {
 std::string PaddedStrings() {
   CMemFile mem;
   for (const char* s : {"", "abc", "abcd"}) WritePaddedString(mem, s);
-  return Dump(Bytes(mem), {Raw("\"\": P = 0, nothing follows", PaddedString("")),
-                           Raw("\"abc\": P = 4", PaddedString("abc")), Raw("\"abcd\": P = 8", PaddedString("abcd"))});
+  return Dump(Bytes(mem),
+              {Raw("\"\": P = 0, nothing follows", PaddedString("")),
+               Raw("\"abc\": P = 4", PaddedString("abc")), Raw("\"abcd\": P = 8", PaddedString("abcd"))});
 }
 
 // A table T with a FLOAT V and a LONG N, and two records (V of the second is
@@ -282,14 +289,13 @@ void FillTable(CVdbTable& t) {
 void AddFieldSpans(std::vector<Span>& spans, const std::string& prefix, const std::string& name, int type,
                    const std::string& typeName) {
   const float null = VDB_NULL_FLOAT;
-  for (const Span& s : std::vector<Span>{PS(prefix + "alias", ""), PS(prefix + "name", name),
-                                         Byte(prefix + "type " + typeName, static_cast<uint8_t>(type)),
-                                         Int(prefix + "count 1", 1), PS(prefix + "source", ""),
-                                         PS(prefix + "value", ""), PS(prefix + "extra 1", ""),
-                                         PS(prefix + "extra 2", ""), Byte(prefix + "edit mode 0", 0),
-                                         Byte(prefix + "flag 0", 0), PS(prefix + "options", ""),
-                                         Float(prefix + "min: null marker", null),
-                                         Float(prefix + "max: null marker", null)})
+  for (const Span& s : std::vector<Span>{
+           PS(prefix + "alias", ""), PS(prefix + "name", name),
+           Byte(prefix + "type " + typeName, static_cast<uint8_t>(type)), Int(prefix + "count 1", 1),
+           PS(prefix + "source", ""), PS(prefix + "value", ""), PS(prefix + "extra 1", ""),
+           PS(prefix + "extra 2", ""), Byte(prefix + "edit mode 0", 0), Byte(prefix + "flag 0", 0),
+           PS(prefix + "options", ""), Float(prefix + "min: null marker", null),
+           Float(prefix + "max: null marker", null)})
     spans.push_back(s);
 }
 
@@ -298,14 +304,15 @@ std::string TableFile() {
   FillTable(t);
   CMemFile mem;
   t.Write(mem);
-  std::vector<Span> spans = {Raw("magic \"TV10\"", "TV10"), PS("table text", "T"), PS("table name", "T"),
-                             PS("field-set name", ""),      PS("field-set label", ""), Int("field count 2", 2)};
+  std::vector<Span> spans = {Raw("magic \"TV10\"", "TV10"), PS("table text", "T"),
+                             PS("table name", "T"),         PS("field-set name", ""),
+                             PS("field-set label", ""),     Int("field count 2", 2)};
   AddFieldSpans(spans, "V: ", "V", VDB_FLOAT, "FLOAT (42)");
   AddFieldSpans(spans, "N: ", "N", VDB_LONG, "LONG (41)");
-  for (const Span& s : std::vector<Span>{Int("record count 2", 2), Int("last identifier 2", 2),
-                                         Int("record 1: identifier 1", 1), Float("  V 1.5", 1.5f),
-                                         Int("  N 3", 3), Int("record 2: identifier 2", 2),
-                                         Float("  V: null marker 9.999e-30", VDB_NULL_FLOAT), Int("  N 7", 7)})
+  for (const Span& s : std::vector<Span>{
+           Int("record count 2", 2), Int("last identifier 2", 2), Int("record 1: identifier 1", 1),
+           Float("  V 1.5", 1.5f), Int("  N 3", 3), Int("record 2: identifier 2", 2),
+           Float("  V: null marker 9.999e-30", VDB_NULL_FLOAT), Int("  N 7", 7)})
     spans.push_back(s);
   return Dump(Bytes(mem), spans);
 }
@@ -322,12 +329,10 @@ std::string TableSetStream() {
   wells->Write(one);
   CMemFile mem;
   set.WriteTables(mem);
-  std::vector<Span> spans = {Int("table count 1", 1),
-                             Raw("table 1: the table file of Wells, \"TV10\" ...", Bytes(one)),
-                             Int("field-set count 1", 1),
-                             PS("field set 1: name", "Well"),
-                             PS("label", "Wells"),
-                             Int("field count 1", 1)};
+  std::vector<Span> spans = {
+      Int("table count 1", 1),     Raw("table 1: the table file of Wells, \"TV10\" ...", Bytes(one)),
+      Int("field-set count 1", 1), PS("field set 1: name", "Well"),
+      PS("label", "Wells"),        Int("field count 1", 1)};
   spans[1].elide = true;
   AddFieldSpans(spans, "", "ID", VDB_LONG, "LONG (41)");
   for (const Span& s : std::vector<Span>{Int("relation count 1", 1), PS("relation 1: key field", "WellID"),
@@ -338,11 +343,11 @@ std::string TableSetStream() {
 
 void FillDataSet(CVdbDataSet& ds) {
   ds.SetName("Pump");
-  CVdbDataSet::SValueSpec spec;
-  spec.m_strLabel = "Depth";
-  spec.m_fMin = 0;
-  spec.m_fMax = 100;
-  ds.SetKeySpec(spec, "depth");
+  CVdbDataSet::SValueSpec depthSpec;
+  depthSpec.m_strLabel = "Depth";
+  depthSpec.m_fMin = 0;
+  depthSpec.m_fMax = 100;
+  ds.SetKeySpec(depthSpec, "depth");
   ds.Seti("count", 12);
   ds.Setf("depth", 1.5f);
   ds.Sets("unit", "m");
@@ -354,24 +359,13 @@ std::string DataSetBinary() {
   FillDataSet(ds);
   CMemFile mem;
   ds.Write(mem);
-  return Dump(Bytes(mem), {PS("name", "Pump"),
-                           Int("value-limit count 1", 1),
-                           PS("  label", "Depth"),
-                           PS("  key", "depth"),
-                           Float("  min 0.0", 0),
-                           Float("  max 100.0", 100),
-                           Raw("  flags 0, 0, 1, then 00", std::string("\0\0\1\0", 4)),
-                           Int("integer count 1", 1),
-                           PS("  key", "count"),
-                           Int("  value 12", 12),
-                           Int("float count 1", 1),
-                           PS("  key", "depth"),
-                           Float("  value 1.5", 1.5f),
-                           Int("string count 2 (in the map's order)", 2),
-                           PS("  key", "note"),
-                           PS("  value", "two words"),
-                           PS("  key", "unit"),
-                           PS("  value", "m")});
+  return Dump(Bytes(mem),
+              {PS("name", "Pump"), Int("value-limit count 1", 1), PS("  label", "Depth"),
+               PS("  key", "depth"), Float("  min 0.0", 0), Float("  max 100.0", 100),
+               Raw("  flags 0, 0, 1, then 00", std::string("\0\0\1\0", 4)), Int("integer count 1", 1),
+               PS("  key", "count"), Int("  value 12", 12), Int("float count 1", 1), PS("  key", "depth"),
+               Float("  value 1.5", 1.5f), Int("string count 2 (in the map's order)", 2), PS("  key", "note"),
+               PS("  value", "two words"), PS("  key", "unit"), PS("  value", "m")});
 }
 
 std::string DataSetText() {
@@ -395,9 +389,9 @@ std::string KeyStrings() {
   set.Add("W2", nullptr);
   CMemFile mem;
   set.Write(mem);
-  return Dump(Bytes(mem), {Int("item count 2", 2), PS("key", "W1"), Int("  value count 2", 2),
-                           PS("  value", "2004-3-5"), PS("  value", "2004-3-9"), PS("key", "W2"),
-                           Int("  value count 0", 0)});
+  return Dump(Bytes(mem),
+              {Int("item count 2", 2), PS("key", "W1"), Int("  value count 2", 2), PS("  value", "2004-3-5"),
+               PS("  value", "2004-3-9"), PS("key", "W2"), Int("  value count 0", 0)});
 }
 
 std::string UnitTable() {
@@ -431,27 +425,28 @@ std::string SectionFile() {
   }
   const std::string bytes = ReadFile(path);
   std::remove(path.c_str());
-  return Dump(bytes, {Raw("magic \"SECF\"", "SECF"),
-                      Int("version 256", 256),
-                      Word("header size 64", 64),
-                      Word("entry count 2", 2),
-                      Int("offset of directory block 0: 64", 64),
-                      Zeros("offsets of blocks 1 .. 12: 0, not written", 48),
-                      Raw("entry 0: name \"Wells\" + 8 blanks, then zeros", std::string("Wells        \0\0\0", 16)),
-                      Word("  wInfo1 3", 3),
-                      Word("  wInfo2 7", 7),
-                      Int("  dwInfo3 0", 0),
-                      Int("  nType 0", 0),
-                      Int("  data offset 2112", 2112),
-                      Raw("entry 1: name \"Samples\" + 8 blanks, then a zero", std::string("Samples        \0", 16)),
-                      Word("  wInfo1 0", 0),
-                      Word("  wInfo2 0", 0),
-                      Int("  dwInfo3 0", 0),
-                      Int("  nType 5", 5),
-                      Int("  data offset 2116", 2116),
-                      Zeros("entries 2 .. 63: zero", 62 * 32),
-                      Raw("data of Wells (the caller's bytes)", "W1W2"),
-                      Raw("data of Samples", "abc")});
+  return Dump(bytes,
+              {Raw("magic \"SECF\"", "SECF"),
+               Int("version 256", 256),
+               Word("header size 64", 64),
+               Word("entry count 2", 2),
+               Int("offset of directory block 0: 64", 64),
+               Zeros("offsets of blocks 1 .. 12: 0, not written", 48),
+               Raw("entry 0: name \"Wells\" + 8 blanks, then zeros", std::string("Wells        \0\0\0", 16)),
+               Word("  wInfo1 3", 3),
+               Word("  wInfo2 7", 7),
+               Int("  dwInfo3 0", 0),
+               Int("  nType 0", 0),
+               Int("  data offset 2112", 2112),
+               Raw("entry 1: name \"Samples\" + 8 blanks, then a zero", std::string("Samples        \0", 16)),
+               Word("  wInfo1 0", 0),
+               Word("  wInfo2 0", 0),
+               Int("  dwInfo3 0", 0),
+               Int("  nType 5", 5),
+               Int("  data offset 2116", 2116),
+               Zeros("entries 2 .. 63: zero", 62 * 32),
+               Raw("data of Wells (the caller's bytes)", "W1W2"),
+               Raw("data of Samples", "abc")});
 }
 
 std::string MinMaxRegister() {
@@ -464,25 +459,13 @@ std::string MinMaxRegister() {
     mmx.Serialize(ar);
     ar.Close();
   }
-  return Dump(Bytes(mem), {Int("entry count 2: DWORD", 2),
-                           CS("entry 1: name", "Depth"),
-                           Float("  fMax 3000.0", 3000),
-                           Float("  fMin 0.0", 0),
-                           Word("  nKey 1", 1),
-                           Byte("  bAuto 1", 1),
-                           Byte("  bLog10 0", 0),
-                           Int("  dwLine1 0", 0),
-                           Word("  wLine2 0xFFFF", 0xFFFF),
-                           Word("  wLine3 0", 0),
-                           CS("entry 2: name", "GR"),
-                           Float("  fMax 0.0", 0),
-                           Float("  fMin 0.0", 0),
-                           Word("  nKey 0", 0),
-                           Byte("  bAuto 1", 1),
-                           Byte("  bLog10 0", 0),
-                           Int("  dwLine1 0x00FF0000", 0x00FF0000),
-                           Word("  wLine2 2", 2),
-                           Word("  wLine3 -1", 0xFFFF)});
+  return Dump(Bytes(mem),
+              {Int("entry count 2: DWORD", 2), CS("entry 1: name", "Depth"), Float("  fMax 3000.0", 3000),
+               Float("  fMin 0.0", 0), Word("  nKey 1", 1), Byte("  bAuto 1", 1), Byte("  bLog10 0", 0),
+               Int("  dwLine1 0", 0), Word("  wLine2 0xFFFF", 0xFFFF), Word("  wLine3 0", 0),
+               CS("entry 2: name", "GR"), Float("  fMax 0.0", 0), Float("  fMin 0.0", 0), Word("  nKey 0", 0),
+               Byte("  bAuto 1", 1), Byte("  bLog10 0", 0), Int("  dwLine1 0x00FF0000", 0x00FF0000),
+               Word("  wLine2 2", 2), Word("  wLine3 -1", 0xFFFF)});
 }
 
 std::string XmlText(CVDFile& root) {
@@ -552,14 +535,22 @@ struct Example {
   std::string (*make)();
 };
 const Example kExamples[] = {
-    {"framework-forms", "text", FrameworkForms}, {"record-strings", "text", RecordStrings},
-    {"vdfc", "text", ObjectArchive},             {"padded-strings", "text", PaddedStrings},
-    {"tv10", "text", TableFile},                 {"table-set", "text", TableSetStream},
-    {"data-set-binary", "text", DataSetBinary},  {"data-set-text", "text", DataSetText},
-    {"key-strings", "text", KeyStrings},         {"unit-table", "text", UnitTable},
-    {"section-file", "text", SectionFile},       {"min-max", "text", MinMaxRegister},
-    {"object-document", "xml", ObjectDocument},  {"table-document", "xml", TableDocument},
-    {"key-profile", "xml", KeyProfileDocument},  {"job-parameters", "xml", JobParameters},
+    {"framework-forms", "text", FrameworkForms},
+    {"record-strings", "text", RecordStrings},
+    {"vdfc", "text", ObjectArchive},
+    {"padded-strings", "text", PaddedStrings},
+    {"tv10", "text", TableFile},
+    {"table-set", "text", TableSetStream},
+    {"data-set-binary", "text", DataSetBinary},
+    {"data-set-text", "text", DataSetText},
+    {"key-strings", "text", KeyStrings},
+    {"unit-table", "text", UnitTable},
+    {"section-file", "text", SectionFile},
+    {"min-max", "text", MinMaxRegister},
+    {"object-document", "xml", ObjectDocument},
+    {"table-document", "xml", TableDocument},
+    {"key-profile", "xml", KeyProfileDocument},
+    {"job-parameters", "xml", JobParameters},
 };
 
 // The blocks of the document by example name, or an error.

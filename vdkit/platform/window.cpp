@@ -371,8 +371,8 @@ BOOL CWnd::CreateWindowObject(LPCSTR cls, LPCSTR name, DWORD style, const RECT& 
   t->windows.emplace(Key(h), d);
   m_hWnd = h;
   t->windows[Key(h)].background = GetBackgroundColor();
-  const SNativeWindow spec{h, hParent, d.owner, rect, d.text.c_str(), t->windows[Key(h)].background};
-  if (!t->ws->CreateNativeWindow(spec)) {
+  const SNativeWindow native{h, hParent, d.owner, rect, d.text.c_str(), t->windows[Key(h)].background};
+  if (!t->ws->CreateNativeWindow(native)) {
     t->windows.erase(Key(h));
     m_hWnd = nullptr;
     return FALSE;

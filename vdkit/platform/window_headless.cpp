@@ -74,16 +74,16 @@ bool CHeadlessWindowSystem::WaitForInput(bool block) {
 
 // ---- Windows -------------------------------------------------------------------------------------
 
-bool CHeadlessWindowSystem::CreateNativeWindow(const SNativeWindow& spec) {
-  if (spec.parent && !m_windows.count(spec.parent)) return false;
-  Native n{spec.parent, spec.rect, false, spec.background, spec.text ? spec.text : "", {}};
-  if (!spec.parent) {
-    const long long w = std::max<long long>(0, spec.rect.right - spec.rect.left);
-    const long long h = std::max<long long>(0, spec.rect.bottom - spec.rect.top);
+bool CHeadlessWindowSystem::CreateNativeWindow(const SNativeWindow& native) {
+  if (native.parent && !m_windows.count(native.parent)) return false;
+  Native n{native.parent, native.rect, false, native.background, native.text ? native.text : "", {}};
+  if (!native.parent) {
+    const long long w = std::max<long long>(0, native.rect.right - native.rect.left);
+    const long long h = std::max<long long>(0, native.rect.bottom - native.rect.top);
     if (w * h > 64LL * 1024 * 1024) return false;  // no surface beyond 64 Mpixels
-    n.pixels.assign(static_cast<size_t>(w * h), spec.background);
+    n.pixels.assign(static_cast<size_t>(w * h), native.background);
   }
-  m_windows[spec.hwnd] = std::move(n);
+  m_windows[native.hwnd] = std::move(n);
   return true;
 }
 

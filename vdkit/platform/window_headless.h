@@ -77,7 +77,7 @@ class VDKIT_API CHeadlessWindowSystem : public CWindowSystem {
   std::string GetNativeTitle(HWND hwnd) const;
 
   // ---- CWindowSystem
-  bool CreateNativeWindow(const SNativeWindow& spec) override;
+  bool CreateNativeWindow(const SNativeWindow& native) override;
   void DestroyNativeWindow(HWND hwnd) override;
   void ShowNativeWindow(HWND hwnd, bool show) override;
   void MoveNativeWindow(HWND hwnd, const RECT& rect) override;

@@ -173,12 +173,12 @@ class VDKIT_API CWindowSystem {
   virtual ~CWindowSystem();
 
   // ---- Native windows. Each is created hidden.
-  virtual bool CreateNativeWindow(const SNativeWindow& spec) = 0;  ///< false when it cannot be made
-  virtual void DestroyNativeWindow(HWND hwnd) = 0;                 ///< with its native children
-  virtual void ShowNativeWindow(HWND hwnd, bool show) = 0;         ///< shows or hides
-  virtual void MoveNativeWindow(HWND hwnd, const RECT& rect) = 0;  ///< new rectangle, as in SNativeWindow
-  virtual void SetNativeTitle(HWND hwnd, const char* text) = 0;    ///< a top-level window's title
-  virtual void RaiseNativeWindow(HWND hwnd) = 0;                   ///< brings a top-level window to the front
+  virtual bool CreateNativeWindow(const SNativeWindow& native) = 0;  ///< false when it cannot be made
+  virtual void DestroyNativeWindow(HWND hwnd) = 0;                   ///< with its native children
+  virtual void ShowNativeWindow(HWND hwnd, bool show) = 0;           ///< shows or hides
+  virtual void MoveNativeWindow(HWND hwnd, const RECT& rect) = 0;    ///< new rectangle, as in SNativeWindow
+  virtual void SetNativeTitle(HWND hwnd, const char* text) = 0;      ///< a top-level window's title
+  virtual void RaiseNativeWindow(HWND hwnd) = 0;  ///< brings a top-level window to the front
   /// Sends all pointer input to hwnd (null: ends that).
   virtual void CaptureNativePointer(HWND hwnd) = 0;
   /// The screen's size, for centring top-level windows.

@@ -199,32 +199,32 @@ unsigned long CX11WindowSystem::GetNativeWindow(HWND hwnd) const {
 
 // ---- Windows ---------------------------------------------------------------------------------
 
-bool CX11WindowSystem::CreateNativeWindow(const SNativeWindow& spec) {
+bool CX11WindowSystem::CreateNativeWindow(const SNativeWindow& native) {
   if (!m->dpy) return false;
-  const Impl::Native* parent = spec.parent ? m->Find(spec.parent) : nullptr;
-  if (spec.parent && !parent) return false;
-  const int w = std::clamp<long>(long{spec.rect.right} - spec.rect.left, 1, kCoordLimit);
-  const int h = std::clamp<long>(long{spec.rect.bottom} - spec.rect.top, 1, kCoordLimit);
+  const Impl::Native* parent = native.parent ? m->Find(native.parent) : nullptr;
+  if (native.parent && !parent) return false;
+  const int w = std::clamp<long>(long{native.rect.right} - native.rect.left, 1, kCoordLimit);
+  const int h = std::clamp<long>(long{native.rect.bottom} - native.rect.top, 1, kCoordLimit);
   XSetWindowAttributes a{};
-  a.background_pixel = m->Pixel(spec.background);
+  a.background_pixel = m->Pixel(native.background);
   a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                  StructureNotifyMask;
   const Window win =
-      XCreateWindow(m->dpy, parent ? parent->win : m->root, Coord(spec.rect.left), Coord(spec.rect.top),
+      XCreateWindow(m->dpy, parent ? parent->win : m->root, Coord(native.rect.left), Coord(native.rect.top),
                     static_cast<unsigned>(w), static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
                     CopyFromParent, CWBackPixel | CWEventMask, &a);
   if (!win) return false;
-  if (!spec.parent) {
-    XStoreName(m->dpy, win, spec.text ? spec.text : "");
+  if (!native.parent) {
+    XStoreName(m->dpy, win, native.text ? native.text : "");
     XSetWMProtocols(m->dpy, win, &m->wmDelete, 1);
     XSizeHints hints{};
     hints.flags = USPosition | USSize;
-    hints.x = spec.rect.left, hints.y = spec.rect.top, hints.width = w, hints.height = h;
+    hints.x = native.rect.left, hints.y = native.rect.top, hints.width = w, hints.height = h;
     XSetWMNormalHints(m->dpy, win, &hints);
-    if (const Impl::Native* owner = m->Find(spec.owner)) XSetTransientForHint(m->dpy, win, owner->win);
+    if (const Impl::Native* owner = m->Find(native.owner)) XSetTransientForHint(m->dpy, win, owner->win);
   }
-  m->windows[spec.hwnd] = Impl::Native{win, spec.parent, w, h};
-  m->handles[win] = spec.hwnd;
+  m->windows[native.hwnd] = Impl::Native{win, native.parent, w, h};
+  m->handles[win] = native.hwnd;
   return true;
 }
 

@@ -45,7 +45,7 @@ class VDKIT_API CX11WindowSystem : public CWindowSystem {
   ///@}
 
   // ---- CWindowSystem
-  bool CreateNativeWindow(const SNativeWindow& spec) override;
+  bool CreateNativeWindow(const SNativeWindow& native) override;
   void DestroyNativeWindow(HWND hwnd) override;
   void ShowNativeWindow(HWND hwnd, bool show) override;
   void MoveNativeWindow(HWND hwnd, const RECT& rect) override;

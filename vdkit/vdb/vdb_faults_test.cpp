@@ -63,8 +63,8 @@ std::string Entries(CVdbDataSet& ds) {
   ds.GetNextEnd();
   std::string out = std::string(ds.GetName()) + "\n";
   for (POSITION pos = ds.GetKeyHead(); pos;) {
-    const CVdbDataSet::SValueSpec* spec = ds.GetKeyNext(pos);
-    lines.insert(std::string(spec->m_strKey) + ":" + std::string(spec->m_strLabel));
+    const CVdbDataSet::SValueSpec* valueSpec = ds.GetKeyNext(pos);
+    lines.insert(std::string(valueSpec->m_strKey) + ":" + std::string(valueSpec->m_strLabel));
   }
   for (const std::string& line : lines) out += line + "\n";
   return out;
@@ -78,9 +78,9 @@ void FillDataSet(CVdbDataSet& ds) {
     ds.Seti(("i" + key).c_str(), -7 * i);
     ds.Sets(("s" + key).c_str(), ("text " + key).c_str());
   }
-  CVdbDataSet::SValueSpec spec;
-  spec.m_strLabel = "Depth";
-  ds.SetKeySpec(spec, "fk1");
+  CVdbDataSet::SValueSpec valueSpec;
+  valueSpec.m_strLabel = "Depth";
+  ds.SetKeySpec(valueSpec, "fk1");
 }
 
 TEST(VdbFaultsTest, DataSetBinaryForm) {
