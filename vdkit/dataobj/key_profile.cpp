@@ -560,17 +560,7 @@ bool CKeyProfile::Store(CFile* file) {
 }
 
 bool CKeyProfile::Store(const char* path) {
-  if (!HasText(path)) return false;
-  CSafeFile file;
-  if (!file.Open(path, CFile::modeCreate | CFile::modeWrite)) return false;
-  try {
-    Store(&file);
-    file.Close();
-  } catch (CFileException* e) {
-    e->Delete();
-    return false;  // the temporary file goes with `file`; the old one stays
-  }
-  return true;
+  return HasText(path) && CSafeFile::Save(path, [this](CFile& file) { return Store(&file); });
 }
 
 bool CKeyProfile::Load(CFile* file) {

@@ -179,16 +179,7 @@ bool CJopSet::Store(CFile* file) {
 
 bool CJopSet::Store(const char* path) {
   if (!path || !*path) path = m_strFileName;
-  CSafeFile file;
-  if (!*path || !file.Open(path, CFile::modeCreate | CFile::modeWrite)) return false;
-  try {
-    Store(&file);
-    file.Close();
-  } catch (CFileException* e) {
-    e->Delete();
-    return false;  // the temporary file goes with `file`; the old one stays
-  }
-  return true;
+  return *path && CSafeFile::Save(path, [this](CFile& file) { return Store(&file); });
 }
 
 namespace {

@@ -171,6 +171,19 @@ void CSafeFile::Close() {
   SyncDirectoryOf(m_strTarget.GetString());
 }
 
+bool CSafeFile::Save(const char* path, const std::function<bool(CFile&)>& write) {
+  CSafeFile file;
+  if (!file.Open(path, modeCreate | modeWrite | typeBinary)) return false;
+  try {
+    if (!write(file)) return false;  // discarded with `file`
+    file.Close();
+  } catch (CFileException* e) {
+    e->Delete();
+    return false;
+  }
+  return true;
+}
+
 void CSafeFile::Abort() {
   CFile::Abort();
   if (!m_strTemp.IsEmpty()) ::unlink(m_strTemp);

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 
 #include "vdkit/platform/file.h"
 
@@ -51,6 +52,11 @@ class VDKIT_API CSafeFile : public CFile {
   void Close() override;
   /// Discards what was written; the target is unchanged. Never throws.
   void Abort() override;
+
+  /// Saves a whole file by name: opens it, lets `write` fill it and closes
+  /// it. False, and the old file untouched, when the file cannot be made,
+  /// when `write` answers false, or on a CFileException (deleted here).
+  static bool Save(const char* path, const std::function<bool(CFile&)>& write);
 
   /// GetFilePath() is the target; this is where the bytes go until Close().
   const CString& GetTempPath() const { return m_strTemp; }
