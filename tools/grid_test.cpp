@@ -468,6 +468,8 @@ TEST(SampleReaderTest, TextTablesAndArchivesGiveTheSameSamples) {
       {"c.txt", "# comment\n\n1 2 3\n  -4.5\t50 6  \n", {}},
       {"d.txt", "e;n;v\n1;2;3\n\n-4.5;50;6\n", {}},
       {"e.txt", "v\tn\te\n3\t2\t1\n6\t50\t-4.5\n", {"3", "2", "1"}},
+      // A line of carriage returns before the data is a blank line.
+      {"f.txt", " \r\r\n1 2 3\r\n\r\r\n-4.5 50 6\r\n", {}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

@@ -84,7 +84,7 @@ class TextRows : public Rows {
     }
     for (;;) {
       if (!Raw()) return false;
-      const auto blank = [](const std::string& c) { return c.find_first_not_of(" \t") == std::string::npos; };
+      const auto blank = [](const std::string& c) { return c.find_first_not_of(" \t\r") == std::string::npos; };
       if (std::all_of(m_cells.begin(), m_cells.end(), blank)) continue;
       const std::string first = Trimmed(m_cells[0]);
       if (!first.empty() && first[0] == '#') continue;
@@ -107,13 +107,13 @@ class TextRows : public Rows {
       while (end < m_bytes.size() && m_bytes[end] != '\n') ++end;
       const std::string line(reinterpret_cast<const char*>(m_bytes.data()) + at, end - at);
       at = end + 1;
-      const std::string t = Trimmed(line);
-      if (t.empty() || t == "\r" || t[0] == '#') continue;
+      // Lines of blanks and carriage returns only are blank lines.
+      const size_t last = line.find_last_not_of(" \t\r");
+      if (last == std::string::npos || Trimmed(line)[0] == '#') continue;
       for (const char c : {',', ';'})
         if (line.find(c) != std::string::npos) return c;
       // Tabs separate unless blanks stand between values too ("1  2\t3").
       size_t inner = line.find_first_not_of(" \t");
-      const size_t last = line.find_last_not_of(" \t\r");
       bool innerBlank = false;
       for (; inner < last; ++inner) innerBlank = innerBlank || line[inner] == ' ';
       return line.find('\t') != std::string::npos && !innerBlank ? '\t' : 0;
