@@ -347,7 +347,7 @@ float CKeyProfile::GetKeyFloat(const char* section, const char* key, float fDefa
   const SKeyProfile* v = Find(section, key);
   if (v && v->type == typeInt) return static_cast<float>(InlineAs<UINT>(*v));
   if (v && v->type == typeFloat) return InlineAs<float>(*v);
-  if (v && v->type == typeString) return static_cast<float>(std::atof(TextOf(*v)));
+  if (v && v->type == typeString) return static_cast<float>(detail::ReadDouble(TextOf(*v)));
   return fDefault;
 }
 
@@ -539,7 +539,7 @@ bool CKeyProfile::LoadDataSet(CXmlArchive& ar) {
       } else if (EqualNoCase(type, "int")) {
         SetKeyInt(section, key, detail::ToSigned<int>(value));
       } else if (EqualNoCase(type, "float")) {
-        SetKeyFloat(section, key, static_cast<float>(std::atof(value)));
+        SetKeyFloat(section, key, static_cast<float>(detail::ReadDouble(value)));
       }
     }
   }

@@ -1,11 +1,18 @@
-// Decimal integer conversions shared by CXmlVar and CStringArchive. Not
-// installed; include only from vdkit's own sources.
+// Decimal conversions shared by the library's text readers (CXmlVar,
+// CStringArchive, the key profiles). Not installed; include only from vdkit's
+// own sources.
 #pragma once
 
 #include <cstdint>
 #include <limits>
 
 namespace detail {
+
+// atof of the text, bit for bit and errno alike, without strtod's cost for
+// the plain decimals the library writes ("-12.5", "1e-07"). Floats are read
+// as doubles and rounded, as atof's callers do: rounding the text straight
+// to float can differ.
+double ReadDouble(const char* text);
 
 // A decimal integer as strtol reads it: leading white space, an optional
 // sign, digits. The magnitude saturates; no digits read as 0.

@@ -1,7 +1,6 @@
 #include "vdkit/xml/string_archive.h"
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "vdkit/xml/decimal_internal.h"
@@ -172,7 +171,7 @@ CStringArchive& CStringArchive::operator>>(float& v) {
   if (!w) {
     v = kMissingValue;
   } else if (*w) {
-    v = static_cast<float>(std::atof(w));
+    v = static_cast<float>(detail::ReadDouble(w));
   }
   return *this;
 }
@@ -182,7 +181,7 @@ CStringArchive& CStringArchive::operator>>(double& v) {
   if (!w) {
     v = static_cast<double>(kMissingValue);
   } else if (*w) {
-    v = std::atof(w);
+    v = detail::ReadDouble(w);
   }
   return *this;
 }

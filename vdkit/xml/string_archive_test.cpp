@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -36,6 +39,33 @@ TEST(StringArchiveTest, NumbersBetweenSeparatorsAndBlanks) {
   floats >> a >> b;
   EXPECT_EQ(a, 1.5);
   EXPECT_EQ(b, static_cast<double>(CStringArchive::kMissingValue));
+}
+
+// Number words read as atof reads them, bit for bit: the plain decimals of
+// the fast path and what only atof reads (range ends, hexadecimal, junk
+// after the number); in a locale with a decimal comma too, where "1.5" is 1.
+TEST(StringArchiveTest, NumberWordsReadAsAtofDoes) {
+  const char* const texts[] = {"-12.5",  "1e-07",  "0.1",       "9007199254740993",
+                               "1e-400", "4e-320", "1e309",     "0x1.8p3",
+                               "2.5abc", "+7",     "-0",        ".5",
+                               "-inf",   "nan",    "00012.500", "1.7976931348623159e308"};
+  auto check = [&] {
+    for (const char* text : texts) {
+      const double want = std::atof(text);
+      const float wantFloat = static_cast<float>(want);
+      double d = 0;
+      float f = 0;
+      CStringArchive(text, ' ') >> d;
+      CStringArchive(text, ' ') >> f;
+      EXPECT_EQ(std::memcmp(&d, &want, sizeof d), 0) << text;
+      EXPECT_EQ(std::memcmp(&f, &wantFloat, sizeof f), 0) << text;
+    }
+  };
+  check();
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+    check();
+    std::setlocale(LC_NUMERIC, "C");
+  }
 }
 
 TEST(StringArchiveTest, QuotedWordsKeepBlanksAndSeparators) {

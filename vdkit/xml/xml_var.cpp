@@ -17,23 +17,13 @@
 
 using detail::EqualNoCase;
 
-namespace {
+namespace detail {
 
-inline unsigned char AsciiLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-using detail::ToSigned;
-using detail::ToUnsigned;
-
-// atof of the text, bit for bit and errno alike, without strtod's cost for
-// the plain decimals the library writes ("-12.5", "1e-07"): from_chars
-// rounds those correctly, as strtod does in the default rounding mode.
-// Whatever it could read otherwise goes to atof: blanks, '+', hexadecimal,
-// infinities and NaNs, anything after the number, a decimal point other
-// than '.', another rounding mode, results beyond the normal range (where
-// strtod sets errno). Floats are read as doubles and rounded, as atof's
-// callers do: rounding the text straight to float can differ.
+// Reads plain decimals with from_chars, which rounds them as strtod does in
+// the default rounding mode. Whatever it could read otherwise goes to atof:
+// blanks, '+', hexadecimal, infinities and NaNs, anything after the number,
+// a decimal point other than '.', another rounding mode, results beyond the
+// normal range (where strtod sets errno).
 double ReadDouble(const char* text) {
   const char* p = text + (*text == '-');
   if ((*p >= '0' && *p <= '9') || *p == '.') {
@@ -52,6 +42,18 @@ double ReadDouble(const char* text) {
   }
   return std::atof(text);
 }
+
+}  // namespace detail
+
+namespace {
+
+inline unsigned char AsciiLower(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+using detail::ReadDouble;
+using detail::ToSigned;
+using detail::ToUnsigned;
 
 CString FormatDouble(double v) {
   char buf[64];
