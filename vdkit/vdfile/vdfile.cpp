@@ -26,10 +26,6 @@ CMapStringToStringEx& KeywordMap() {
   return *map;
 }
 
-// _strcmpi: ASCII letters fold, every other byte compares exactly.
-inline char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 // Splits at any of `seps`; empty components vanish.
 std::vector<std::string> SplitPath(const char* path, const char* seps) {
   std::vector<std::string> parts;

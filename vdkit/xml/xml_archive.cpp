@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vdkit/core/path.h"
+#include "vdkit/core/text_internal.h"
 #include "vdkit/xml/escape_internal.h"
 
 namespace {
@@ -20,17 +21,9 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-unsigned char AsciiLower(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
+// A missing attribute (null) matches nothing, not even an empty name.
 bool EqualNoCase(const char* a, const char* b) {
-  if (!a || !b) return false;
-  for (; *a && *b; ++a, ++b) {
-    if (AsciiLower(static_cast<unsigned char>(*a)) != AsciiLower(static_cast<unsigned char>(*b)))
-      return false;
-  }
-  return *a == *b;
+  return a && b && detail::EqualNoCase(a, b);
 }
 
 bool HasText(const char* s) {

@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "vdkit/core/path.h"
+#include "vdkit/core/text_internal.h"
 #include "vdkit/platform/tree_ctrl.h"
 #include "vdkit/xml/xml_memory_internal.h"
 
+using detail::FoldAscii;
 using detail::XmlDocument;
 using detail::XmlDocumentOf;
 
@@ -87,34 +89,20 @@ inline void MoveDown(char* to, const char* from, size_t n) {
   if (n & 1) *to = *from;
 }
 
-inline unsigned char AsciiLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-// Names mostly match byte for byte: letter case is looked at only where
-// two bytes differ.
-inline bool SameNoCase(unsigned char x, unsigned char y) {
-  return x == y || AsciiLower(x) == AsciiLower(y);
-}
-
-bool EqualNoCase(const char* a, const char* b, size_t n) {
+// The first n bytes of a and b are equal ignoring ASCII case. Names mostly
+// match byte for byte: letter case is looked at only where two bytes differ.
+bool EqualNoCaseN(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n; ++i) {
-    if (!SameNoCase(static_cast<unsigned char>(a[i]), static_cast<unsigned char>(b[i]))) return false;
+    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x != y && FoldAscii(x) != FoldAscii(y)) return false;
   }
   return true;
-}
-
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    if (!SameNoCase(static_cast<unsigned char>(*a), static_cast<unsigned char>(*b))) return false;
-    if (*a == 0) return true;
-  }
 }
 
 // The entry "name=value" has the name `name` (of length n).
 inline bool EntryHasName(const CString& entry, const char* name, size_t n) {
   const std::string& s = entry.str();
-  return s.size() > n && s[n] == '=' && EqualNoCase(s.data(), name, n);
+  return s.size() > n && s[n] == '=' && EqualNoCaseN(s.data(), name, n);
 }
 
 // The document may hold more than a LONG can count, and findChars grows the
@@ -125,8 +113,8 @@ constexpr UINT kChunkRead = 1020;  // ...and reads this much at a time
 
 int HexDigit(unsigned char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = AsciiLower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  c = FoldAscii(c);
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
@@ -192,11 +180,11 @@ size_t DecodeInPlace(char* s, size_t n) {
   }
 }
 
-// Name part of a "name=value" entry, lower-cased: the key of the indexes
-// kept for tags with many attributes.
-std::string LowerName(const char* name, size_t n) {
+// Name part of a "name=value" entry, ASCII case folded: the key of the
+// indexes kept for tags with many attributes.
+std::string FoldedName(const char* name, size_t n) {
   std::string key(name, n);
-  for (char& c : key) c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
+  for (char& c : key) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
   return key;
 }
 
@@ -280,7 +268,7 @@ void CXmlAttributes::SetEntries(const char* entries, int count) {
     index.reset(new std::unordered_map<std::string, size_t>());
     for (size_t i = 0; i < m_data.size(); ++i) {
       const std::string& known = m_data[i].str();
-      index->emplace(LowerName(known.data(), std::min(known.find('='), known.size())), i);
+      index->emplace(FoldedName(known.data(), std::min(known.find('='), known.size())), i);
     }
   }
   m_data.reserve(m_data.size() + static_cast<size_t>(count));
@@ -292,7 +280,7 @@ void CXmlAttributes::SetEntries(const char* entries, int count) {
     if (!index) {
       SetEntry(e, nameLength, length);
     } else {
-      auto hit = index->emplace(LowerName(e, nameLength), m_data.size());
+      auto hit = index->emplace(FoldedName(e, nameLength), m_data.size());
       if (hit.second) {
         m_data.emplace_back(e, static_cast<int>(length));
       } else {
@@ -466,7 +454,7 @@ const char* CXmlItem::GetA(const char* name) const {
   const char* e = m_pszEntries;
   for (int i = 0; i < m_nEntries; ++i) {
     // An entry shorter than the name differs from it at its terminator.
-    if (EqualNoCase(e, name, n) && e[n] == '=') return e + n + 1;
+    if (EqualNoCaseN(e, name, n) && e[n] == '=') return e + n + 1;
     e += std::strlen(e) + 1;
   }
   return nullptr;
@@ -524,10 +512,10 @@ CXmlItem* CXmlItem::GetChild(int i) const {
 
 CXmlItem* CXmlItem::GetChild(const char* name) const {
   if (!name) return nullptr;
-  const unsigned char first = AsciiLower(static_cast<unsigned char>(name[0]));
+  const unsigned char first = FoldAscii(static_cast<unsigned char>(name[0]));
   for (int i = 0; i < m_nChildren; ++i) {
     const char* own = m_ppChildren[i]->m_pszName;
-    if (AsciiLower(static_cast<unsigned char>(own[0])) == first && EqualNoCase(own, name))
+    if (FoldAscii(static_cast<unsigned char>(own[0])) == first && detail::EqualNoCase(own, name))
       return m_ppChildren[i];
   }
   return nullptr;
@@ -1400,15 +1388,15 @@ int CXmlParser::ScanAttributes(char* text, bool& repeated) {
     if (!repeated) {
       if (count < kAttributeIndexFrom) {
         for (int i = 0; i < count && !repeated; ++i) {
-          repeated = names[i].length == nameLength && EqualNoCase(names[i].at, name, nameLength);
+          repeated = names[i].length == nameLength && EqualNoCaseN(names[i].at, name, nameLength);
         }
         names[count] = {out, nameLength};
       } else {
         if (!index) {
           index.reset(new std::unordered_set<std::string>());
-          for (const Name& known : names) index->insert(LowerName(known.at, known.length));
+          for (const Name& known : names) index->insert(FoldedName(known.at, known.length));
         }
-        repeated = !index->insert(LowerName(name, nameLength)).second;
+        repeated = !index->insert(FoldedName(name, nameLength)).second;
       }
     }
     if (out != name) MoveDown(out, name, nameLength);

@@ -47,10 +47,6 @@ double ReadDouble(const char* text) {
 
 namespace {
 
-inline unsigned char AsciiLower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
 using detail::ReadDouble;
 using detail::ToSigned;
 using detail::ToUnsigned;
@@ -92,7 +88,8 @@ bool CXmlVar::operator>>(CXmlVar& field) {
   for (const char* key = m_pText;;) {
     size_t i = 0;
     while (name[i] && key[i] &&
-           AsciiLower(static_cast<unsigned char>(key[i])) == AsciiLower(static_cast<unsigned char>(name[i])))
+           detail::FoldAscii(static_cast<unsigned char>(key[i])) ==
+               detail::FoldAscii(static_cast<unsigned char>(name[i])))
       ++i;
     const unsigned char next = static_cast<unsigned char>(key[i]);
     if (!name[i] && (next == ':' || !IsPrintable(next))) {
