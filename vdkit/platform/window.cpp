@@ -265,7 +265,7 @@ BOOL PeekMessage(LPMSG msg, HWND hWnd, UINT lo, UINT hi, UINT remove) {
 }
 
 BOOL TranslateMessage(const MSG*) {
-  return TRUE;
+  return FALSE;
 }
 
 LRESULT DispatchMessage(const MSG* msg) {

@@ -239,9 +239,10 @@ VDKIT_API CWindowSystem* AfxGetWindowSystem();
 
 // ---- The thread's message queue ------------------------------------------------------
 /// Messages come in this order: posted messages (input included) first in
-/// first out, then a pending quit, then WM_PAINT for windows that need
-/// painting, then newly arrived input. Filters (hWnd and a message range; 0, 0
-/// for all) apply to posted messages and paint.
+/// first out, then a pending quit, then native input that has already arrived
+/// (taken in as posted messages), then WM_PAINT for windows that need
+/// painting. Filters (hWnd and a message range; 0, 0 for all) apply to posted
+/// messages and paint.
 /// GetMessage answers 0 for WM_QUIT, -1 when no message can ever come (no
 /// window system, or one whose input has ended), else nonzero.
 ///@{

@@ -57,6 +57,7 @@ TEST_F(Headless, QueueOrderFiltersQuitAndStaleHandles) {
   EXPECT_EQ(msg.message, WM_USER + 2u);
   EXPECT_EQ(::GetMessage(&msg, nullptr, 0, 0), TRUE);
   EXPECT_EQ(msg.message, WM_USER + 1u);
+  EXPECT_FALSE(::TranslateMessage(&msg));  // nothing is translated
   EXPECT_EQ(::GetMessage(&msg, nullptr, 0, 0), FALSE);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(msg.wParam, 3u);
