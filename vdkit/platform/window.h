@@ -141,7 +141,7 @@ class VDKIT_API CWnd {
   int GetDlgCtrlID() const;
   int SetDlgCtrlID(int nID);
   ///@}
-  CWnd* GetParent() const;          ///< the parent's object, or null
+  CWnd* GetParent() const;          ///< the parent's object (a top-level window's owner), or null
   CWnd* GetDlgItem(int nID) const;  ///< the child with that identifier, or null
 
   // ---- Geometry
@@ -225,9 +225,8 @@ class VDKIT_API CWnd {
 };
 
 // ---- Views, frames and status bars ------------------------------------------------------
-/// A view draws a document: OnPaint prepares a context with OnPrepareDC (where
-/// a view sets its mapping) and calls OnDraw.
-/// A window that draws a document (see the comment above).
+/// A window that draws a document: OnPaint prepares a context with
+/// OnPrepareDC (where a view sets its mapping) and calls OnDraw.
 class VDKIT_API CView : public CWnd {
  public:
   /// Sets the context's mapping; nothing by default.
@@ -320,8 +319,6 @@ struct SDialogTemplate {
   WORD pointSize;                  ///< the font size named
   std::vector<SDialogItem> items;  ///< the controls, in order
 };
-/// Registers (or with null, removes) a template under a name compared without
-/// regard to ASCII case. The library registers its own before it first uses them.
 /// Registers (or with null, removes) a template under a name compared without
 /// regard to ASCII case; FindDialogTemplate gives it, or null. The library
 /// registers its own before it first uses them.

@@ -103,6 +103,7 @@ TEST_F(Headless, DestroyingCascadesToChildrenOwnedWindowsAndTheMainWindow) {
   ASSERT_TRUE(owned->Create(nullptr, "owned", WS_POPUP, CRect(0, 0, 5, 5), &frame, 0));
   const HWND childHandle = child->m_hWnd;
   EXPECT_EQ(child->GetParent(), &frame);
+  EXPECT_EQ(owned->GetParent(), &frame);  // a top-level window's owner
   AfxGetThread()->m_pMainWnd = &frame;
   EXPECT_EQ(AfxGetMainWnd(), &frame);
   ::SetCapture(childHandle);
