@@ -50,9 +50,8 @@ void Edge(CDC& dc, const CRect& r, COLORREF topLeft, COLORREF bottomRight) {
   dc.FillSolidRect(r.right - 1, r.top, 1, r.Height(), bottomRight);
 }
 
-}  // namespace
-
-void window_internal::PaintControl(CDC& dc, HWND hWnd, const WindowData& d) {
+// Paints a control of the given kind (after its background was erased).
+void PaintControl(CDC& dc, const WindowData& d) {
   const CRect client(0, 0, d.rect.right - d.rect.left, d.rect.bottom - d.rect.top);
   const int lineHeight = std::max<LONG>(1, TextSize("X").cy);
   dc.SetBkMode(TRANSPARENT);
@@ -89,8 +88,9 @@ void window_internal::PaintControl(CDC& dc, HWND hWnd, const WindowData& d) {
     default:
       break;
   }
-  (void)hWnd;
 }
+
+}  // namespace
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   WindowData* d = Find(m_hWnd);
@@ -99,7 +99,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
       CPaintDC dc(this);
-      if ((d = Find(self))) PaintControl(dc, self, *d);
+      if ((d = Find(self))) PaintControl(dc, *d);
       return 0;
     }
     case WM_ERASEBKGND: {
@@ -232,10 +232,7 @@ std::map<std::string, SDialogTemplate>& Templates() {
 }
 
 std::string TemplateKey(LPCSTR name) {
-  std::string key = name ? name : "";
-  for (char& c : key)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return key;
+  return CString(name).MakeUpper().GetString();
 }
 
 }  // namespace

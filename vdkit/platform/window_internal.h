@@ -43,9 +43,6 @@ constexpr COLORREF kFaceColor = RGB(212, 208, 200);
 constexpr COLORREF kShadowColor = RGB(128, 128, 128);
 constexpr COLORREF kGrayTextColor = RGB(128, 128, 128);
 
-// Paints a control of the given kind (after its background was erased).
-void PaintControl(CDC& dc, HWND hWnd, const WindowData& d);
-
 }  // namespace window_internal
 
 // Access to CWnd's private and protected members for the table and dialogs.
