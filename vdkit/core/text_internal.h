@@ -24,6 +24,18 @@ inline bool EqualNoCase(const char* a, const char* b) {
   }
 }
 
+// Whether the first n bytes of a and b are equal ignoring the case of ASCII
+// letters; a text shorter than n differs at its terminator, where the
+// comparison stops.
+inline bool EqualNoCaseN(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x != y && FoldAscii(x) != FoldAscii(y)) return false;
+    if (x == 0) return true;
+  }
+  return true;
+}
+
 // A set of byte values, one bit each: the delimiter and trimming sets.
 class ByteMap {
  public:

@@ -109,8 +109,7 @@ bool CJopSet::Matches(const char* key, const CJop* op, const char* name) {
   // that "a" does not take the operator "a.b" of type "c".
   const size_t n = std::strlen(name);
   if (n == 0 || std::strlen(key) <= n || key[n] != '.') return false;
-  return CString(key, static_cast<int>(n)).CompareNoCase(name) == 0 &&
-         EqualNoCase(key + n + 1, op->GetType());
+  return detail::EqualNoCaseN(key, name, n) && EqualNoCase(key + n + 1, op->GetType());
 }
 
 POSITION CJopSet::GetFirstPos(const char* name) const {

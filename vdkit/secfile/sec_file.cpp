@@ -5,6 +5,8 @@
 #include <cstring>
 #include <exception>
 
+#include "vdkit/core/text_internal.h"
+
 namespace {
 
 constexpr int kFixedHead = 64;  // the part of the header every section file has
@@ -65,8 +67,7 @@ void PadName(const char* name, size_t length, char out[16]) {
 Key Fold(const char name[16]) {
   Key k{};
   for (int i = 0; i < 16 && name[i]; ++i) {
-    const char c = name[i];
-    k[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    k[i] = static_cast<char>(detail::FoldAscii(static_cast<unsigned char>(name[i])));
   }
   return k;
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "vdkit/core/text_internal.h"
 #include "vdkit/vdb/field_set.h"
 #include "vdkit/vdb/xml_text_internal.h"
 #include "vdkit/xml/xml_archive.h"
@@ -40,7 +41,7 @@ bool SVdbField::Serialize(CXmlArchive& ar) {
   if (const char* a = item->GetA("a")) m_strAlias = a;
   if (const char* unit = item->GetA("unit")) m_strUnit = unit;
   if (const char* type = item->GetA("type")) m_nType = static_cast<BYTE>(GetVdbTypeCode(type));
-  if (m_nType == VDB_LONG && CString(item->GetA("dataid")).CompareNoCase("true") == 0) m_nType = VDB_DATAID;
+  if (m_nType == VDB_LONG && detail::EqualNoCase(item->GetA("dataid"), "true")) m_nType = VDB_DATAID;
   if (const char* count = item->GetA("count")) m_nCount = static_cast<LONG>(std::atoi(count));
   if (const char* edit = item->GetA("edit")) m_nEdit = static_cast<BYTE>(std::atoi(edit));
   if (const char* options = item->GetA("options")) {

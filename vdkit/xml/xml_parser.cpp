@@ -19,6 +19,7 @@
 #include "vdkit/platform/tree_ctrl.h"
 #include "vdkit/xml/xml_memory_internal.h"
 
+using detail::EqualNoCaseN;
 using detail::FoldAscii;
 using detail::XmlDocument;
 using detail::XmlDocumentOf;
@@ -87,16 +88,6 @@ inline void MoveDown(char* to, const char* from, size_t n) {
   if (n & 4) MoveWord<uint32_t>(to, from);
   if (n & 2) MoveWord<uint16_t>(to, from);
   if (n & 1) *to = *from;
-}
-
-// The first n bytes of a and b are equal ignoring ASCII case. Names mostly
-// match byte for byte: letter case is looked at only where two bytes differ.
-bool EqualNoCaseN(const char* a, const char* b, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x != y && FoldAscii(x) != FoldAscii(y)) return false;
-  }
-  return true;
 }
 
 // The entry "name=value" has the name `name` (of length n).
