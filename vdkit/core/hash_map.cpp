@@ -9,13 +9,6 @@ using detail::EqualNoCase;
 
 namespace {
 
-inline UINT UpperSigned(char c) {
-  // The byte as a signed char widened to int; only 'a'..'z' change.
-  int v = static_cast<signed char>(c);
-  if (v >= 'a' && v <= 'z') v -= 'a' - 'A';
-  return static_cast<UINT>(v);
-}
-
 const uintptr_t kStartMarker = ~static_cast<uintptr_t>(0);
 
 }  // namespace
@@ -23,7 +16,7 @@ const uintptr_t kStartMarker = ~static_cast<uintptr_t>(0);
 UINT MapHashKey(const char* key) {
   if (!key) return 0;
   UINT h = 0;
-  for (; *key; ++key) h = h * 33 + UpperSigned(*key);
+  for (; *key; ++key) h = detail::MapHashStep(h, *key);
   return h;
 }
 

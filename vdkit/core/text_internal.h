@@ -13,6 +13,15 @@ inline unsigned char FoldAscii(unsigned char c) {
   return static_cast<unsigned char>(static_cast<unsigned>(c - 'a') < 26u ? c - ('a' - 'A') : c);
 }
 
+// One byte of MapHashKey (h = h * 33 + c over the key): the byte as a signed
+// char widened to int, only 'a'..'z' changed to upper case. Callers that
+// continue a hash over more text step it themselves.
+inline unsigned MapHashStep(unsigned h, char c) {
+  int v = static_cast<signed char>(c);
+  if (v >= 'a' && v <= 'z') v -= 'a' - 'A';
+  return h * 33 + static_cast<unsigned>(v);
+}
+
 // Whether two texts are equal ignoring the case of ASCII letters; a null
 // text counts as the empty one.
 inline bool EqualNoCase(const char* a, const char* b) {

@@ -33,13 +33,6 @@ namespace {
 
 constexpr UINT kNone = UINT_MAX;
 
-// One character of MapHashKey: the byte as a signed char, ASCII upper-cased.
-inline UINT HashStep(UINT h, char c) {
-  int v = static_cast<signed char>(c);
-  if (v >= 'a' && v <= 'z') v -= 'a' - 'A';
-  return h * 33 + static_cast<UINT>(v);
-}
-
 bool HasText(const char* s) {
   return s && *s;
 }
@@ -199,7 +192,7 @@ struct CKeyProfile::Tables {
 
   UINT KeyHash(LONG section, const char* key) const {
     UINT h = sections[static_cast<size_t>(section - 1)].prefixHash;
-    for (; *key; ++key) h = HashStep(h, *key);
+    for (; *key; ++key) h = detail::MapHashStep(h, *key);
     return h;
   }
 
