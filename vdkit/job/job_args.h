@@ -21,6 +21,7 @@
 
 #include "vdkit/platform/cstring.h"
 #include "vdkit/platform/types.h"
+#include "vdkit/vdb/field_value.h"
 
 /// A job's arguments: named entries with a unit and a value text, in order of
 /// first addition.
@@ -36,7 +37,7 @@ class VDKIT_API CJobArgs {
 
   /// What GetArgf answers for a missing or unreadable value: the table
   /// database's null marker.
-  static constexpr float kNullValue = 9.999e-30f;
+  static constexpr float kNullValue = VDB_NULL_FLOAT;
   /// AddArgFmt keeps at most this many characters of the formatted value.
   static constexpr int kMaxFormatted = 128;
 
