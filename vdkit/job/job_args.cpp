@@ -7,7 +7,8 @@
 #include "vdkit/xml/decimal_internal.h"
 
 void CJobArgs::AddArg(const char* name, const char* unit, const char* value) {
-  SJobArg* arg = GetArg(name);
+  // A null name is the empty one, which lookups by name do find.
+  SJobArg* arg = GetArg(name ? name : "");
   if (!arg) {
     m_args.emplace_back();
     arg = &m_args.back();

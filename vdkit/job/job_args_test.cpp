@@ -31,6 +31,13 @@ TEST(JobArgsTest, EntriesAreFoundByNameAndKeepTheirOrder) {
   EXPECT_EQ(std::string(copy.GetArgsz("long")), std::string(128, 'x'));
   copy.AddArgFmt("none", "u", nullptr);
   EXPECT_STREQ(copy.GetArgsz("none"), "");
+  // A null name is the empty one: set again, not appended again.
+  const int count = copy.GetCount();
+  copy.AddArg(nullptr, "", "1");
+  copy.AddArg(nullptr, "", "2");
+  copy.AddArg("", "", "3");
+  EXPECT_EQ(copy.GetCount(), count + 1);
+  EXPECT_STREQ(copy.GetArgsz(""), "3");
 }
 
 TEST(JobArgsTest, ValuesParseAsNumbers) {
