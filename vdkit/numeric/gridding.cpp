@@ -1,3 +1,6 @@
+// First, so that every function in this file, inline ones included, computes alike.
+#include "vdkit/numeric/exact_internal.h"
+
 #include "vdkit/numeric/gridding.h"
 
 #include <algorithm>
@@ -22,9 +25,8 @@
 #include <immintrin.h>
 #endif
 
-// Every estimate must equal the one of the plain algorithm bit for bit, so
-// this file is compiled without contraction of a * b + c into one rounding
-// (see the root CMakeLists.txt); the vector kernels spell out each rounding.
+// Every estimate must equal the one of the plain algorithm bit for bit; the
+// vector kernels spell out each rounding.
 
 namespace {
 
