@@ -6,25 +6,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/no_case_key.h"
 #include "vdkit/core/hash_map.h"
 
 namespace {
 
-struct NoCaseHash {
-  size_t operator()(const std::string& s) const { return MapHashKey(s.c_str()); }
-};
-struct NoCaseEqual {
-  bool operator()(const std::string& a, const std::string& b) const {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-      if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-      if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-      if (x != y) return false;
-    }
-    return true;
-  }
-};
 using StdMap = std::unordered_map<std::string, void*, NoCaseHash, NoCaseEqual>;
 
 std::vector<std::string> MakeKeys(size_t n) {
