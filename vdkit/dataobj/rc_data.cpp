@@ -188,9 +188,13 @@ CRCData& CRCData::operator=(const CRCData& source) {
   m_max = source.m_max;
   m_min = source.m_min;
   // Rows are copied whole even when no column is left to give them cells.
+  // Out of memory they throw, as the containers do: a null row would be
+  // written through.
+  m_rows.reserve(source.m_rows.size());
   for (const auto& row : source.m_rows) {
-    m_rows.push_back(NullRow(m_cols.size()));
-    std::copy(row.get(), row.get() + m_cols.size(), m_rows.back().get());
+    std::unique_ptr<SRCRow[]> copy(new SRCRow[m_cols.size()]);
+    std::copy(row.get(), row.get() + m_cols.size(), copy.get());
+    m_rows.push_back(std::move(copy));
   }
   if (!m_rows.empty()) SetModified(true);
   return *this;
