@@ -70,6 +70,7 @@ GaussjMessageHandler SetGaussjMessageHandler(GaussjMessageHandler handler) {
 }
 
 bool Gaussj(float** a, float* b, float* x, int n) {
+  if (n < 1) return true;          // an empty system: no work array either
   if (n == INT_MAX) return false;  // n + 1 columns do not fit an int
   double** g = static_cast<double**>(StRuCt2(n, n + 1, sizeof(double)));
   if (!g) return false;
