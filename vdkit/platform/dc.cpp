@@ -32,6 +32,12 @@ int PatBltRop2(DWORD rop) {
   return static_cast<int>(r) + 1;
 }
 
+// The bytes of s that a call given n draws or measures: at most n, and none
+// from its terminating zero on; s is never read past n bytes.
+int TextLength(LPCSTR s, int n) {
+  return n > 0 ? static_cast<int>(::strnlen(s, static_cast<size_t>(n))) : 0;
+}
+
 CGdiObject* StockObject(int index) {
   struct Stock {
     CBrush brushes[6];
@@ -301,7 +307,7 @@ void CDC::FillRect(LPCRECT r, CBrush* pBrush) {
 BOOL CDC::TextOut(int x, int y, LPCSTR s, int n) {
   CWindowSystem* ws = Device();
   if (!ws || !s) return FALSE;
-  n = std::max(0, std::min(n, static_cast<int>(std::strlen(s))));
+  n = TextLength(s, n);
   POINT at = ToDevice(POINT{x, y});
   const SIZE ext = ws->GetNativeTextExtent(s, n);
   const UINT align = m_state.textAlign;
@@ -322,7 +328,7 @@ BOOL CDC::TextOut(int x, int y, LPCSTR s, int n) {
 CSize CDC::GetTextExtent(LPCSTR s, int n) const {
   CWindowSystem* ws = System();
   if (!ws || !s) return CSize();
-  n = std::max(0, std::min(n, static_cast<int>(std::strlen(s))));
+  n = TextLength(s, n);
   const SIZE ext = ws->GetNativeTextExtent(s, n);
   const State& st = m_state;
   return CSize(std::abs(Scale(ext.cx, st.windowExt.cx, st.viewportExt.cx)),

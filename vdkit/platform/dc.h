@@ -208,12 +208,14 @@ class VDKIT_API CDC {
   void FillSolidRect(int x, int y, int cx, int cy, COLORREF clr);
   void FillRect(LPCRECT lpRect, CBrush* pBrush);
   ///@}
-  /// Text in the text colour at (x, y), by the text alignment.
+  /// Text in the text colour at (x, y), by the text alignment: nCount bytes of
+  /// the string, fewer when a zero byte ends it sooner (nothing past nCount is
+  /// read, so the string need not be terminated).
   ///@{
   BOOL TextOut(int x, int y, LPCSTR lpszString, int nCount);
   BOOL TextOut(int x, int y, const CString& str) { return TextOut(x, y, str, str.GetLength()); }
   ///@}
-  /// The text's size in logical units.
+  /// The size in logical units of the text TextOut would draw.
   ///@{
   CSize GetTextExtent(LPCSTR lpszString, int nCount) const;
   CSize GetTextExtent(const CString& str) const { return GetTextExtent(str, str.GetLength()); }

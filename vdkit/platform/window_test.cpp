@@ -338,6 +338,21 @@ TEST_F(Canvas, MappingStateAndClippingToChildren) {
             "########\n");
 }
 
+TEST_F(Canvas, TextTakesAtMostItsCountAndStopsAtAZeroByte) {
+  CClientDC dc(&wnd);
+  const char unterminated[3] = {'a', 'b', 'c'};  // read past its count, ASan would stop here
+  ws.ClearCalls();
+  EXPECT_TRUE(dc.TextOut(0, 0, unterminated, 2));
+  EXPECT_TRUE(dc.TextOut(0, 0, "abc", 10));
+  EXPECT_TRUE(dc.TextOut(0, 0, "abc", -1));
+  ASSERT_EQ(ws.GetCalls().size(), 6u);  // each an opaque background fill and the text
+  EXPECT_EQ(ws.GetCalls()[1].text, "ab");
+  EXPECT_EQ(ws.GetCalls()[3].text, "abc");
+  EXPECT_EQ(ws.GetCalls()[5].text, "");
+  EXPECT_EQ(dc.GetTextExtent(unterminated, 3), CSize(18, 13));
+  EXPECT_EQ(dc.GetTextExtent("ab", 5), CSize(12, 13));
+}
+
 TEST_F(Canvas, InvertingFiguresTwiceRestoresEveryPixel) {
   std::mt19937 rng(17);
   std::uniform_int_distribution<int> coord(-30, 40), width(0, 5), rop(0, 2);
