@@ -19,9 +19,9 @@ std::vector<BYTE> Bytes(const std::string& text) {
 }
 
 // The failure message of ReadCsv, or "" when it read the text.
-std::string CsvError(const std::string& text) {
+std::string CsvError(const std::string& text, double memoryBudget = 0) {
   try {
-    ReadCsv("t.csv", Bytes(text), "T");
+    ReadCsv("t.csv", Bytes(text), "T", memoryBudget);
   } catch (const Failure& f) {
     EXPECT_EQ(f.status, kExitBadFile);
     return f.message;
@@ -154,6 +154,13 @@ TEST(CsvTest, ReaderNamesLineAndColumnOfWhatIsWrong) {
   // table would write a header that does not read back.
   EXPECT_NE(CsvError(std::string("A\0B\n", 4)).find("column 1: the field name 'A\\x00B' holds a zero byte"),
             std::string::npos);
+  // Every row takes the header's whole width, so 26 bytes once asked for
+  // 411 MB a row: refused at the row that passes the memory there is.
+  const std::string wide = "S:STRING*1000\n1\n2\n3\n";
+  EXPECT_EQ(ReadCsv("t.csv", Bytes(wide.substr(0, 18)), "T", 2500)->GetRecordCount(), 2);
+  EXPECT_NE(CsvError(wide, 2500).find("line 4: the records up to here need 3.0 KB of memory (1.0 KB each"),
+            std::string::npos)
+      << CsvError(wide, 2500);
 }
 
 TEST(CsvTest, EveryCutOfTheGoldenTextReadsOrFailsCleanly) {

@@ -209,7 +209,8 @@ std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* fir
   return text;
 }
 
-std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, const std::string& tableName) {
+std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, const std::string& tableName,
+                                   double memoryBudget) {
   CsvReader reader(path, bytes);
   std::vector<std::string> header;
   if (!reader.Next(header)) FailFile(path, "empty file: a CSV table needs a header row of field definitions");
@@ -259,10 +260,21 @@ std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, cons
   idColumn.size = 4;
   std::vector<std::string> cells;
   DWORD largestId = 0;
+  // Every row makes a record of the header's whole width, however short its
+  // cells: a few bytes of text can ask for gigabytes. Refused before the
+  // records take more memory than there is.
+  const double perRecord = static_cast<double>(table->GetFieldSet()->GetRecordSize()) + 32;
+  const double budget = memoryBudget > 0 ? memoryBudget : AvailableMemory();
+  double rows = 0;
   while (reader.Next(cells)) {
     if (cells.size() != cellsPerRow)
       FailFile(path, Format("line %d: %d cells where the header has %d", reader.RowLine(),
                             static_cast<int>(cells.size()), static_cast<int>(cellsPerRow)));
+    if (++rows * perRecord > budget)
+      FailFile(path, Format("line %d: the records up to here need %s of memory (%s each, as wide as the "
+                            "header's fields); %s are available",
+                            reader.RowLine(), ByteSize(rows * perRecord).c_str(), ByteSize(perRecord).c_str(),
+                            ByteSize(budget).c_str()));
     table->AddNew();
     SVdbRecord* record = table->GetRecord();
     std::string why;

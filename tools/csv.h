@@ -39,8 +39,11 @@ namespace vdtool {
 std::string WriteCsv(CVdbTable& table, const std::string& path, std::string* firstInexact);
 
 // Reads a CSV table; the table is named `tableName`. Failure (status 1) with
-// the line and column of the first thing that is not valid.
-std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, const std::string& tableName);
+// the line and column of the first thing that is not valid, or of the row
+// whose record would take the table past `memoryBudget` bytes (0: the memory
+// available, see AvailableMemory).
+std::unique_ptr<CVdbTable> ReadCsv(const std::string& path, ByteSpan bytes, const std::string& tableName,
+                                   double memoryBudget = 0);
 
 // The same text handed to `sink` in pieces of about a megabyte, so that a
 // large table's text need not be held whole.

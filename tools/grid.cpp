@@ -1,13 +1,9 @@
 // grid: a surface on a regular grid from scattered samples, written as an
 // ESRI ASCII grid, CSV, a table or a picture.
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <thread>
 
@@ -106,36 +102,7 @@ int WholeOption(const std::string& name, const std::string& text, int lo, int hi
   return static_cast<int>(v);
 }
 
-// "3.9 GB"
-std::string ByteSize(double bytes) {
-  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB", "EB"};
-  int u = 0;
-  while (bytes >= 1024 && u < 6) {
-    bytes /= 1024;
-    ++u;
-  }
-  return u == 0 ? Format("%.0f bytes", bytes) : Format("%.1f %s", bytes, units[u]);
-}
 
-// Memory the program may still take: what the system calls available, or
-// the address-space limit when that is lower.
-double AvailableMemory() {
-  double available = std::numeric_limits<double>::infinity();
-  std::ifstream info("/proc/meminfo");
-  std::string key;
-  double kb = 0;
-  while (info >> key >> kb) {
-    if (key == "MemAvailable:") available = kb * 1024;
-    info.ignore(64, '\n');
-  }
-  const long pages = ::sysconf(_SC_AVPHYS_PAGES);
-  if (!std::isfinite(available) && pages > 0)
-    available = static_cast<double>(pages) * ::sysconf(_SC_PAGESIZE);
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    available = std::min(available, static_cast<double>(limit.rlim_cur));
-  return available;
-}
 
 struct Extent {
   double x0, y0, x1, y1;

@@ -2,14 +2,18 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -325,6 +329,37 @@ void Output::Finish() {
 Output& Out() {
   static Output out;
   return out;
+}
+
+// "3.9 GB"
+std::string ByteSize(double bytes) {
+  const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB", "EB"};
+  int u = 0;
+  while (bytes >= 1024 && u < 6) {
+    bytes /= 1024;
+    ++u;
+  }
+  return u == 0 ? Format("%.0f bytes", bytes) : Format("%.1f %s", bytes, units[u]);
+}
+
+// Memory the program may still take: what the system calls available, or
+// the address-space limit when that is lower.
+double AvailableMemory() {
+  double available = std::numeric_limits<double>::infinity();
+  std::ifstream info("/proc/meminfo");
+  std::string key;
+  double kb = 0;
+  while (info >> key >> kb) {
+    if (key == "MemAvailable:") available = kb * 1024;
+    info.ignore(64, '\n');
+  }
+  const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+  if (!std::isfinite(available) && pages > 0)
+    available = static_cast<double>(pages) * ::sysconf(_SC_PAGESIZE);
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    available = std::min(available, static_cast<double>(limit.rlim_cur));
+  return available;
 }
 
 }  // namespace vdtool

@@ -119,6 +119,11 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // 1234567 -> "1,234,567".
 std::string Grouped(unsigned long long n);
+// 4187593113 -> "3.9 GB".
+std::string ByteSize(double bytes);
+// Bytes of memory the program may still take: what the system calls
+// available, or the address-space limit when that is lower.
+double AvailableMemory();
 // Bytes outside printable ASCII as \xNN, backslash as \\ (one line, readable).
 std::string Printable(std::string_view text);
 // Quoted for a message: 'text', made printable.
