@@ -99,22 +99,45 @@ int FormatDate(const SDate& d, char (&buf)[kDateTextSize]) {
   return Written(std::snprintf(buf, sizeof buf, "%d-%d-%d", d.year, d.month, d.day));
 }
 
+// Whether `text` reads back to exactly the date and fraction of t.
+bool ReadsBack(const char* text, const SDateTime& t) {
+  SDateTime back;
+  return StringToDate(text, &back) && back.date.year == t.date.year && back.date.month == t.date.month &&
+         back.date.day == t.date.day && std::memcmp(&back.fraction, &t.fraction, sizeof t.fraction) == 0;
+}
+
 int FormatDateTime(const SDateTime& t, char (&buf)[kDateTextSize]) {
   const SDate& d = t.date;
   if (t.fraction == 0) return Written(std::snprintf(buf, sizeof buf, "%d-%02d-%02d", d.year, d.month, d.day));
   const double value = d.day + static_cast<double>(t.fraction);
-  char dayText[kDateTextSize];
-  std::snprintf(dayText, sizeof dayText, "%g", value);
-  // Six significant digits round a time just before midnight up to the next
-  // day (5.9999999 prints as "6"). Then the fraction's digits are cut
-  // instead of rounded, so that the text keeps its day.
-  if (t.fraction > 0 && t.fraction < 1 && std::strtod(dayText, nullptr) >= d.day + 1) {
+  const auto write = [&](int digits) {
+    return Written(std::snprintf(buf, sizeof buf, "%d-%d-%.*g", d.year, d.month, digits, value));
+  };
+  // Six significant digits ("%g") where they read back to the same fraction;
+  // otherwise the fewest more that do, within the characters the reader
+  // takes; failing that, as many as fit there.
+  int fitting = 6;
+  if (write(6) <= static_cast<int>(kParseChars) && !ReadsBack(buf, t)) {
+    for (int digits = 7; digits <= 17 && write(digits) <= static_cast<int>(kParseChars); ++digits) {
+      fitting = digits;
+      if (ReadsBack(buf, t)) return write(digits);
+    }
+  }
+  const int length = write(fitting);
+  // Too small for those characters: the date alone, as it reads back.
+  SDateTime back;
+  if (StringToDate(buf, &back) && back.fraction == 0 && back.date.day == d.day)
+    return Written(std::snprintf(buf, sizeof buf, "%d-%02d-%02d", d.year, d.month, d.day));
+  // Rounding can carry a time just before midnight into the next day
+  // (5.9999999 as "6"). Then the fraction's digits are cut instead of
+  // rounded, so that the text keeps its day.
+  if (t.fraction > 0 && t.fraction < 1 && std::strtod(std::strrchr(buf, '-') + 1, nullptr) >= d.day + 1) {
     const int fractionDigits = d.day >= 10 ? 4 : 5;  // six significant digits in all
     const double scale = fractionDigits == 4 ? 1e4 : 1e5;
     const long digits = static_cast<long>(std::floor(t.fraction * scale));
-    std::snprintf(dayText, sizeof dayText, "%d.%0*ld", d.day, fractionDigits, digits);
+    return Written(std::snprintf(buf, sizeof buf, "%d-%d-%d.%0*ld", d.year, d.month, d.day, fractionDigits, digits));
   }
-  return Written(std::snprintf(buf, sizeof buf, "%d-%d-%s", d.year, d.month, dayText));
+  return length;
 }
 
 }  // namespace

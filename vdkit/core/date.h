@@ -104,7 +104,11 @@ VDKIT_API bool DateToString(const SDate& d, CString& out);
 
 /// Date only (fraction 0): "2004-03-05", with two-digit month and day.
 /// Otherwise "2004-3-5.25": year, month, then day + fraction printed with six
-/// significant digits; StringToDate(text, SDateTime*) reads it back. False,
+/// significant digits, or with the fewest more that StringToDate(text,
+/// SDateTime*) reads back to the same fraction within the 19 characters it
+/// reads ("2004-3-9.0000004"); a fraction that needs still more is printed as
+/// closely as those characters allow (never rounded into the next day; the
+/// date alone when they leave no digit of it). False,
 /// and an empty text, when the date part is not valid. Buffers as for the
 /// SDate forms.
 ///@{

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -86,7 +88,7 @@ TEST(DateTest, ParseDate) {
   EXPECT_LT(t.fraction, 1.0f);
   CString text;
   EXPECT_TRUE(DateToString(t, text));
-  EXPECT_EQ(text, "2004-3-5.99999");
+  EXPECT_EQ(text, "2004-3-5.99999994");
 }
 
 TEST(DateTest, FormatDate) {
@@ -108,8 +110,12 @@ TEST(DateTest, FormatDateTime) {
     const char* text;
   } rows[] = {{{0.0f, D(2004, 3, 5)}, "2004-03-05"},
               {{0.25f, D(2004, 3, 5)}, "2004-3-5.25"},
-              // A moment before midnight keeps its day instead of rounding into the next.
-              {{0.9999999f, D(2004, 3, 31)}, "2004-3-31.9999"}};
+              // Six digits that do not read back give way to the fewest that do:
+              // a moment before midnight keeps its day, a moment after it its time.
+              {{0.9999999f, D(2004, 3, 31)}, "2004-3-31.9999999"},
+              {{0.0000004f, D(2004, 3, 9)}, "2004-3-9.0000004"},
+              // Too many digits for the 19 characters read: as close as they allow.
+              {{0.0123456789f, D(2004, 12, 25)}, "2004-12-25.01234568"}};
   for (const Row& r : rows) {
     CString s;
     EXPECT_TRUE(DateToString(r.t, s));
@@ -117,7 +123,37 @@ TEST(DateTest, FormatDateTime) {
     SDateTime back;
     ASSERT_TRUE(StringToDate(s, &back));
     ExpectDate(back.date, r.t.date.year, r.t.date.month, r.t.date.day);
-    EXPECT_NEAR(back.fraction, r.t.fraction, 1e-4);
+    EXPECT_NEAR(back.fraction, r.t.fraction, 5e-9);
+  }
+}
+
+// Random times, among them times of whole seconds, tiny fractions and
+// fractions just below 1: each text keeps its day, reads back exactly where
+// the 19 characters read have room for it (always from 0.125 on) and within
+// 1e-8 otherwise, and the value read writes the same text again.
+TEST(DateTest, DateTimeTextsReadBackExactlyAndStayFixed) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> year(1800, 2100), month(1, 12), day(1, 28), second(1, 86399), shift(1, 40);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  for (int i = 0; i < 6000; ++i) {
+    SDateTime t{unit(rng), D(year(rng), month(rng), day(rng))};
+    if (i % 4 == 1) t.fraction = static_cast<float>(second(rng) / 86400.0);
+    if (i % 4 == 2) t.fraction = std::ldexp(t.fraction, -shift(rng));
+    if (i % 4 == 3) t.fraction = 1.0f - std::ldexp(t.fraction, -shift(rng) / 2);
+    if (!(t.fraction > 0 && t.fraction < 1)) continue;
+    CString s;
+    ASSERT_TRUE(DateToString(t, s));
+    SDateTime back;
+    ASSERT_TRUE(StringToDate(s, &back)) << s;
+    ASSERT_EQ(std::memcmp(&back.date, &t.date, sizeof t.date), 0) << s;
+    if (t.fraction >= 0.125f) {
+      ASSERT_EQ(back.fraction, t.fraction) << s;
+    } else {
+      ASSERT_NEAR(back.fraction, t.fraction, 1e-8) << s;
+    }
+    CString again;
+    ASSERT_TRUE(DateToString(back, again));
+    ASSERT_EQ(again, s);
   }
 }
 
